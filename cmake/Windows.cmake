@@ -1,0 +1,39 @@
+# Windows build (mingw-w64): the real program, the resource library and the Win32 tests.
+enable_language(RC)
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+# Statically linked runtime: the program and the tests run from a bare folder.
+add_link_options(-static -static-libgcc -static-libstdc++)
+
+qa_glob(QA_WIN32_SOURCES src/platform/win32)
+add_library(qa_win32 STATIC ${QA_WIN32_SOURCES})
+target_link_libraries(qa_win32 PUBLIC qa_platform)
+target_include_directories(qa_win32 PUBLIC src/platform/win32)
+target_link_libraries(qa_win32 PUBLIC user32 gdi32 advapi32 shell32 comctl32 ole32 setupapi hid
+                                      winmm version)
+
+# The program: GUI subsystem, Unicode entry point, manifest and version resource.
+add_executable(QuorvaneAuravo WIN32 src/app/main_win32.cpp src/resources/QuorvaneAuravo.rc)
+target_link_options(QuorvaneAuravo PRIVATE -municode)
+target_link_libraries(QuorvaneAuravo PRIVATE qa_program qa_win32)
+set_source_files_properties(src/resources/QuorvaneAuravo.rc PROPERTIES
+  OBJECT_DEPENDS "${QA_ART};${QA_RES_DIR}/KTRResource.rc;${QA_RES_DIR}/QuorvaneAuravo.manifest")
+
+# The resource-only library: no code, no entry point.
+add_library(KTRResource SHARED src/resources/KTRResourceDll.rc)
+set_target_properties(KTRResource PROPERTIES PREFIX "" LINKER_LANGUAGE C)
+target_link_options(KTRResource PRIVATE -nostdlib -Wl,--no-entry -s)
+set_source_files_properties(src/resources/KTRResourceDll.rc PROPERTIES
+  OBJECT_DEPENDS "${QA_ART};${QA_RES_DIR}/KTRResource.rc")
+
+# Win32 tests, against the real API under Wine. GoogleTest is built from Debian's source.
+if(EXISTS /usr/src/googletest/CMakeLists.txt)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  qa_glob(QA_WIN32_TEST_SOURCES tests/win32)
+  if(QA_WIN32_TEST_SOURCES)
+    add_executable(qa_win32_tests ${QA_WIN32_TEST_SOURCES} src/resources/QuorvaneAuravo.rc)
+    target_link_libraries(qa_win32_tests PRIVATE qa_program qa_win32 gmock gtest)
+    target_include_directories(qa_win32_tests PRIVATE tests tests/win32)
+  endif()
+endif()

@@ -1,0 +1,414 @@
+// The Win32 constants the program uses, with their Windows values. In the Win32 backend
+// <windows.h> is included first and its macros take precedence (same values); everywhere
+// else these definitions stand in for them.
+#pragma once
+
+#include <cstdint>
+
+// clang-format off
+#define PLAT_CONST(name, value) inline constexpr std::uint32_t name = value;
+
+// Window messages
+#ifndef WM_DESTROY
+PLAT_CONST(WM_DESTROY, 0x0002)
+#endif
+#ifndef WM_SETTEXT
+PLAT_CONST(WM_SETTEXT, 0x000C)
+#endif
+#ifndef WM_GETTEXT
+PLAT_CONST(WM_GETTEXT, 0x000D)
+#endif
+#ifndef WM_PAINT
+PLAT_CONST(WM_PAINT, 0x000F)
+#endif
+#ifndef WM_CLOSE
+PLAT_CONST(WM_CLOSE, 0x0010)
+#endif
+#ifndef WM_QUERYENDSESSION
+PLAT_CONST(WM_QUERYENDSESSION, 0x0011)
+#endif
+#ifndef WM_ENDSESSION
+PLAT_CONST(WM_ENDSESSION, 0x0016)
+#endif
+#ifndef WM_QUERYDRAGICON
+PLAT_CONST(WM_QUERYDRAGICON, 0x0037)
+#endif
+#ifndef WM_HELP
+PLAT_CONST(WM_HELP, 0x0053)
+#endif
+#ifndef WM_SETICON
+PLAT_CONST(WM_SETICON, 0x0080)
+#endif
+#ifndef WM_KEYDOWN
+PLAT_CONST(WM_KEYDOWN, 0x0100)
+#endif
+#ifndef WM_INITDIALOG
+PLAT_CONST(WM_INITDIALOG, 0x0110)
+#endif
+#ifndef WM_COMMAND
+PLAT_CONST(WM_COMMAND, 0x0111)
+#endif
+#ifndef WM_TIMER
+PLAT_CONST(WM_TIMER, 0x0113)
+#endif
+#ifndef WM_LBUTTONDOWN
+PLAT_CONST(WM_LBUTTONDOWN, 0x0201)
+#endif
+#ifndef WM_LBUTTONUP
+PLAT_CONST(WM_LBUTTONUP, 0x0202)
+#endif
+#ifndef WM_LBUTTONDBLCLK
+PLAT_CONST(WM_LBUTTONDBLCLK, 0x0203)
+#endif
+#ifndef WM_RBUTTONDOWN
+PLAT_CONST(WM_RBUTTONDOWN, 0x0204)
+#endif
+#ifndef WM_RBUTTONUP
+PLAT_CONST(WM_RBUTTONUP, 0x0205)
+#endif
+#ifndef WM_RBUTTONDBLCLK
+PLAT_CONST(WM_RBUTTONDBLCLK, 0x0206)
+#endif
+#ifndef WM_MOUSEMOVE
+PLAT_CONST(WM_MOUSEMOVE, 0x0200)
+#endif
+#ifndef WM_DEVICECHANGE
+PLAT_CONST(WM_DEVICECHANGE, 0x0219)
+#endif
+#ifndef WM_APPCOMMAND
+PLAT_CONST(WM_APPCOMMAND, 0x0319)
+#endif
+#ifndef WM_USER
+PLAT_CONST(WM_USER, 0x0400)
+#endif
+
+// Dialog and control messages used by the framework
+#ifndef DM_GETDEFID
+PLAT_CONST(DM_GETDEFID, 0x0400)
+#endif
+#ifndef BM_GETCHECK
+PLAT_CONST(BM_GETCHECK, 0x00F0)
+#endif
+#ifndef BM_SETCHECK
+PLAT_CONST(BM_SETCHECK, 0x00F1)
+#endif
+#ifndef BM_CLICK
+PLAT_CONST(BM_CLICK, 0x00F5)
+#endif
+#ifndef LB_ADDSTRING
+PLAT_CONST(LB_ADDSTRING, 0x0180)
+#endif
+#ifndef LB_RESETCONTENT
+PLAT_CONST(LB_RESETCONTENT, 0x0184)
+#endif
+#ifndef LB_SETCURSEL
+PLAT_CONST(LB_SETCURSEL, 0x0186)
+#endif
+#ifndef LB_GETCURSEL
+PLAT_CONST(LB_GETCURSEL, 0x0188)
+#endif
+#ifndef LB_GETTEXT
+PLAT_CONST(LB_GETTEXT, 0x0189)
+#endif
+#ifndef LB_GETTEXTLEN
+PLAT_CONST(LB_GETTEXTLEN, 0x018A)
+#endif
+#ifndef LB_GETCOUNT
+PLAT_CONST(LB_GETCOUNT, 0x018B)
+#endif
+#ifndef CB_GETLBTEXT
+PLAT_CONST(CB_GETLBTEXT, 0x0148)
+#endif
+#ifndef CB_GETLBTEXTLEN
+PLAT_CONST(CB_GETLBTEXTLEN, 0x0149)
+#endif
+#ifndef CB_ADDSTRING
+PLAT_CONST(CB_ADDSTRING, 0x0143)
+#endif
+#ifndef CB_GETCOUNT
+PLAT_CONST(CB_GETCOUNT, 0x0146)
+#endif
+#ifndef CB_GETCURSEL
+PLAT_CONST(CB_GETCURSEL, 0x0147)
+#endif
+#ifndef CB_RESETCONTENT
+PLAT_CONST(CB_RESETCONTENT, 0x014B)
+#endif
+#ifndef CB_SETCURSEL
+PLAT_CONST(CB_SETCURSEL, 0x014E)
+#endif
+
+// Notification codes (high word of WM_COMMAND's wParam)
+#ifndef BN_CLICKED
+PLAT_CONST(BN_CLICKED, 0)
+#endif
+#ifndef LBN_SELCHANGE
+PLAT_CONST(LBN_SELCHANGE, 1)
+#endif
+#ifndef LBN_DBLCLK
+PLAT_CONST(LBN_DBLCLK, 2)
+#endif
+#ifndef CBN_SELCHANGE
+PLAT_CONST(CBN_SELCHANGE, 1)
+#endif
+
+// Command ids
+#ifndef IDOK
+PLAT_CONST(IDOK, 1)
+#endif
+#ifndef IDCANCEL
+PLAT_CONST(IDCANCEL, 2)
+#endif
+#ifndef IDABORT
+PLAT_CONST(IDABORT, 3)
+#endif
+#ifndef IDYES
+PLAT_CONST(IDYES, 6)
+#endif
+#ifndef IDNO
+PLAT_CONST(IDNO, 7)
+#endif
+#ifndef IDHELP
+PLAT_CONST(IDHELP, 9)
+#endif
+
+// Message box styles
+#ifndef MB_OK
+PLAT_CONST(MB_OK, 0x0000)
+#endif
+#ifndef MB_OKCANCEL
+PLAT_CONST(MB_OKCANCEL, 0x0001)
+#endif
+#ifndef MB_YESNO
+PLAT_CONST(MB_YESNO, 0x0004)
+#endif
+#ifndef MB_TYPEMASK
+PLAT_CONST(MB_TYPEMASK, 0x000F)
+#endif
+#ifndef MB_ICONHAND
+PLAT_CONST(MB_ICONHAND, 0x0010)
+#endif
+#ifndef MB_ICONERROR
+PLAT_CONST(MB_ICONERROR, 0x0010)
+#endif
+#ifndef MB_ICONQUESTION
+PLAT_CONST(MB_ICONQUESTION, 0x0020)
+#endif
+#ifndef MB_ICONINFORMATION
+PLAT_CONST(MB_ICONINFORMATION, 0x0040)
+#endif
+#ifndef MB_TASKMODAL
+PLAT_CONST(MB_TASKMODAL, 0x2000)
+#endif
+
+// Window styles and ShowWindow commands
+#ifndef WS_VISIBLE
+PLAT_CONST(WS_VISIBLE, 0x10000000)
+#endif
+#ifndef WS_DISABLED
+PLAT_CONST(WS_DISABLED, 0x08000000)
+#endif
+#ifndef WS_EX_TRANSPARENT
+PLAT_CONST(WS_EX_TRANSPARENT, 0x00000020)
+#endif
+#ifndef WS_EX_CONTEXTHELP
+PLAT_CONST(WS_EX_CONTEXTHELP, 0x00000400)
+#endif
+#ifndef WS_EX_APPWINDOW
+PLAT_CONST(WS_EX_APPWINDOW, 0x00040000)
+#endif
+#ifndef SW_HIDE
+PLAT_CONST(SW_HIDE, 0)
+#endif
+#ifndef SW_SHOWNORMAL
+PLAT_CONST(SW_SHOWNORMAL, 1)
+#endif
+#ifndef SW_SHOW
+PLAT_CONST(SW_SHOW, 5)
+#endif
+#ifndef ICON_SMALL
+PLAT_CONST(ICON_SMALL, 0)
+#endif
+#ifndef ICON_BIG
+PLAT_CONST(ICON_BIG, 1)
+#endif
+
+// Registry
+#ifndef KEY_READ
+PLAT_CONST(KEY_READ, 0x20019)
+#endif
+#ifndef KEY_ALL_ACCESS
+PLAT_CONST(KEY_ALL_ACCESS, 0xF003F)
+#endif
+#ifndef REG_NONE
+PLAT_CONST(REG_NONE, 0)
+#endif
+#ifndef REG_SZ
+PLAT_CONST(REG_SZ, 1)
+#endif
+#ifndef REG_BINARY
+PLAT_CONST(REG_BINARY, 3)
+#endif
+#ifndef REG_DWORD
+PLAT_CONST(REG_DWORD, 4)
+#endif
+
+// Error codes (GetLastError / registry results)
+#ifndef ERROR_SUCCESS
+PLAT_CONST(ERROR_SUCCESS, 0)
+#endif
+#ifndef ERROR_FILE_NOT_FOUND
+PLAT_CONST(ERROR_FILE_NOT_FOUND, 2)
+#endif
+#ifndef ERROR_PATH_NOT_FOUND
+PLAT_CONST(ERROR_PATH_NOT_FOUND, 3)
+#endif
+#ifndef ERROR_ACCESS_DENIED
+PLAT_CONST(ERROR_ACCESS_DENIED, 5)
+#endif
+#ifndef ERROR_INVALID_HANDLE
+PLAT_CONST(ERROR_INVALID_HANDLE, 6)
+#endif
+#ifndef ERROR_GEN_FAILURE
+PLAT_CONST(ERROR_GEN_FAILURE, 31)
+#endif
+#ifndef ERROR_INVALID_PARAMETER
+PLAT_CONST(ERROR_INVALID_PARAMETER, 87)
+#endif
+#ifndef ERROR_INSUFFICIENT_BUFFER
+PLAT_CONST(ERROR_INSUFFICIENT_BUFFER, 122)
+#endif
+#ifndef ERROR_MOD_NOT_FOUND
+PLAT_CONST(ERROR_MOD_NOT_FOUND, 126)
+#endif
+#ifndef ERROR_ALREADY_EXISTS
+PLAT_CONST(ERROR_ALREADY_EXISTS, 183)
+#endif
+#ifndef ERROR_MORE_DATA
+PLAT_CONST(ERROR_MORE_DATA, 234)
+#endif
+#ifndef ERROR_NO_MORE_ITEMS
+PLAT_CONST(ERROR_NO_MORE_ITEMS, 259)
+#endif
+#ifndef ERROR_OPERATION_ABORTED
+PLAT_CONST(ERROR_OPERATION_ABORTED, 995)
+#endif
+#ifndef ERROR_DEVICE_NOT_CONNECTED
+PLAT_CONST(ERROR_DEVICE_NOT_CONNECTED, 1167)
+#endif
+#ifndef ERROR_NO_SUCH_DEVICE
+PLAT_CONST(ERROR_NO_SUCH_DEVICE, 433)
+#endif
+
+// Waits
+#ifndef INFINITE
+PLAT_CONST(INFINITE, 0xFFFFFFFF)
+#endif
+#ifndef WAIT_OBJECT_0
+PLAT_CONST(WAIT_OBJECT_0, 0)
+#endif
+#ifndef WAIT_ABANDONED
+PLAT_CONST(WAIT_ABANDONED, 0x80)
+#endif
+#ifndef WAIT_TIMEOUT
+PLAT_CONST(WAIT_TIMEOUT, 0x102)
+#endif
+#ifndef WAIT_FAILED
+PLAT_CONST(WAIT_FAILED, 0xFFFFFFFF)
+#endif
+
+// Notification-area icon
+#ifndef NIM_ADD
+PLAT_CONST(NIM_ADD, 0)
+#endif
+#ifndef NIM_MODIFY
+PLAT_CONST(NIM_MODIFY, 1)
+#endif
+#ifndef NIM_DELETE
+PLAT_CONST(NIM_DELETE, 2)
+#endif
+#ifndef NIF_MESSAGE
+PLAT_CONST(NIF_MESSAGE, 1)
+#endif
+#ifndef NIF_ICON
+PLAT_CONST(NIF_ICON, 2)
+#endif
+#ifndef NIF_TIP
+PLAT_CONST(NIF_TIP, 4)
+#endif
+
+// Device notifications
+#ifndef DBT_DEVICEARRIVAL
+PLAT_CONST(DBT_DEVICEARRIVAL, 0x8000)
+#endif
+#ifndef DBT_DEVICEREMOVECOMPLETE
+PLAT_CONST(DBT_DEVICEREMOVECOMPLETE, 0x8004)
+#endif
+#ifndef DBT_DEVTYP_DEVICEINTERFACE
+PLAT_CONST(DBT_DEVTYP_DEVICEINTERFACE, 5)
+#endif
+
+// Menus
+#ifndef MF_STRING
+PLAT_CONST(MF_STRING, 0x0000)
+#endif
+#ifndef MF_GRAYED
+PLAT_CONST(MF_GRAYED, 0x0001)
+#endif
+#ifndef MF_POPUP
+PLAT_CONST(MF_POPUP, 0x0010)
+#endif
+#ifndef MF_SEPARATOR
+PLAT_CONST(MF_SEPARATOR, 0x0800)
+#endif
+#ifndef MF_BYCOMMAND
+PLAT_CONST(MF_BYCOMMAND, 0x0000)
+#endif
+#ifndef MF_BYPOSITION
+PLAT_CONST(MF_BYPOSITION, 0x0400)
+#endif
+#ifndef TPM_RIGHTBUTTON
+PLAT_CONST(TPM_RIGHTBUTTON, 0x0002)
+#endif
+
+// Processes, shell and help
+#ifndef PROCESS_ALL_ACCESS
+PLAT_CONST(PROCESS_ALL_ACCESS, 0x001FFFFF)
+#endif
+#ifndef HH_DISPLAY_TOPIC
+PLAT_CONST(HH_DISPLAY_TOPIC, 0x0000)
+#endif
+#ifndef HH_DISPLAY_TEXT_POPUP
+PLAT_CONST(HH_DISPLAY_TEXT_POPUP, 0x000E)
+#endif
+
+// Application commands (the command number, before it is shifted into lParam's high word)
+#ifndef APPCOMMAND_MEDIA_NEXTTRACK
+PLAT_CONST(APPCOMMAND_MEDIA_NEXTTRACK, 11)
+#endif
+#ifndef APPCOMMAND_MEDIA_PREVIOUSTRACK
+PLAT_CONST(APPCOMMAND_MEDIA_PREVIOUSTRACK, 12)
+#endif
+#ifndef APPCOMMAND_MEDIA_STOP
+PLAT_CONST(APPCOMMAND_MEDIA_STOP, 13)
+#endif
+#ifndef APPCOMMAND_MEDIA_PLAY_PAUSE
+PLAT_CONST(APPCOMMAND_MEDIA_PLAY_PAUSE, 14)
+#endif
+
+#ifndef TRUE
+PLAT_CONST(TRUE, 1)
+#endif
+#ifndef FALSE
+PLAT_CONST(FALSE, 0)
+#endif
+
+#undef PLAT_CONST
+// clang-format on
+
+// Word helpers, as the Win32 macros compute them.
+constexpr std::uint32_t loWord(std::uintptr_t v) { return static_cast<std::uint32_t>(v & 0xFFFF); }
+constexpr std::uint32_t hiWord(std::uintptr_t v) { return static_cast<std::uint32_t>((v >> 16) & 0xFFFF); }
+constexpr std::uintptr_t makeWParam(std::uint32_t lo, std::uint32_t hi) {
+    return (static_cast<std::uintptr_t>(hi & 0xFFFF) << 16) | (lo & 0xFFFF);
+}

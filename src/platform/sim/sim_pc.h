@@ -1,0 +1,210 @@
+// The simulated PC: an in-memory Windows for tests and the simulator. It implements every
+// port of the seam, and offers tests and scenarios the levers of a real machine (registry,
+// other programs' windows, devices, the user) and a virtual clock.
+//
+// This header is the test-facing API. The ports' implementations live beside it.
+#pragma once
+
+#include "ports.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+using plat::Hwnd;
+using plat::String;
+
+// A message as a window received it (for windows of other programs, which record them).
+struct ReceivedMessage {
+    std::uint32_t msg = 0;
+    plat::WParam wParam = 0;
+    plat::LParam lParam = 0;
+};
+
+// What the user can see of one control of an open dialog or message box.
+struct ControlView {
+    int id = 0;
+    String className; // "Button", "Static", "Edit", "ListBox", "ComboBox"
+    String text;
+    bool visible = true;
+    bool enabled = true;
+    int checked = 0;          // check boxes and radio buttons
+    std::vector<String> items; // list and combo boxes
+    int selection = -1;       // list and combo boxes
+};
+
+enum class ModalKind { MessageBox, Dialog, PropertySheet, PopupMenu };
+
+// A modal window as the user sees it when it opens.
+struct ModalView {
+    ModalKind kind = ModalKind::Dialog;
+    Hwnd window = 0;
+    Hwnd owner = 0;
+    int templateId = 0;        // dialogs
+    String caption;            // title bar
+    String text;               // message boxes: the message
+    std::uint32_t style = 0;   // message boxes: the MB_* style as shown
+    std::uint32_t exStyle = 0; // WS_EX_* after initialisation
+    std::vector<ControlView> controls;
+
+    const ControlView* control(int id) const;
+    const ControlView* button(const String& text) const; // by visible text
+    std::string describe() const; // readable, for failure messages and transcripts
+};
+
+// The scripted user answers modal windows. Each modal that opens takes the first queued
+// entry that matches it; a modal with no matching entry is a test failure at once (reported
+// through the failure handler with what was on screen) and is dismissed, so nothing hangs.
+class ModalContext; // acts on the open modal from within the script (see sim_user.h)
+
+struct ScriptEntry {
+    ModalKind kind = ModalKind::MessageBox;
+    std::optional<String> caption; // match: exact caption, if given
+    std::optional<String> text;    // match: exact text (message boxes), if given
+    std::optional<int> templateId; // match: dialog template, if given
+    // What the user does. Returning leaves the modal to the program (it must end it itself
+    // or via posted messages); typical actions press a button.
+    std::function<void(ModalContext&)> act;
+    bool hold = false; // keep it open until the test acts on it through SimPc::topModal()
+    std::string label; // for failure messages
+};
+
+class ModalContext {
+public:
+    virtual ~ModalContext() = default;
+    virtual const ModalView& view() = 0; // refreshed on each call
+    virtual void pressButton(const String& text) = 0; // by visible text
+    virtual void pressId(int controlId) = 0;          // WM_COMMAND BN_CLICKED, or the box's id
+    virtual void setText(int controlId, const String& text) = 0;
+    virtual void selectItem(int controlId, int index) = 0; // with the selection-change notice
+    virtual void selectItemByText(int controlId, const String& text) = 0;
+    virtual void setChecked(int controlId, bool checked) = 0; // a click on a check box
+    virtual void pressEnter() = 0;
+    virtual void pressEscape() = 0;
+    virtual void chooseMenuItem(const String& path) = 0; // popup menus: "Sub>Item"
+};
+
+class SimPc {
+public:
+    SimPc();
+    ~SimPc(); // ends the program if it still runs, then every thread it started
+    SimPc(const SimPc&) = delete;
+    SimPc& operator=(const SimPc&) = delete;
+
+    // The ports of this PC; install() makes them the process's bundle.
+    plat::Platform bundle();
+    void install();
+
+    // ------------------------------------------------------------ failures
+    // Called (from any thread) when the simulated world sees something a test must fail on:
+    // an unexpected modal, a wait that timed out. Default: collected in failures().
+    void setFailureHandler(std::function<void(const std::string&)> handler);
+    std::vector<std::string> failures() const;
+
+    // ------------------------------------------------------------ machine set-up
+    // Registry, as the user's own tools would change it (no access checks).
+    void setString(plat::HKey root, const String& key, const String& name, const String& value);
+    void setDword(plat::HKey root, const String& key, const String& name, std::uint32_t value);
+    void setRaw(plat::HKey root, const String& key, const String& name, std::uint32_t type,
+                std::vector<std::uint8_t> bytes);
+    void createKey(plat::HKey root, const String& key);
+    void deleteTree(plat::HKey root, const String& key);
+    bool keyExists(plat::HKey root, const String& key) const;
+    // The stored value (type and raw bytes), if any.
+    std::optional<std::pair<std::uint32_t, std::vector<std::uint8_t>>>
+    value(plat::HKey root, const String& key, const String& name) const;
+    std::optional<String> stringValue(plat::HKey root, const String& key, const String& name) const;
+    std::optional<std::uint32_t> dwordValue(plat::HKey root, const String& key,
+                                            const String& name) const;
+    // Keys under HKEY_LOCAL_MACHINE refuse write access unless the user is an administrator.
+    void setHklmWritable(bool writable);
+
+    // Named kernel objects that another process holds (a second copy of the program).
+    void holdNamedMutex(const String& name);
+    // The next CreateMutexW of this name fails with this error (e.g. ERROR_ACCESS_DENIED).
+    void failNamedMutex(const String& name, std::uint32_t error);
+
+    // The resource library "KTRResource.dll" next to the program (present by default).
+    void setResourceLibraryPresent(bool present);
+
+    // The user's access token. Default: a member of Administrators (enabled) among a few
+    // ordinary groups.
+    void setTokenGroups(std::vector<plat::SidAndAttributes> groups);
+    void setTokenUnavailable(bool unavailable);
+    static plat::Sid administratorsSid();
+    static plat::Sid usersSid();
+    static plat::Sid otherSid(std::uint32_t rid);
+
+    // Timers fail to start (SetTimer returns 0) while set.
+    void setTimersFail(bool fail);
+    // Device notifications cannot be registered while set.
+    void setDeviceNotificationFails(bool fail);
+
+    // ------------------------------------------------------------ other programs
+    // A top-level window of another process, which records what it receives.
+    Hwnd createForeignWindow(const String& className, const String& title,
+                             std::uint32_t processId = 4242);
+    void destroyWindow(Hwnd window);
+    std::vector<ReceivedMessage> received(Hwnd window) const;
+    void setForeground(Hwnd window);
+
+    // ------------------------------------------------------------ the program
+    // Runs `entry` as the program's main thread (it becomes the user-interface thread).
+    void startProgram(std::function<int()> entry);
+    bool programRunning() const;
+    // Waits (bounded in real time) for the program's main thread to return; its result.
+    std::optional<int> waitForExit(std::chrono::milliseconds bound = std::chrono::seconds(20));
+
+    // Waits until the simulated world is quiet: every thread the program started is blocked
+    // in the seam (sleeping, waiting for a message, a read or an object) and the user-interface
+    // queue is empty. Bounded in real time; false (and a failure) on time-out.
+    bool waitIdle(std::chrono::milliseconds bound = std::chrono::seconds(20));
+
+    // ------------------------------------------------------------ virtual time
+    std::uint64_t nowMs() const;       // virtual milliseconds since the machine started
+    std::int64_t unixTime() const;     // what time() returns
+    // Moves virtual time forward by `ms`, stopping at every due timer and sleep in order and
+    // letting the woken threads run until the world is idle again.
+    void advance(std::uint32_t ms);
+    // Sleeps of the user-interface thread move time forward by themselves (default on), so
+    // a 30 s wait costs no real time; background sleepers wake as time passes them.
+    void setAutoAdvance(bool on);
+
+    // ------------------------------------------------------------ windows and the user
+    Hwnd findWindow(const String* className, const String* title) const;
+    Hwnd findWindowByTitle(const String& title) const { return findWindow(nullptr, &title); }
+    String windowText(Hwnd window) const;
+    bool windowVisible(Hwnd window) const;
+    std::uint32_t windowExStyle(Hwnd window) const;
+    // Posts as another process would (PostMessageW).
+    bool post(Hwnd window, std::uint32_t msg, plat::WParam wParam = 0, plat::LParam lParam = 0);
+
+    // The scripted user.
+    void script(ScriptEntry entry);
+    // Convenience: the next message box with this caption (and text, if given) is answered
+    // by pressing the button with `buttonText`.
+    void answerMessageBox(const String& caption, std::optional<String> text,
+                          const String& buttonText);
+    std::size_t pendingScriptEntries() const;
+    // Every modal that has opened, in order (as it looked when it opened).
+    std::vector<ModalView> modalHistory() const;
+    // The modals open now (held or being answered), innermost last.
+    std::vector<ModalView> openModals() const;
+    // Acts on the innermost open modal (one held by its script entry) from the test thread.
+    void actOnTopModal(const std::function<void(ModalContext&)>& act);
+    // A readable dump of what is on screen, for failure messages and transcripts.
+    std::string screen() const;
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace sim
