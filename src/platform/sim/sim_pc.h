@@ -201,6 +201,13 @@ public:
     // A readable dump of what is on screen, for failure messages and transcripts.
     std::string screen() const;
 
+    // ------------------------------------------------------------ journal
+    // What the program did to the world, in order, as readable lines: registry keys created
+    // and values written, windows created and destroyed, messages posted to other programs'
+    // windows, modals opened and how they were answered, files written. The simulator
+    // prints it as the transcript; takeJournal() returns the lines since the last call.
+    std::vector<std::string> takeJournal();
+
     struct Impl;
 
 private:
