@@ -18,10 +18,11 @@ target_link_libraries(QuorvaneAuravo PRIVATE qa_program qa_win32)
 set_source_files_properties(src/resources/QuorvaneAuravo.rc PROPERTIES
   OBJECT_DEPENDS "${QA_ART};${QA_RES_DIR}/KTRResource.rc;${QA_RES_DIR}/QuorvaneAuravo.manifest")
 
-# The resource-only library: no code, no entry point.
+# The resource-only library: no code, no entry point (GNU ld takes an entry that names no
+# symbol as an address, so "0" is the PE linker's /NOENTRY), no import library.
 add_library(KTRResource SHARED src/resources/KTRResourceDll.rc)
 set_target_properties(KTRResource PROPERTIES PREFIX "" LINKER_LANGUAGE C)
-target_link_options(KTRResource PRIVATE -nostdlib -Wl,--no-entry -s)
+target_link_options(KTRResource PRIVATE -nostdlib -Wl,--entry=0 -s)
 set_source_files_properties(src/resources/KTRResourceDll.rc PROPERTIES
   OBJECT_DEPENDS "${QA_ART};${QA_RES_DIR}/KTRResource.rc")
 

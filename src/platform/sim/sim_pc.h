@@ -41,6 +41,19 @@ struct ControlView {
 
 enum class ModalKind { MessageBox, Dialog, PropertySheet, PopupMenu };
 
+// Faults a test can inject into the file system (they stay until reset to None).
+enum class FileFault { None, OpenForWrite, Write, Flush, Replace, Move, Delete };
+
+// A notification-area icon as the shell shows it.
+struct TrayIconView {
+    Hwnd window = 0;
+    std::uint32_t id = 0;
+    std::uint32_t callbackMessage = 0;
+    plat::HIcon icon = 0;
+    int iconResourceId = 0; // the icon resource the image was loaded from, 0 if unknown
+    String tip;
+};
+
 // A modal window as the user sees it when it opens.
 struct ModalView {
     ModalKind kind = ModalKind::Dialog;
@@ -61,7 +74,7 @@ struct ModalView {
 // The scripted user answers modal windows. Each modal that opens takes the first queued
 // entry that matches it; a modal with no matching entry is a test failure at once (reported
 // through the failure handler with what was on screen) and is dismissed, so nothing hangs.
-class ModalContext; // acts on the open modal from within the script (see sim_user.h)
+class ModalContext; // acts on the open modal from within the script (below)
 
 struct ScriptEntry {
     ModalKind kind = ModalKind::MessageBox;
@@ -123,15 +136,21 @@ public:
     std::optional<std::uint32_t> dwordValue(plat::HKey root, const String& key,
                                             const String& name) const;
     // Keys under HKEY_LOCAL_MACHINE refuse write access unless the user is an administrator.
+    // Until this is called that follows the token: Administrators enabled and not deny-only
+    // (the default user is one); once called, `writable` decides.
     void setHklmWritable(bool writable);
 
     // Named kernel objects that another process holds (a second copy of the program).
     void holdNamedMutex(const String& name);
+    void releaseNamedMutex(const String& name); // that process lets go of it
     // The next CreateMutexW of this name fails with this error (e.g. ERROR_ACCESS_DENIED).
     void failNamedMutex(const String& name, std::uint32_t error);
 
     // The resource library "KTRResource.dll" next to the program (present by default).
     void setResourceLibraryPresent(bool present);
+    // Replaces the compiled resources (.res bytes) of both modules; false when they cannot
+    // be parsed, in which case the modules have no resources at all.
+    bool setResourceBlob(std::vector<std::uint8_t> bytes);
 
     // The user's access token. Default: a member of Administrators (enabled) among a few
     // ordinary groups.
@@ -145,6 +164,15 @@ public:
     void setTimersFail(bool fail);
     // Device notifications cannot be registered while set.
     void setDeviceNotificationFails(bool fail);
+    // Where the mouse is (GetCursorPos).
+    void setCursorPos(plat::Point point);
+
+    // Files (paths are case-insensitive). Writing a file creates its folders.
+    void writeFile(const String& path, const std::string& bytes);
+    std::optional<std::string> fileContents(const String& path) const;
+    bool fileExists(const String& path) const;
+    void createFolder(const String& path);
+    void setFileFault(FileFault fault);
 
     // ------------------------------------------------------------ other programs
     // A top-level window of another process, which records what it receives.
@@ -153,6 +181,14 @@ public:
     void destroyWindow(Hwnd window);
     std::vector<ReceivedMessage> received(Hwnd window) const;
     void setForeground(Hwnd window);
+    // Called, on the thread that posts or sends, for each message the window receives (after
+    // it is recorded); its result is SendMessage's. It may destroy the window, for example
+    // a player that quits on WM_CLOSE.
+    void onForeignMessage(Hwnd window, std::function<plat::LResult(const ReceivedMessage&)> handler);
+    bool processAlive(std::uint32_t processId) const;
+    // ShellExecuteW of the program: by default recorded and answered 42 (success).
+    void setShellExecuteHandler(std::function<std::intptr_t(const String& verb, const String& file)> handler);
+    static constexpr std::uint32_t kProgramProcessId = 1000;
 
     // ------------------------------------------------------------ the program
     // Runs `entry` as the program's main thread (it becomes the user-interface thread).
@@ -160,6 +196,11 @@ public:
     bool programRunning() const;
     // Waits (bounded in real time) for the program's main thread to return; its result.
     std::optional<int> waitForExit(std::chrono::milliseconds bound = std::chrono::seconds(20));
+    // Ends the simulated process now: processEnding() turns true, every sleeper, waiter and
+    // modal loop wakes, and every thread the program started is joined (bounded; a thread
+    // that does not end is reported). The destructor does this too; call it first when the
+    // program's objects that those threads use die before this SimPc.
+    void endProcess(std::chrono::milliseconds bound = std::chrono::seconds(20));
 
     // Waits until the simulated world is quiet: every thread the program started is blocked
     // in the seam (sleeping, waiting for a message, a read or an object) and the user-interface
@@ -175,6 +216,8 @@ public:
     // Sleeps of the user-interface thread move time forward by themselves (default on), so
     // a 30 s wait costs no real time; background sleepers wake as time passes them.
     void setAutoAdvance(bool on);
+    // Real-time bound on how long one clock step waits for woken threads to block again.
+    void setSettleBound(std::chrono::milliseconds bound);
 
     // ------------------------------------------------------------ windows and the user
     Hwnd findWindow(const String* className, const String* title) const;
@@ -184,6 +227,18 @@ public:
     std::uint32_t windowExStyle(Hwnd window) const;
     // Posts as another process would (PostMessageW).
     bool post(Hwnd window, std::uint32_t msg, plat::WParam wParam = 0, plat::LParam lParam = 0);
+    // The windows registered for device-interface notifications, and a notification as the
+    // system delivers it: WM_DEVICECHANGE with a DeviceChangeInfo (DBT_DEVTYP_DEVICEINTERFACE,
+    // `interfacePath`), handled on each window's thread; this call does not wait for it.
+    std::vector<Hwnd> deviceNotificationWindows() const;
+    void sendDeviceChange(plat::WParam event, const String& interfacePath);
+
+    // The notification area. clickTrayIcon posts the icon's callback message with the mouse
+    // message (WM_LBUTTONDOWN, ...) as the shell does; false when no icon is shown.
+    std::vector<TrayIconView> trayIcons() const;
+    bool clickTrayIcon(std::uint32_t mouseMessage, plat::Point at = {640, 400});
+    // The icon resource id a handle from loadIcon stands for (0 when unknown).
+    int iconResourceId(plat::HIcon icon) const;
 
     // The scripted user.
     void script(ScriptEntry entry);
@@ -207,6 +262,7 @@ public:
     // windows, modals opened and how they were answered, files written. The simulator
     // prints it as the transcript; takeJournal() returns the lines since the last call.
     std::vector<std::string> takeJournal();
+    std::vector<std::string> journal() const; // every line so far
 
     struct Impl;
 

@@ -1,0 +1,192 @@
+// The Files port: an in-memory file system with case-insensitive paths, fopen/fgets-style
+// streams and the one-step replacement the program uses to save configuration files.
+#include "sim_world.h"
+
+#include <algorithm>
+
+namespace sim {
+
+namespace {
+
+// "C:/Program Files\\x" and "c:\\program files\\X" name the same file.
+String normalise(const String& path) {
+    String out;
+    for (char16_t c : path) {
+        if (c == u'/')
+            c = u'\\';
+        if (c == u'\\' && !out.empty() && out.back() == u'\\')
+            continue;
+        out += c;
+    }
+    return foldCase(out);
+}
+
+String folderOf(const String& key) {
+    const auto slash = key.find_last_of(u'\\');
+    return slash == String::npos ? String() : key.substr(0, slash);
+}
+
+class FilesPort final : public plat::Files {
+public:
+    explicit FilesPort(SimPc::Impl& w) : w_(w) {}
+
+    Handle open(const String& path, plat::FileMode mode) override {
+        Lock lk(w_.m);
+        const String key = normalise(path);
+        if (key.empty())
+            return 0;
+        if (mode == plat::FileMode::Read) {
+            if (!w_.files.count(key))
+                return 0;
+        } else {
+            if (w_.fileFault == FileFault::OpenForWrite || !folderExists(folderOf(key)))
+                return 0;
+            SimFile& f = w_.files[key];
+            if (f.path.empty())
+                f.path = path;
+            f.bytes.clear(); // "w+b" truncates
+        }
+        const Handle h = w_.nextHandle;
+        w_.nextHandle += 4;
+        w_.openFiles[h] = OpenFile{key, mode, 0, false};
+        return h;
+    }
+
+    bool readLine(Handle file, std::size_t maxBytes, std::string& line) override {
+        Lock lk(w_.m);
+        line.clear();
+        OpenFile* f = find(file);
+        if (!f || maxBytes == 0)
+            return false;
+        const SimFile* data = content(*f);
+        if (!data)
+            return false;
+        if (maxBytes == 1)
+            return true; // fgets with room for the terminator only reads nothing
+        if (f->position >= data->bytes.size())
+            return false;
+        while (line.size() < maxBytes - 1 && f->position < data->bytes.size()) {
+            const char c = data->bytes[f->position++];
+            line += c;
+            if (c == '\n')
+                break;
+        }
+        return true;
+    }
+
+    bool write(Handle file, const std::string& bytes) override {
+        Lock lk(w_.m);
+        OpenFile* f = find(file);
+        if (!f || f->mode != plat::FileMode::WriteNew || w_.fileFault == FileFault::Write)
+            return false;
+        auto it = w_.files.find(f->key);
+        if (it == w_.files.end())
+            return false;
+        std::string& data = it->second.bytes;
+        if (f->position > data.size())
+            data.resize(f->position);
+        data.replace(f->position, std::min(bytes.size(), data.size() - f->position), bytes);
+        f->position += bytes.size();
+        f->written = true;
+        return true;
+    }
+
+    bool flush(Handle file) override {
+        Lock lk(w_.m);
+        return find(file) && w_.fileFault != FileFault::Flush;
+    }
+
+    bool close(Handle file) override {
+        Lock lk(w_.m);
+        auto it = w_.openFiles.find(file);
+        if (it == w_.openFiles.end())
+            return false;
+        if (it->second.mode == plat::FileMode::WriteNew) {
+            auto f = w_.files.find(it->second.key);
+            if (f != w_.files.end())
+                w_.journal("file written: " + narrow(f->second.path) + " (" + std::to_string(f->second.bytes.size()) +
+                           " bytes)");
+        }
+        w_.openFiles.erase(it);
+        return true;
+    }
+
+    bool exists(const String& path) override {
+        Lock lk(w_.m);
+        const String key = normalise(path);
+        return w_.files.count(key) || folderExists(key);
+    }
+
+    bool deleteFile(const String& path) override {
+        Lock lk(w_.m);
+        if (w_.fileFault == FileFault::Delete)
+            return false;
+        auto it = w_.files.find(normalise(path));
+        if (it == w_.files.end())
+            return false;
+        w_.journal("file deleted: " + narrow(it->second.path));
+        w_.files.erase(it);
+        return true;
+    }
+
+    bool replaceFile(const String& replaced, const String& replacement) override {
+        Lock lk(w_.m);
+        auto target = w_.files.find(normalise(replaced));
+        auto source = w_.files.find(normalise(replacement));
+        if (w_.fileFault == FileFault::Replace || target == w_.files.end() || source == w_.files.end() ||
+            target == source)
+            return false;
+        target->second.bytes = std::move(source->second.bytes);
+        w_.journal("file replaced: " + narrow(target->second.path) + " (" +
+                   std::to_string(target->second.bytes.size()) + " bytes)");
+        w_.files.erase(source);
+        return true;
+    }
+
+    bool moveFileReplace(const String& from, const String& to) override {
+        Lock lk(w_.m);
+        const String toKey = normalise(to);
+        auto source = w_.files.find(normalise(from));
+        if (w_.fileFault == FileFault::Move || source == w_.files.end() || !folderExists(folderOf(toKey)))
+            return false;
+        if (source->first == toKey)
+            return true;
+        SimFile moved{to, std::move(source->second.bytes)};
+        w_.files.erase(source);
+        w_.files[toKey] = std::move(moved);
+        w_.journal("file moved to: " + narrow(to) + " (" + std::to_string(w_.files[toKey].bytes.size()) + " bytes)");
+        return true;
+    }
+
+private:
+    OpenFile* find(Handle h) {
+        auto it = w_.openFiles.find(h);
+        return it == w_.openFiles.end() ? nullptr : &it->second;
+    }
+
+    const SimFile* content(const OpenFile& f) const {
+        auto it = w_.files.find(f.key);
+        return it == w_.files.end() ? nullptr : &it->second;
+    }
+
+    // A folder exists when it was created or holds a file; a drive root always does.
+    bool folderExists(const String& key) const {
+        if (key.empty() || (key.size() == 2 && key[1] == u':'))
+            return true;
+        if (w_.folders.count(key))
+            return true;
+        const String prefix = key + u"\\";
+        auto it = w_.files.lower_bound(prefix);
+        return it != w_.files.end() && it->first.compare(0, prefix.size(), prefix) == 0;
+    }
+
+    SimPc::Impl& w_;
+};
+
+} // namespace
+
+String normaliseFilePath(const String& path) { return normalise(path); }
+
+std::unique_ptr<plat::Files> makeFilesPort(SimPc::Impl& w) { return std::make_unique<FilesPort>(w); }
+
+} // namespace sim

@@ -1,0 +1,127 @@
+// Menus, the popup menu's modal run and the notification-area icon through the
+// user-interface port.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "resource.h"
+#include "win32_test_support.h"
+
+namespace {
+
+using plat::String;
+
+std::wstring menuText(HMENU menu, UINT item, UINT by) {
+    wchar_t text[128] = {};
+    const int n = ::GetMenuStringW(menu, item, text, 128, by);
+    return std::wstring(text, n > 0 ? static_cast<std::size_t>(n) : 0);
+}
+
+LRESULT CALLBACK ownerProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+    return ::DefWindowProcW(window, msg, wParam, lParam);
+}
+
+class MenuOwner : public ::testing::Test {
+protected:
+    void SetUp() override {
+        WNDCLASSW cls{};
+        cls.lpfnWndProc = ownerProc;
+        cls.hInstance = ::GetModuleHandleW(nullptr);
+        cls.lpszClassName = L"QuorvaneAuravoWin32TestOwner";
+        ::RegisterClassW(&cls);
+        owner_.reset(::CreateWindowExW(0, cls.lpszClassName,
+                                       qa_test::uniqueName(L"QA owner").c_str(), WS_POPUP, 0, 0, 10,
+                                       10, nullptr, nullptr, cls.hInstance, nullptr));
+        ASSERT_TRUE(owner_);
+    }
+    plat::Hwnd owner() const { return plat::win32::fromHwnd(owner_.get()); }
+
+    plat::UserInterface& ui = plat::ui();
+    plat::win32::UniqueWindow owner_;
+};
+
+TEST_F(MenuOwner, BuildsRadioGroupsDefaultsAndSubmenus) {
+    plat::win32::UniqueMenu menu(plat::win32::toMenu(ui.createPopupMenu()));
+    ASSERT_TRUE(menu);
+    const plat::HMenu m = plat::win32::fromMenu(menu.get());
+    ASSERT_TRUE(ui.appendMenu(m, MF_STRING, 5000, u"Quorvane Auravo"));
+    ASSERT_TRUE(ui.appendMenu(m, MF_STRING, 5001, u"My Computer"));
+    ASSERT_TRUE(ui.insertMenu(m, 0, MF_BYPOSITION | MF_STRING, IDM_SETTINGS, u"Settings"));
+    ASSERT_TRUE(ui.appendMenu(m, MF_SEPARATOR, 0, u""));
+    const plat::HMenu sub = ui.createPopupMenu();
+    ASSERT_TRUE(ui.appendMenu(sub, MF_STRING, 9000, u"Winamp \u2192 speakers"));
+    ASSERT_TRUE(ui.appendMenu(m, MF_POPUP, sub, u"Winamp"));
+
+    ASSERT_EQ(::GetMenuItemCount(menu.get()), 5);
+    EXPECT_EQ(menuText(menu.get(), 0, MF_BYPOSITION), L"Settings");
+    EXPECT_EQ(menuText(menu.get(), 5001, MF_BYCOMMAND), L"My Computer");
+    EXPECT_EQ(ui.getSubMenu(m, 4), sub);
+    EXPECT_EQ(menuText(plat::win32::toMenu(sub), 0, MF_BYPOSITION), L"Winamp \u2192 speakers");
+
+    ASSERT_TRUE(ui.checkMenuRadioItem(m, 5000, 5001, 5001, MF_BYCOMMAND));
+    EXPECT_TRUE(::GetMenuState(menu.get(), 5001, MF_BYCOMMAND) & MF_CHECKED);
+    EXPECT_FALSE(::GetMenuState(menu.get(), 5000, MF_BYCOMMAND) & MF_CHECKED);
+    ASSERT_TRUE(ui.setMenuDefaultItem(m, IDM_SETTINGS, false));
+    EXPECT_EQ(::GetMenuDefaultItem(menu.get(), FALSE, 0), UINT(IDM_SETTINGS));
+
+    EXPECT_TRUE(ui.destroyMenu(plat::win32::fromMenu(menu.release())));
+}
+
+TEST_F(MenuOwner, TrayMenuResourceLoadsWithItsCommands) {
+    const plat::Module program = plat::resources().programModule();
+    if (!::FindResourceW(plat::win32::toModule(program), MAKEINTRESOURCEW(IDR_TRAYMENU), RT_MENU))
+        GTEST_SKIP() << "menu 113 is not in the resource script yet";
+    plat::win32::UniqueMenu menu(plat::win32::toMenu(ui.loadMenu(program, IDR_TRAYMENU)));
+    ASSERT_TRUE(menu);
+    const plat::HMenu popup = ui.getSubMenu(plat::win32::fromMenu(menu.get()), 0);
+    ASSERT_NE(popup, 0u);
+    for (const UINT command : {IDM_SETTINGS, IDM_HELP, IDM_ABOUT, IDM_EXIT})
+        EXPECT_NE(::GetMenuState(plat::win32::toMenu(popup), command, MF_BYCOMMAND), UINT(-1))
+            << command;
+    EXPECT_EQ(ui.loadMenu(program, 9999), 0u);
+}
+
+// The popup's modal loop reads the keyboard from this thread's queue: keys queued before
+// it opens choose the first item, whose command then arrives at the owner.
+TEST_F(MenuOwner, ChosenCommandIsPostedToTheOwner) {
+    const plat::HMenu m = ui.createPopupMenu();
+    ASSERT_TRUE(ui.appendMenu(m, MF_STRING, IDM_SETTINGS, u"Settings"));
+    ASSERT_TRUE(ui.appendMenu(m, MF_STRING, IDM_EXIT, u"Exit"));
+    ::SetForegroundWindow(owner_.get());
+    ::PostMessageW(owner_.get(), WM_KEYDOWN, VK_DOWN, 0);
+    ::PostMessageW(owner_.get(), WM_KEYDOWN, VK_RETURN, 0);
+    EXPECT_TRUE(ui.trackPopupMenu(m, TPM_RIGHTBUTTON, {20, 20}, owner()));
+
+    WPARAM command = 0;
+    EXPECT_TRUE(qa_test::waitFor(
+        [&] {
+            MSG msg;
+            while (::PeekMessageW(&msg, owner_.get(), WM_COMMAND, WM_COMMAND, PM_REMOVE))
+                command = msg.wParam;
+            return command != 0;
+        },
+        5000));
+    EXPECT_EQ(LOWORD(command), UINT(IDM_SETTINGS));
+    EXPECT_TRUE(ui.destroyMenu(m));
+}
+
+TEST_F(MenuOwner, NotificationIconIsAddedChangedAndRemoved) {
+    const plat::Module program = plat::resources().programModule();
+    plat::NotifyIconData data;
+    data.window = owner();
+    data.id = IDI_TRAY_NOTLINKED;
+    data.flags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data.callbackMessage = WM_USER + 1;
+    data.icon = plat::resources().loadIcon(program, IDI_TRAY_NOTLINKED);
+    // Longer than the first layout's tip: cut, not overrun.
+    data.tip = String(100, u'A');
+    ASSERT_NE(data.icon, 0u);
+
+    ASSERT_TRUE(ui.shellNotifyIcon(NIM_ADD, data));
+    data.icon = plat::resources().loadIcon(program, IDI_TRAY_LINKED);
+    EXPECT_TRUE(ui.shellNotifyIcon(NIM_MODIFY, data));
+    EXPECT_TRUE(ui.shellNotifyIcon(NIM_DELETE, data));
+    EXPECT_FALSE(ui.shellNotifyIcon(NIM_DELETE, data));
+}
+
+} // namespace

@@ -1,0 +1,98 @@
+// The processes-and-security port: the token's groups (the administrator check) and
+// ending another process (closing a media player).
+#include <windows.h>
+
+#include <algorithm>
+
+#include <gtest/gtest.h>
+
+#include "win32_test_support.h"
+
+namespace {
+
+const plat::Sid kAdministrators{{0, 0, 0, 0, 0, 5}, {32, 544}};
+
+class TokenGroups : public ::testing::Test {
+protected:
+    void SetUp() override {
+        token_ = processes.openProcessToken();
+        ASSERT_NE(token_, 0u);
+    }
+    void TearDown() override {
+        if (token_) {
+            EXPECT_TRUE(processes.closeToken(token_));
+        }
+    }
+    plat::Processes& processes = plat::processes();
+    plat::Handle token_ = 0;
+};
+
+// Wine's user is an administrator, as the first user of a Windows installation is.
+TEST_F(TokenGroups, ListTheAdministratorsGroup) {
+    std::vector<plat::SidAndAttributes> groups;
+    std::uint32_t needed = 0, error = 0;
+    ASSERT_TRUE(processes.getTokenGroups(token_, 4096, groups, needed, error)) << error;
+    EXPECT_GT(needed, 0u);
+    EXPECT_LE(needed, 4096u);
+    ASSERT_FALSE(groups.empty());
+    EXPECT_TRUE(std::any_of(groups.begin(), groups.end(), [](const plat::SidAndAttributes& g) {
+        return g.sid == kAdministrators;
+    }));
+    for (const auto& g : groups)
+        EXPECT_FALSE(g.sid.subAuthorities.empty());
+}
+
+TEST_F(TokenGroups, TooSmallABufferReportsTheSizeNeeded) {
+    std::vector<plat::SidAndAttributes> groups{plat::SidAndAttributes{}};
+    std::uint32_t needed = 0, error = 0;
+    EXPECT_FALSE(processes.getTokenGroups(token_, 16, groups, needed, error));
+    EXPECT_EQ(error, ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_GT(needed, 16u);
+    EXPECT_TRUE(groups.empty());
+
+    std::vector<plat::SidAndAttributes> exact;
+    std::uint32_t again = 0;
+    ASSERT_TRUE(processes.getTokenGroups(token_, needed, exact, again, error)) << error;
+    EXPECT_EQ(again, needed);
+    EXPECT_FALSE(exact.empty());
+}
+
+TEST(ProcessesPort, TerminatesAnotherProcessWithItsExitCode) {
+    wchar_t self[MAX_PATH] = {};
+    ASSERT_GT(::GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+    const std::string argument = qa_test::kChildWaitArgument;
+    std::wstring commandLine =
+        L"\"" + std::wstring(self) + L"\" " + std::wstring(argument.begin(), argument.end());
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION child{};
+    ASSERT_TRUE(::CreateProcessW(self, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                 nullptr, &startup, &child));
+    plat::win32::UniqueHandle childProcess(child.hProcess), childThread(child.hThread);
+
+    plat::Processes& processes = plat::processes();
+    const plat::Handle process = processes.openProcess(
+        PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_INFORMATION, child.dwProcessId);
+    ASSERT_NE(process, 0u);
+    EXPECT_TRUE(processes.terminateProcess(process, 7));
+    ASSERT_EQ(plat::threads().waitForSingleObject(process, qa_test::kWaitMs), WAIT_OBJECT_0);
+    DWORD exitCode = 0;
+    ASSERT_TRUE(::GetExitCodeProcess(childProcess.get(), &exitCode));
+    EXPECT_EQ(exitCode, 7u);
+    EXPECT_TRUE(processes.closeHandle(process));
+    EXPECT_FALSE(processes.closeHandle(0));
+}
+
+TEST(ProcessesPort, OpeningAProcessThatDoesNotExistFails) {
+    // Process ids are multiples of four; this one is never handed out.
+    EXPECT_EQ(plat::processes().openProcess(PROCESS_TERMINATE, 0xFFFFFFF1u), 0u);
+}
+
+// Help comes from a library loaded at run time; a help file that is not there is an answer
+// of no window, not a hang or a crash.
+TEST(ProcessesPort, HelpForAMissingFileOpensNothing) {
+    const std::wstring file = qa_test::testDirectory() + L"absent help.chm::/startofhelp.htm";
+    EXPECT_EQ(plat::processes().htmlHelp(0, qa_test::u16(file), HH_DISPLAY_TOPIC, 0), 0u);
+}
+
+} // namespace

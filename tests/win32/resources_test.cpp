@@ -1,0 +1,103 @@
+// The resources port: the program's own string table (the test program links the
+// program's resource script) and the resource-only library next to it.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "resource.h"
+#include "win32_test_support.h"
+
+namespace {
+
+using plat::String;
+
+plat::Module resourceLibrary() {
+    // Loaded once and kept, as the program keeps it.
+    static const plat::Module library = plat::resources().loadLibrary(u"KTRResource.dll");
+    return library;
+}
+
+TEST(ResourcesPort, ProgramModuleHoldsTheStringTable) {
+    plat::Resources& resources = plat::resources();
+    const plat::Module program = resources.programModule();
+    ASSERT_NE(program, 0u);
+
+    String text;
+    ASSERT_TRUE(resources.loadString(program, IDS_CONTROLLER_TITLE, text));
+    EXPECT_EQ(text, u"QuorvaneAuravoSystemTrayApplication");
+    ASSERT_TRUE(resources.loadString(program, IDS_TRAY_TIP, text));
+    EXPECT_EQ(text, u"Quorvane Auravo\u2122");
+    // Longer than any fixed buffer a caller would guess, with a line break inside.
+    ASSERT_TRUE(resources.loadString(program, IDS_NO_RIGHTS_TEXT, text));
+    EXPECT_EQ(text.substr(0, 25), u"Current operation cannot ");
+    EXPECT_NE(text.find(u"permissions.\nPlease login"), String::npos);
+    EXPECT_EQ(text.back(), u'.');
+
+    text = u"unchanged";
+    EXPECT_FALSE(resources.loadString(program, 9999, text));
+}
+
+TEST(ResourcesPort, ResourceLibraryLoadsByBareNameFromTheProgramFolder) {
+    const plat::Module library = resourceLibrary();
+    ASSERT_NE(library, 0u);
+    EXPECT_NE(library, plat::resources().programModule());
+
+    wchar_t path[MAX_PATH] = {};
+    const DWORD n = ::GetModuleFileNameW(plat::win32::toModule(library), path, MAX_PATH);
+    ASSERT_GT(n, 0u);
+    EXPECT_EQ(::lstrcmpiW(path, (qa_test::testDirectory() + L"KTRResource.dll").c_str()), 0)
+        << path;
+
+    String text;
+    ASSERT_TRUE(plat::resources().loadString(library, IDS_CONTROLLER_TITLE, text));
+    EXPECT_EQ(text, u"QuorvaneAuravoSystemTrayApplication");
+    ASSERT_TRUE(plat::resources().loadString(library, IDS_BUTTON_YES, text));
+    EXPECT_EQ(text, u"Yes");
+
+    EXPECT_EQ(plat::resources().loadLibrary(u"QuorvaneAuravoNoSuchLibrary.dll"), 0u);
+}
+
+// The library carries resources only: no code runs when it loads.
+TEST(ResourcesPort, ResourceLibraryHasNoEntryPoint) {
+    const plat::Module library = resourceLibrary();
+    ASSERT_NE(library, 0u);
+    const auto* base = reinterpret_cast<const BYTE*>(plat::win32::toModule(library));
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    ASSERT_EQ(dos->e_magic, IMAGE_DOS_SIGNATURE);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    ASSERT_EQ(nt->Signature, IMAGE_NT_SIGNATURE);
+    EXPECT_TRUE(nt->FileHeader.Characteristics & IMAGE_FILE_DLL);
+    EXPECT_EQ(nt->OptionalHeader.AddressOfEntryPoint, 0u);
+    // The linker may leave an import table, but one that names no library.
+    const IMAGE_DATA_DIRECTORY& imports =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (imports.Size >= sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
+        const auto* first =
+            reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+        EXPECT_EQ(first->Name, 0u);
+    }
+}
+
+TEST(ResourcesPort, IconsAndBitmapLoadFromBothModules) {
+    plat::Resources& resources = plat::resources();
+    for (const plat::Module module : {resources.programModule(), resourceLibrary()}) {
+        SCOPED_TRACE(module == resources.programModule() ? "program" : "KTRResource.dll");
+        ASSERT_NE(module, 0u);
+        EXPECT_NE(resources.loadIcon(module, IDR_MAINFRAME), 0u);
+        EXPECT_NE(resources.loadIcon(module, IDI_TRAY_NOTLINKED), 0u);
+        EXPECT_NE(resources.loadIcon(module, IDI_TRAY_LINKED), 0u);
+        EXPECT_EQ(resources.loadIcon(module, 9999), 0u);
+
+        const plat::HBitmap bitmap = resources.loadBitmap(module, IDB_ABOUT);
+        ASSERT_NE(bitmap, 0u);
+        BITMAP info{};
+        ASSERT_EQ(::GetObjectW(reinterpret_cast<HBITMAP>(bitmap), sizeof(info), &info),
+                  int(sizeof(info)));
+        EXPECT_GT(info.bmWidth, 0);
+        EXPECT_GT(info.bmHeight, 0);
+        ::DeleteObject(reinterpret_cast<HBITMAP>(bitmap));
+        EXPECT_EQ(resources.loadBitmap(module, 9999), 0u);
+    }
+}
+
+} // namespace
