@@ -2,6 +2,7 @@
 // processes see of it without a transmitter.
 #include <windows.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -36,6 +37,7 @@ Process startProgram() {
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
     Process p;
+    // PROCESS_QUERY_INFORMATION | PROCESS_VM_READ come with the handle CreateProcessW returns.
     if (::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                          qa_test::testDirectory().c_str(), &startup, &info)) {
         ::CloseHandle(info.hThread);
@@ -82,6 +84,21 @@ std::vector<HWND> dialogsOf(DWORD pid, const std::wstring& title) {
     });
 }
 
+bool hasLoaded(HANDLE process, const wchar_t* moduleName) {
+    HMODULE modules[512];
+    DWORD bytes = 0;
+    if (!::K32EnumProcessModules(process, modules, sizeof(modules), &bytes))
+        return false;
+    const DWORD count = std::min<DWORD>(bytes / sizeof(HMODULE), DWORD(std::size(modules)));
+    for (DWORD i = 0; i < count; ++i) {
+        wchar_t name[MAX_PATH] = {};
+        if (::K32GetModuleBaseNameW(process, modules[i], name, MAX_PATH) &&
+            ::lstrcmpiW(name, moduleName) == 0)
+            return true;
+    }
+    return false;
+}
+
 class ProgramProcess : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -113,6 +130,8 @@ TEST_F(ProgramProcess, RunsSilentAndHiddenAsOneCopyAndEndsOnWmClose) {
     EXPECT_FALSE(::IsWindowVisible(window_)) << "the controller is visible";
     EXPECT_TRUE(windowsOf(first_.id, [](HWND w) { return ::IsWindowVisible(w) != FALSE; }).empty())
         << "the program shows a window without a transmitter";
+    // Found by its bare name next to the program.
+    EXPECT_TRUE(hasLoaded(first_.handle.get(), L"KTRResource.dll"));
 
     const Process second = startProgram();
     ASSERT_TRUE(second.handle);

@@ -639,6 +639,46 @@ void SimPc::Impl::dismiss(ModalFrame& frame) {
 
 // ==================================================================== modal windows
 
+Hwnd SimPc::Impl::createDialogWindow(const res::DialogTemplate& t, int templateId, Hwnd parent, bool child,
+                                      ThreadRec* self, plat::DialogTarget* target, Hwnd& focus) {
+    Window& d = newWindow(WindowKind::Dialog, t.windowClass.empty() ? String(u"#32770") : t.windowClass, t.caption);
+    d.style = t.style;
+    d.exStyle = t.exStyle;
+    d.enabled = !(t.style & WS_DISABLED);
+    if (child)
+        d.parent = parent;
+    else
+        d.owner = parent;
+    d.thread = self;
+    d.processId = SimPc::kProgramProcessId;
+    d.threadId = self->id;
+    d.target = target;
+    d.templateId = templateId;
+    d.placement = {t.x, t.y, t.x + t.cx, t.y + t.cy};
+    const Hwnd hwnd = d.hwnd;
+    if (child)
+        if (Window* p = window(parent))
+            p->children.push_back(hwnd);
+    focus = 0;
+    for (const auto& item : t.items) {
+        Window& c = newWindow(WindowKind::Control, item.className, item.text);
+        c.style = item.style;
+        c.exStyle = item.exStyle;
+        c.visible = (item.style & WS_VISIBLE) != 0;
+        c.enabled = !(item.style & WS_DISABLED);
+        c.parent = hwnd;
+        c.thread = self;
+        c.processId = SimPc::kProgramProcessId;
+        c.threadId = self->id;
+        c.controlId = item.id;
+        c.placement = {item.x, item.y, item.x + item.cx, item.y + item.cy};
+        window(hwnd)->children.push_back(c.hwnd);
+        if (!focus && (item.style & win::kWsTabStop) && c.visible && c.enabled)
+            focus = c.hwnd;
+    }
+    return hwnd;
+}
+
 std::intptr_t SimPc::Impl::dialogBox(Module module, int templateId, Hwnd parent,
                                      plat::DialogTarget* target) {
     ModalFrame frame;
@@ -649,39 +689,11 @@ std::intptr_t SimPc::Impl::dialogBox(Module module, int templateId, Hwnd parent,
     {
         Lock lk(m);
         const res::ResourceSet* set = resourcesOf(module);
-        const auto t = set ? set->dialog(templateId) : std::nullopt;
+        const auto t = set && target ? set->dialog(templateId) : std::nullopt;
         if (!t)
             return -1;
         ThreadRec* self = current(lk);
-        Window& d = newWindow(WindowKind::Dialog, t->windowClass.empty() ? String(u"#32770") : t->windowClass,
-                              t->caption);
-        d.style = t->style;
-        d.exStyle = t->exStyle;
-        d.enabled = !(t->style & WS_DISABLED);
-        d.owner = parent;
-        d.thread = self;
-        d.processId = SimPc::kProgramProcessId;
-        d.threadId = self->id;
-        d.target = target;
-        d.templateId = templateId;
-        d.placement = {t->x, t->y, t->x + t->cx, t->y + t->cy};
-        hwnd = d.hwnd;
-        for (const auto& item : t->items) {
-            Window& c = newWindow(WindowKind::Control, item.className, item.text);
-            c.style = item.style;
-            c.exStyle = item.exStyle;
-            c.visible = (item.style & WS_VISIBLE) != 0;
-            c.enabled = !(item.style & WS_DISABLED);
-            c.parent = hwnd;
-            c.thread = self;
-            c.processId = SimPc::kProgramProcessId;
-            c.threadId = self->id;
-            c.controlId = item.id;
-            c.placement = {item.x, item.y, item.x + item.cx, item.y + item.cy};
-            window(hwnd)->children.push_back(c.hwnd);
-            if (!focus && (item.style & win::kWsTabStop) && c.visible && c.enabled)
-                focus = c.hwnd;
-        }
+        hwnd = createDialogWindow(*t, templateId, parent, false, self, target, focus);
         visibleStyle = (t->style & WS_VISIBLE) != 0;
         frame.serial = nextFrameSerial++;
         frame.kind = ModalKind::Dialog;

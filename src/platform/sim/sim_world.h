@@ -441,6 +441,8 @@ struct SimPc::Impl {
     void click(Hwnd control);
 
     // ---------------------------------------------------------------- user interface (sim_ui.cpp)
+    Hwnd createDialogWindow(const res::DialogTemplate& t, int templateId, Hwnd parent, bool child,
+                            ThreadRec* self, plat::DialogTarget* target, Hwnd& focus); // lock held
     std::intptr_t dialogBox(Module module, int templateId, Hwnd parent, plat::DialogTarget* target);
     bool endDialog(Hwnd dialog, std::intptr_t result);
     int messageBox(Hwnd owner, const String& text, const String& caption, std::uint32_t style,
