@@ -96,7 +96,8 @@ TEST_F(SimClock, TimedWaitsOfTheProgramMoveTheClockAndEndEarlyWhenSignalled) {
     std::vector<std::uint32_t> results;
     std::vector<std::uint64_t> ticks;
     pc.startProgram([&] {
-        const plat::Handle worker = plat::threads().startThread([] { plat::threads().sleep(2000); });
+        const plat::Handle worker =
+            plat::threads().startThread([] { plat::threads().sleep(2000); });
         results.push_back(plat::threads().waitForSingleObject(worker, 500));
         ticks.push_back(plat::threads().tickCount());
         results.push_back(plat::threads().waitForSingleObject(worker, 10000));
@@ -242,7 +243,8 @@ public:
 TEST_F(SimClock, TimersTickInTheOwnersQueueInOrderOfVirtualTime) {
     TimerDialog dialog;
     pc.startProgram([&] {
-        return static_cast<int>(plat::ui().dialogBox(plat::resources().programModule(), 101, 0, &dialog));
+        return static_cast<int>(
+            plat::ui().dialogBox(plat::resources().programModule(), 101, 0, &dialog));
     });
     ASSERT_TRUE(pc.waitIdle());
     EXPECT_TRUE(pc.programRunning());
@@ -251,15 +253,17 @@ TEST_F(SimClock, TimersTickInTheOwnersQueueInOrderOfVirtualTime) {
     pc.advance(1);
     ASSERT_EQ(pc.waitForExit(), 7);
     using Tick = std::pair<std::uintptr_t, std::uint64_t>;
-    EXPECT_EQ(dialog.ticks, (std::vector<Tick>{{2, 100}, {2, 200}, {1, 300}, {2, 300}, {2, 400}, {2, 500},
-                                               {1, 600}, {2, 600}}));
+    EXPECT_EQ(dialog.ticks,
+              (std::vector<Tick>{
+                  {2, 100}, {2, 200}, {1, 300}, {2, 300}, {2, 400}, {2, 500}, {1, 600}, {2, 600}}));
 }
 
 TEST_F(SimClock, AKilledTimersTickNeverArrivesEvenWhenAlreadyDue) {
     TimerDialog dialog;
     dialog.killSecondOnFirstTick = true;
     pc.startProgram([&] {
-        return static_cast<int>(plat::ui().dialogBox(plat::resources().programModule(), 101, 0, &dialog));
+        return static_cast<int>(
+            plat::ui().dialogBox(plat::resources().programModule(), 101, 0, &dialog));
     });
     ASSERT_TRUE(pc.waitIdle());
     pc.advance(600);
@@ -274,7 +278,8 @@ TEST_F(SimClock, TimersCanBeMadeToFail) {
     pc.setTimersFail(true);
     TimerDialog dialog;
     pc.startProgram([&] {
-        return static_cast<int>(plat::ui().dialogBox(plat::resources().programModule(), 101, 0, &dialog));
+        return static_cast<int>(
+            plat::ui().dialogBox(plat::resources().programModule(), 101, 0, &dialog));
     });
     ASSERT_TRUE(pc.waitIdle());
     pc.advance(1000);

@@ -49,7 +49,8 @@ TEST_F(SimFiles, ASafeReplacementSwapsInOneStepOrLeavesTheOriginal) {
     EXPECT_TRUE(files.replaceFile(ini, scratch));
     EXPECT_EQ(pc.fileContents(ini), "new contents\n");
     EXPECT_FALSE(pc.fileExists(scratch));
-    EXPECT_FALSE(files.replaceFile(u"C:\\absent.ini", ini)) << "ReplaceFileW needs the file it replaces";
+    EXPECT_FALSE(files.replaceFile(u"C:\\absent.ini", ini))
+        << "ReplaceFileW needs the file it replaces";
 
     EXPECT_EQ(files.open(u"D:\\No Folder\\x.ini", plat::FileMode::WriteNew), 0u);
     pc.createFolder(u"D:\\Folder");

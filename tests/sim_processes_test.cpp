@@ -12,8 +12,8 @@ protected:
     plat::Processes& p = *pc.bundle().processes;
 
     // The groups as read with a buffer of `size` bytes.
-    bool read(std::uint32_t size, std::vector<plat::SidAndAttributes>& groups, std::uint32_t& needed,
-              std::uint32_t& error) {
+    bool read(std::uint32_t size, std::vector<plat::SidAndAttributes>& groups,
+              std::uint32_t& needed, std::uint32_t& error) {
         const plat::Handle token = p.openProcessToken();
         EXPECT_NE(token, 0u);
         const bool ok = p.getTokenGroups(token, size, groups, needed, error);
@@ -61,14 +61,17 @@ TEST_F(SimProcesses, TheGroupListSizeIsComputedAsWindowsDoesAndMustFit) {
 }
 
 TEST_F(SimProcesses, ShellAndHelpRequestsAreRecordedAndHelpIsUnavailable) {
-    EXPECT_GT(p.shellExecute(0, u"open", u"C:\\Program Files\\Winamp\\winamp.exe", SW_SHOWNORMAL), 32);
+    EXPECT_GT(p.shellExecute(0, u"open", u"C:\\Program Files\\Winamp\\winamp.exe", SW_SHOWNORMAL),
+              32);
     EXPECT_EQ(p.htmlHelp(0, u"Quorvane Auravo.chm::/startofhelp.htm", HH_DISPLAY_TOPIC, 0), 0u);
-    pc.setShellExecuteHandler([](const plat::String&, const plat::String&) { return std::intptr_t{2}; });
+    pc.setShellExecuteHandler(
+        [](const plat::String&, const plat::String&) { return std::intptr_t{2}; });
     EXPECT_EQ(p.shellExecute(0, u"open", u"missing.exe", SW_SHOWNORMAL), 2) << "file not found";
-    EXPECT_EQ(pc.takeJournal(), (std::vector<std::string>{
-                                    "shell: open \"C:\\Program Files\\Winamp\\winamp.exe\"",
-                                    "help: \"Quorvane Auravo.chm::/startofhelp.htm\" command 0 data 0x0",
-                                    "shell: open \"missing.exe\""}));
+    EXPECT_EQ(pc.takeJournal(),
+              (std::vector<std::string>{
+                  "shell: open \"C:\\Program Files\\Winamp\\winamp.exe\"",
+                  "help: \"Quorvane Auravo.chm::/startofhelp.htm\" command 0 data 0x0",
+                  "shell: open \"missing.exe\""}));
     EXPECT_TRUE(pc.takeJournal().empty());
 }
 

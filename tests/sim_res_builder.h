@@ -38,7 +38,8 @@ struct Control {
 };
 
 // DLGTEMPLATEEX (extended) or DLGTEMPLATE, with DS_SETFONT.
-inline std::vector<std::uint8_t> dialogTemplate(bool extended, std::uint32_t style, std::uint32_t exStyle,
+inline std::vector<std::uint8_t> dialogTemplate(bool extended, std::uint32_t style,
+                                                std::uint32_t exStyle,
                                                 const std::u16string& caption,
                                                 const std::vector<Control>& controls) {
     constexpr std::uint32_t dsSetFont = 0x40;

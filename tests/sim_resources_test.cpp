@@ -38,8 +38,10 @@ TEST_F(SimResources, TheLibraryLoadsByItsBareNameUnlessItIsMissing) {
     plat::Resources& other = *bare.bundle().resources;
     EXPECT_EQ(other.loadLibrary(u"KTRResource.dll"), 0u);
     plat::String s;
-    EXPECT_TRUE(other.loadString(other.programModule(), IDS_CONTROLLER_TITLE, s)) << "the program's own copy";
-    EXPECT_FALSE(other.loadString(library, IDS_CONTROLLER_TITLE, s)) << "a library that was never loaded";
+    EXPECT_TRUE(other.loadString(other.programModule(), IDS_CONTROLLER_TITLE, s))
+        << "the program's own copy";
+    EXPECT_FALSE(other.loadString(library, IDS_CONTROLLER_TITLE, s))
+        << "a library that was never loaded";
 }
 
 TEST_F(SimResources, StringsComeFromTheStringTable) {
@@ -73,7 +75,8 @@ TEST_F(SimResources, IconsAndTheBitmapLoadAsDistinctHandles) {
 }
 
 // Loads `size` bytes from a buffer of exactly that size, so a sanitizer sees any overread.
-std::optional<sim::res::ResourceSet> loadCut(const std::uint8_t* data, std::size_t size, std::string& error) {
+std::optional<sim::res::ResourceSet> loadCut(const std::uint8_t* data, std::size_t size,
+                                             std::string& error) {
     std::unique_ptr<std::uint8_t[]> copy(new std::uint8_t[size ? size : 1]);
     std::copy(data, data + size, copy.get());
     return sim::res::ResourceSet::fromBytes(copy.get(), size, error);
@@ -87,7 +90,8 @@ TEST(SimResFile, ATruncatedResourceFileIsRejectedNeverReadPast) {
     ASSERT_TRUE(whole->loadString(IDS_CONTROLLER_TITLE, title));
 
     // The last entry (an icon group) is followed by at most 3 bytes of padding.
-    EXPECT_FALSE(loadCut(qa_resource_blob, qa_resource_blob_size - 8, error)) << "inside the last entry";
+    EXPECT_FALSE(loadCut(qa_resource_blob, qa_resource_blob_size - 8, error))
+        << "inside the last entry";
     EXPECT_FALSE(error.empty());
     EXPECT_FALSE(loadCut(qa_resource_blob, 40, error)) << "inside the second header";
     std::size_t accepted = 0;
@@ -130,7 +134,8 @@ TEST(SimResFile, DialogTemplatesOfBothKindsAreReadAndTruncationIsRejected) {
     using simtest::Control;
     for (bool extended : {true, false}) {
         const auto bytes = simtest::dialogTemplate(extended, 0x10C80000, 0x40000, u"Caption",
-                                                   {Control{0x80, 1, u"OK", 0x50010001}, Control{0x83, 1002, u"", 0x50000002},
+                                                   {Control{0x80, 1, u"OK", 0x50010001},
+                                                    Control{0x83, 1002, u"", 0x50000002},
                                                     Control{0x82, -1, u"Label", 0x50000000}});
         sim::res::DialogTemplate t;
         ASSERT_TRUE(sim::res::parseDialogTemplate(bytes.data(), bytes.size(), t)) << extended;
@@ -161,8 +166,11 @@ TEST(SimResFile, DialogTemplatesOfBothKindsAreReadAndTruncationIsRejected) {
 
 TEST(SimResFile, MenuTemplatesNestAndHostileNestingIsRefused) {
     using simtest::MenuEntry;
-    const auto bytes = simtest::menuTemplate(
-        {MenuEntry{u"Tray", 0, {MenuEntry{u"&Settings", 32772, {}}, MenuEntry{u"", 0, {}}, MenuEntry{u"E&xit", 32775, {}}}}});
+    const auto bytes =
+        simtest::menuTemplate({MenuEntry{u"Tray",
+                                         0,
+                                         {MenuEntry{u"&Settings", 32772, {}}, MenuEntry{u"", 0, {}},
+                                          MenuEntry{u"E&xit", 32775, {}}}}});
     std::vector<sim::res::MenuTemplateItem> items;
     ASSERT_TRUE(sim::res::parseMenuTemplate(bytes.data(), bytes.size(), items));
     ASSERT_EQ(items.size(), 1u);
@@ -172,7 +180,8 @@ TEST(SimResFile, MenuTemplatesNestAndHostileNestingIsRefused) {
     EXPECT_TRUE(items[0].children[1].separator);
     EXPECT_EQ(items[0].children[2].text, u"E&xit");
 
-    EXPECT_FALSE(sim::res::parseMenuTemplate(bytes.data(), bytes.size() - 2, items)) << "no end marker";
+    EXPECT_FALSE(sim::res::parseMenuTemplate(bytes.data(), bytes.size() - 2, items))
+        << "no end marker";
 
     // Popups inside popups far deeper than any menu: refused, not recursed without end.
     simtest::Bytes deep;
@@ -183,13 +192,16 @@ TEST(SimResFile, MenuTemplatesNestAndHostileNestingIsRefused) {
 }
 
 TEST_F(SimResources, ASimulatedPcWithDamagedResourcesHasNone) {
-    std::vector<std::uint8_t> cut(qa_resource_blob, qa_resource_blob + qa_resource_blob_size / 2 + 3);
+    std::vector<std::uint8_t> cut(qa_resource_blob,
+                                  qa_resource_blob + qa_resource_blob_size / 2 + 3);
     EXPECT_FALSE(pc.setResourceBlob(cut));
     plat::String s;
     EXPECT_FALSE(res.loadString(res.programModule(), IDS_CONTROLLER_TITLE, s));
     EXPECT_EQ(res.loadIcon(res.programModule(), IDR_MAINFRAME), 0u);
     pc.install();
-    EXPECT_EQ(plat::ui().dialogBox(res.programModule(), IDD_KTRSYSTEMTRAYAPPLICATION_DIALOG, 0, nullptr), -1);
+    EXPECT_EQ(
+        plat::ui().dialogBox(res.programModule(), IDD_KTRSYSTEMTRAYAPPLICATION_DIALOG, 0, nullptr),
+        -1);
 }
 
 } // namespace

@@ -21,13 +21,14 @@ constexpr std::uint32_t kPopupCaption = 0x80000000 | 0x00C00000 | 0x00080000;
 // Records what the dialog receives; `handler` decides what it handles.
 class Target : public plat::DialogTarget {
 public:
-    std::function<bool(plat::Hwnd, std::uint32_t, plat::WParam, plat::LParam, plat::LResult&)> handler;
+    std::function<bool(plat::Hwnd, std::uint32_t, plat::WParam, plat::LParam, plat::LResult&)>
+        handler;
     std::vector<std::pair<std::uint32_t, plat::WParam>> seen;
     plat::Hwnd hwnd = 0;
     std::thread::id thread;
 
-    bool dialogMessage(plat::Hwnd window, std::uint32_t msg, plat::WParam wParam, plat::LParam lParam,
-                       plat::LResult& result) override {
+    bool dialogMessage(plat::Hwnd window, std::uint32_t msg, plat::WParam wParam,
+                       plat::LParam lParam, plat::LResult& result) override {
         seen.emplace_back(msg, wParam);
         if (msg == WM_INITDIALOG) {
             hwnd = window;
@@ -42,7 +43,8 @@ public:
 };
 
 // Ends the dialog with the id of any command.
-bool endOnCommand(plat::Hwnd window, std::uint32_t msg, plat::WParam wParam, plat::LParam, plat::LResult&) {
+bool endOnCommand(plat::Hwnd window, std::uint32_t msg, plat::WParam wParam, plat::LParam,
+                  plat::LResult&) {
     if (msg != WM_COMMAND)
         return false;
     plat::ui().endDialog(window, loWord(wParam));
@@ -88,12 +90,13 @@ protected:
         const auto dialog200 = simtest::dialogTemplate(
             true, kPopupCaption | WS_VISIBLE, WS_EX_APPWINDOW, u"Test Dialog",
             {Control{0x82, -1, u"Name:", vis}, Control{0x81, 1001, u"", vis | 0x00010000},
-             Control{0x83, 1002, u"", vis | 0x2 /* LBS_SORT */}, Control{0x85, 1003, u"", vis | 0x3},
+             Control{0x83, 1002, u"", vis | 0x2 /* LBS_SORT */},
+             Control{0x85, 1003, u"", vis | 0x3},
              Control{0x80, 1004, u"Show icon", vis | 0x3 /* BS_AUTOCHECKBOX */},
-             Control{0x80, 1005, u"&Pair", vis | 0x1 /* BS_DEFPUSHBUTTON */}, Control{0x80, 2, u"Cancel", vis},
-             Control{0x80, 1006, u"Hidden", kChild}});
-        const auto dialog201 = simtest::dialogTemplate(false, kPopupCaption | WS_VISIBLE, 0, u"Plain",
-                                                       {Control{0x80, 1, u"OK", vis}});
+             Control{0x80, 1005, u"&Pair", vis | 0x1 /* BS_DEFPUSHBUTTON */},
+             Control{0x80, 2, u"Cancel", vis}, Control{0x80, 1006, u"Hidden", kChild}});
+        const auto dialog201 = simtest::dialogTemplate(false, kPopupCaption | WS_VISIBLE, 0,
+                                                       u"Plain", {Control{0x80, 1, u"OK", vis}});
         simtest::ResFile res;
         res.add(5, 200, dialog200).add(5, 201, dialog201);
         ASSERT_TRUE(pc.setResourceBlob(res.bytes()));
@@ -112,7 +115,8 @@ TEST_F(SimUi, TheControllerTemplateMakesAHiddenDialogThatNeedsNoScript) {
     ASSERT_FALSE(target.seen.empty());
     EXPECT_EQ(target.seen.front().first, WM_INITDIALOG);
     EXPECT_FALSE(pc.windowVisible(window));
-    EXPECT_EQ(pc.windowExStyle(window) & (WS_EX_APPWINDOW | WS_EX_TRANSPARENT), WS_EX_APPWINDOW | WS_EX_TRANSPARENT);
+    EXPECT_EQ(pc.windowExStyle(window) & (WS_EX_APPWINDOW | WS_EX_TRANSPARENT),
+              WS_EX_APPWINDOW | WS_EX_TRANSPARENT);
     EXPECT_TRUE(pc.modalHistory().empty());
 
     // The close box becomes the Cancel command when the dialog leaves WM_CLOSE alone.
@@ -140,7 +144,8 @@ TEST_F(SimUi, ControlsOfATemplateBehaveAsTheirMessagesSay) {
         plat::LResult checked = -2;
     } read;
     Target target;
-    target.handler = [&](plat::Hwnd w, std::uint32_t msg, plat::WParam wp, plat::LParam, plat::LResult& r) {
+    target.handler = [&](plat::Hwnd w, std::uint32_t msg, plat::WParam wp, plat::LParam,
+                         plat::LResult& r) {
         auto& d = plat::desktop();
         auto send = [&](int id, std::uint32_t m, plat::WParam a, const char16_t* text) {
             return d.sendMessage(d.getDlgItem(w, id), m, a, reinterpret_cast<plat::LParam>(text));
@@ -270,7 +275,8 @@ TEST_F(SimUi, AMessageBoxShowsWhatItsHookSetAndReturnsThePressedButton) {
     EXPECT_EQ(box.controls[0].text, u"Yes");
     EXPECT_EQ(box.controls[0].id, static_cast<int>(IDOK));
     EXPECT_EQ(box.controls[1].text, u"No");
-    EXPECT_TRUE(journalHas("message box opened: [Exiting Auravo] Are you sure you want to exit? / buttons: Yes, No"));
+    EXPECT_TRUE(journalHas(
+        "message box opened: [Exiting Auravo] Are you sure you want to exit? / buttons: Yes, No"));
     EXPECT_TRUE(journalHas("answered: No"));
     EXPECT_TRUE(failures().empty());
 }
@@ -310,7 +316,8 @@ TEST_F(SimUi, AModalNobodyExpectedFailsAtOnceShowsTheScreenAndIsDismissed) {
     ASSERT_EQ(f.size(), 3u);
     EXPECT_NE(f[0].find("unexpected message box"), std::string::npos) << f[0];
     EXPECT_NE(f[0].find("Question?"), std::string::npos) << f[0];
-    EXPECT_NE(f[0].find("open modals"), std::string::npos) << "the screen is part of the report: " << f[0];
+    EXPECT_NE(f[0].find("open modals"), std::string::npos)
+        << "the screen is part of the report: " << f[0];
     EXPECT_NE(f[0].find("[Asking]"), std::string::npos) << f[0];
 }
 
@@ -391,7 +398,8 @@ TEST_F(SimUi, EndingTheProcessEndsAModalThatIsStillOpen) {
 
 TEST_F(SimUi, APopupMenuChoicePostsItsCommandToTheOwner) {
     Target target;
-    target.handler = [](plat::Hwnd w, std::uint32_t msg, plat::WParam wp, plat::LParam, plat::LResult& r) {
+    target.handler = [](plat::Hwnd w, std::uint32_t msg, plat::WParam wp, plat::LParam,
+                        plat::LResult& r) {
         auto& ui = plat::ui();
         if (msg == WM_USER) {
             const plat::HMenu popup = ui.createPopupMenu();
@@ -439,7 +447,8 @@ TEST_F(SimUi, APopupMenuChoicePostsItsCommandToTheOwner) {
 TEST_F(SimUi, MessagesSentFromAnotherThreadAreHandledOnTheWindowsThread) {
     std::thread::id programThread;
     Target target;
-    target.handler = [](plat::Hwnd w, std::uint32_t msg, plat::WParam wp, plat::LParam, plat::LResult& r) {
+    target.handler = [](plat::Hwnd w, std::uint32_t msg, plat::WParam wp, plat::LParam,
+                        plat::LResult& r) {
         if (msg == WM_USER + 5) {
             r = static_cast<plat::LResult>(wp * 6);
             return true;
@@ -448,7 +457,8 @@ TEST_F(SimUi, MessagesSentFromAnotherThreadAreHandledOnTheWindowsThread) {
     };
     pc.startProgram([&] {
         programThread = std::this_thread::get_id();
-        return static_cast<int>(plat::ui().dialogBox(plat::resources().programModule(), 101, 0, &target));
+        return static_cast<int>(
+            plat::ui().dialogBox(plat::resources().programModule(), 101, 0, &target));
     });
     ASSERT_TRUE(pc.waitIdle());
     EXPECT_EQ(plat::desktop().sendMessage(target.hwnd, WM_USER + 5, 7, 0), 42);
@@ -509,7 +519,8 @@ TEST_F(SimUi, TheTrayIconDeviceNoticesAndRegisteredMessagesReachTheProgram) {
     plat::WParam trayClick = 0;
     bool secondAdd = true;
     Target target;
-    target.handler = [&](plat::Hwnd w, std::uint32_t msg, plat::WParam wp, plat::LParam lp, plat::LResult& r) {
+    target.handler = [&](plat::Hwnd w, std::uint32_t msg, plat::WParam wp, plat::LParam lp,
+                         plat::LResult& r) {
         auto& ui = plat::ui();
         plat::NotifyIconData icon;
         icon.window = w;

@@ -98,7 +98,9 @@ LResult SimPc::Impl::defDialogProc(Hwnd hwnd, std::uint32_t msg, WParam wParam, 
     }
     case DM_GETDEFID: {
         const int id = defaultButtonId(hwnd);
-        return id ? static_cast<LResult>(makeWParam(static_cast<std::uint32_t>(id), win::kDcHasDefId)) : 0;
+        return id ? static_cast<LResult>(
+                        makeWParam(static_cast<std::uint32_t>(id), win::kDcHasDefId))
+                  : 0;
     }
     case WM_SETTEXT: {
         Lock lk(m);
@@ -116,7 +118,8 @@ LResult SimPc::Impl::defDialogProc(Hwnd hwnd, std::uint32_t msg, WParam wParam, 
         const Window* w = window(hwnd);
         return w ? static_cast<LResult>(w->title.size()) : 0;
     }
-    default: return 0;
+    default:
+        return 0;
     }
 }
 
@@ -149,25 +152,33 @@ LResult SimPc::Impl::controlProc(Hwnd hwnd, std::uint32_t msg, WParam wParam, LP
         if (cls == u"edit") {
             // Edit controls report every change of their text, also the program's own.
             lk.unlock();
-            callWindowProc(parent, WM_COMMAND, makeWParam(static_cast<std::uint32_t>(id), win::kEnChange),
+            callWindowProc(parent, WM_COMMAND,
+                           makeWParam(static_cast<std::uint32_t>(id), win::kEnChange),
                            static_cast<LParam>(hwnd));
         }
         return TRUE;
     }
-    case WM_GETTEXT: return copyText(w->title, wParam, lParam);
-    case win::kWmGetTextLength: return static_cast<LResult>(w->title.size());
-    default: break;
+    case WM_GETTEXT:
+        return copyText(w->title, wParam, lParam);
+    case win::kWmGetTextLength:
+        return static_cast<LResult>(w->title.size());
+    default:
+        break;
     }
 
     if (cls == u"button") {
         switch (msg) {
-        case BM_GETCHECK: return w->checked;
-        case BM_SETCHECK: w->checked = static_cast<int>(wParam); return 0;
+        case BM_GETCHECK:
+            return w->checked;
+        case BM_SETCHECK:
+            w->checked = static_cast<int>(wParam);
+            return 0;
         case BM_CLICK:
             lk.unlock();
             click(hwnd);
             return 0;
-        default: return 0;
+        default:
+            return 0;
         }
     }
     if (cls == u"edit") {
@@ -187,20 +198,19 @@ LResult SimPc::Impl::controlProc(Hwnd hwnd, std::uint32_t msg, WParam wParam, LP
             w->title = index >= 0 ? w->items[static_cast<std::size_t>(index)] : String();
     };
     // The list box and combo box messages share their meaning under different numbers.
-    const std::uint32_t op =
-        list ? msg
-             : msg == CB_ADDSTRING           ? LB_ADDSTRING
-             : msg == win::kCbInsertString   ? win::kLbInsertString
-             : msg == win::kCbDeleteString   ? win::kLbDeleteString
-             : msg == CB_RESETCONTENT        ? LB_RESETCONTENT
-             : msg == CB_SETCURSEL           ? LB_SETCURSEL
-             : msg == CB_GETCURSEL           ? LB_GETCURSEL
-             : msg == CB_GETLBTEXT           ? LB_GETTEXT
-             : msg == CB_GETLBTEXTLEN        ? LB_GETTEXTLEN
-             : msg == CB_GETCOUNT            ? LB_GETCOUNT
-             : msg == win::kCbFindStringExact ? win::kLbFindStringExact
-             : msg == win::kCbSelectString   ? win::kLbSelectString
-                                             : 0;
+    const std::uint32_t op = list                             ? msg
+                             : msg == CB_ADDSTRING            ? LB_ADDSTRING
+                             : msg == win::kCbInsertString    ? win::kLbInsertString
+                             : msg == win::kCbDeleteString    ? win::kLbDeleteString
+                             : msg == CB_RESETCONTENT         ? LB_RESETCONTENT
+                             : msg == CB_SETCURSEL            ? LB_SETCURSEL
+                             : msg == CB_GETCURSEL            ? LB_GETCURSEL
+                             : msg == CB_GETLBTEXT            ? LB_GETTEXT
+                             : msg == CB_GETLBTEXTLEN         ? LB_GETTEXTLEN
+                             : msg == CB_GETCOUNT             ? LB_GETCOUNT
+                             : msg == win::kCbFindStringExact ? win::kLbFindStringExact
+                             : msg == win::kCbSelectString    ? win::kLbSelectString
+                                                              : 0;
     switch (op) {
     case LB_ADDSTRING: {
         const String text = textFrom(lParam);
@@ -242,20 +252,24 @@ LResult SimPc::Impl::controlProc(Hwnd hwnd, std::uint32_t msg, WParam wParam, LP
         }
         select(static_cast<LResult>(wParam));
         return static_cast<LResult>(wParam);
-    case LB_GETCURSEL: return w->selection < 0 ? win::kLbErr : w->selection;
+    case LB_GETCURSEL:
+        return w->selection < 0 ? win::kLbErr : w->selection;
     case LB_GETTEXT:
         return validIndex(*w, wParam) ? copyItem(w->items[wParam], lParam) : win::kLbErr;
     case LB_GETTEXTLEN:
         return validIndex(*w, wParam) ? static_cast<LResult>(w->items[wParam].size()) : win::kLbErr;
-    case LB_GETCOUNT: return static_cast<LResult>(w->items.size());
-    case win::kLbFindStringExact: return findExact(*w, wParam, textFrom(lParam));
+    case LB_GETCOUNT:
+        return static_cast<LResult>(w->items.size());
+    case win::kLbFindStringExact:
+        return findExact(*w, wParam, textFrom(lParam));
     case win::kLbSelectString: {
         const LResult index = findPrefix(*w, wParam, textFrom(lParam));
         if (index != win::kLbErr)
             select(index);
         return index;
     }
-    default: return 0;
+    default:
+        return 0;
     }
 }
 
@@ -271,8 +285,12 @@ void SimPc::Impl::click(Hwnd control) {
         id = w->controlId;
         if (foldCase(w->className) == u"button") {
             switch (w->style & win::kBsTypeMask) {
-            case win::kBsAutoCheckBox: w->checked = w->checked ? 0 : 1; break;
-            case win::kBsAuto3State: w->checked = (w->checked + 1) % 3; break;
+            case win::kBsAutoCheckBox:
+                w->checked = w->checked ? 0 : 1;
+                break;
+            case win::kBsAuto3State:
+                w->checked = (w->checked + 1) % 3;
+                break;
             case win::kBsAutoRadioButton: {
                 // The other radio buttons of its group (from one WS_GROUP control to the next).
                 Window* p = window(parent);
@@ -299,7 +317,8 @@ void SimPc::Impl::click(Hwnd control) {
                 w->checked = 1;
                 break;
             }
-            default: break;
+            default:
+                break;
             }
         }
     }
@@ -314,7 +333,8 @@ LResult SimPc::Impl::messageBoxProc(Hwnd hwnd, std::uint32_t msg, WParam wParam,
         return 0;
     auto hasButton = [&](int id) {
         for (Hwnd child : box->children)
-            if (const Window* c = window(child); c && c->controlId == id && c->controlId != win::kMessageBoxTextId)
+            if (const Window* c = window(child);
+                c && c->controlId == id && c->controlId != win::kMessageBoxTextId)
                 return true;
         return false;
     };
@@ -335,10 +355,15 @@ LResult SimPc::Impl::messageBoxProc(Hwnd hwnd, std::uint32_t msg, WParam wParam,
             endFrame(*box->modal, id);
         return 0;
     }
-    case WM_SETTEXT: box->title = textFrom(lParam); return TRUE;
-    case WM_GETTEXT: return copyText(box->title, wParam, lParam);
-    case win::kWmGetTextLength: return static_cast<LResult>(box->title.size());
-    default: return 0;
+    case WM_SETTEXT:
+        box->title = textFrom(lParam);
+        return TRUE;
+    case WM_GETTEXT:
+        return copyText(box->title, wParam, lParam);
+    case win::kWmGetTextLength:
+        return static_cast<LResult>(box->title.size());
+    default:
+        return 0;
     }
 }
 

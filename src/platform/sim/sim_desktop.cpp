@@ -187,7 +187,8 @@ public:
             auto& q = w->thread->queue;
             q.erase(std::remove_if(q.begin(), q.end(),
                                    [&](const PostedMessage& p) {
-                                       return p.window == window && p.msg == WM_TIMER && p.wParam == id;
+                                       return p.window == window && p.msg == WM_TIMER &&
+                                              p.wParam == id;
                                    }),
                     q.end());
         }
@@ -203,7 +204,8 @@ public:
         Lock lk(w_.m);
         if (name.empty())
             return 0;
-        auto [it, inserted] = w_.registeredMessages.emplace(foldCase(name), w_.nextRegisteredMessage);
+        auto [it, inserted] =
+            w_.registeredMessages.emplace(foldCase(name), w_.nextRegisteredMessage);
         if (inserted)
             ++w_.nextRegisteredMessage;
         return it->second;
@@ -231,6 +233,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<plat::Desktop> makeDesktopPort(SimPc::Impl& w) { return std::make_unique<DesktopPort>(w); }
+std::unique_ptr<plat::Desktop> makeDesktopPort(SimPc::Impl& w) {
+    return std::make_unique<DesktopPort>(w);
+}
 
 } // namespace sim

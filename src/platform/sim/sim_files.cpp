@@ -104,8 +104,8 @@ public:
         if (it->second.mode == plat::FileMode::WriteNew) {
             auto f = w_.files.find(it->second.key);
             if (f != w_.files.end())
-                w_.journal("file written: " + narrow(f->second.path) + " (" + std::to_string(f->second.bytes.size()) +
-                           " bytes)");
+                w_.journal("file written: " + narrow(f->second.path) + " (" +
+                           std::to_string(f->second.bytes.size()) + " bytes)");
         }
         w_.openFiles.erase(it);
         return true;
@@ -133,8 +133,8 @@ public:
         Lock lk(w_.m);
         auto target = w_.files.find(normalise(replaced));
         auto source = w_.files.find(normalise(replacement));
-        if (w_.fileFault == FileFault::Replace || target == w_.files.end() || source == w_.files.end() ||
-            target == source)
+        if (w_.fileFault == FileFault::Replace || target == w_.files.end() ||
+            source == w_.files.end() || target == source)
             return false;
         target->second.bytes = std::move(source->second.bytes);
         w_.journal("file replaced: " + narrow(target->second.path) + " (" +
@@ -147,14 +147,16 @@ public:
         Lock lk(w_.m);
         const String toKey = normalise(to);
         auto source = w_.files.find(normalise(from));
-        if (w_.fileFault == FileFault::Move || source == w_.files.end() || !folderExists(folderOf(toKey)))
+        if (w_.fileFault == FileFault::Move || source == w_.files.end() ||
+            !folderExists(folderOf(toKey)))
             return false;
         if (source->first == toKey)
             return true;
         SimFile moved{to, std::move(source->second.bytes)};
         w_.files.erase(source);
         w_.files[toKey] = std::move(moved);
-        w_.journal("file moved to: " + narrow(to) + " (" + std::to_string(w_.files[toKey].bytes.size()) + " bytes)");
+        w_.journal("file moved to: " + narrow(to) + " (" +
+                   std::to_string(w_.files[toKey].bytes.size()) + " bytes)");
         return true;
     }
 
@@ -185,8 +187,12 @@ private:
 
 } // namespace
 
-String normaliseFilePath(const String& path) { return normalise(path); }
+String normaliseFilePath(const String& path) {
+    return normalise(path);
+}
 
-std::unique_ptr<plat::Files> makeFilesPort(SimPc::Impl& w) { return std::make_unique<FilesPort>(w); }
+std::unique_ptr<plat::Files> makeFilesPort(SimPc::Impl& w) {
+    return std::make_unique<FilesPort>(w);
+}
 
 } // namespace sim

@@ -59,7 +59,8 @@ const ControlView* ModalView::control(int id) const {
 
 const ControlView* ModalView::button(const String& text) const {
     for (const auto& c : controls)
-        if (c.className == u"Button" && (c.text == text || stripAccelerators(c.text) == stripAccelerators(text)))
+        if (c.className == u"Button" &&
+            (c.text == text || stripAccelerators(c.text) == stripAccelerators(text)))
             return &c;
     return nullptr;
 }
@@ -72,9 +73,15 @@ std::string ModalView::describe() const {
         std::snprintf(buf, sizeof buf, " (style 0x%X)", style);
         s = "message box [" + narrow(caption) + "] " + quotedLine(text) + buf;
         break;
-    case ModalKind::Dialog: s = "dialog " + std::to_string(templateId) + " [" + narrow(caption) + "]"; break;
-    case ModalKind::PropertySheet: s = "property sheet [" + narrow(caption) + "]"; break;
-    case ModalKind::PopupMenu: s = "popup menu"; break;
+    case ModalKind::Dialog:
+        s = "dialog " + std::to_string(templateId) + " [" + narrow(caption) + "]";
+        break;
+    case ModalKind::PropertySheet:
+        s = "property sheet [" + narrow(caption) + "]";
+        break;
+    case ModalKind::PopupMenu:
+        s = "popup menu";
+        break;
     }
     for (const auto& c : controls) {
         s += "\n  ";
@@ -114,8 +121,8 @@ SimPc::SimPc() : impl_(std::make_unique<Impl>()) {
         {everyone, 0x7},
         {administratorsSid(), 0xF},
         {usersSid(), 0x7},
-        {ntSid({4}), 0x7},           // INTERACTIVE
-        {ntSid({11}), 0x7},          // Authenticated Users
+        {ntSid({4}), 0x7},                   // INTERACTIVE
+        {ntSid({11}), 0x7},                  // Authenticated Users
         {ntSid({5, 0, 271828}), 0xC0000007}, // the logon session
     };
 }
@@ -140,7 +147,9 @@ plat::Platform SimPc::bundle() {
     return p;
 }
 
-void SimPc::install() { plat::install(bundle()); }
+void SimPc::install() {
+    plat::install(bundle());
+}
 
 // ------------------------------------------------------------------ failures
 
@@ -239,7 +248,8 @@ SimPc::value(plat::HKey root, const String& key, const String& name) const {
     return std::make_pair(it->second.type, it->second.bytes);
 }
 
-std::optional<String> SimPc::stringValue(plat::HKey root, const String& key, const String& name) const {
+std::optional<String> SimPc::stringValue(plat::HKey root, const String& key,
+                                         const String& name) const {
     const auto v = value(root, key, name);
     if (!v || (v->first != REG_SZ && v->first != win::kRegExpandSz))
         return std::nullopt;
@@ -254,12 +264,14 @@ std::optional<String> SimPc::stringValue(plat::HKey root, const String& key, con
     return text;
 }
 
-std::optional<std::uint32_t> SimPc::dwordValue(plat::HKey root, const String& key, const String& name) const {
+std::optional<std::uint32_t> SimPc::dwordValue(plat::HKey root, const String& key,
+                                               const String& name) const {
     const auto v = value(root, key, name);
     if (!v || v->first != REG_DWORD || v->second.size() != 4)
         return std::nullopt;
     const auto& b = v->second;
-    return static_cast<std::uint32_t>(b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<std::uint32_t>(b[3]) << 24));
+    return static_cast<std::uint32_t>(b[0] | (b[1] << 8) | (b[2] << 16) |
+                                      (static_cast<std::uint32_t>(b[3]) << 24));
 }
 
 void SimPc::setHklmWritable(bool writable) {
@@ -304,7 +316,8 @@ bool SimPc::setResourceBlob(std::vector<std::uint8_t> bytes) {
     impl_->resourceBlob = std::move(bytes);
     impl_->customBlob = true;
     std::string error;
-    impl_->resourceSet = res::ResourceSet::fromBytes(impl_->resourceBlob.data(), impl_->resourceBlob.size(), error);
+    impl_->resourceSet =
+        res::ResourceSet::fromBytes(impl_->resourceBlob.data(), impl_->resourceBlob.size(), error);
     impl_->resourcesParsed = true;
     return impl_->resourceSet.has_value();
 }
@@ -319,9 +332,15 @@ void SimPc::setTokenUnavailable(bool unavailable) {
     impl_->tokenUnavailable = unavailable;
 }
 
-plat::Sid SimPc::administratorsSid() { return ntSid({32, 544}); }
-plat::Sid SimPc::usersSid() { return ntSid({32, 545}); }
-plat::Sid SimPc::otherSid(std::uint32_t rid) { return ntSid({21, 1004336348, 1177238915, 682003330, rid}); }
+plat::Sid SimPc::administratorsSid() {
+    return ntSid({32, 544});
+}
+plat::Sid SimPc::usersSid() {
+    return ntSid({32, 545});
+}
+plat::Sid SimPc::otherSid(std::uint32_t rid) {
+    return ntSid({21, 1004336348, 1177238915, 682003330, rid});
+}
 
 void SimPc::setTimersFail(bool fail) {
     Lock lk(impl_->m);
@@ -381,7 +400,8 @@ void SimPc::setFileFault(FileFault fault) {
 
 // ------------------------------------------------------------------ other programs
 
-Hwnd SimPc::createForeignWindow(const String& className, const String& title, std::uint32_t processId) {
+Hwnd SimPc::createForeignWindow(const String& className, const String& title,
+                                std::uint32_t processId) {
     Lock lk(impl_->m);
     Window& w = impl_->newWindow(WindowKind::Foreign, className, title);
     w.visible = true;
@@ -407,7 +427,8 @@ void SimPc::setForeground(Hwnd window) {
     impl_->foreground = window;
 }
 
-void SimPc::onForeignMessage(Hwnd window, std::function<plat::LResult(const ReceivedMessage&)> handler) {
+void SimPc::onForeignMessage(Hwnd window,
+                             std::function<plat::LResult(const ReceivedMessage&)> handler) {
     Lock lk(impl_->m);
     if (Window* w = impl_->window(window); w && w->kind == WindowKind::Foreign)
         w->foreignHandler = std::move(handler);
@@ -418,7 +439,8 @@ bool SimPc::processAlive(std::uint32_t processId) const {
     return impl_->processAlive(processId);
 }
 
-void SimPc::setShellExecuteHandler(std::function<std::intptr_t(const String&, const String&)> handler) {
+void SimPc::setShellExecuteHandler(
+    std::function<std::intptr_t(const String&, const String&)> handler) {
     Lock lk(impl_->m);
     impl_->shellHandler = std::move(handler);
 }
@@ -465,8 +487,9 @@ std::optional<int> SimPc::waitForExit(std::chrono::milliseconds bound) {
     if (!impl_->mainThread)
         return std::nullopt;
     if (!impl_->cv.wait_for(lk, bound, [&] { return impl_->mainThread->ended; })) {
-        impl_->fail(lk, "simulated PC: the program did not end within " + std::to_string(bound.count()) +
-                            " ms\nOn screen:\n" + impl_->screenLocked());
+        impl_->fail(lk, "simulated PC: the program did not end within " +
+                            std::to_string(bound.count()) + " ms\nOn screen:\n" +
+                            impl_->screenLocked());
         return std::nullopt;
     }
     return impl_->exitCode;
@@ -502,7 +525,9 @@ std::uint64_t SimPc::nowMs() const {
     return impl_->now;
 }
 
-std::int64_t SimPc::unixTime() const { return kStartUnixTime + static_cast<std::int64_t>(nowMs() / 1000); }
+std::int64_t SimPc::unixTime() const {
+    return kStartUnixTime + static_cast<std::int64_t>(nowMs() / 1000);
+}
 
 void SimPc::advance(std::uint32_t ms) {
     Lock lk(impl_->m);
@@ -512,7 +537,8 @@ void SimPc::advance(std::uint32_t ms) {
     const auto limit = std::chrono::steady_clock::now() + impl_->settleBound * 6;
     while (impl_->driver && !impl_->ending) {
         if (impl_->cv.wait_until(lk, limit) == std::cv_status::timeout && impl_->driver) {
-            impl_->fail(lk, "simulated PC: advance: the clock stayed busy with " + impl_->driver->label);
+            impl_->fail(lk, "simulated PC: advance: the clock stayed busy with " +
+                                impl_->driver->label);
             return;
         }
     }
@@ -606,8 +632,8 @@ bool SimPc::clickTrayIcon(std::uint32_t mouseMessage, plat::Point at) {
         return false;
     impl_->cursor = at;
     const TrayIcon icon = impl_->trayIcons.front();
-    return impl_->postLocked(lk, icon.window, icon.callbackMessage, icon.id, static_cast<plat::LParam>(mouseMessage),
-                             false);
+    return impl_->postLocked(lk, icon.window, icon.callbackMessage, icon.id,
+                             static_cast<plat::LParam>(mouseMessage), false);
 }
 
 int SimPc::iconResourceId(plat::HIcon icon) const {
@@ -621,7 +647,8 @@ void SimPc::script(ScriptEntry entry) {
     impl_->script.push_back(std::move(entry));
 }
 
-void SimPc::answerMessageBox(const String& caption, std::optional<String> text, const String& buttonText) {
+void SimPc::answerMessageBox(const String& caption, std::optional<String> text,
+                             const String& buttonText) {
     ScriptEntry e;
     e.kind = ModalKind::MessageBox;
     e.caption = caption;
@@ -654,7 +681,8 @@ void SimPc::actOnTopModal(const std::function<void(ModalContext&)>& act) {
     {
         Lock lk(impl_->m);
         if (impl_->openFrames.empty()) {
-            impl_->fail(lk, "actOnTopModal: no modal is open\nOn screen:\n" + impl_->screenLocked());
+            impl_->fail(lk,
+                        "actOnTopModal: no modal is open\nOn screen:\n" + impl_->screenLocked());
             return;
         }
         const ModalFrame* top = impl_->openFrames.back();
@@ -687,7 +715,8 @@ std::string SimPc::screen() const {
 
 std::vector<std::string> SimPc::takeJournal() {
     Lock lk(impl_->m);
-    std::vector<std::string> out(impl_->journalLines.begin() + static_cast<std::ptrdiff_t>(impl_->journalTaken),
+    std::vector<std::string> out(impl_->journalLines.begin() +
+                                     static_cast<std::ptrdiff_t>(impl_->journalTaken),
                                  impl_->journalLines.end());
     impl_->journalTaken = impl_->journalLines.size();
     return out;

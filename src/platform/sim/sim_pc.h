@@ -34,9 +34,9 @@ struct ControlView {
     String text;
     bool visible = true;
     bool enabled = true;
-    int checked = 0;          // check boxes and radio buttons
+    int checked = 0;           // check boxes and radio buttons
     std::vector<String> items; // list and combo boxes
-    int selection = -1;       // list and combo boxes
+    int selection = -1;        // list and combo boxes
 };
 
 enum class ModalKind { MessageBox, Dialog, PropertySheet, PopupMenu };
@@ -59,11 +59,15 @@ struct ModalView {
     ModalKind kind = ModalKind::Dialog;
     Hwnd window = 0;
     Hwnd owner = 0;
-    int templateId = 0;        // dialogs
+    int templateId = 0;        // dialogs; property sheets: the page shown
     String caption;            // title bar
     String text;               // message boxes: the message
-    std::uint32_t style = 0;   // message boxes: the MB_* style as shown
+    std::uint32_t style = 0;   // message boxes: the MB_* style as shown; else WS_*
     std::uint32_t exStyle = 0; // WS_EX_* after initialisation
+    // Dialogs: their controls. Message boxes: the buttons. Property sheets: the tab control
+    // (id 0x3020, "SysTabControl32", page titles as items), OK, Cancel, Apply (0x3021), Help,
+    // then the controls of the page shown. Popup menus: one entry per item, the text being
+    // its path ("Advanced>Winamp>My Computer"), className "MenuItem" (id = command) or "Popup".
     std::vector<ControlView> controls;
 
     const ControlView* control(int id) const;
@@ -81,21 +85,25 @@ struct ScriptEntry {
     std::optional<String> caption; // match: exact caption, if given
     std::optional<String> text;    // match: exact text (message boxes), if given
     std::optional<int> templateId; // match: dialog template, if given
-    // What the user does. Returning leaves the modal to the program (it must end it itself
-    // or via posted messages); typical actions press a button.
+    // What the user does, on the modal's own thread as soon as it opens. Returning leaves the
+    // modal to the program (it must end it itself or via posted messages); typical actions
+    // press a button.
     std::function<void(ModalContext&)> act;
-    bool hold = false; // keep it open until the test acts on it through SimPc::topModal()
+    // Keep it open, without running `act`, until the test acts on it with actOnTopModal().
+    bool hold = false;
     std::string label; // for failure messages
 };
 
 class ModalContext {
 public:
     virtual ~ModalContext() = default;
-    virtual const ModalView& view() = 0; // refreshed on each call
+    virtual const ModalView& view() = 0;              // refreshed on each call
     virtual void pressButton(const String& text) = 0; // by visible text
     virtual void pressId(int controlId) = 0;          // WM_COMMAND BN_CLICKED, or the box's id
     virtual void setText(int controlId, const String& text) = 0;
-    virtual void selectItem(int controlId, int index) = 0; // with the selection-change notice
+    // With the selection-change notice. On a property sheet's tab control (0x3020) it changes
+    // pages, as a click on a tab does.
+    virtual void selectItem(int controlId, int index) = 0;
     virtual void selectItemByText(int controlId, const String& text) = 0;
     virtual void setChecked(int controlId, bool checked) = 0; // a click on a check box
     virtual void pressEnter() = 0;
@@ -184,10 +192,12 @@ public:
     // Called, on the thread that posts or sends, for each message the window receives (after
     // it is recorded); its result is SendMessage's. It may destroy the window, for example
     // a player that quits on WM_CLOSE.
-    void onForeignMessage(Hwnd window, std::function<plat::LResult(const ReceivedMessage&)> handler);
+    void onForeignMessage(Hwnd window,
+                          std::function<plat::LResult(const ReceivedMessage&)> handler);
     bool processAlive(std::uint32_t processId) const;
     // ShellExecuteW of the program: by default recorded and answered 42 (success).
-    void setShellExecuteHandler(std::function<std::intptr_t(const String& verb, const String& file)> handler);
+    void setShellExecuteHandler(
+        std::function<std::intptr_t(const String& verb, const String& file)> handler);
     static constexpr std::uint32_t kProgramProcessId = 1000;
 
     // ------------------------------------------------------------ the program
@@ -203,20 +213,24 @@ public:
     void endProcess(std::chrono::milliseconds bound = std::chrono::seconds(20));
 
     // Waits until the simulated world is quiet: every thread the program started is blocked
-    // in the seam (sleeping, waiting for a message, a read or an object) and the user-interface
-    // queue is empty. Bounded in real time; false (and a failure) on time-out.
+    // in the seam (sleeping, waiting for a message, a read or an object), no message waits for
+    // a thread in its message loop, and nobody is moving the clock. (A main thread asleep with
+    // auto-advance off counts as quiet even with messages queued: it waits for advance().)
+    // Bounded in real time; false (and a failure) on time-out.
     bool waitIdle(std::chrono::milliseconds bound = std::chrono::seconds(20));
 
     // ------------------------------------------------------------ virtual time
-    std::uint64_t nowMs() const;       // virtual milliseconds since the machine started
-    std::int64_t unixTime() const;     // what time() returns
+    std::uint64_t nowMs() const;   // virtual milliseconds since the machine started
+    std::int64_t unixTime() const; // what time() returns
     // Moves virtual time forward by `ms`, stopping at every due timer and sleep in order and
     // letting the woken threads run until the world is idle again.
     void advance(std::uint32_t ms);
-    // Sleeps of the user-interface thread move time forward by themselves (default on), so
-    // a 30 s wait costs no real time; background sleepers wake as time passes them.
+    // Sleeps and timed waits of the program's main thread move time forward by themselves
+    // (default on), so a 30 s wait costs no real time; background sleepers wake as time passes
+    // them. Sleeps of threads the simulated PC did not start (the test's) always do.
     void setAutoAdvance(bool on);
-    // Real-time bound on how long one clock step waits for woken threads to block again.
+    // Real-time bound on how long one clock step waits for woken threads to block again
+    // (default 10 s); a step that times out is reported as a failure and time moves on.
     void setSettleBound(std::chrono::milliseconds bound);
 
     // ------------------------------------------------------------ windows and the user

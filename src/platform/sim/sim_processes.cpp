@@ -75,8 +75,9 @@ public:
         return w_.tokenUnavailable ? 0 : add(ObjectKind::Token, SimPc::kProgramProcessId);
     }
 
-    bool getTokenGroups(Handle token, std::uint32_t bufferSize, std::vector<plat::SidAndAttributes>& groups,
-                        std::uint32_t& returnLength, std::uint32_t& error) override {
+    bool getTokenGroups(Handle token, std::uint32_t bufferSize,
+                        std::vector<plat::SidAndAttributes>& groups, std::uint32_t& returnLength,
+                        std::uint32_t& error) override {
         Lock lk(w_.m);
         groups.clear();
         returnLength = 0;
@@ -104,11 +105,13 @@ public:
         return true;
     }
 
-    std::intptr_t shellExecute(Hwnd, const String& verb, const String& file, std::uint32_t) override {
+    std::intptr_t shellExecute(Hwnd, const String& verb, const String& file,
+                               std::uint32_t) override {
         std::function<std::intptr_t(const String&, const String&)> handler;
         {
             Lock lk(w_.m);
-            w_.journal("shell: " + narrow(verb.empty() ? String(u"open") : verb) + " \"" + narrow(file) + "\"");
+            w_.journal("shell: " + narrow(verb.empty() ? String(u"open") : verb) + " \"" +
+                       narrow(file) + "\"");
             handler = w_.shellHandler;
         }
         return handler ? handler(verb, file) : 42;
@@ -117,7 +120,8 @@ public:
     Hwnd htmlHelp(Hwnd, const String& file, std::uint32_t command, std::uintptr_t data) override {
         Lock lk(w_.m);
         char buf[64];
-        std::snprintf(buf, sizeof buf, " command %u data 0x%llX", command, static_cast<unsigned long long>(data));
+        std::snprintf(buf, sizeof buf, " command %u data 0x%llX", command,
+                      static_cast<unsigned long long>(data));
         // No help viewer on this machine: the call is recorded and fails, as when HtmlHelpW
         // cannot be loaded.
         w_.journal("help: \"" + narrow(file) + "\"" + buf);
@@ -147,13 +151,15 @@ public:
     explicit HidPort(SimPc::Impl&) {}
     plat::Guid getHidGuid() override {
         // {4D1E55B2-F16F-11CF-88CB-001111000030}
-        return plat::Guid{0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+        return plat::Guid{
+            0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
     }
     plat::StringArray enumerateInterfaces(const plat::Guid&) override { return {}; }
     Handle open(const String&) override { return 0; }
     bool getAttributes(Handle, plat::HidAttributes&) override { return false; }
     bool getCaps(Handle, plat::HidCaps&) override { return false; }
-    bool read(Handle, std::uint8_t*, std::uint32_t, std::uint32_t& bytesRead, std::uint32_t& error) override {
+    bool read(Handle, std::uint8_t*, std::uint32_t, std::uint32_t& bytesRead,
+              std::uint32_t& error) override {
         bytesRead = 0;
         error = ERROR_INVALID_HANDLE;
         return false;
@@ -175,7 +181,8 @@ public:
     bool hasDllGetClassObject(Module) override { return false; }
     Handle getClassFactory(Module) override { return 0; }
     Handle createPropertySet(Handle) override { return 0; }
-    bool enumerateDevices(Handle, const std::function<bool(const plat::DsDeviceDescription&)>&) override {
+    bool enumerateDevices(Handle,
+                          const std::function<bool(const plat::DsDeviceDescription&)>&) override {
         return false;
     }
     void release(Handle) override {}
@@ -186,8 +193,14 @@ public:
 
 } // namespace
 
-std::unique_ptr<plat::Processes> makeProcessesPort(SimPc::Impl& w) { return std::make_unique<ProcessesPort>(w); }
-std::unique_ptr<plat::Hid> makeHidPort(SimPc::Impl& w) { return std::make_unique<HidPort>(w); }
-std::unique_ptr<plat::Audio> makeAudioPort(SimPc::Impl& w) { return std::make_unique<AudioPort>(w); }
+std::unique_ptr<plat::Processes> makeProcessesPort(SimPc::Impl& w) {
+    return std::make_unique<ProcessesPort>(w);
+}
+std::unique_ptr<plat::Hid> makeHidPort(SimPc::Impl& w) {
+    return std::make_unique<HidPort>(w);
+}
+std::unique_ptr<plat::Audio> makeAudioPort(SimPc::Impl& w) {
+    return std::make_unique<AudioPort>(w);
+}
 
 } // namespace sim

@@ -46,13 +46,15 @@ bool SimPc::Impl::hklmWritableNow() const {
 
 namespace {
 
-constexpr std::uint32_t kWriteAccess = win::kKeySetValue | win::kKeyCreateSubKey | win::kKeyCreateLink |
-                                       win::kDelete | win::kWriteDac | win::kWriteOwner |
-                                       win::kGenericWrite | win::kGenericAll;
-constexpr std::uint32_t kReadAccess = win::kKeyQueryValue | win::kKeyEnumerateSubKeys | win::kGenericRead |
-                                      win::kGenericAll | KEY_READ;
+constexpr std::uint32_t kWriteAccess = win::kKeySetValue | win::kKeyCreateSubKey |
+                                       win::kKeyCreateLink | win::kDelete | win::kWriteDac |
+                                       win::kWriteOwner | win::kGenericWrite | win::kGenericAll;
+constexpr std::uint32_t kReadAccess = win::kKeyQueryValue | win::kKeyEnumerateSubKeys |
+                                      win::kGenericRead | win::kGenericAll | KEY_READ;
 
-std::string rootName(HKey root) { return root == plat::HKLM ? "HKLM" : "HKCU"; }
+std::string rootName(HKey root) {
+    return root == plat::HKLM ? "HKLM" : "HKCU";
+}
 
 std::string quoted(const std::u16string& text) {
     std::string out = "\"";
@@ -94,7 +96,8 @@ std::string describeValue(std::uint32_t type, const std::vector<std::uint8_t>& b
             return buf;
         }
         break;
-    default: break;
+    default:
+        break;
     }
     std::string s = type == REG_BINARY ? "REG_BINARY" : "type " + std::to_string(type);
     for (std::size_t i = 0; i < bytes.size() && i < 64; ++i) {
@@ -110,7 +113,8 @@ class RegistryPort final : public plat::Registry {
 public:
     explicit RegistryPort(SimPc::Impl& w) : w_(w) {}
 
-    std::int32_t openKey(HKey root, const String& subkey, std::uint32_t access, HKey& out) override {
+    std::int32_t openKey(HKey root, const String& subkey, std::uint32_t access,
+                         HKey& out) override {
         Lock lk(w_.m);
         out = 0;
         OpenKey base;
@@ -228,7 +232,8 @@ public:
         v.type = type;
         const auto* bytes = static_cast<const std::uint8_t*>(data);
         v.bytes.assign(bytes, bytes + size);
-        w_.journal("registry: " + keyName(key) + " " + quoted(name) + " = " + describeValue(type, v.bytes));
+        w_.journal("registry: " + keyName(key) + " " + quoted(name) + " = " +
+                   describeValue(type, v.bytes));
         return ERROR_SUCCESS;
     }
 
@@ -330,6 +335,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<plat::Registry> makeRegistryPort(SimPc::Impl& w) { return std::make_unique<RegistryPort>(w); }
+std::unique_ptr<plat::Registry> makeRegistryPort(SimPc::Impl& w) {
+    return std::make_unique<RegistryPort>(w);
+}
 
 } // namespace sim

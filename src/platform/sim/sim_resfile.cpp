@@ -96,13 +96,20 @@ ResName readResName(Reader& r) {
 
 plat::String atomClassName(std::uint16_t atom) {
     switch (atom) {
-    case kAtomButton: return u"Button";
-    case kAtomEdit: return u"Edit";
-    case kAtomStatic: return u"Static";
-    case kAtomListBox: return u"ListBox";
-    case kAtomScrollBar: return u"ScrollBar";
-    case kAtomComboBox: return u"ComboBox";
-    default: return u"#" + plat::fromAscii(std::to_string(atom));
+    case kAtomButton:
+        return u"Button";
+    case kAtomEdit:
+        return u"Edit";
+    case kAtomStatic:
+        return u"Static";
+    case kAtomListBox:
+        return u"ListBox";
+    case kAtomScrollBar:
+        return u"ScrollBar";
+    case kAtomComboBox:
+        return u"ComboBox";
+    default:
+        return u"#" + plat::fromAscii(std::to_string(atom));
     }
 }
 
@@ -179,7 +186,8 @@ bool parseResFile(const std::uint8_t* data, std::size_t size, std::vector<ResEnt
         r.seek(offset);
         const std::uint32_t dataSize = r.u32();
         const std::uint32_t headerSize = r.u32();
-        if (headerSize < 32 || headerSize > size - offset || dataSize > size - offset - headerSize) {
+        if (headerSize < 32 || headerSize > size - offset ||
+            dataSize > size - offset - headerSize) {
             error = "entry at offset " + std::to_string(offset) + " does not fit the file";
             return false;
         }
@@ -284,7 +292,8 @@ bool parseDialogTemplate(const std::uint8_t* data, std::size_t size, DialogTempl
     return true;
 }
 
-bool parseMenuTemplate(const std::uint8_t* data, std::size_t size, std::vector<MenuTemplateItem>& out) {
+bool parseMenuTemplate(const std::uint8_t* data, std::size_t size,
+                       std::vector<MenuTemplateItem>& out) {
     out.clear();
     Reader r(data, size);
     const std::uint16_t version = r.u16();

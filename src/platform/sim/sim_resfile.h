@@ -85,7 +85,8 @@ struct MenuTemplateItem {
 };
 
 // Parses MENU and MENUEX templates into the items of the menu bar.
-bool parseMenuTemplate(const std::uint8_t* data, std::size_t size, std::vector<MenuTemplateItem>& out);
+bool parseMenuTemplate(const std::uint8_t* data, std::size_t size,
+                       std::vector<MenuTemplateItem>& out);
 
 // The resources of one module, looked up as LoadString, LoadIcon and friends do.
 class ResourceSet {

@@ -16,9 +16,10 @@ const res::ResourceSet* SimPc::Impl::resourcesOf(Module module) {
     if (!resourcesParsed) {
         resourcesParsed = true;
         std::string error;
-        resourceSet = customBlob
-                          ? res::ResourceSet::fromBytes(resourceBlob.data(), resourceBlob.size(), error)
-                          : res::ResourceSet::fromBytes(qa_resource_blob, qa_resource_blob_size, error);
+        resourceSet =
+            customBlob
+                ? res::ResourceSet::fromBytes(resourceBlob.data(), resourceBlob.size(), error)
+                : res::ResourceSet::fromBytes(qa_resource_blob, qa_resource_blob_size, error);
         if (!resourceSet)
             failures.push_back("simulated PC: the resources cannot be read: " + error);
     }
@@ -44,9 +45,8 @@ public:
     Module loadLibrary(const String& name) override {
         Lock lk(w_.m);
         // LoadLibraryW appends ".dll" to a name without an extension.
-        String file = foldCase(name.substr(name.find_last_of(u"\\/") == String::npos
-                                               ? 0
-                                               : name.find_last_of(u"\\/") + 1));
+        String file = foldCase(name.substr(
+            name.find_last_of(u"\\/") == String::npos ? 0 : name.find_last_of(u"\\/") + 1));
         if (file.find(u'.') == String::npos)
             file += u".dll";
         if (file != u"ktrresource.dll" || !w_.libraryPresent)
@@ -67,7 +67,8 @@ public:
     plat::HIcon loadIcon(Module module, int id) override {
         Lock lk(w_.m);
         const res::ResourceSet* set = w_.resourcesOf(module);
-        if (!set || id <= 0 || id > 0xFFFF || !set->find(res::kTypeGroupIcon, static_cast<std::uint16_t>(id)))
+        if (!set || id <= 0 || id > 0xFFFF ||
+            !set->find(res::kTypeGroupIcon, static_cast<std::uint16_t>(id)))
             return 0;
         return w_.iconHandle(module, id);
     }
@@ -75,7 +76,8 @@ public:
     plat::HBitmap loadBitmap(Module module, int id) override {
         Lock lk(w_.m);
         const res::ResourceSet* set = w_.resourcesOf(module);
-        if (!set || id <= 0 || id > 0xFFFF || !set->find(res::kTypeBitmap, static_cast<std::uint16_t>(id)))
+        if (!set || id <= 0 || id > 0xFFFF ||
+            !set->find(res::kTypeBitmap, static_cast<std::uint16_t>(id)))
             return 0;
         // Every LoadBitmap makes a new bitmap object.
         const plat::HBitmap h = w_.nextBitmap;
@@ -89,6 +91,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<plat::Resources> makeResourcesPort(SimPc::Impl& w) { return std::make_unique<ResourcesPort>(w); }
+std::unique_ptr<plat::Resources> makeResourcesPort(SimPc::Impl& w) {
+    return std::make_unique<ResourcesPort>(w);
+}
 
 } // namespace sim

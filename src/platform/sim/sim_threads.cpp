@@ -44,7 +44,9 @@ plat::LocalTime civilFromSeconds(std::int64_t t) {
 // The machine is switched on at 2026-12-07 06:00:00 UTC; its time zone is UTC.
 const std::int64_t kStartUnixTime = daysFromCivil(2026, 12, 7) * 86400 + 6 * 3600;
 
-plat::LocalTime localTimeAt(std::int64_t unixTime) { return civilFromSeconds(unixTime); }
+plat::LocalTime localTimeAt(std::int64_t unixTime) {
+    return civilFromSeconds(unixTime);
+}
 
 namespace {
 
@@ -132,7 +134,8 @@ public:
                 continue;
             }
             self->wantsToDrive = timed && w_.drivesClock(self);
-            w_.block(lk, self, BlockKind::ObjectWait, timed ? std::optional<std::uint64_t>(deadline) : std::nullopt);
+            w_.block(lk, self, BlockKind::ObjectWait,
+                     timed ? std::optional<std::uint64_t>(deadline) : std::nullopt);
         }
     }
 
@@ -180,10 +183,12 @@ private:
         switch (object.kind) {
         case ObjectKind::Mutex:
             return !object.mutex->owner || object.mutex->owner == self ? Ready::Yes : Ready::No;
-        case ObjectKind::Thread: return object.thread->ended ? Ready::Yes : Ready::No;
+        case ObjectKind::Thread:
+            return object.thread->ended ? Ready::Yes : Ready::No;
         case ObjectKind::Process:
             return w_.processAlive(object.processId) ? Ready::No : Ready::Yes;
-        default: return Ready::Invalid;
+        default:
+            return Ready::Invalid;
         }
     }
 
@@ -215,6 +220,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<plat::Threads> makeThreadsPort(SimPc::Impl& w) { return std::make_unique<ThreadsPort>(w); }
+std::unique_ptr<plat::Threads> makeThreadsPort(SimPc::Impl& w) {
+    return std::make_unique<ThreadsPort>(w);
+}
 
 } // namespace sim

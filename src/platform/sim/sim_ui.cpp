@@ -46,10 +46,14 @@ std::string oneLine(const String& text) {
 
 const char* kindName(ModalKind kind) {
     switch (kind) {
-    case ModalKind::MessageBox: return "message box";
-    case ModalKind::Dialog: return "dialog";
-    case ModalKind::PropertySheet: return "property sheet";
-    case ModalKind::PopupMenu: return "popup menu";
+    case ModalKind::MessageBox:
+        return "message box";
+    case ModalKind::Dialog:
+        return "dialog";
+    case ModalKind::PropertySheet:
+        return "property sheet";
+    case ModalKind::PopupMenu:
+        return "popup menu";
     }
     return "modal";
 }
@@ -88,13 +92,22 @@ struct ButtonSpec {
 
 std::vector<ButtonSpec> boxButtons(std::uint32_t style) {
     switch (style & MB_TYPEMASK) {
-    case MB_OKCANCEL: return {{IDOK, u"OK"}, {IDCANCEL, u"Cancel"}};
-    case 2: return {{IDABORT, u"Abort"}, {win::kIdRetry, u"Retry"}, {win::kIdIgnore, u"Ignore"}};
-    case 3: return {{IDYES, u"Yes"}, {IDNO, u"No"}, {IDCANCEL, u"Cancel"}};
-    case MB_YESNO: return {{IDYES, u"Yes"}, {IDNO, u"No"}};
-    case 5: return {{win::kIdRetry, u"Retry"}, {IDCANCEL, u"Cancel"}};
-    case 6: return {{IDCANCEL, u"Cancel"}, {win::kIdTryAgain, u"Try Again"}, {win::kIdContinue, u"Continue"}};
-    default: return {{IDOK, u"OK"}};
+    case MB_OKCANCEL:
+        return {{IDOK, u"OK"}, {IDCANCEL, u"Cancel"}};
+    case 2:
+        return {{IDABORT, u"Abort"}, {win::kIdRetry, u"Retry"}, {win::kIdIgnore, u"Ignore"}};
+    case 3:
+        return {{IDYES, u"Yes"}, {IDNO, u"No"}, {IDCANCEL, u"Cancel"}};
+    case MB_YESNO:
+        return {{IDYES, u"Yes"}, {IDNO, u"No"}};
+    case 5:
+        return {{win::kIdRetry, u"Retry"}, {IDCANCEL, u"Cancel"}};
+    case 6:
+        return {{IDCANCEL, u"Cancel"},
+                {win::kIdTryAgain, u"Try Again"},
+                {win::kIdContinue, u"Continue"}};
+    default:
+        return {{IDOK, u"OK"}};
     }
 }
 
@@ -147,7 +160,7 @@ public:
             }
             hwnd = f_.window;
             if (const Window* box = w_.window(hwnd))
-                for (Hwnd child : box->children)
+                for (Hwnd child : w_.userControlsOf(*box))
                     if (const Window* c = w_.window(child); c && c->controlId == controlId) {
                         control = child;
                         enabled = c->enabled && c->visible;
@@ -157,7 +170,8 @@ public:
                 w_.journal("pressed: " + (label.empty() ? std::to_string(controlId) : label));
         }
         if (control && !enabled) {
-            failOnView("control " + std::to_string(controlId) + " cannot be pressed: it is disabled or hidden");
+            failOnView("control " + std::to_string(controlId) +
+                       " cannot be pressed: it is disabled or hidden");
             return;
         }
         if (f_.kind == ModalKind::MessageBox) {
@@ -165,14 +179,16 @@ public:
                 failOnView("the message box has no button " + std::to_string(controlId));
                 return;
             }
-            w_.callWindowProc(hwnd, WM_COMMAND, makeWParam(static_cast<std::uint32_t>(controlId), BN_CLICKED),
+            w_.callWindowProc(hwnd, WM_COMMAND,
+                              makeWParam(static_cast<std::uint32_t>(controlId), BN_CLICKED),
                               static_cast<LParam>(control));
             return;
         }
         if (control)
             w_.click(control);
         else
-            w_.callWindowProc(hwnd, WM_COMMAND, makeWParam(static_cast<std::uint32_t>(controlId), BN_CLICKED), 0);
+            w_.callWindowProc(hwnd, WM_COMMAND,
+                              makeWParam(static_cast<std::uint32_t>(controlId), BN_CLICKED), 0);
     }
 
     void setText(int controlId, const String& text) override {
@@ -182,7 +198,8 @@ public:
         String typed = text;
         {
             Lock lk(w_.m);
-            if (const Window* c = w_.window(control); c && c->textLimit && typed.size() > c->textLimit)
+            if (const Window* c = w_.window(control);
+                c && c->textLimit && typed.size() > c->textLimit)
                 typed.resize(c->textLimit); // the edit control refuses what does not fit
             w_.journal("typed into " + std::to_string(controlId) + ": \"" + oneLine(typed) + "\"");
         }
@@ -200,17 +217,27 @@ public:
             const Window* c = w_.window(control);
             if (!c || index < 0 || static_cast<std::size_t>(index) >= c->items.size()) {
                 lk.unlock();
-                failOnView("control " + std::to_string(controlId) + " has no item " + std::to_string(index));
+                failOnView("control " + std::to_string(controlId) + " has no item " +
+                           std::to_string(index));
                 return;
             }
             parent = c->parent;
+            if (c->controlId == win::kIdTabControl && f_.kind == ModalKind::PropertySheet) {
+                // A click on a tab: the sheet changes pages if the current one lets it go.
+                w_.journal("selected page: \"" +
+                           oneLine(c->items[static_cast<std::size_t>(index)]) + "\"");
+                lk.unlock();
+                w_.selectPage(parent, index, true);
+                return;
+            }
             combo = foldCase(c->className) == u"combobox";
             w_.journal("selected in " + std::to_string(controlId) + ": \"" +
                        oneLine(c->items[static_cast<std::size_t>(index)]) + "\"");
         }
         w_.controlProc(control, combo ? CB_SETCURSEL : LB_SETCURSEL, static_cast<WParam>(index), 0);
         w_.callWindowProc(parent, WM_COMMAND,
-                          makeWParam(static_cast<std::uint32_t>(controlId), combo ? CBN_SELCHANGE : LBN_SELCHANGE),
+                          makeWParam(static_cast<std::uint32_t>(controlId),
+                                     combo ? CBN_SELCHANGE : LBN_SELCHANGE),
                           static_cast<LParam>(control));
     }
 
@@ -219,14 +246,15 @@ public:
         {
             Lock lk(w_.m);
             if (const Window* box = w_.window(f_.window))
-                for (Hwnd child : box->children)
+                for (Hwnd child : w_.userControlsOf(*box))
                     if (const Window* c = w_.window(child); c && c->controlId == controlId)
                         for (std::size_t i = 0; i < c->items.size() && found < 0; ++i)
                             if (c->items[i] == text)
                                 found = static_cast<int>(i);
         }
         if (found < 0) {
-            failOnView("control " + std::to_string(controlId) + " has no item \"" + narrow(text) + "\"");
+            failOnView("control " + std::to_string(controlId) + " has no item \"" + narrow(text) +
+                       "\"");
             return;
         }
         selectItem(controlId, found);
@@ -257,7 +285,8 @@ public:
                     return;
                 std::vector<int> ids;
                 for (Hwnd child : box->children)
-                    if (const Window* c = w_.window(child); c && c->controlId != win::kMessageBoxTextId)
+                    if (const Window* c = w_.window(child);
+                        c && c->controlId != win::kMessageBoxTextId)
                         ids.push_back(c->controlId);
                 const std::size_t index = (box->boxStyle & win::kMbDefMask) >> 8;
                 if (ids.empty())
@@ -267,8 +296,11 @@ public:
             pressId(id);
             return;
         }
-        case ModalKind::PopupMenu: dismissMenu(); return;
-        default: break;
+        case ModalKind::PopupMenu:
+            dismissMenu();
+            return;
+        default:
+            break;
         }
         // IsDialogMessage: Enter is the command of the default button (DM_GETDEFID), else IDOK.
         const LResult def = w_.callWindowProc(f_.window, DM_GETDEFID, 0, 0);
@@ -280,22 +312,27 @@ public:
 
     void pressEscape() override {
         switch (f_.kind) {
-        case ModalKind::PopupMenu: dismissMenu(); return;
+        case ModalKind::PopupMenu:
+            dismissMenu();
+            return;
         case ModalKind::MessageBox:
             w_.callWindowProc(f_.window, WM_COMMAND, makeWParam(IDCANCEL, BN_CLICKED), 0);
             return;
-        default: break;
+        default:
+            break;
         }
         Hwnd cancel = 0;
         {
             Lock lk(w_.m);
             if (const Window* d = w_.window(f_.window))
-                for (Hwnd child : d->children)
-                    if (const Window* c = w_.window(child); c && c->controlId == static_cast<int>(IDCANCEL))
+                for (Hwnd child : w_.userControlsOf(*d))
+                    if (const Window* c = w_.window(child);
+                        c && c->controlId == static_cast<int>(IDCANCEL))
                         cancel = child;
             w_.journal("pressed: Escape");
         }
-        w_.callWindowProc(f_.window, WM_COMMAND, makeWParam(IDCANCEL, BN_CLICKED), static_cast<LParam>(cancel));
+        w_.callWindowProc(f_.window, WM_COMMAND, makeWParam(IDCANCEL, BN_CLICKED),
+                          static_cast<LParam>(cancel));
     }
 
     void chooseMenuItem(const String& path) override {
@@ -340,7 +377,8 @@ public:
             }
         }
         if (!id || disabled) {
-            failOnView("menu item \"" + narrow(path) + (id ? "\" is disabled" : "\" is not in the menu"));
+            failOnView("menu item \"" + narrow(path) +
+                       (id ? "\" is disabled" : "\" is not in the menu"));
             return;
         }
         choose(*id, path);
@@ -353,7 +391,7 @@ private:
         {
             Lock lk(w_.m);
             if (const Window* box = w_.window(f_.window))
-                for (Hwnd child : box->children)
+                for (Hwnd child : w_.userControlsOf(*box))
                     if (const Window* c = w_.window(child); c && c->controlId == controlId) {
                         control = child;
                         usable = c->enabled && c->visible;
@@ -427,7 +465,9 @@ ModalView SimPc::Impl::viewOfWindow(const Window& w, ModalKind kind) const {
     } else {
         v.style = w.style;
     }
-    for (Hwnd child : w.children) {
+    if (w.sheet && w.sheet->current >= 0)
+        v.templateId = w.sheet->pages[static_cast<std::size_t>(w.sheet->current)].templateId;
+    for (Hwnd child : userControlsOf(w)) {
         const Window* c = window(child);
         if (!c || (w.kind == WindowKind::MessageBox && c->controlId == win::kMessageBoxTextId))
             continue;
@@ -443,6 +483,19 @@ ModalView SimPc::Impl::viewOfWindow(const Window& w, ModalKind kind) const {
         v.controls.push_back(std::move(cv));
     }
     return v;
+}
+
+std::vector<Hwnd> SimPc::Impl::userControlsOf(const Window& w) const {
+    std::vector<Hwnd> out;
+    for (Hwnd child : w.children)
+        if (const Window* c = window(child); c && c->kind == WindowKind::Control)
+            out.push_back(child);
+    if (w.sheet && w.sheet->current >= 0)
+        if (const Window* page =
+                window(w.sheet->pages[static_cast<std::size_t>(w.sheet->current)].hwnd))
+            for (Hwnd child : page->children)
+                out.push_back(child);
+    return out;
 }
 
 void SimPc::Impl::menuView(HMenu menu, const String& prefix, std::vector<ControlView>& out) const {
@@ -488,15 +541,23 @@ std::string SimPc::Impl::screenLocked() const {
     for (const auto& [hwnd, w] : windows)
         if (w->parent == 0 && w->visible)
             tops.push_back(w.get());
-    std::sort(tops.begin(), tops.end(), [](const Window* a, const Window* b) { return a->order > b->order; });
+    std::sort(tops.begin(), tops.end(),
+              [](const Window* a, const Window* b) { return a->order > b->order; });
     s += "visible windows (topmost first):\n";
     if (tops.empty())
         s += "  (none)\n";
     for (const Window* w : tops) {
         s += "  " + narrow(w->className) + " \"" + oneLine(w->title) + "\"";
-        s += w->kind == WindowKind::Foreign ? " (process " + std::to_string(w->processId) + ")" : " (program)";
+        s += w->kind == WindowKind::Foreign ? " (process " + std::to_string(w->processId) + ")"
+                                            : " (program)";
         s += "\n";
     }
+    std::string hidden;
+    for (const auto& [hwnd, w] : windows)
+        if (w->parent == 0 && !w->visible && w->kind != WindowKind::Foreign)
+            hidden += "  " + narrow(w->className) + " \"" + oneLine(w->title) + "\"\n";
+    if (!hidden.empty())
+        s += "hidden windows of the program:\n" + hidden;
     s += "open modals (innermost last):\n";
     if (openFrames.empty())
         s += "  (none)\n";
@@ -551,8 +612,8 @@ void SimPc::Impl::meetUser(ModalFrame& frame) {
             break;
         }
         default:
-            journal(std::string(kindName(frame.kind)) + " opened: [" + oneLine(v.caption) + "] (template " +
-                    std::to_string(v.templateId) + ")");
+            journal(std::string(kindName(frame.kind)) + " opened: [" + oneLine(v.caption) +
+                    "] (template " + std::to_string(v.templateId) + ")");
             break;
         }
         // While the process is being torn down nobody answers: the modal loop ends by itself.
@@ -566,10 +627,15 @@ void SimPc::Impl::meetUser(ModalFrame& frame) {
             }
         if (!entry) {
             fail(lk, std::string("scripted user: unexpected ") + kindName(frame.kind) +
-                         " (no script entry matches it):\n" + v.describe() + "\nOn screen:\n" + screenLocked());
+                         " (no script entry matches it):\n" + v.describe() + "\nOn screen:\n" +
+                         screenLocked());
         }
     }
     if (!entry) {
+        {
+            Lock lk(m);
+            journal(std::string("no script entry: the ") + kindName(frame.kind) + " is dismissed");
+        }
         dismiss(frame);
         return;
     }
@@ -592,8 +658,9 @@ void SimPc::Impl::actOn(std::uint64_t serial, const std::function<void(ModalCont
             if (f->serial == serial && !f->ended)
                 frame = f;
         if (!frame) {
-            fail(lk, "scripted user: the modal closed before the test could act on it\nOn screen:\n" +
-                         screenLocked());
+            fail(lk,
+                 "scripted user: the modal closed before the test could act on it\nOn screen:\n" +
+                     screenLocked());
             return;
         }
     }
@@ -628,7 +695,8 @@ void SimPc::Impl::dismiss(ModalFrame& frame) {
         endFrame(frame, 0);
         return;
     }
-    default: break;
+    default:
+        break;
     }
     // Dialogs get the Cancel command first, so the program can clean up; one that ignores it
     // is ended anyway: a test must never hang on a dialog nobody answers.
@@ -639,9 +707,11 @@ void SimPc::Impl::dismiss(ModalFrame& frame) {
 
 // ==================================================================== modal windows
 
-Hwnd SimPc::Impl::createDialogWindow(const res::DialogTemplate& t, int templateId, Hwnd parent, bool child,
-                                      ThreadRec* self, plat::DialogTarget* target, Hwnd& focus) {
-    Window& d = newWindow(WindowKind::Dialog, t.windowClass.empty() ? String(u"#32770") : t.windowClass, t.caption);
+Hwnd SimPc::Impl::createDialogWindow(const res::DialogTemplate& t, int templateId, Hwnd parent,
+                                     bool child, ThreadRec* self, plat::DialogTarget* target,
+                                     Hwnd& focus) {
+    Window& d = newWindow(WindowKind::Dialog,
+                          t.windowClass.empty() ? String(u"#32770") : t.windowClass, t.caption);
     d.style = t.style;
     d.exStyle = t.exStyle;
     d.enabled = !(t.style & WS_DISABLED);
@@ -718,8 +788,8 @@ std::intptr_t SimPc::Impl::dialogBox(Module module, int templateId, Hwnd parent,
             if (visibleStyle && !frame.ended)
                 d->visible = true;
             userSees = d->visible && !frame.ended;
-            journal("window created: " + narrow(d->className) + "/" + narrow(d->title) + " (dialog " +
-                    std::to_string(templateId) + (userSees ? ")" : ", hidden)"));
+            journal("window created: " + narrow(d->className) + "/" + narrow(d->title) +
+                    " (dialog " + std::to_string(templateId) + (userSees ? ")" : ", hidden)"));
         }
     }
     if (userSees)
@@ -729,10 +799,11 @@ std::intptr_t SimPc::Impl::dialogBox(Module module, int templateId, Hwnd parent,
     callWindowProc(hwnd, WM_DESTROY, 0, 0);
     {
         Lock lk(m);
-        openFrames.erase(std::remove(openFrames.begin(), openFrames.end(), &frame), openFrames.end());
+        openFrames.erase(std::remove(openFrames.begin(), openFrames.end(), &frame),
+                         openFrames.end());
         if (Window* d = window(hwnd)) {
-            journal("window destroyed: " + narrow(d->className) + "/" + narrow(d->title) + " (result " +
-                    std::to_string(frame.result) + ")");
+            journal("window destroyed: " + narrow(d->className) + "/" + narrow(d->title) +
+                    " (result " + std::to_string(frame.result) + ")");
             d->modal = nullptr;
             d->target = nullptr;
             destroyWindowLocked(hwnd);
@@ -753,15 +824,16 @@ bool SimPc::Impl::endDialog(Hwnd dialog, std::intptr_t result) {
     return true;
 }
 
-int SimPc::Impl::messageBox(Hwnd owner, const String& text, const String& caption, std::uint32_t style,
-                            plat::MessageBoxHook* hook) {
+int SimPc::Impl::messageBox(Hwnd owner, const String& text, const String& caption,
+                            std::uint32_t style, plat::MessageBoxHook* hook) {
     ModalFrame frame;
     Hwnd hwnd = 0;
     bool ownerWasEnabled = false;
     {
         Lock lk(m);
         ThreadRec* self = current(lk);
-        Window& b = newWindow(WindowKind::MessageBox, u"#32770", caption.empty() ? String(u"Error") : caption);
+        Window& b = newWindow(WindowKind::MessageBox, u"#32770",
+                              caption.empty() ? String(u"Error") : caption);
         b.style = win::kWsPopup | win::kWsCaption | win::kWsSysMenu;
         b.exStyle = win::kWsExDlgModalFrame | win::kWsExWindowEdge | win::kWsExControlParent |
                     ((style & win::kMbTopmost) ? win::kWsExTopmost : 0);
@@ -773,7 +845,8 @@ int SimPc::Impl::messageBox(Hwnd owner, const String& text, const String& captio
         b.boxStyle = style;
         hwnd = b.hwnd;
         auto addChild = [&](int id, const String& label, std::uint32_t childStyle) {
-            Window& c = newWindow(WindowKind::Control, id == win::kMessageBoxTextId ? u"Static" : u"Button", label);
+            Window& c = newWindow(WindowKind::Control,
+                                  id == win::kMessageBoxTextId ? u"Static" : u"Button", label);
             c.style = childStyle | win::kWsChild | WS_VISIBLE;
             c.visible = true;
             c.parent = hwnd;
@@ -790,7 +863,8 @@ int SimPc::Impl::messageBox(Hwnd owner, const String& text, const String& captio
         const std::size_t def = (style & win::kMbDefMask) >> 8;
         for (std::size_t i = 0; i < buttons.size(); ++i)
             addChild(buttons[i].id, buttons[i].text,
-                     win::kWsTabStop | (i == (def < buttons.size() ? def : 0) ? win::kBsDefPushButton : 0));
+                     win::kWsTabStop |
+                         (i == (def < buttons.size() ? def : 0) ? win::kBsDefPushButton : 0));
         frame.serial = nextFrameSerial++;
         frame.kind = ModalKind::MessageBox;
         frame.window = hwnd;
@@ -812,7 +886,8 @@ int SimPc::Impl::messageBox(Hwnd owner, const String& text, const String& captio
     runModal(frame);
     {
         Lock lk(m);
-        openFrames.erase(std::remove(openFrames.begin(), openFrames.end(), &frame), openFrames.end());
+        openFrames.erase(std::remove(openFrames.begin(), openFrames.end(), &frame),
+                         openFrames.end());
         std::string answer = "(closed)";
         if (Window* b = window(hwnd)) {
             for (Hwnd child : b->children)
@@ -866,17 +941,18 @@ public:
                             plat::DialogTarget* target) override {
         return w_.dialogBox(resources, templateId, parent, target);
     }
-    bool endDialog(Hwnd dialog, std::intptr_t result) override { return w_.endDialog(dialog, result); }
+    bool endDialog(Hwnd dialog, std::intptr_t result) override {
+        return w_.endDialog(dialog, result);
+    }
     int messageBox(Hwnd owner, const String& text, const String& caption, std::uint32_t style,
                    plat::MessageBoxHook* hook) override {
         return w_.messageBox(owner, text, caption, style, hook);
     }
 
-    // Property sheets are not simulated yet (a later piece of work adds the sheet, its pages
-    // and their notifications); until then the sheet cannot be created, as PropertySheetW
-    // reports a failure.
-    std::intptr_t propertySheet(const plat::PropertySheetSpec&) override { return -1; }
-    int activePageIndex(Hwnd) override { return -1; }
+    std::intptr_t propertySheet(const plat::PropertySheetSpec& request) override {
+        return w_.propertySheet(request);
+    }
+    int activePageIndex(Hwnd sheet) override { return w_.activePageIndex(sheet); }
 
     HMenu loadMenu(Module resources, int menuId) override {
         Lock lk(w_.m);
@@ -890,7 +966,8 @@ public:
     HMenu getSubMenu(HMenu menu, int position) override {
         Lock lk(w_.m);
         auto it = w_.menus.find(menu);
-        if (it == w_.menus.end() || position < 0 || static_cast<std::size_t>(position) >= it->second.items.size())
+        if (it == w_.menus.end() || position < 0 ||
+            static_cast<std::size_t>(position) >= it->second.items.size())
             return 0;
         const MenuItem& item = it->second.items[static_cast<std::size_t>(position)];
         return (item.flags & MF_POPUP) ? item.sub : 0;
@@ -928,7 +1005,8 @@ public:
         return true;
     }
 
-    bool appendMenu(HMenu menu, std::uint32_t flags, std::uintptr_t item, const String& text) override {
+    bool appendMenu(HMenu menu, std::uint32_t flags, std::uintptr_t item,
+                    const String& text) override {
         Lock lk(w_.m);
         auto it = w_.menus.find(menu);
         if (it == w_.menus.end() || ((flags & MF_POPUP) && !w_.menus.count(item)))
@@ -937,8 +1015,8 @@ public:
         return true;
     }
 
-    bool checkMenuRadioItem(HMenu menu, std::uint32_t first, std::uint32_t last, std::uint32_t check,
-                            std::uint32_t flags) override {
+    bool checkMenuRadioItem(HMenu menu, std::uint32_t first, std::uint32_t last,
+                            std::uint32_t check, std::uint32_t flags) override {
         Lock lk(w_.m);
         if (flags & MF_BYPOSITION) {
             auto it = w_.menus.find(menu);
@@ -998,7 +1076,8 @@ public:
         });
         auto iconName = [&](plat::HIcon icon) {
             auto id = w_.iconIds.find(icon);
-            return id == w_.iconIds.end() ? std::string("(no icon)") : "icon " + std::to_string(id->second);
+            return id == w_.iconIds.end() ? std::string("(no icon)")
+                                          : "icon " + std::to_string(id->second);
         };
         switch (message) {
         case NIM_ADD: {
@@ -1027,7 +1106,8 @@ public:
             w_.trayIcons.erase(it);
             w_.journal("tray icon removed");
             return true;
-        default: return false;
+        default:
+            return false;
         }
     }
 
@@ -1111,6 +1191,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<plat::UserInterface> makeUiPort(SimPc::Impl& w) { return std::make_unique<UiPort>(w); }
+std::unique_ptr<plat::UserInterface> makeUiPort(SimPc::Impl& w) {
+    return std::make_unique<UiPort>(w);
+}
 
 } // namespace sim

@@ -19,7 +19,9 @@ String foldCase(const String& s) {
     return out;
 }
 
-std::string narrow(const String& s) { return plat::toUtf8(s); }
+std::string narrow(const String& s) {
+    return plat::toUtf8(s);
+}
 
 bool splitPath(const String& path, std::vector<String>& parts) {
     parts.clear();
@@ -40,25 +42,44 @@ bool splitPath(const String& path, std::vector<String>& parts) {
 
 std::string messageName(std::uint32_t msg) {
     switch (msg) {
-    case WM_DESTROY: return "WM_DESTROY";
-    case WM_SETTEXT: return "WM_SETTEXT";
-    case WM_GETTEXT: return "WM_GETTEXT";
-    case WM_PAINT: return "WM_PAINT";
-    case WM_CLOSE: return "WM_CLOSE";
-    case WM_QUERYENDSESSION: return "WM_QUERYENDSESSION";
-    case WM_ENDSESSION: return "WM_ENDSESSION";
-    case WM_SETICON: return "WM_SETICON";
-    case WM_KEYDOWN: return "WM_KEYDOWN";
-    case WM_INITDIALOG: return "WM_INITDIALOG";
-    case WM_COMMAND: return "WM_COMMAND";
-    case WM_TIMER: return "WM_TIMER";
-    case WM_LBUTTONDOWN: return "WM_LBUTTONDOWN";
-    case WM_LBUTTONDBLCLK: return "WM_LBUTTONDBLCLK";
-    case WM_RBUTTONDOWN: return "WM_RBUTTONDOWN";
-    case WM_RBUTTONDBLCLK: return "WM_RBUTTONDBLCLK";
-    case WM_DEVICECHANGE: return "WM_DEVICECHANGE";
-    case WM_APPCOMMAND: return "WM_APPCOMMAND";
-    default: break;
+    case WM_DESTROY:
+        return "WM_DESTROY";
+    case WM_SETTEXT:
+        return "WM_SETTEXT";
+    case WM_GETTEXT:
+        return "WM_GETTEXT";
+    case WM_PAINT:
+        return "WM_PAINT";
+    case WM_CLOSE:
+        return "WM_CLOSE";
+    case WM_QUERYENDSESSION:
+        return "WM_QUERYENDSESSION";
+    case WM_ENDSESSION:
+        return "WM_ENDSESSION";
+    case WM_SETICON:
+        return "WM_SETICON";
+    case WM_KEYDOWN:
+        return "WM_KEYDOWN";
+    case WM_INITDIALOG:
+        return "WM_INITDIALOG";
+    case WM_COMMAND:
+        return "WM_COMMAND";
+    case WM_TIMER:
+        return "WM_TIMER";
+    case WM_LBUTTONDOWN:
+        return "WM_LBUTTONDOWN";
+    case WM_LBUTTONDBLCLK:
+        return "WM_LBUTTONDBLCLK";
+    case WM_RBUTTONDOWN:
+        return "WM_RBUTTONDOWN";
+    case WM_RBUTTONDBLCLK:
+        return "WM_RBUTTONDBLCLK";
+    case WM_DEVICECHANGE:
+        return "WM_DEVICECHANGE";
+    case WM_APPCOMMAND:
+        return "WM_APPCOMMAND";
+    default:
+        break;
     }
     if (msg >= WM_USER && msg < 0x8000)
         return msg == WM_USER ? "WM_USER" : "WM_USER+" + std::to_string(msg - WM_USER);
@@ -148,7 +169,8 @@ void SimPc::Impl::wake(ThreadRec* t, WakeReason why) {
 }
 
 void SimPc::Impl::wakeForMessages(ThreadRec* t) {
-    if (t && t->blocked && (t->blockKind == BlockKind::MessageWait || t->blockKind == BlockKind::SendWait))
+    if (t && t->blocked &&
+        (t->blockKind == BlockKind::MessageWait || t->blockKind == BlockKind::SendWait))
         wake(t, WakeReason::Woken);
 }
 
@@ -266,7 +288,8 @@ void SimPc::Impl::sleepFor(std::uint32_t ms) {
     }
 }
 
-Handle SimPc::Impl::startThread(std::function<void()> body, ThreadKind kind, const std::string& label) {
+Handle SimPc::Impl::startThread(std::function<void()> body, ThreadKind kind,
+                                const std::string& label) {
     reapEndedThreads();
     Lock lk(m);
     auto rec = std::make_unique<ThreadRec>();
@@ -324,8 +347,12 @@ void SimPc::Impl::threadEnded(ThreadRec* self) {
     for (const auto& [hwnd, w] : windows)
         if (w->thread == self && w->parent == 0)
             owned.push_back(hwnd);
-    for (Hwnd hwnd : owned)
+    for (Hwnd hwnd : owned) {
+        if (const Window* w = window(hwnd))
+            journal("window destroyed with its thread: " + narrow(w->className) + "/" +
+                    narrow(w->title));
         destroyWindowLocked(hwnd);
+    }
     for (auto& call : self->sends) {
         call->done = true;
         wake(call->sender, WakeReason::Woken);
@@ -346,8 +373,9 @@ void SimPc::Impl::beginEnding(Lock&) {
         return;
     ending = true;
     for (const auto& t : threads)
-        if (t->blocked && (t->blockKind == BlockKind::Sleep || t->blockKind == BlockKind::MessageWait ||
-                           t->blockKind == BlockKind::DeviceRead || t->deadline))
+        if (t->blocked &&
+            (t->blockKind == BlockKind::Sleep || t->blockKind == BlockKind::MessageWait ||
+             t->blockKind == BlockKind::DeviceRead || t->deadline))
             wake(t.get(), WakeReason::Ending);
     cv.notify_all();
 }
@@ -412,7 +440,9 @@ void SimPc::Impl::fail(Lock& lk, const std::string& message) {
     lk.lock();
 }
 
-void SimPc::Impl::journal(std::string line) { journalLines.push_back(std::move(line)); }
+void SimPc::Impl::journal(std::string line) {
+    journalLines.push_back(std::move(line));
+}
 
 // ==================================================================== windows
 
@@ -452,8 +482,6 @@ void SimPc::Impl::destroyWindowLocked(Hwnd hwnd) {
     const std::vector<Hwnd> children = w->children;
     for (Hwnd child : children)
         destroyWindowLocked(child);
-    if (w->parent == 0 && w->kind != WindowKind::Foreign && w->kind != WindowKind::MessageBox)
-        journal("window destroyed: " + narrow(w->className) + "/" + narrow(w->title));
     if (w->modal && !w->modal->ended) {
         w->modal->ended = true;
         w->modal->result = 0;
@@ -637,9 +665,18 @@ LResult SimPc::Impl::callWindowProc(Hwnd hwnd, std::uint32_t msg, WParam wParam,
             return result;
         return defDialogProc(hwnd, msg, wParam, lParam);
     }
-    case WindowKind::MessageBox: return messageBoxProc(hwnd, msg, wParam, lParam);
-    case WindowKind::Control: return controlProc(hwnd, msg, wParam, lParam);
-    case WindowKind::Foreign: return foreignReceive(hwnd, msg, wParam, lParam, true);
+    case WindowKind::Sheet: {
+        LResult result = 0;
+        if (target && target->dialogMessage(hwnd, msg, wParam, lParam, result))
+            return result;
+        return sheetProc(hwnd, msg, wParam, lParam);
+    }
+    case WindowKind::MessageBox:
+        return messageBoxProc(hwnd, msg, wParam, lParam);
+    case WindowKind::Control:
+        return controlProc(hwnd, msg, wParam, lParam);
+    case WindowKind::Foreign:
+        return foreignReceive(hwnd, msg, wParam, lParam, true);
     }
     return 0;
 }

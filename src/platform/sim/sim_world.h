@@ -103,6 +103,28 @@ inline constexpr std::uint32_t kMaximumAllowed = 0x02000000;
 inline constexpr std::uint32_t kRegExpandSz = 2;
 inline constexpr std::uint32_t kRegMultiSz = 7;
 inline constexpr std::int32_t kErrorKeyDeleted = 1018;
+inline constexpr std::uint32_t kWmNotify = 0x004E;
+inline constexpr std::uint32_t kPsnSetActive = 0u - 200u;
+inline constexpr std::uint32_t kPsnKillActive = 0u - 201u;
+inline constexpr std::uint32_t kPsnApply = 0u - 202u;
+inline constexpr std::uint32_t kPsnReset = 0u - 203u;
+inline constexpr std::uint32_t kPsnHelp = 0u - 205u;
+inline constexpr std::uint32_t kPsnQueryCancel = 0u - 209u;
+inline constexpr LResult kPsnRetInvalid = 1;
+inline constexpr LResult kPsnRetInvalidNoChangePage = 2;
+inline constexpr std::uint32_t kPsmSetCurSel = 0x0400 + 101;
+inline constexpr std::uint32_t kPsmChanged = 0x0400 + 104;
+inline constexpr std::uint32_t kPsmUnchanged = 0x0400 + 109;
+inline constexpr std::uint32_t kPsmPressButton = 0x0400 + 112;
+inline constexpr std::uint32_t kPsmGetCurrentPageHwnd = 0x0400 + 118;
+inline constexpr std::uint32_t kPsmHwndToIndex = 0x0400 + 129;
+inline constexpr std::uint32_t kPsmIndexToHwnd = 0x0400 + 130;
+inline constexpr WParam kPsBtnOk = 3;
+inline constexpr WParam kPsBtnApplyNow = 4;
+inline constexpr WParam kPsBtnCancel = 5;
+inline constexpr WParam kPsBtnHelp = 6;
+inline constexpr int kIdTabControl = 0x3020;
+inline constexpr int kIdApplyNow = 0x3021;
 inline constexpr std::int32_t kErrorBadPathname = 161;
 } // namespace win
 
@@ -159,7 +181,31 @@ struct ThreadRec {
     std::deque<std::shared_ptr<SentCall>> sends;
 };
 
-enum class WindowKind { Foreign, Dialog, MessageBox, Control };
+enum class WindowKind { Foreign, Dialog, MessageBox, Control, Sheet };
+
+struct SheetPage {
+    Module module = 0;
+    int templateId = 0;
+    plat::DialogTarget* target = nullptr;
+    res::DialogTemplate layout;
+    Hwnd hwnd = 0; // created when first shown, as Windows creates pages
+};
+
+struct SheetState {
+    std::vector<SheetPage> pages;
+    int current = -1;
+    Hwnd tab = 0;
+    Hwnd apply = 0;
+};
+
+// What WM_NOTIFY's lParam points to for property-page notifications: NMHDR followed by
+// PSHNOTIFY's lParam, in the layout Windows gives them.
+struct SheetNotify {
+    std::uintptr_t hwndFrom = 0;
+    std::uintptr_t idFrom = 0;
+    std::uint32_t code = 0;
+    LParam lParam = 0;
+};
 
 struct Window {
     Hwnd hwnd = 0;
@@ -171,8 +217,8 @@ struct Window {
     std::uint32_t exStyle = 0;
     bool visible = false;
     bool enabled = true;
-    Hwnd parent = 0; // child controls
-    Hwnd owner = 0;  // owned top-level windows
+    Hwnd parent = 0;             // child controls
+    Hwnd owner = 0;              // owned top-level windows
     ThreadRec* thread = nullptr; // null for other programs' windows
     std::uint32_t processId = 0;
     std::uint32_t threadId = 0;
@@ -181,6 +227,7 @@ struct Window {
     plat::DialogTarget* target = nullptr;
     int templateId = 0;
     ModalFrame* modal = nullptr;
+    SheetState* sheet = nullptr; // property sheets
     plat::Rect placement;
 
     // controls
@@ -230,7 +277,7 @@ struct KernelObject {
     std::shared_ptr<MutexObject> mutex;
     ThreadRec* thread = nullptr;
     std::uint32_t processId = 0;
-    Hwnd window = 0;     // device notifications
+    Hwnd window = 0;      // device notifications
     plat::Guid classGuid; // device notifications
 };
 
@@ -391,16 +438,19 @@ struct SimPc::Impl {
     // ---------------------------------------------------------------- threads (sim_world.cpp)
     ThreadRec* current(Lock& lk); // the caller's record, created for external threads
     bool drivesClock(const ThreadRec* t) const;
-    WakeReason block(Lock& lk, ThreadRec* self, BlockKind kind, std::optional<std::uint64_t> deadline);
+    WakeReason block(Lock& lk, ThreadRec* self, BlockKind kind,
+                     std::optional<std::uint64_t> deadline);
     void wake(ThreadRec* t, WakeReason why);
     void wakeForMessages(ThreadRec* t);
     bool quiet(const ThreadRec* self) const;
-    bool waitQuiet(Lock& lk, const ThreadRec* self, std::chrono::milliseconds bound, const char* what);
+    bool waitQuiet(Lock& lk, const ThreadRec* self, std::chrono::milliseconds bound,
+                   const char* what);
     std::string busyThreads(const ThreadRec* self) const;
     std::optional<std::uint64_t> nextEvent() const;
     void fireDue();
     // Moves the clock to `target` event by event; stops early when `stop` says so.
-    void driveTo(Lock& lk, ThreadRec* self, std::uint64_t target, const std::function<bool()>& stop);
+    void driveTo(Lock& lk, ThreadRec* self, std::uint64_t target,
+                 const std::function<bool()>& stop);
     void sleepFor(std::uint32_t ms);
     Handle startThread(std::function<void()> body, ThreadKind kind, const std::string& label);
     void threadEnded(ThreadRec* self);
@@ -448,6 +498,18 @@ struct SimPc::Impl {
     int messageBox(Hwnd owner, const String& text, const String& caption, std::uint32_t style,
                    plat::MessageBoxHook* hook);
     bool trackPopupMenu(HMenu menu, Hwnd owner);
+    // The controls the user sees in a modal: its own, and for a sheet those of the page shown.
+    std::vector<Hwnd> userControlsOf(const Window& w) const; // lock held
+
+    // ---------------------------------------------------------------- property sheets
+    // (sim_sheet.cpp)
+    std::intptr_t propertySheet(const plat::PropertySheetSpec& request);
+    int activePageIndex(Hwnd sheet);
+    LResult sheetProc(Hwnd sheet, std::uint32_t msg, WParam wParam, LParam lParam);
+    bool selectPage(Hwnd sheet, int index, bool mayRefuse);
+    LResult notifyPage(Hwnd sheet, Hwnd page, std::uint32_t code, LParam extra);
+    bool applyPages(Hwnd sheet, bool closing);
+    void cancelSheet(Hwnd sheet);
     ModalView viewOf(const ModalFrame& frame) const; // lock held
     ModalView viewOfWindow(const Window& w, ModalKind kind) const;
     void menuView(HMenu menu, const String& prefix, std::vector<ControlView>& out) const;
