@@ -58,3 +58,46 @@ void endProcessObjects() {
     std::lock_guard<std::recursive_mutex> lock(holderLock);
     holder.reset();
 }
+
+bool notifyTrayIcon(std::uint32_t message) {
+    Globals& g = globals();
+    // Held across the shell call, so that the image the shell shows last is the one the
+    // record holds last when the reader thread and this thread change it together.
+    std::lock_guard<std::recursive_mutex> lock(g.trayIconLock);
+    return plat::ui().shellNotifyIcon(message, g.trayIconData);
+}
+
+plat::String formatPlaceholderList(std::size_t count, std::u16string_view text,
+                                   std::span<const plat::String> args) {
+    const std::size_t usable = count < args.size() ? count : args.size();
+    plat::String result;
+    result.reserve(text.size());
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t percent = text.find(u'%', at);
+        if (percent == std::u16string_view::npos) {
+            result.append(text.substr(at));
+            break;
+        }
+        result.append(text.substr(at, percent - at));
+
+        std::size_t end = percent + 1;
+        std::size_t number = 0;
+        const bool startsWithDigit = end < text.size() && text[end] >= u'1' && text[end] <= u'9';
+        while (startsWithDigit && end < text.size() && text[end] >= u'0' && text[end] <= u'9') {
+            // Past `usable` the number can only be out of range; stop growing it so that a long
+            // run of digits cannot overflow.
+            if (number <= usable)
+                number = number * 10 + static_cast<std::size_t>(text[end] - u'0');
+            ++end;
+        }
+        if (startsWithDigit && number >= 1 && number <= usable) {
+            result += args[number - 1];
+            at = end;
+        } else {
+            result += u'%';
+            at = percent + 1;
+        }
+    }
+    return result;
+}

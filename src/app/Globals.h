@@ -9,15 +9,22 @@
 #include "ports.h"
 #include "types.h"
 
+#include <array>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <span>
+#include <string_view>
 
 class CKTRSystemTrayApplicationApp;
 class PcInfo;
-class DongleVendorCommunication;
-class ConsumerPageRead;
-class PropertySheetSettingBox;
+// The controller's collaborators (Collaborators.h): DongleVendorCommunication is a
+// VendorLink, ConsumerPageRead a KeyForwarder, PropertySheetSettingBox a SettingsSheet.
+class VendorLink;
+class KeyForwarder;
+class SettingsSheet;
 
 struct Globals {
     Globals();
@@ -68,11 +75,15 @@ struct Globals {
     // 1 while the transmitter's interfaces are open. The reader and key threads poll it as
     // their run flag, hence atomic.
     std::atomic<std::int32_t> transmitterPresent{0};
-    DongleVendorCommunication* vendorLink = nullptr;  // the controller deletes it
-    ConsumerPageRead* keyForwarder = nullptr;         // the controller deletes it
-    PropertySheetSettingBox* settingsSheet = nullptr; // only while the sheet is open
+    VendorLink* vendorLink = nullptr;       // the controller deletes it
+    KeyForwarder* keyForwarder = nullptr;   // the controller deletes it
+    SettingsSheet* settingsSheet = nullptr; // only while the sheet is open
     std::int32_t deviceNoticeCount = 0;
+    // The notification-icon record of every Shell_NotifyIconW call. The reader thread changes
+    // its image too, so it is read and written only under trayIconLock (see notifyTrayIcon).
+    // Recursive: a shell call may dispatch messages on this thread that change the icon.
     plat::NotifyIconData trayIconData;
+    std::recursive_mutex trayIconLock;
     std::uint8_t noTransmitterNoticeAllowed = 1;
 
     // ---- start-up
@@ -96,3 +107,23 @@ Globals& startProcessObjects();
 // outlive the threads of a process that ends, and are freed by the next start or at exit.
 // Destructors therefore release memory only: the platform of the run may be gone by then.
 void endProcessObjects();
+
+// Shell_NotifyIconW(message, trayIconData) under trayIconLock; the shell's answer. For NIM_ADD,
+// NIM_MODIFY and NIM_DELETE by the controller and the Other Settings page.
+bool notifyTrayIcon(std::uint32_t message);
+
+// Replaces "%n" in `text` by argument n (counting from 1) for n from 1 to `count`. A "%"
+// followed by a decimal number is a placeholder; all its digits belong to the number, so
+// "%12" is argument 12, never argument 1 followed by "2". A "%" that is not followed by a
+// number from 1 to `count` ("%", "%%", "%0", "%01", "100%", "%2" with one argument) is
+// copied as it is, and scanning goes on right after it. Never reads past `args`: a count
+// larger than the arguments given counts as their number. Pure text work: it needs no
+// platform and does not log.
+plat::String formatPlaceholderList(std::size_t count, std::u16string_view text,
+                                   std::span<const plat::String> args);
+
+template <class... Args>
+plat::String FormatPlaceholders(std::size_t count, std::u16string_view text, const Args&... args) {
+    const std::array<plat::String, sizeof...(Args)> list{plat::String(args)...};
+    return formatPlaceholderList(count, text, list);
+}

@@ -1,25 +1,109 @@
 #include "QuorvaneAuravoSystemTrayApplicationDlg.h"
 
 #include "Application.h"
+#include "CMessageBox.h"
 #include "Debug.h"
+#include "Globals.h"
+#include "PcInfo.h"
+#include "QuorvaneAuravoSystemTrayApplication.h"
+
+#include <utility>
 
 namespace {
-constexpr std::u16string_view className = u"CKTRSystemTrayApplicationDlg";
+
+// The tray icon record's id (the number of the icon it first shows).
+constexpr std::uint32_t trayIconId = 114;
+constexpr std::size_t tipCapacity = 63; // szTip holds 64 characters with its terminator
+
+// Both HID interfaces of the transmitter, whatever their collection, begin with this. Case
+// matters: the system spells the transmitter's own interfaces exactly so.
+constexpr std::u16string_view transmitterInterfacePrefix = u"\\\\?\\HID#Vid_0b7a&Pid_0100&M";
+
+constexpr std::uint32_t radioFirstIds = 5000;
+constexpr std::uint32_t radioSecondIds = 5100;
+constexpr std::uint32_t radioThirdIds = 5200;
+constexpr std::uint32_t radioFourthIds = 5300;
+constexpr std::uint32_t radioOtherFirst = 9000, radioOtherLast = 9100;
+constexpr std::uint32_t receiverFirst = 10000, receiverLast = 10015;
+
+constexpr std::uint32_t errorStyle = MB_ICONERROR | MB_TASKMODAL;                  // 0x2010
+constexpr std::uint32_t noticeStyle = MB_ICONINFORMATION | MB_TASKMODAL;           // 0x2040
+constexpr std::uint32_t questionStyle = MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL; // 0x2024
+
+// Windows the program closes when the transmitter goes and at exit, in this order.
+constexpr std::uint32_t windowsToClose[] = {IDS_ABOUT_TITLE,       IDS_PAIRING_WAIT_TITLE,
+                                            IDS_RENAME_TITLE,      IDS_DELETE_CAPTION,
+                                            IDS_EDIT_PLAYER_TITLE, IDS_SETTINGS_TITLE};
+
+// Windows that a tray click only brings forward, in this order.
+constexpr std::uint32_t windowsToAnswerFirst[] = {IDS_SETTINGS_TITLE, IDS_RESTART_CAPTION,
+                                                  IDS_EXIT_CONFIRM_CAPTION};
+
+// The program's windows are found by their exact title. A title that could not be loaded
+// finds nothing: an empty title would match any untitled window.
+plat::Hwnd findByTitle(const plat::String& title) {
+    if (title.empty())
+        return 0;
+    return plat::desktop().findWindow(nullptr, &title);
+}
+
+plat::Hwnd findOwnWindow(std::uint32_t titleId) {
+    return findByTitle(fw::loadString(titleId));
+}
+
+// The value's leading decimal digits; 0 when it has none. The registry text is at most nine
+// characters (a ten-character buffer), but saturate rather than trust that.
+std::uint32_t leadingDecimal(const plat::String& text) {
+    std::uint64_t value = 0;
+    for (char16_t c : text) {
+        if (c < u'0' || c > u'9')
+            break;
+        value = value * 10 + static_cast<std::uint64_t>(c - u'0');
+        if (value > 0xFFFFFFFFu)
+            return 0xFFFFFFFFu;
+    }
+    return static_cast<std::uint32_t>(value);
+}
+
+void logHandlerEntry(std::u16string_view message) {
+    plat::String line = u"CKTRSystemTrayApplicationDlg::DefWindowProc(";
+    line += message;
+    line += u") -- Method Entry.";
+    WriteLog(std::move(line), LogLevel::Trace);
+}
+
 } // namespace
 
-CKTRSystemTrayApplicationDlg::CKTRSystemTrayApplicationDlg(plat::Hwnd parent)
-    : fw::Dialog(IDD_KTRSYSTEMTRAYAPPLICATION_DIALOG, parent) {
+CKTRSystemTrayApplicationDlg::CKTRSystemTrayApplicationDlg(plat::Hwnd parent,
+                                                           Collaborators* collaboratorsToUse)
+    : fw::Dialog(IDD_KTRSYSTEMTRAYAPPLICATION_DIALOG, parent),
+      parts(collaboratorsToUse ? *collaboratorsToUse : collaborators()) {
     plat::Resources& resources = plat::resources();
     appIcon = resources.loadIcon(fw::resourceModule(), IDR_MAINFRAME);
     trayIcon = resources.loadIcon(fw::resourceModule(), IDI_TRAY_NOTLINKED);
+    transmitterFinder = parts.makeTransmitterFinder();
+    menus = parts.makeTrayMenu();
 }
 
 CKTRSystemTrayApplicationDlg::~CKTRSystemTrayApplicationDlg() = default;
 
 const fw::MessageMap* CKTRSystemTrayApplicationDlg::messageMap() const {
+    using Self = CKTRSystemTrayApplicationDlg;
     static constexpr fw::MessageMapEntry entries[] = {
-        fw::onMessage<&CKTRSystemTrayApplicationDlg::OnPaint>(WM_PAINT),
-        fw::onMessage<&CKTRSystemTrayApplicationDlg::OnQueryDragIcon>(WM_QUERYDRAGICON),
+        fw::onMessage<&Self::OnPaint>(WM_PAINT),
+        fw::onMessage<&Self::OnQueryDragIcon>(WM_QUERYDRAGICON),
+        fw::onMessage<&Self::OnIcon>(kTrayIconMessage),
+        fw::onCommand<&Self::OnSetting>(IDM_SETTINGS),
+        fw::onCommand<&Self::OnExit>(IDM_EXIT),
+        fw::onCommandRange<&Self::OnRadioFirst>(radioFirstIds, radioFirstIds + 99),
+        fw::onCommandRange<&Self::OnRadioSecond>(radioSecondIds, radioSecondIds + 99),
+        fw::onCommandRange<&Self::OnRadioThird>(radioThirdIds, radioThirdIds + 99),
+        fw::onCommandRange<&Self::OnRadioFourth>(radioFourthIds, radioFourthIds + 99),
+        fw::onCommandRange<&Self::OnRadioOther>(radioOtherFirst, radioOtherLast),
+        fw::onCommandRange<&Self::OnReceiver>(receiverFirst, receiverLast),
+        fw::onCommand<&Self::OnAbout>(IDM_ABOUT),
+        fw::onCommand<&Self::OnHelp>(IDM_HELP),
+        fw::onMessage<&Self::OnTimer>(WM_TIMER),
     };
     static const fw::MessageMap map{fw::Dialog::messageMap(), entries};
     return &map;
@@ -38,36 +122,354 @@ int CKTRSystemTrayApplicationDlg::OnInitDialog() {
     desktop.sendMessage(window(), WM_SETICON, ICON_BIG, static_cast<plat::LParam>(appIcon));
     desktop.sendMessage(window(), WM_SETICON, ICON_SMALL, static_cast<plat::LParam>(appIcon));
 
+    SetTrayIconNotification();
+
+    Globals& g = globals();
+    plat::String speed;
+    if (g.pcInfo->getRegVal(plat::HKLM, u"Control Panel\\Mouse\\", u"DoubleClickSpeed", speed,
+                            10) == 1)
+        doubleClickTime = leadingDecimal(speed);
+    else
+        doubleClickTime = 1000;
+    clickTimerIdle = 1;
+
+    // Explorer announces its restart with this message; every tray icon is gone by then.
+    taskbarCreatedMessage = desktop.registerWindowMessage(u"TaskbarCreated");
+
+    const plat::Hwnd recipient = findOwnWindow(IDS_CONTROLLER_TITLE);
+
+    if (transmitterFinder && transmitterFinder->findDongle() == 1) {
+        g.transmitterPresent = 1;
+        if (g.pcInfo->getTrayIconState() == 1)
+            ShowTrayIcon();
+        g.vendorLink = parts.makeVendorLink(transmitterFinder->getVendorHandle()).release();
+        g.keyForwarder = parts.makeKeyForwarder(transmitterFinder->getConsumerHandle()).release();
+    }
+
+    if (!bHidDeviceNotify(recipient))
+        LocalizedMessageBox(window(), fw::loadString(IDS_DEVICE_NOTIFY_FAILED),
+                            fw::loadString(IDS_ERROR), errorStyle);
+
     trayMenu = 0;
     traceExit(u"CKTRSystemTrayApplicationDlg::OnInitDialog");
     return TRUE;
 }
 
+int CKTRSystemTrayApplicationDlg::SetTrayIconNotification() {
+    traceEntry(u"CKTRSystemTrayApplicationDlg::SetTrayIconNotification");
+    if (!trayIcon) {
+        traceExit(u"CKTRSystemTrayApplicationDlg::SetTrayIconNotification");
+        return 0;
+    }
+    plat::String tip = fw::loadString(IDS_TRAY_TIP);
+    if (tip.size() > tipCapacity)
+        tip.resize(tipCapacity);
+    {
+        Globals& g = globals();
+        std::lock_guard<std::recursive_mutex> lock(g.trayIconLock);
+        plat::NotifyIconData& data = g.trayIconData;
+        data.window = window();
+        data.id = trayIconId;
+        data.flags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+        data.callbackMessage = kTrayIconMessage;
+        data.icon = trayIcon;
+        data.tip = std::move(tip);
+    }
+    traceExit(u"CKTRSystemTrayApplicationDlg::SetTrayIconNotification");
+    return 1;
+}
+
+int CKTRSystemTrayApplicationDlg::ShowTrayIcon() {
+    traceEntry(u"CKTRSystemTrayApplicationDlg::ShowTrayIcon");
+    const bool shown = notifyTrayIcon(NIM_ADD);
+    traceExit(u"CKTRSystemTrayApplicationDlg::ShowTrayIcon");
+    return shown ? TRUE : FALSE;
+}
+
+int CKTRSystemTrayApplicationDlg::DeleteTrayIcon() {
+    traceEntry(u"CKTRSystemTrayApplicationDlg::DeleteTrayIcon");
+    const bool deleted = notifyTrayIcon(NIM_DELETE);
+    traceExit(u"CKTRSystemTrayApplicationDlg::DeleteTrayIcon");
+    return deleted ? TRUE : FALSE;
+}
+
+void CKTRSystemTrayApplicationDlg::OnIcon(plat::WParam, plat::LParam lParam) {
+    const char16_t* name = nullptr;
+    switch (lParam) {
+    case static_cast<plat::LParam>(WM_LBUTTONDOWN):
+        name = u"CKTRSystemTrayApplicationDlg::OnIcon(WM_LBUTTONDOWN)";
+        break;
+    case static_cast<plat::LParam>(WM_LBUTTONDBLCLK):
+        name = u"CKTRSystemTrayApplicationDlg::OnIcon(WM_LBUTTONDBLCLK)";
+        break;
+    case static_cast<plat::LParam>(WM_RBUTTONDOWN):
+        name = u"CKTRSystemTrayApplicationDlg::OnIcon(WM_RBUTTONDOWN)";
+        break;
+    default:
+        return; // moves, button releases and the rest mean nothing here
+    }
+    traceEntry(name);
+
+    if (bringPendingWindowForward()) {
+        traceExit(name);
+        return;
+    }
+
+    plat::Desktop& desktop = plat::desktop();
+    switch (lParam) {
+    case static_cast<plat::LParam>(WM_LBUTTONDOWN):
+        // The menu waits for the double-click time, so that a double click can still become
+        // "open the settings" instead.
+        clickPoint = desktop.getCursorPos();
+        if (clickTimerIdle == 1) {
+            clickTimerId = StartClickTimer(doubleClickTime);
+            clickTimerIdle = 0;
+        }
+        break;
+    case static_cast<plat::LParam>(WM_LBUTTONDBLCLK):
+        desktop.killTimer(window(), clickTimerId);
+        clickTimerIdle = 1;
+        OnSetting();
+        break;
+    case static_cast<plat::LParam>(WM_RBUTTONDOWN):
+        clickPoint = desktop.getCursorPos();
+        showMenuAtClickPoint();
+        break;
+    default:
+        break;
+    }
+    traceExit(name);
+}
+
+bool CKTRSystemTrayApplicationDlg::bringPendingWindowForward() {
+    for (std::uint32_t titleId : windowsToAnswerFirst)
+        if (const plat::Hwnd open = findOwnWindow(titleId)) {
+            plat::desktop().setForegroundWindow(open);
+            return true;
+        }
+    return false;
+}
+
+std::uintptr_t CKTRSystemTrayApplicationDlg::StartClickTimer(std::uint32_t interval) {
+    traceEntry(u"CKTRSystemTrayApplicationDlg::StartClickTimer");
+    const std::uintptr_t id = plat::desktop().setTimer(window(), kClickTimerId, interval);
+    if (id == 0)
+        LocalizedMessageBox(window(), fw::loadString(IDS_NO_TIMER), fw::loadString(IDS_ERROR),
+                            errorStyle);
+    traceExit(u"CKTRSystemTrayApplicationDlg::StartClickTimer");
+    return id;
+}
+
+void CKTRSystemTrayApplicationDlg::OnTimer(plat::WParam) {
+    traceEntry(u"CKTRSystemTrayApplicationDlg::OnTimer");
+    plat::desktop().killTimer(window(), clickTimerId);
+    clickTimerIdle = 1;
+    showMenuAtClickPoint();
+    traceExit(u"CKTRSystemTrayApplicationDlg::OnTimer");
+}
+
+void CKTRSystemTrayApplicationDlg::showMenuAtClickPoint() {
+    if (globals().pcInfo->getAdvancedMenuState() == 1)
+        ShowAdvancedTrayMenu();
+    else
+        ShowTrayMenu();
+}
+
+// The builders trace themselves; a popup once shown stays remembered in trayMenu.
+void CKTRSystemTrayApplicationDlg::ShowTrayMenu() {
+    if (!menus)
+        return;
+    if (const plat::HMenu popup = menus->ShowTrayMenu(mainWindowHandle(), clickPoint))
+        trayMenu = popup;
+}
+
+void CKTRSystemTrayApplicationDlg::ShowAdvancedTrayMenu() {
+    if (!menus)
+        return;
+    if (const plat::HMenu popup = menus->ShowAdvancedTrayMenu(mainWindowHandle(), clickPoint))
+        trayMenu = popup;
+}
+
+void CKTRSystemTrayApplicationDlg::OnRadioFirst(std::uint32_t id) {
+    if (menus)
+        menus->OnRadioFirst(mainWindowHandle(), id);
+}
+
+void CKTRSystemTrayApplicationDlg::OnRadioSecond(std::uint32_t id) {
+    if (menus)
+        menus->OnRadioSecond(mainWindowHandle(), id);
+}
+
+void CKTRSystemTrayApplicationDlg::OnRadioThird(std::uint32_t id) {
+    if (menus)
+        menus->OnRadioThird(mainWindowHandle(), id);
+}
+
+void CKTRSystemTrayApplicationDlg::OnRadioFourth(std::uint32_t id) {
+    if (menus)
+        menus->OnRadioFourth(mainWindowHandle(), id);
+}
+
+void CKTRSystemTrayApplicationDlg::OnRadioOther(std::uint32_t id) {
+    if (menus)
+        menus->OnRadioOther(mainWindowHandle(), id);
+}
+
+void CKTRSystemTrayApplicationDlg::OnReceiver(std::uint32_t id) {
+    if (menus)
+        menus->OnReceiver(mainWindowHandle(), id);
+}
+
+void CKTRSystemTrayApplicationDlg::OnSetting() {
+    traceEntry(u"CKTRSystemTrayApplicationDlg::OnSetting");
+    if (const plat::Hwnd open = findOwnWindow(IDS_SETTINGS_TITLE)) {
+        plat::desktop().setForegroundWindow(open);
+        traceExit(u"CKTRSystemTrayApplicationDlg::OnSetting");
+        return;
+    }
+    // A request that arrives while the sheet is being made (before its window has its
+    // title) must not make a second one over it.
+    if (sheet) {
+        traceExit(u"CKTRSystemTrayApplicationDlg::OnSetting");
+        return;
+    }
+
+    SetSettingPropertyPages();
+    if (sheet) {
+        sheet->doModal();
+        for (std::size_t i = sheetPages.size(); i-- > 0;)
+            sheet->removePage(static_cast<int>(i));
+    }
+    sheetPages.clear();
+    sheet.reset();
+    globals().settingsSheet = nullptr;
+    traceExit(u"CKTRSystemTrayApplicationDlg::OnSetting");
+}
+
+int CKTRSystemTrayApplicationDlg::SetSettingPropertyPages() {
+    traceEntry(u"CKTRSystemTrayApplicationDlg::SetSettingPropertyPages");
+    sheet = parts.makeSettingsSheet(fw::loadString(IDS_SETTINGS_TITLE), window(), 0);
+    globals().settingsSheet = sheet.get();
+    for (int templateId : {IDD_PROPPAGE_DEVICES, IDD_PROPPAGE_MEDIAPLAYERS,
+                           IDD_PROPPAGE_DEFAULTAUDIO, IDD_PROPPAGE_OTHERSETTINGS}) {
+        std::unique_ptr<SettingsPage> page = parts.makeSettingsPage(templateId);
+        if (!page)
+            continue;
+        if (sheet)
+            sheet->addPage(*page);
+        sheetPages.push_back(std::move(page));
+    }
+    traceExit(u"CKTRSystemTrayApplicationDlg::SetSettingPropertyPages");
+    return 1;
+}
+
+void CKTRSystemTrayApplicationDlg::OnExit() {
+    traceEntry(u"CKTRSystemTrayApplicationDlg::OnExit");
+    const plat::String caption = fw::loadString(IDS_EXIT_CONFIRM_CAPTION);
+    const plat::String text = fw::loadString(IDS_EXIT_CONFIRM_TEXT);
+    if (const plat::Hwnd open = findByTitle(caption)) {
+        plat::desktop().setForegroundWindow(open);
+        traceExit(u"CKTRSystemTrayApplicationDlg::OnExit");
+        return;
+    }
+    if (LocalizedMessageBox(window(), text, caption, questionStyle) == static_cast<int>(IDYES))
+        shutdown();
+    traceExit(u"CKTRSystemTrayApplicationDlg::OnExit");
+}
+
+void CKTRSystemTrayApplicationDlg::shutdown() {
+    Globals& g = globals();
+    if (g.vendorLink)
+        g.vendorLink->sendHostExit();
+    CloseTransmitterWindows();
+    OnOK();
+}
+
+void CKTRSystemTrayApplicationDlg::CloseTransmitterWindows() {
+    traceEntry(u"CKTRSystemTrayApplicationDlg::CloseTransmitterWindows");
+    Globals& g = globals();
+    plat::Desktop& desktop = plat::desktop();
+    // A tray menu that is still tracking closes on this message to its owner.
+    if (trayMenu)
+        desktop.postMessage(mainWindowHandle(), WM_RBUTTONDBLCLK, 0, 0);
+    SetTrayIconImage(false);
+    if (g.pcInfo->getTrayIconState() == 1)
+        DeleteTrayIcon();
+    for (std::uint32_t titleId : windowsToClose)
+        if (const plat::Hwnd open = findOwnWindow(titleId))
+            desktop.postMessage(open, WM_CLOSE, 0, 0);
+    // Its destructor stops the key thread before the object goes (the thread already sees
+    // transmitterPresent 0 on removal).
+    delete std::exchange(g.keyForwarder, nullptr);
+    traceExit(u"CKTRSystemTrayApplicationDlg::CloseTransmitterWindows");
+}
+
+void CKTRSystemTrayApplicationDlg::OnAbout() {
+    traceEntry(u"CKTRSystemTrayApplicationDlg::OnAbout");
+    if (const plat::Hwnd open = findOwnWindow(IDS_ABOUT_TITLE)) {
+        plat::desktop().setForegroundWindow(open);
+    } else if (!aboutDialog) {
+        aboutDialog = parts.makeAboutDialog(window());
+        if (aboutDialog)
+            aboutDialog->doModal();
+        aboutDialog.reset();
+    }
+    traceExit(u"CKTRSystemTrayApplicationDlg::OnAbout");
+}
+
+void CKTRSystemTrayApplicationDlg::OnHelp() {
+    traceEntry(u"CKTRSystemTrayApplicationDlg::OnHelp");
+    plat::processes().htmlHelp(0, globals().helpFileName + u"::/startofhelp.htm", HH_DISPLAY_TOPIC,
+                               0);
+    traceExit(u"CKTRSystemTrayApplicationDlg::OnHelp");
+}
+
 void CKTRSystemTrayApplicationDlg::OnPaint() {
+    traceEntry(u"CKTRSystemTrayApplicationDlg::OnPaint");
     // A modal dialog is shown by its modal loop whatever its template says; every paint
     // request hides it again, so the controller is never seen.
     plat::desktop().showWindow(window(), SW_HIDE);
     Default();
+    traceExit(u"CKTRSystemTrayApplicationDlg::OnPaint");
 }
 
 plat::LResult CKTRSystemTrayApplicationDlg::OnQueryDragIcon() {
+    traceEntry(u"CKTRSystemTrayApplicationDlg::OnQueryDragIcon");
+    traceExit(u"CKTRSystemTrayApplicationDlg::OnQueryDragIcon");
     return static_cast<plat::LResult>(appIcon);
 }
 
-void CKTRSystemTrayApplicationDlg::shutdown() {
-    OnOK();
+void CKTRSystemTrayApplicationDlg::IPCMethod() {
+    traceEntry(u"CKTRSystemTrayApplicationDlg::IPCMethod");
+    Globals& g = globals();
+    if (g.transmitterPresent == 1) {
+        OnSetting();
+        traceExit(u"CKTRSystemTrayApplicationDlg::IPCMethod", u"With Dongle");
+        return;
+    }
+    // The box's modal loop keeps serving requests; those that arrive while it is open must
+    // not stack up more boxes.
+    if (g.noTransmitterNoticeAllowed == 1) {
+        g.noTransmitterNoticeAllowed = 0;
+        LocalizedMessageBox(window(), fw::loadString(IDS_NO_TRANSMITTER_TEXT),
+                            fw::loadString(IDS_NO_TRANSMITTER_CAPTION), noticeStyle);
+        g.noTransmitterNoticeAllowed = 1;
+    }
+    traceExit(u"CKTRSystemTrayApplicationDlg::IPCMethod", u"Without Dongle");
 }
 
 plat::LResult CKTRSystemTrayApplicationDlg::DefWindowProc(std::uint32_t msg, plat::WParam wParam,
                                                           plat::LParam lParam) {
+    if (taskbarCreatedMessage != 0 && msg == taskbarCreatedMessage) {
+        onTaskbarCreated();
+        return fw::Dialog::DefWindowProc(msg, wParam, lParam);
+    }
     switch (msg) {
     case WM_QUERYENDSESSION:
-        WriteLog(plat::String(className) + u"::DefWindowProc(WM_QUERYENDSESSION) -- Method Entry.",
-                 LogLevel::Trace);
+        logHandlerEntry(u"WM_QUERYENDSESSION");
         return TRUE;
     case WM_ENDSESSION:
-        WriteLog(plat::String(className) + u"::DefWindowProc(WM_ENDSESSION) -- Method Entry.",
-                 LogLevel::Trace);
+        logHandlerEntry(u"WM_ENDSESSION");
         if (wParam)
             shutdown();
         return 0;
@@ -75,7 +477,120 @@ plat::LResult CKTRSystemTrayApplicationDlg::DefWindowProc(std::uint32_t msg, pla
         // From another process or the system: no confirmation, no trace.
         shutdown();
         return 0;
+    case WM_USER:
+        logHandlerEntry(u"WM_USER");
+        switch (wParam) {
+        case ControllerRequest::ListingComplete:
+            if (VendorLink* link = globals().vendorLink)
+                link->processNewDevices();
+            break;
+        case ControllerRequest::OpenSettings:
+            OnSetting();
+            break;
+        case ControllerRequest::ForwardPairing:
+            if (const plat::Hwnd open = findOwnWindow(IDS_SETTINGS_TITLE))
+                plat::desktop().postMessage(open, WM_USER, kSheetRunPairingWait, 0);
+            break;
+        case ControllerRequest::FromOtherProcess:
+            IPCMethod();
+            break;
+        default:
+            break;
+        }
+        return fw::Dialog::DefWindowProc(msg, wParam, lParam);
+    case WM_DEVICECHANGE:
+        return onDeviceChange(wParam, lParam);
     default:
         return fw::Dialog::DefWindowProc(msg, wParam, lParam);
     }
+}
+
+plat::LResult CKTRSystemTrayApplicationDlg::onDeviceChange(plat::WParam event,
+                                                           plat::LParam lParam) {
+    Globals& g = globals();
+    if ((event == DBT_DEVICEARRIVAL || event == DBT_DEVICEREMOVECOMPLETE) && lParam != 0) {
+        const auto* info = reinterpret_cast<const plat::DeviceChangeInfo*>(lParam);
+        if (info->deviceType == DBT_DEVTYP_DEVICEINTERFACE &&
+            info->name.starts_with(transmitterInterfacePrefix))
+            ++g.deviceNoticeCount;
+    }
+    // One notification arrives per interface: look again once both have come or gone.
+    if (g.deviceNoticeCount != 2)
+        return fw::Dialog::DefWindowProc(WM_DEVICECHANGE, event, lParam);
+
+    logHandlerEntry(u"WM_DEVICECHANGE");
+    int found = transmitterFinder ? transmitterFinder->findDongle() : 0;
+    if (found == 0 && g.transmitterPresent == 1) {
+        transmitterGone();
+        found = transmitterFinder ? transmitterFinder->findDongle() : 0;
+    }
+    if (found == 1 && g.transmitterPresent == 0)
+        transmitterArrived();
+    g.deviceNoticeCount = 0;
+    return 0;
+}
+
+void CKTRSystemTrayApplicationDlg::transmitterGone() {
+    Globals& g = globals();
+    WriteLog(u"Terminating thread in Device change", LogLevel::Log);
+    // No thread is terminated: the reader's pending read on the vanished device is cancelled
+    // and it leaves its loop. The old link stays until the transmitter returns.
+    if (g.vendorLink)
+        g.vendorLink->stopReader();
+    g.transmitterPresent = 0;
+    CloseTransmitterWindows();
+    if (g.vendorLink)
+        g.vendorLink->releaseReaderThread();
+    parts.rerouteOnDeviceChange();
+    parts.offerRestartOnDeviceChange();
+}
+
+void CKTRSystemTrayApplicationDlg::transmitterArrived() {
+    Globals& g = globals();
+    delete std::exchange(g.vendorLink, nullptr);
+    delete std::exchange(g.keyForwarder, nullptr);
+    if (g.pcInfo->getTrayIconState() == 1)
+        ShowTrayIcon();
+    g.transmitterPresent = 1;
+    g.vendorLink = parts.makeVendorLink(transmitterFinder->getVendorHandle()).release();
+    g.keyForwarder = parts.makeKeyForwarder(transmitterFinder->getConsumerHandle()).release();
+    parts.rerouteOnDeviceChange();
+    parts.offerRestartOnDeviceChange();
+}
+
+void CKTRSystemTrayApplicationDlg::onTaskbarCreated() {
+    logHandlerEntry(u"TaskbarCreated");
+    Globals& g = globals();
+    // The record still holds the image last shown (linked or not).
+    if (g.transmitterPresent == 1 && g.pcInfo->getTrayIconState() == 1)
+        ShowTrayIcon();
+}
+
+plat::Hwnd CKTRSystemTrayApplicationDlg::mainWindowHandle() const {
+    if (Globals* g = currentGlobals(); g && g->application)
+        if (const fw::Dialog* main = g->application->mainWindow(); main && main->window())
+            return main->window();
+    return window();
+}
+
+bool bHidDeviceNotify(plat::Hwnd window) {
+    traceEntry(u"bHidDeviceNotify");
+    // The registration lasts for the life of the process; it is never undone.
+    const bool registered =
+        plat::desktop().registerDeviceNotification(window, plat::hid().getHidGuid()) != 0;
+    traceExit(u"bHidDeviceNotify");
+    return registered;
+}
+
+void SetTrayIconImage(bool active) {
+    traceEntry(u"SetTrayIconImage");
+    const plat::HIcon icon = plat::resources().loadIcon(
+        fw::resourceModule(), active ? IDI_TRAY_LINKED : IDI_TRAY_NOTLINKED);
+    {
+        Globals& g = globals();
+        std::lock_guard<std::recursive_mutex> lock(g.trayIconLock);
+        g.trayIconData.icon = icon;
+        plat::ui().shellNotifyIcon(NIM_MODIFY, g.trayIconData);
+    }
+    traceExit(u"SetTrayIconImage");
 }

@@ -1,17 +1,59 @@
 // The tray controller: the program's only long-lived window, a dialog that is never shown.
 // It runs modally for the whole life of the process; other windows and processes find it
-// by its title (string 139) and talk to it with posted messages.
+// by its title (string 139) and talk to it with posted messages. It owns the tray icon,
+// decides when the transmitter is present, and makes and discards the vendor link and the
+// key forwarder accordingly.
 #pragma once
 
+#include "Collaborators.h"
 #include "Dialog.h"
 #include "resource.h"
 
 #include <cstdint>
+#include <memory>
+#include <vector>
+
+// The tray icon's callback message (WM_USER + 1).
+inline constexpr std::uint32_t kTrayIconMessage = 0x0401;
+
+// WM_USER requests to the controller (wParam; lParam 0).
+namespace ControllerRequest {
+inline constexpr std::uint32_t ListingComplete = 0; // from the reader thread
+inline constexpr std::uint32_t OpenSettings = 1;    // from the reader thread
+inline constexpr std::uint32_t ForwardPairing = 2;  // from the reader thread
+inline constexpr std::uint32_t FromOtherProcess = 20;
+} // namespace ControllerRequest
+
+// The settings sheet's request to run the pairing-wait dialog.
+inline constexpr std::uint32_t kSheetRunPairingWait = 1;
+
+// The click timer's id.
+inline constexpr std::uintptr_t kClickTimerId = 1;
 
 class CKTRSystemTrayApplicationDlg : public fw::Dialog {
 public:
-    explicit CKTRSystemTrayApplicationDlg(plat::Hwnd parent = 0);
+    // `parts` null: the installed collaborators (Collaborators.h).
+    explicit CKTRSystemTrayApplicationDlg(plat::Hwnd parent = 0, Collaborators* parts = nullptr);
     ~CKTRSystemTrayApplicationDlg() override;
+
+    // Fills trayIconData for this window with icon 114; 0 when that icon is not loaded.
+    int SetTrayIconNotification();
+    int ShowTrayIcon();
+    int DeleteTrayIcon();
+    // SetTimer(id 1, interval); on failure tells the user. The timer id, or 0.
+    std::uintptr_t StartClickTimer(std::uint32_t interval);
+
+    void OnSetting();
+    int SetSettingPropertyPages();
+    void OnExit();
+    void OnAbout();
+    void OnHelp();
+    // WM_USER 20 from another process: the settings, or a notice that no transmitter is in.
+    void IPCMethod();
+    // The common tear-down of exit and transmitter removal.
+    void CloseTransmitterWindows();
+    void ShowTrayMenu();
+    void ShowAdvancedTrayMenu();
 
 protected:
     // Sets the title to string 139, so that the controller can be found by it.
@@ -23,18 +65,47 @@ protected:
 
     void OnPaint();
     plat::LResult OnQueryDragIcon();
-
-    // Exit, WM_CLOSE and the end of the session: ends the modal run with the OK ending.
-    void shutdown();
+    void OnIcon(plat::WParam wParam, plat::LParam lParam);
+    void OnTimer(plat::WParam timerId);
+    void OnRadioFirst(std::uint32_t id);
+    void OnRadioSecond(std::uint32_t id);
+    void OnRadioThird(std::uint32_t id);
+    void OnRadioFourth(std::uint32_t id);
+    void OnRadioOther(std::uint32_t id);
+    void OnReceiver(std::uint32_t id);
 
 private:
+    // Confirmed Exit, WM_CLOSE and the end of the session.
+    void shutdown();
+    plat::LResult onDeviceChange(plat::WParam event, plat::LParam lParam);
+    void transmitterGone();
+    void transmitterArrived();
+    // Explorer has restarted and lost every tray icon.
+    void onTaskbarCreated();
+    void showMenuAtClickPoint();
+    // Brings the first open window among those that must be answered first (settings sheet,
+    // restart prompt, exit confirmation) to the foreground; false when none is open.
+    bool bringPendingWindowForward();
+    plat::Hwnd mainWindowHandle() const;
+
+    Collaborators& parts;
     plat::HIcon appIcon = 0;  // icon 112: the window's own icon
     plat::HIcon trayIcon = 0; // icon 114: the tray icon's first image
     plat::Point clickPoint;
-    plat::HMenu trayMenu = 0;
+    plat::HMenu trayMenu = 0; // the popup of the last tray menu; never cleared after the first
     std::uint32_t doubleClickTime = 0;
     std::uintptr_t clickTimerId = 0;
     std::int32_t clickTimerIdle = 1;
-    // The transmitter finder and the About dialog join with the transmitter link and the
-    // settings dialogs.
+    std::unique_ptr<TransmitterFinder> transmitterFinder;
+    std::unique_ptr<AboutBox> aboutDialog; // while it is open
+    std::unique_ptr<TrayMenu> menus;
+    std::unique_ptr<SettingsSheet> sheet; // while it is open; Globals::settingsSheet points here
+    std::vector<std::unique_ptr<SettingsPage>> sheetPages;
+    std::uint32_t taskbarCreatedMessage = 0;
 };
+
+// TRUE when device-interface notifications of the HID class are registered for `window`.
+bool bHidDeviceNotify(plat::Hwnd window);
+
+// Shows icon 115 (a remote device is linked) or 114. Called by the reader thread too.
+void SetTrayIconImage(bool active);

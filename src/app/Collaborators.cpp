@@ -1,0 +1,73 @@
+#include "Collaborators.h"
+
+#include <atomic>
+
+namespace {
+
+// Until the transmitter finder exists no transmitter is ever found, so no link, forwarder or
+// tray icon is made: the program waits as it does on a PC without the transmitter.
+class NoTransmitter final : public TransmitterFinder {
+public:
+    int findDongle() override { return 0; }
+    plat::Handle getVendorHandle() override { return 0; }
+    plat::Handle getConsumerHandle() override { return 0; }
+};
+
+class NoTrayMenu final : public TrayMenu {
+public:
+    plat::HMenu ShowTrayMenu(plat::Hwnd, plat::Point) override { return 0; }
+    plat::HMenu ShowAdvancedTrayMenu(plat::Hwnd, plat::Point) override { return 0; }
+    void OnRadioFirst(plat::Hwnd, std::uint32_t) override {}
+    void OnRadioSecond(plat::Hwnd, std::uint32_t) override {}
+    void OnRadioThird(plat::Hwnd, std::uint32_t) override {}
+    void OnRadioFourth(plat::Hwnd, std::uint32_t) override {}
+    void OnRadioOther(plat::Hwnd, std::uint32_t) override {}
+    void OnReceiver(plat::Hwnd, std::uint32_t) override {}
+};
+
+Collaborators programOwn;
+std::atomic<Collaborators*> installed{nullptr};
+
+} // namespace
+
+std::unique_ptr<TransmitterFinder> Collaborators::makeTransmitterFinder() {
+    return std::make_unique<NoTransmitter>();
+}
+
+std::unique_ptr<VendorLink> Collaborators::makeVendorLink(plat::Handle) {
+    return nullptr;
+}
+
+std::unique_ptr<KeyForwarder> Collaborators::makeKeyForwarder(plat::Handle) {
+    return nullptr;
+}
+
+std::unique_ptr<TrayMenu> Collaborators::makeTrayMenu() {
+    return std::make_unique<NoTrayMenu>();
+}
+
+std::unique_ptr<SettingsSheet> Collaborators::makeSettingsSheet(const plat::String&, plat::Hwnd,
+                                                                int) {
+    return nullptr;
+}
+
+std::unique_ptr<SettingsPage> Collaborators::makeSettingsPage(int) {
+    return nullptr;
+}
+
+std::unique_ptr<AboutBox> Collaborators::makeAboutDialog(plat::Hwnd) {
+    return nullptr;
+}
+
+void Collaborators::rerouteOnDeviceChange() {}
+
+void Collaborators::offerRestartOnDeviceChange() {}
+
+Collaborators& collaborators() {
+    Collaborators* parts = installed.load(std::memory_order_acquire);
+    return parts ? *parts : programOwn;
+}
+
+void setCollaborators(Collaborators* parts) {
+    installed.store(parts, std::memory_order_release);
+}
