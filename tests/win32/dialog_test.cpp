@@ -237,14 +237,14 @@ TEST(PropertySheetPort, SheetAndPagesReachTheirTargets) {
     ScriptedTarget page0([](auto...) { return false; });
     ScriptedTarget page1([](auto...) { return false; });
 
-    plat::PropertySheetSpec spec;
-    spec.caption = u"Quorvane Auravo Settings (test)";
-    spec.startPage = 1;
-    spec.sheet = &sheet;
+    plat::PropertySheetSpec setup;
+    setup.caption = u"Quorvane Auravo Settings (test)";
+    setup.startPage = 1;
+    setup.sheet = &sheet;
     // The controller's template serves as a page: the sheet makes any template a child.
-    spec.pages = {{0, IDD_KTRSYSTEMTRAYAPPLICATION_DIALOG, &page0},
+    setup.pages = {{0, IDD_KTRSYSTEMTRAYAPPLICATION_DIALOG, &page0},
                   {0, IDD_KTRSYSTEMTRAYAPPLICATION_DIALOG, &page1}};
-    EXPECT_EQ(plat::ui().propertySheet(spec), 0); // cancelled, nothing changed
+    EXPECT_EQ(plat::ui().propertySheet(setup), 0); // cancelled, nothing changed
 
     ASSERT_FALSE(sheet.messages.empty());
     EXPECT_EQ(sheet.messages.front(), WM_INITDIALOG);
@@ -257,9 +257,9 @@ TEST(PropertySheetPort, SheetAndPagesReachTheirTargets) {
 }
 
 TEST(PropertySheetPort, SheetWithoutPagesFails) {
-    plat::PropertySheetSpec spec;
-    spec.caption = u"empty";
-    EXPECT_EQ(plat::ui().propertySheet(spec), -1);
+    plat::PropertySheetSpec setup;
+    setup.caption = u"empty";
+    EXPECT_EQ(plat::ui().propertySheet(setup), -1);
 }
 
 } // namespace

@@ -19,12 +19,15 @@ public:
         plat::Desktop& desktop = plat::desktop();
         ++calls;
         window = box;
+        // The box's own initialisation has put its caption on the window by now.
+        captionAtInit = desktop.getWindowText(box);
         desktop.setWindowText(desktop.getDlgItem(box, IDOK), u"Yes");
         desktop.setWindowText(desktop.getDlgItem(box, IDCANCEL), u"No");
         desktop.setExStyle(box, desktop.getExStyle(box) | WS_EX_APPWINDOW);
     }
     int calls = 0;
     plat::Hwnd window = 0;
+    String captionAtInit;
 };
 
 // What the helper saw on the box before pressing its button.
@@ -66,7 +69,8 @@ TEST(MessageBoxPort, HookRelabelsButtonsAfterTheDefaultInitialisation) {
     EXPECT_EQ(pressed, IDCANCEL);
     EXPECT_EQ(hook.calls, 1);
     EXPECT_EQ(hook.window, plat::win32::fromHwnd(seen.box));
-    // Had the box's own initialisation run after the hook, it would read "OK"/"Cancel".
+    // The hook ran after the box's own initialisation, and nothing of that undid its texts.
+    EXPECT_EQ(hook.captionAtInit, qa_test::u16(caption));
     EXPECT_EQ(seen.okText, L"Yes");
     EXPECT_EQ(seen.cancelText, L"No");
     EXPECT_TRUE(seen.exStyle & WS_EX_APPWINDOW);
@@ -92,6 +96,7 @@ TEST(MessageBoxPort, HookEndsWithItsBox) {
     ASSERT_NE(second.box, nullptr);
     EXPECT_EQ(second.okText, L"OK");
     EXPECT_EQ(second.cancelText, L"Cancel");
+    EXPECT_FALSE(second.exStyle & WS_EX_APPWINDOW);
     EXPECT_EQ(hook.calls, 1);
 }
 

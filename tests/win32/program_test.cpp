@@ -2,6 +2,8 @@
 // processes see of it without a transmitter.
 #include <windows.h>
 
+#include <psapi.h>
+
 #include <algorithm>
 #include <fstream>
 #include <iterator>
@@ -37,7 +39,7 @@ Process startProgram() {
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
     Process p;
-    // PROCESS_QUERY_INFORMATION | PROCESS_VM_READ come with the handle CreateProcessW returns.
+    // CreateProcessW hands out a full-access handle: the tests may also read its modules.
     if (::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                          qa_test::testDirectory().c_str(), &startup, &info)) {
         ::CloseHandle(info.hThread);
@@ -87,12 +89,12 @@ std::vector<HWND> dialogsOf(DWORD pid, const std::wstring& title) {
 bool hasLoaded(HANDLE process, const wchar_t* moduleName) {
     HMODULE modules[512];
     DWORD bytes = 0;
-    if (!::K32EnumProcessModules(process, modules, sizeof(modules), &bytes))
+    if (!::EnumProcessModules(process, modules, sizeof(modules), &bytes))
         return false;
     const DWORD count = std::min<DWORD>(bytes / sizeof(HMODULE), DWORD(std::size(modules)));
     for (DWORD i = 0; i < count; ++i) {
         wchar_t name[MAX_PATH] = {};
-        if (::K32GetModuleBaseNameW(process, modules[i], name, MAX_PATH) &&
+        if (::GetModuleBaseNameW(process, modules[i], name, MAX_PATH) &&
             ::lstrcmpiW(name, moduleName) == 0)
             return true;
     }

@@ -172,7 +172,7 @@ public:
     bool endDialog(Hwnd dialog, std::intptr_t result) override;
     int messageBox(Hwnd owner, const String& text, const String& caption, std::uint32_t style,
                    MessageBoxHook* hook) override;
-    std::intptr_t propertySheet(const PropertySheetSpec& spec) override;
+    std::intptr_t propertySheet(const PropertySheetSpec& setup) override;
     int activePageIndex(Hwnd sheet) override;
     HMenu loadMenu(Module resources, int menuId) override;
     HMenu getSubMenu(HMenu menu, int position) override;

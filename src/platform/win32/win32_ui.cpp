@@ -234,34 +234,34 @@ int Win32UserInterface::messageBox(Hwnd owner, const String& text, const String&
     return pressed;
 }
 
-std::intptr_t Win32UserInterface::propertySheet(const PropertySheetSpec& spec) {
-    if (spec.pages.empty())
+std::intptr_t Win32UserInterface::propertySheet(const PropertySheetSpec& setup) {
+    if (setup.pages.empty())
         return -1;
-    std::vector<PROPSHEETPAGEW> pages(spec.pages.size());
-    for (std::size_t i = 0; i < spec.pages.size(); ++i) {
+    std::vector<PROPSHEETPAGEW> pages(setup.pages.size());
+    for (std::size_t i = 0; i < setup.pages.size(); ++i) {
         PROPSHEETPAGEW& page = pages[i];
         page.dwSize = sizeof(page);
         // Without PSP_HASHELP/PSH_HASHELP the sheet creates no Help button (IDHELP).
         page.dwFlags = PSP_DEFAULT | PSP_HASHELP;
-        page.hInstance = reinterpret_cast<HINSTANCE>(toModule(spec.pages[i].resources));
-        page.pszTemplate = MAKEINTRESOURCEW(spec.pages[i].templateId);
+        page.hInstance = reinterpret_cast<HINSTANCE>(toModule(setup.pages[i].resources));
+        page.pszTemplate = MAKEINTRESOURCEW(setup.pages[i].templateId);
         page.pfnDlgProc = pageProc;
-        page.lParam = reinterpret_cast<LPARAM>(spec.pages[i].target);
+        page.lParam = reinterpret_cast<LPARAM>(setup.pages[i].target);
     }
-    const std::wstring caption = wide(spec.caption);
+    const std::wstring caption = wide(setup.caption);
     PROPSHEETHEADERW header{};
     header.dwSize = sizeof(header);
     header.dwFlags = PSH_PROPSHEETPAGE | PSH_USECALLBACK | PSH_HASHELP;
-    header.hwndParent = toHwnd(spec.parent);
+    header.hwndParent = toHwnd(setup.parent);
     header.pszCaption = caption.c_str();
     header.nPages = static_cast<UINT>(pages.size());
     header.nStartPage =
-        static_cast<UINT>(std::clamp<int>(spec.startPage, 0, static_cast<int>(pages.size()) - 1));
+        static_cast<UINT>(std::clamp<int>(setup.startPage, 0, static_cast<int>(pages.size()) - 1));
     header.ppsp = pages.data();
     header.pfnCallback = sheetCallback;
 
     PendingSheet sheet;
-    sheet.target = spec.sheet;
+    sheet.target = setup.sheet;
     sheet.previous = pendingSheet;
     pendingSheet = &sheet;
     const INT_PTR result = ::PropertySheetW(&header);
