@@ -2,7 +2,9 @@
 // scenarios through the same runner the simulator uses.
 #include "scenario.h"
 
+#include "constants.h"
 #include "ports.h"
+#include "resource.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +12,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <stdexcept>
 
@@ -682,6 +685,223 @@ TEST(ScenarioRun, StepsFromAnotherTableRunInOrderWithEndChecks) {
     EXPECT_NE(transcript.find("MALFORMED inline.scenario line 2: mark: expected <label>"),
               std::string::npos)
         << transcript;
+}
+
+// ---------------------------------------------------------------- the tray icon and devices
+
+// What reached the stand-in listener's window: tray icon callbacks and device changes.
+struct Heard {
+    std::uint32_t msg = 0;
+    plat::WParam wParam = 0;
+    plat::LParam lParam = 0;      // icon callbacks: the mouse message
+    std::uint32_t deviceType = 0; // device changes
+    plat::String path = {};       // device changes
+    bool operator==(const Heard&) const = default;
+};
+
+std::mutex heardMutex;
+std::vector<Heard> heardSoFar;
+
+std::vector<Heard> heard() {
+    std::lock_guard lock(heardMutex);
+    return heardSoFar;
+}
+
+constexpr std::uint32_t listenerIconMessage = 0x0401;
+
+// A stand-in program that listens as the controller does, with a hidden window that shows a
+// tray icon and registers for device-interface notifications, and records what reaches it:
+// the click and device steps are checked by what arrives, not by what the controller makes
+// of it.
+class Listener : public plat::DialogTarget {
+public:
+    bool dialogMessage(plat::Hwnd window, std::uint32_t msg, plat::WParam wParam,
+                       plat::LParam lParam, plat::LResult& result) override {
+        switch (msg) {
+        case WM_INITDIALOG: {
+            plat::NotifyIconData icon;
+            icon.window = window;
+            icon.id = 114;
+            icon.flags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+            icon.callbackMessage = listenerIconMessage;
+            icon.icon = plat::resources().loadIcon(plat::resources().programModule(), 114);
+            icon.tip = u"Listener";
+            plat::ui().shellNotifyIcon(NIM_ADD, icon);
+            plat::desktop().registerDeviceNotification(window, plat::hid().getHidGuid());
+            result = TRUE;
+            return true;
+        }
+        case listenerIconMessage: {
+            std::lock_guard lock(heardMutex);
+            heardSoFar.push_back({.msg = msg, .wParam = wParam, .lParam = lParam});
+            result = 0;
+            return true;
+        }
+        case WM_DEVICECHANGE: {
+            Heard h{.msg = msg, .wParam = wParam};
+            if (lParam != 0) {
+                const auto* info = reinterpret_cast<const plat::DeviceChangeInfo*>(lParam);
+                h.deviceType = info->deviceType;
+                h.path = info->name;
+            }
+            std::lock_guard lock(heardMutex);
+            heardSoFar.push_back(std::move(h));
+            result = TRUE;
+            return true;
+        }
+        default:
+            return false;
+        }
+    }
+};
+
+int listeningProgram() {
+    Listener listener;
+    return static_cast<int>(plat::ui().dialogBox(
+        plat::resources().programModule(), IDD_KTRSYSTEMTRAYAPPLICATION_DIALOG, 0, &listener));
+}
+
+scn::RunResult runListening(std::string_view text, std::string& transcript) {
+    {
+        std::lock_guard lock(heardMutex);
+        heardSoFar.clear();
+    }
+    std::ostringstream out;
+    scn::RunOptions options;
+    options.entry = listeningProgram;
+    const auto r = scn::runScenarioText(text, "inline.scenario", out, options);
+    transcript = out.str();
+    return r;
+}
+
+Heard click(std::uint32_t mouseMessage) {
+    return {.msg = listenerIconMessage, .wParam = 114, .lParam = mouseMessage};
+}
+
+TEST(ScenarioParser, ReadsClicksAndInterfacePathsAsWritten) {
+    const auto& table = StepTable::standard();
+    const auto s = parseOk(table, "click tray-icon double\n"
+                                  "click tray-icon right if-shown\n"
+                                  R"(device arrive \\?\HID#Vid_0b7a&Pid_0100&MI_03&Col01#7&1)"
+                                  "\n"
+                                  R"(device remove "\\\\?\\HID#Vid_0b7a&Pid_0100&MI_03&Col01#7&1")"
+                                  "\n");
+    ASSERT_EQ(s.steps.size(), 4u);
+    EXPECT_EQ(s.steps[0].args.text("button"), "double");
+    EXPECT_FALSE(s.steps[0].args.has("if-shown"));
+    EXPECT_TRUE(s.steps[1].args.has("if-shown"));
+    // Bare, the backslashes are the path's own; quoted, each is doubled.
+    EXPECT_EQ(s.steps[2].args.text("path"), R"(\\?\HID#Vid_0b7a&Pid_0100&MI_03&Col01#7&1)");
+    EXPECT_EQ(s.steps[3].args.text("path"), s.steps[2].args.text("path"));
+
+    auto e = parseBad(table, "click tray-icon middle\n");
+    EXPECT_NE(e.message.find("found 'middle'"), std::string::npos) << e.message;
+    e = parseBad(table, "device arrive\n");
+    EXPECT_NE(e.message.find("expected <path>"), std::string::npos) << e.message;
+    e = parseBad(table, "click tray-icon\n");
+    EXPECT_NE(e.message.find("expected <button>"), std::string::npos) << e.message;
+}
+
+TEST(ScenarioRun, ClicksReachTheIconsWindowAsTheShellSendsThem) {
+    std::string transcript;
+    const auto r = runListening("start\n"
+                                "expect tray-icon image 114 tip \"Listener\"\n"
+                                "click tray-icon left\n"
+                                "click tray-icon double\n"
+                                "click tray-icon right\n",
+                                transcript);
+    ASSERT_EQ(r.outcome, Outcome::Passed) << r.message << "\n" << transcript;
+    const std::vector<Heard> expected = {
+        click(WM_LBUTTONDOWN),   click(WM_LBUTTONUP), // left
+        click(WM_LBUTTONDOWN),   click(WM_LBUTTONUP), // double:
+        click(WM_LBUTTONDBLCLK), click(WM_LBUTTONUP), // 2nd press
+        click(WM_RBUTTONDOWN),   click(WM_RBUTTONUP), // right
+    };
+    EXPECT_EQ(heard(), expected) << transcript;
+    EXPECT_NE(transcript.find("the shell posted WM_USER+1 with WM_LBUTTONDBLCLK, WM_LBUTTONUP"),
+              std::string::npos)
+        << transcript;
+}
+
+TEST(ScenarioRun, AClickWithNoIconShownFailsUnlessItMayFindNone) {
+    // Without the transmitter the controller shows no icon.
+    std::string transcript;
+    auto r = run("start\nclick tray-icon right\nexpect running\n", transcript);
+    EXPECT_EQ(r.outcome, Outcome::Failed) << transcript;
+    EXPECT_EQ(r.line, 2);
+    EXPECT_NE(r.message.find("the notification area shows no icon to click right"),
+              std::string::npos)
+        << r.message;
+
+    r = run("start\nclick tray-icon left if-shown\nexpect running\nexpect no-messagebox\n",
+            transcript);
+    EXPECT_EQ(r.outcome, Outcome::Passed) << r.message << "\n" << transcript;
+    EXPECT_NE(transcript.find("the notification area is empty: nothing to click"),
+              std::string::npos)
+        << transcript;
+}
+
+TEST(ScenarioRun, DeviceStepsDeliverInterfaceNotificationsWithTheirPath) {
+    std::string transcript;
+    auto r = runListening(
+        "start\n"
+        R"(device arrive \\?\HID#Vid_0b7a&Pid_0100&MI_03&Col01#7&1&0&0000#{4d1e55b2})"
+        "\n"
+        R"(device remove "\\\\?\\HID#Vid_0b7a&Pid_0100&MI_03&Col02#7&1&0&0001#{4d1e55b2}")"
+        "\n",
+        transcript);
+    ASSERT_EQ(r.outcome, Outcome::Passed) << r.message << "\n" << transcript;
+    const std::vector<Heard> expected = {
+        {.msg = WM_DEVICECHANGE,
+         .wParam = DBT_DEVICEARRIVAL,
+         .deviceType = DBT_DEVTYP_DEVICEINTERFACE,
+         .path = uR"(\\?\HID#Vid_0b7a&Pid_0100&MI_03&Col01#7&1&0&0000#{4d1e55b2})"},
+        {.msg = WM_DEVICECHANGE,
+         .wParam = DBT_DEVICEREMOVECOMPLETE,
+         .deviceType = DBT_DEVTYP_DEVICEINTERFACE,
+         .path = uR"(\\?\HID#Vid_0b7a&Pid_0100&MI_03&Col02#7&1&0&0001#{4d1e55b2})"},
+    };
+    EXPECT_EQ(heard(), expected) << transcript;
+
+    // Registration failed: the step says that nobody hears it, and nobody does.
+    r = runListening("device-notifications fail\n"
+                     "start\n"
+                     R"(device arrive \\?\HID#Vid_0b7a&Pid_0100&MI_03&Col01#7&1)"
+                     "\n",
+                     transcript);
+    ASSERT_EQ(r.outcome, Outcome::Passed) << r.message << "\n" << transcript;
+    EXPECT_TRUE(heard().empty());
+    EXPECT_NE(transcript.find("no window is registered for device-interface notifications"),
+              std::string::npos)
+        << transcript;
+}
+
+TEST(ScenarioRun, TheControllerChecksForTheTransmitterAfterItsSecondInterfaceNotice) {
+    constexpr const char* entry =
+        "\"CKTRSystemTrayApplicationDlg::DefWindowProc(WM_DEVICECHANGE) -- Method Entry.\"";
+    std::string transcript;
+    const auto r = run(std::string("start\n") +
+                           // Neither another device nor another spelling counts.
+                           R"(device arrive \\?\HID#VID_046D&PID_C52B&MI_00#7&2&0&0000#{4d1e})"
+                           "\n"
+                           R"(device arrive \\?\hid#vid_0b7a&pid_0100&mi_03&col01#7&1&0&0000)"
+                           "\n"
+                           R"(device arrive \\?\HID#Vid_0b7a&Pid_0100&MI_03&Col01#7&1&0&0000)"
+                           "\n"
+                           "expect no-log " +
+                           entry +
+                           "\n"
+                           R"(device arrive \\?\HID#Vid_0b7a&Pid_0100&MI_03&Col02#7&1&0&0001)"
+                           "\n"
+                           "expect log " +
+                           entry +
+                           "\n"
+                           // Nothing was found: the program goes on as before, silently.
+                           "expect no-tray-icon\n"
+                           "expect no-messagebox\n"
+                           "expect running\n",
+                       transcript);
+    EXPECT_EQ(r.outcome, Outcome::Passed) << r.message << "\n" << transcript;
 }
 
 // ---------------------------------------------------------------- the command line
