@@ -7,6 +7,7 @@
 
 #include "ports.h"
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -110,6 +111,101 @@ public:
     virtual void pressEscape() = 0;
     virtual void chooseMenuItem(const String& path) = 0; // popup menus: "Sub>Item"
 };
+
+// ------------------------------------------------------------ HID devices and the transmitter
+// A paired remote device as the transmitter stores it.
+using DeviceAddress = std::array<std::uint8_t, 6>;
+
+struct PairedDevice {
+    String name; // at most 32 characters (UTF-16 code units)
+    DeviceAddress address{};
+    bool operator==(const PairedDevice&) const = default;
+};
+
+enum class RemoteKind { Receiver, Headphones };
+
+// A remote device that completes pairing. Without a name it reports its default one,
+// "Receiver #n" or "Headphones #n" (n unused on this transmitter); without an address it
+// gets one no other device of this transmitter has.
+struct NewRemote {
+    RemoteKind kind = RemoteKind::Receiver;
+    std::optional<String> name;
+    std::optional<DeviceAddress> address;
+};
+
+// The top-level collections of a transmitter; Extra is an optional third one with a usage
+// page the program must ignore.
+enum class HidCollectionRole { Vendor, Consumer, Extra };
+
+struct TransmitterConfig {
+    // The per-device part of the interface paths (8 hex digits); empty: one no other
+    // transmitter of this PC has.
+    std::string instanceId;
+    // Declared report lengths (HIDP_CAPS), report id byte included.
+    std::uint16_t vendorInputLength = 138;
+    std::uint16_t vendorOutputLength = 138;
+    std::uint16_t consumerInputLength = 3;
+    // The paired-device database, newest first (at most `capacity` entries are kept).
+    std::vector<PairedDevice> database;
+    std::size_t capacity = 20; // at most 128: a listing counts its entries in one signed byte
+    // The device the transmitter sends to: index into `database` (default: the newest).
+    std::optional<std::size_t> currentIndex;
+    bool linked = true; // whether the current device is in reach
+    std::array<std::uint8_t, 3> firmwareVersion{1, 4, 2};
+    String firmwareDate = u"Jun 20 2005";
+    // Answers StartupSecond (right after StartupFirst) with version, listing and current
+    // device; false: a transmitter that stays silent.
+    bool answersStartup = true;
+    bool consumerCollection = true;
+    // A third collection (col03) with this usage page, e.g. 0x0001 (generic desktop).
+    std::optional<std::uint16_t> extraUsagePage;
+    // Interface paths other than the generated ones (to test odd paths).
+    std::optional<String> vendorPath;
+    std::optional<String> consumerPath;
+    // CreateFileW on the interface fails (another program holds it exclusively).
+    bool vendorOpenable = true;
+    bool consumerOpenable = true;
+};
+
+// Any other HID interface (a mouse, a keyboard, another vendor's device).
+struct HidDeviceConfig {
+    std::uint16_t vendorId = 0x046D;
+    std::uint16_t productId = 0xC52B;
+    std::uint16_t versionNumber = 0x1200;
+    std::uint16_t usagePage = 0x0001;
+    std::uint16_t usage = 0x0002;
+    std::uint16_t inputLength = 8;
+    std::uint16_t outputLength = 0;
+    String path; // empty: generated from the ids
+    bool openable = true;
+};
+
+// Something that happens on the transmitter by itself; each sends the report named.
+enum class TransmitterEvent {
+    PairingButton, // its Connect button: pairing mode, PairingStarted (flags 0x80)
+    PairingFailed, // flags 0x40; leaves pairing mode
+    ListCleared,   // its database is wiped: flags 0x08
+    LinkLost,      // the current device went out of reach: flags 0x10
+    LinkRegained,  // back in reach: CurrentDevice (flags 0x02) with link state 0
+};
+
+// One output report the transmitter received on its vendor collection, decoded.
+struct TransmitterCommand {
+    std::uint64_t atMs = 0; // virtual time
+    std::uint8_t reportId = 0;
+    std::uint8_t code = 0;
+    String name;             // bytes 2-129 up to the first NUL, as UTF-8
+    DeviceAddress address{}; // bytes 130-135
+    std::vector<std::uint8_t> raw;
+};
+
+// The 138-byte input report layout of the vendor collection: report id 2, flags, signed
+// count, NUL-terminated UTF-8 name (cut at 128 bytes), address, signed link state.
+std::vector<std::uint8_t> vendorReport(std::uint8_t flags, std::int8_t count, const String& name,
+                                       const DeviceAddress& address, std::int8_t linkState);
+
+using TransmitterId = int;
+using HidDeviceId = int;
 
 class SimPc {
 public:
@@ -270,10 +366,77 @@ public:
     // A readable dump of what is on screen, for failure messages and transcripts.
     std::string screen() const;
 
+    // ------------------------------------------------------------ HID devices, the transmitter
+    // The HID port enumerates present interfaces in plug-in order. Plugging in or out sends
+    // one device-interface notification (DBT_DEVICEARRIVAL / DBT_DEVICEREMOVECOMPLETE) per
+    // collection to the windows registered for them, as the system does.
+    //
+    // Input reports are buffered per open handle, as the HID class driver does: a handle
+    // receives every report sent after it was opened, up to 32 waiting (the oldest is dropped
+    // beyond that). A read takes the oldest waiting report, copying at most its buffer's
+    // length (a report shorter than declared delivers only its own bytes), or blocks, counted
+    // as blocked in the seam for idle detection, until a report comes, the read is cancelled
+    // (ERROR_OPERATION_ABORTED), the handle is closed (ERROR_OPERATION_ABORTED) or the device
+    // leaves (ERROR_DEVICE_NOT_CONNECTED; what was waiting is discarded). cancelRead cancels
+    // only a read pending at that moment and returns once it has ended; a report already
+    // waiting is delivered instead, so nothing is lost. A write must have exactly the declared
+    // output length; the firmware handles it before write returns, so its answers are already
+    // waiting when the next read starts.
+    TransmitterId plugTransmitter(TransmitterConfig config = {});
+    void unplugTransmitter(TransmitterId id);
+    // The same transmitter again (same paths, its database kept); false if it is plugged in.
+    bool replugTransmitter(TransmitterId id);
+    bool transmitterPlugged(TransmitterId id) const;
+    String transmitterPath(TransmitterId id, HidCollectionRole role) const;
+    HidDeviceId plugHidDevice(HidDeviceConfig config);
+    void unplugHidDevice(HidDeviceId id);
+
+    // What the transmitter received and holds.
+    std::vector<TransmitterCommand> transmitterCommands(TransmitterId id) const;
+    std::vector<std::uint8_t> transmitterCommandCodes(TransmitterId id) const; // report id 2 only
+    // The database newest first; replacing it sends nothing (as if set before plugging in).
+    std::vector<PairedDevice> transmitterDatabase(TransmitterId id) const;
+    void setTransmitterDatabase(TransmitterId id, std::vector<PairedDevice> database);
+    std::optional<PairedDevice> transmitterCurrentDevice(TransmitterId id) const;
+    bool transmitterLinked(TransmitterId id) const;
+    bool transmitterPairingMode(TransmitterId id) const;
+
+    // Events. Each is ignored (and journaled so) while the transmitter is unplugged.
+    // Remote devices complete pairing one after another in the order given (so the last is
+    // the newest); the transmitter then sends its whole database newest first, every entry
+    // flagged 0x04. Devices that do not fit are refused; if none fits it sends
+    // PairingFailed instead. Pairing completes whether or not the transmitter was in pairing
+    // mode, and ends it. Returns the devices paired.
+    std::vector<PairedDevice> transmitterPair(TransmitterId id,
+                                              std::vector<NewRemote> remotes = {NewRemote{}});
+    void transmitterEvent(TransmitterId id, TransmitterEvent event);
+    // Exactly these bytes as one input report on the vendor collection (any id, any length up
+    // to the declared one; longer is cut to it, as a device cannot send more).
+    void transmitterSendRaw(TransmitterId id, std::vector<std::uint8_t> bytes);
+    // A remote device's button on the consumer collection: report id 1, byte 1 the low byte
+    // of the consumer usage (0xB5 next, 0xB6 previous, 0xB7 stop, 0xCD play/pause), then,
+    // with `release`, the release report (usage 0).
+    void pressRemoteKey(TransmitterId id, std::uint8_t usageLowByte, bool release = true);
+
+    // The reader's side. Reports waiting in the open handles of a collection; whether a
+    // thread is blocked in a read on it; the number of handles open on it.
+    std::size_t transmitterQueuedReports(TransmitterId id,
+                                         HidCollectionRole role = HidCollectionRole::Vendor) const;
+    bool transmitterReadPending(TransmitterId id,
+                                HidCollectionRole role = HidCollectionRole::Vendor) const;
+    std::size_t transmitterOpenHandles(TransmitterId id,
+                                       HidCollectionRole role = HidCollectionRole::Vendor) const;
+    // Waits (bounded in real time) until the world is idle with a read pending on the
+    // collection and nothing waiting for it: the reader has taken every report and blocks.
+    bool waitForTransmitterRead(TransmitterId id,
+                                HidCollectionRole role = HidCollectionRole::Vendor,
+                                std::chrono::milliseconds bound = std::chrono::seconds(20));
+
     // ------------------------------------------------------------ journal
     // What the program did to the world, in order, as readable lines: registry keys created
     // and values written, windows created and destroyed, messages posted to other programs'
-    // windows, modals opened and how they were answered, files written. The simulator
+    // windows, modals opened and how they were answered, files written, devices plugged in
+    // and out, the commands the transmitter received and the reports it sent. The simulator
     // prints it as the transcript; takeJournal() returns the lines since the last call.
     std::vector<std::string> takeJournal();
     std::vector<std::string> journal() const; // every line so far

@@ -144,34 +144,6 @@ private:
     SimPc::Impl& w_;
 };
 
-// The virtual transmitter comes with later work; until then this machine has no HID device
-// of any kind, as a PC with nothing plugged in.
-class HidPort final : public plat::Hid {
-public:
-    explicit HidPort(SimPc::Impl&) {}
-    plat::Guid getHidGuid() override {
-        // {4D1E55B2-F16F-11CF-88CB-001111000030}
-        return plat::Guid{
-            0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
-    }
-    plat::StringArray enumerateInterfaces(const plat::Guid&) override { return {}; }
-    Handle open(const String&) override { return 0; }
-    bool getAttributes(Handle, plat::HidAttributes&) override { return false; }
-    bool getCaps(Handle, plat::HidCaps&) override { return false; }
-    bool read(Handle, std::uint8_t*, std::uint32_t, std::uint32_t& bytesRead,
-              std::uint32_t& error) override {
-        bytesRead = 0;
-        error = ERROR_INVALID_HANDLE;
-        return false;
-    }
-    void cancelRead(Handle) override {}
-    bool write(Handle, const std::uint8_t*, std::uint32_t, std::uint32_t& bytesWritten) override {
-        bytesWritten = 0;
-        return false;
-    }
-    bool close(Handle) override { return false; }
-};
-
 // The virtual audio devices come with later work; until then DirectSound cannot be loaded and
 // there is no mixer, so an enumeration pass finds nothing.
 class AudioPort final : public plat::Audio {
@@ -195,9 +167,6 @@ public:
 
 std::unique_ptr<plat::Processes> makeProcessesPort(SimPc::Impl& w) {
     return std::make_unique<ProcessesPort>(w);
-}
-std::unique_ptr<plat::Hid> makeHidPort(SimPc::Impl& w) {
-    return std::make_unique<HidPort>(w);
 }
 std::unique_ptr<plat::Audio> makeAudioPort(SimPc::Impl& w) {
     return std::make_unique<AudioPort>(w);

@@ -1,0 +1,431 @@
+// The HID port of the simulated PC: device interfaces in plug-in order, handles with their own
+// input-report buffers, blocking reads that count as "blocked in the seam" for idle detection,
+// cancellation from another thread, and writes handed to the device's firmware.
+#include "sim_transmitter.h"
+
+#include "text.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace sim {
+
+namespace {
+
+// {4D1E55B2-F16F-11CF-88CB-001111000030}, what HidD_GetHidGuid returns.
+constexpr plat::Guid kHidGuid{
+    0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+constexpr const char* kHidGuidText = "{4d1e55b2-f16f-11cf-88cb-001111000030}";
+
+String transmitterPath(const std::string& instanceId, int collection) {
+    char buf[160];
+    std::snprintf(buf, sizeof buf, "\\\\?\\HID#Vid_0b7a&Pid_0100&MI_03&col%02d#7&%s&0&%04d#%s",
+                  collection, instanceId.c_str(), collection - 1, kHidGuidText);
+    return plat::fromAscii(buf);
+}
+
+std::string hex8(std::uint32_t v) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%08x", v);
+    return buf;
+}
+
+const char* roleName(HidCollectionRole role) {
+    switch (role) {
+    case HidCollectionRole::Vendor:
+        return "vendor";
+    case HidCollectionRole::Consumer:
+        return "consumer-control";
+    case HidCollectionRole::Extra:
+        return "extra";
+    }
+    return "?";
+}
+
+} // namespace
+
+HidWorld& hidWorld(SimPc::Impl& w) {
+    return static_cast<HidWorld&>(*w.hidPort);
+}
+
+const HidWorld& hidWorld(const SimPc::Impl& w) {
+    return static_cast<const HidWorld&>(*w.hidPort);
+}
+
+// ==================================================================== the port
+
+plat::Guid HidWorld::getHidGuid() {
+    return kHidGuid;
+}
+
+plat::StringArray HidWorld::enumerateInterfaces(const plat::Guid& classGuid) {
+    Lock lk(w_.m);
+    plat::StringArray paths;
+    if (classGuid != kHidGuid)
+        return paths;
+    for (const auto& c : present_)
+        paths.push_back(c->path);
+    return paths;
+}
+
+Handle HidWorld::open(const String& path) {
+    Lock lk(w_.m);
+    // Device paths, like every object-manager name here, ignore case.
+    const String wanted = foldCase(path);
+    auto it = std::find_if(present_.begin(), present_.end(),
+                           [&](const auto& c) { return foldCase(c->path) == wanted; });
+    if (it == present_.end() || !(*it)->openable)
+        return 0;
+    const Handle h = w_.nextHandle;
+    w_.nextHandle += 4;
+    auto open = std::make_shared<HidOpenHandle>();
+    open->collection = *it;
+    handles_[h] = std::move(open);
+    return h;
+}
+
+bool HidWorld::getAttributes(Handle device, plat::HidAttributes& attributes) {
+    Lock lk(w_.m);
+    auto it = handles_.find(device);
+    if (it == handles_.end() || !it->second->collection->present)
+        return false;
+    attributes = it->second->collection->attributes;
+    return true;
+}
+
+bool HidWorld::getCaps(Handle device, plat::HidCaps& caps) {
+    Lock lk(w_.m);
+    auto it = handles_.find(device);
+    if (it == handles_.end() || !it->second->collection->present)
+        return false;
+    caps = it->second->collection->caps;
+    return true;
+}
+
+bool HidWorld::read(Handle device, std::uint8_t* buffer, std::uint32_t length,
+                    std::uint32_t& bytesRead, std::uint32_t& error) {
+    bytesRead = 0;
+    Lock lk(w_.m);
+    ThreadRec* self = w_.current(lk);
+    auto it = handles_.find(device);
+    if (it == handles_.end()) {
+        error = ERROR_INVALID_HANDLE;
+        return false;
+    }
+    if (!buffer || length == 0) {
+        error = ERROR_INVALID_PARAMETER;
+        return false;
+    }
+    const std::shared_ptr<HidOpenHandle> h = it->second; // outlives a close during the read
+    if (h->reader) {
+        error = kErrorBusy;
+        return false;
+    }
+    h->reader = self;
+    h->readSerial = nextReadSerial_++;
+    h->cancel = false;
+    bool ok = false;
+    for (;;) {
+        if (h->closed) {
+            error = ERROR_OPERATION_ABORTED;
+            break;
+        }
+        // A report that is waiting wins over a cancellation: it is never lost.
+        if (!h->queue.empty()) {
+            const std::vector<std::uint8_t> report = std::move(h->queue.front());
+            h->queue.pop_front();
+            const std::size_t n = std::min<std::size_t>(length, report.size());
+            if (n)
+                std::memcpy(buffer, report.data(), n);
+            bytesRead = static_cast<std::uint32_t>(n);
+            error = ERROR_SUCCESS;
+            ok = true;
+            break;
+        }
+        if (!h->collection->present) {
+            error = ERROR_DEVICE_NOT_CONNECTED;
+            break;
+        }
+        if (h->cancel || w_.ending) {
+            error = ERROR_OPERATION_ABORTED;
+            break;
+        }
+        w_.block(lk, self, BlockKind::DeviceRead, std::nullopt);
+    }
+    h->reader = nullptr;
+    h->cancel = false;
+    w_.cv.notify_all(); // cancelRead and close wait for this
+    return ok;
+}
+
+void HidWorld::awaitReadEnd(Lock& lk, const std::shared_ptr<HidOpenHandle>& h, std::uint64_t serial,
+                            const char* what) {
+    const auto limit = std::chrono::steady_clock::now() + w_.settleBound;
+    while (h->reader && h->readSerial == serial) {
+        if (w_.cv.wait_until(lk, limit) == std::cv_status::timeout && h->reader &&
+            h->readSerial == serial) {
+            w_.fail(lk, std::string("simulated PC: HID ") + what + ": the pending read of " +
+                            h->reader->label + " did not end");
+            return;
+        }
+    }
+}
+
+void HidWorld::cancelRead(Handle device) {
+    Lock lk(w_.m);
+    ThreadRec* self = w_.current(lk);
+    auto it = handles_.find(device);
+    if (it == handles_.end())
+        return;
+    const std::shared_ptr<HidOpenHandle> h = it->second;
+    // Like CancelIoEx: only a read in flight now is cancelled, never a later one.
+    if (!h->reader || h->reader == self)
+        return;
+    h->cancel = true;
+    w_.wake(h->reader, WakeReason::Woken);
+    awaitReadEnd(lk, h, h->readSerial, "cancelRead");
+}
+
+bool HidWorld::write(Handle device, const std::uint8_t* buffer, std::uint32_t length,
+                     std::uint32_t& bytesWritten) {
+    bytesWritten = 0;
+    Lock lk(w_.m);
+    auto it = handles_.find(device);
+    if (it == handles_.end() || !buffer)
+        return false;
+    const std::shared_ptr<HidCollection> c = it->second->collection;
+    TransmitterRec* t = c->transmitter ? transmitter(c->transmitter) : nullptr;
+    const std::string who =
+        t ? "transmitter " + std::to_string(t->id) : "HID device " + narrow(c->path);
+    if (!c->present) {
+        w_.journal(who + ": write failed: ERROR_DEVICE_NOT_CONNECTED");
+        return false;
+    }
+    // The class driver takes exactly one report of the declared output length.
+    if (c->caps.outputReportByteLength == 0 || length != c->caps.outputReportByteLength) {
+        w_.journal(who + ": write of " + std::to_string(length) +
+                   " bytes failed: ERROR_INVALID_USER_BUFFER (declared output length " +
+                   std::to_string(c->caps.outputReportByteLength) + ")");
+        return false;
+    }
+    bytesWritten = length;
+    if (!t || c->role != HidCollectionRole::Vendor)
+        return true; // other devices take it and say nothing
+    std::vector<Outgoing> replies;
+    std::vector<std::string> notes;
+    t->firmware->onOutputReport(buffer, length, w_.now, replies, notes);
+    for (auto& line : notes)
+        w_.journal(std::move(line));
+    send(*t, std::move(replies));
+    return true;
+}
+
+bool HidWorld::close(Handle device) {
+    Lock lk(w_.m);
+    ThreadRec* self = w_.current(lk);
+    auto it = handles_.find(device);
+    if (it == handles_.end())
+        return false;
+    const std::shared_ptr<HidOpenHandle> h = it->second;
+    handles_.erase(it);
+    h->closed = true;
+    h->queue.clear();
+    if (h->reader && h->reader != self) {
+        w_.wake(h->reader, WakeReason::Woken);
+        awaitReadEnd(lk, h, h->readSerial, "close");
+    }
+    return true;
+}
+
+// ==================================================================== devices
+
+TransmitterRec* HidWorld::transmitter(TransmitterId id) {
+    auto it = transmitters_.find(id);
+    return it == transmitters_.end() ? nullptr : &it->second;
+}
+
+const TransmitterRec* HidWorld::transmitter(TransmitterId id) const {
+    auto it = transmitters_.find(id);
+    return it == transmitters_.end() ? nullptr : &it->second;
+}
+
+void HidWorld::present(std::shared_ptr<HidCollection> collection) {
+    collection->present = true;
+    present_.push_back(std::move(collection));
+}
+
+void HidWorld::removed(const std::shared_ptr<HidCollection>& collection) {
+    collection->present = false;
+    present_.erase(std::remove(present_.begin(), present_.end(), collection), present_.end());
+    for (auto& [handle, h] : handles_) {
+        if (h->collection != collection)
+            continue;
+        h->queue.clear();
+        if (h->reader)
+            w_.wake(h->reader, WakeReason::Woken);
+    }
+}
+
+std::vector<String> HidWorld::plugCollections(TransmitterRec& t) {
+    const TransmitterConfig& cfg = t.config;
+    auto make = [&](HidCollectionRole role, std::uint16_t usagePage, std::uint16_t input,
+                    std::uint16_t output, bool openable) {
+        auto c = std::make_shared<HidCollection>();
+        c->path = t.paths[role];
+        c->attributes = {kTransmitterVendorId, kTransmitterProductId, 0x0100};
+        c->caps.usage = 0x0001;
+        c->caps.usagePage = usagePage;
+        c->caps.inputReportByteLength = input;
+        c->caps.outputReportByteLength = output;
+        c->openable = openable;
+        c->transmitter = t.id;
+        c->role = role;
+        t.collections[role] = c;
+        present(c);
+        return c->path;
+    };
+    std::vector<String> paths;
+    paths.push_back(make(HidCollectionRole::Vendor, kVendorUsagePage, cfg.vendorInputLength,
+                         cfg.vendorOutputLength, cfg.vendorOpenable));
+    if (cfg.consumerCollection)
+        paths.push_back(make(HidCollectionRole::Consumer, kConsumerUsagePage,
+                             cfg.consumerInputLength, 0, cfg.consumerOpenable));
+    if (cfg.extraUsagePage)
+        paths.push_back(make(HidCollectionRole::Extra, *cfg.extraUsagePage, 8, 0, true));
+    t.plugged = true;
+    w_.journal("transmitter " + std::to_string(t.id) + " plugged in (instance " + cfg.instanceId +
+               ")");
+    return paths;
+}
+
+std::vector<String> HidWorld::plugTransmitter(TransmitterConfig config, TransmitterId& id) {
+    id = nextTransmitter_++;
+    TransmitterRec& t = transmitters_[id];
+    t.id = id;
+    if (config.instanceId.empty())
+        config.instanceId = hex8(0x1a2b3c4du + static_cast<std::uint32_t>(id - 1) * 0x01010101u);
+    config.capacity = std::min<std::size_t>(config.capacity, 128);
+    t.paths[HidCollectionRole::Vendor] =
+        config.vendorPath.value_or(transmitterPath(config.instanceId, 1));
+    t.paths[HidCollectionRole::Consumer] =
+        config.consumerPath.value_or(transmitterPath(config.instanceId, 2));
+    t.paths[HidCollectionRole::Extra] = transmitterPath(config.instanceId, 3);
+    t.config = std::move(config);
+    t.firmware = std::make_unique<TransmitterFirmware>(id, t.config);
+    return plugCollections(t);
+}
+
+std::vector<String> HidWorld::unplugTransmitter(TransmitterId id) {
+    std::vector<String> paths;
+    TransmitterRec* t = transmitter(id);
+    if (!t || !t->plugged)
+        return paths;
+    for (const auto role :
+         {HidCollectionRole::Vendor, HidCollectionRole::Consumer, HidCollectionRole::Extra}) {
+        auto it = t->collections.find(role);
+        if (it == t->collections.end())
+            continue;
+        removed(it->second);
+        paths.push_back(it->second->path);
+    }
+    t->collections.clear();
+    t->plugged = false;
+    t->firmware->hostGone();
+    w_.journal("transmitter " + std::to_string(id) + " unplugged");
+    return paths;
+}
+
+std::vector<String> HidWorld::replugTransmitter(TransmitterId id) {
+    TransmitterRec* t = transmitter(id);
+    if (!t || t->plugged)
+        return {};
+    return plugCollections(*t);
+}
+
+std::vector<String> HidWorld::plugForeign(HidDeviceConfig config, HidDeviceId& id) {
+    id = nextForeign_++;
+    if (config.path.empty()) {
+        char buf[160];
+        std::snprintf(buf, sizeof buf, "\\\\?\\HID#Vid_%04x&Pid_%04x&MI_00#8&%s&0&0000#%s",
+                      config.vendorId, config.productId,
+                      hex8(0x3c4d5e6fu + static_cast<std::uint32_t>(id) * 0x00010001u).c_str(),
+                      kHidGuidText);
+        config.path = plat::fromAscii(buf);
+    }
+    auto c = std::make_shared<HidCollection>();
+    c->path = config.path;
+    c->attributes = {config.vendorId, config.productId, config.versionNumber};
+    c->caps.usage = config.usage;
+    c->caps.usagePage = config.usagePage;
+    c->caps.inputReportByteLength = config.inputLength;
+    c->caps.outputReportByteLength = config.outputLength;
+    c->openable = config.openable;
+    present(c);
+    w_.journal("HID device " + std::to_string(id) + " plugged in: " + narrow(c->path));
+    ForeignHidRec& rec = foreign_[id];
+    rec.config = std::move(config);
+    rec.collection = std::move(c);
+    return {rec.collection->path};
+}
+
+std::vector<String> HidWorld::unplugForeign(HidDeviceId id) {
+    auto it = foreign_.find(id);
+    if (it == foreign_.end() || !it->second.collection->present)
+        return {};
+    removed(it->second.collection);
+    w_.journal("HID device " + std::to_string(id) + " unplugged");
+    return {it->second.collection->path};
+}
+
+void HidWorld::send(TransmitterRec& t, std::vector<Outgoing> reports) {
+    const std::string who = "transmitter " + std::to_string(t.id);
+    for (auto& report : reports) {
+        auto found = t.collections.find(report.role);
+        if (!t.plugged || found == t.collections.end()) {
+            w_.journal(who + " cannot send " + report.what + ": it has no " +
+                       roleName(report.role) + " collection now");
+            continue;
+        }
+        const std::shared_ptr<HidCollection>& c = found->second;
+        // A device sends reports of its declared length; a raw one may be shorter.
+        const std::size_t declared = c->caps.inputReportByteLength;
+        if (!report.exact || report.bytes.size() > declared)
+            report.bytes.resize(declared, 0);
+        std::size_t receivers = 0;
+        std::size_t dropped = 0;
+        for (auto& [handle, h] : handles_) {
+            if (h->collection != c || h->closed)
+                continue;
+            ++receivers;
+            if (h->queue.size() >= kInputBuffersPerHandle) {
+                h->queue.pop_front();
+                ++dropped;
+            }
+            h->queue.push_back(report.bytes);
+            if (h->reader)
+                w_.wake(h->reader, WakeReason::Woken);
+        }
+        std::string line = who + " sent " + report.what;
+        if (receivers == 0)
+            line += " (no handle open)";
+        if (dropped)
+            line += " (" + std::to_string(dropped) + " unread report(s) dropped: buffer full)";
+        w_.journal(std::move(line));
+    }
+}
+
+std::vector<const HidOpenHandle*> HidWorld::handlesOf(TransmitterId id,
+                                                      HidCollectionRole role) const {
+    std::vector<const HidOpenHandle*> out;
+    for (const auto& [handle, h] : handles_)
+        if (h->collection->transmitter == id && h->collection->role == role)
+            out.push_back(h.get());
+    return out;
+}
+
+std::unique_ptr<plat::Hid> makeHidPort(SimPc::Impl& w) {
+    return std::make_unique<HidWorld>(w);
+}
+
+} // namespace sim
