@@ -1,17 +1,13 @@
 #include "Collaborators.h"
 
+#include "ConsumerPageRead.h"
+#include "DongleVendorCommunication.h"
+#include "DongleVerification.h"
+
 #include <atomic>
+#include <new>
 
 namespace {
-
-// Until the transmitter finder exists no transmitter is ever found, so no link, forwarder or
-// tray icon is made: the program waits as it does on a PC without the transmitter.
-class NoTransmitter final : public TransmitterFinder {
-public:
-    int findDongle() override { return 0; }
-    plat::Handle getVendorHandle() override { return 0; }
-    plat::Handle getConsumerHandle() override { return 0; }
-};
 
 class NoTrayMenu final : public TrayMenu {
 public:
@@ -31,15 +27,15 @@ std::atomic<Collaborators*> installed{nullptr};
 } // namespace
 
 std::unique_ptr<TransmitterFinder> Collaborators::makeTransmitterFinder() {
-    return std::make_unique<NoTransmitter>();
+    return std::unique_ptr<TransmitterFinder>(new (std::nothrow) DongleVerification());
 }
 
-std::unique_ptr<VendorLink> Collaborators::makeVendorLink(plat::Handle) {
-    return nullptr;
+std::unique_ptr<VendorLink> Collaborators::makeVendorLink(plat::Handle vendorHandle) {
+    return std::unique_ptr<VendorLink>(new (std::nothrow) DongleVendorCommunication(vendorHandle));
 }
 
-std::unique_ptr<KeyForwarder> Collaborators::makeKeyForwarder(plat::Handle) {
-    return nullptr;
+std::unique_ptr<KeyForwarder> Collaborators::makeKeyForwarder(plat::Handle consumerHandle) {
+    return std::unique_ptr<KeyForwarder>(new (std::nothrow) ConsumerPageRead(consumerHandle));
 }
 
 std::unique_ptr<TrayMenu> Collaborators::makeTrayMenu() {

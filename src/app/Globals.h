@@ -6,6 +6,7 @@
 // written by the first object below that logs, and it brings the banner.
 #pragma once
 
+#include "PairedDevices.h"
 #include "ports.h"
 #include "types.h"
 
@@ -48,16 +49,15 @@ struct Globals {
 
     // ---- in the program's start-up order
 
-    // Paired-device state, owned by the vendor link: the names of the paired devices and
-    // the name of the device the transmitter serves. (The addresses and listing counters
-    // join them with the vendor link.)
-    plat::StringArray pairedNames;
-    plat::String currentDeviceName;
+    // Paired-device state, owned by the vendor link: the paired devices with their
+    // addresses, the device the transmitter serves, and the listing counters. Written by the
+    // reader thread and the user interface; guarded inside (PairedDevices.h).
+    PairedDevices pairedDevices;
 
     plat::String helpFileName = u"Quorvane Auravo.chm";
 
     // Filled by the vendor link's reader thread, shown by the About dialog.
-    plat::String firmwareVersion;
+    SharedText firmwareVersion;
 
     // The one PcInfo object. Its constructor makes the first log call of the run (which
     // writes the banner), creates the audio-device mutex and starts the audio thread.

@@ -7,6 +7,13 @@
 #include <cstddef>
 #include <cstdint>
 
+// The display names of the supported players, exactly as every part compares them.
+inline constexpr char16_t kWindowsMediaPlayer[] = u"Windows Media Player";
+inline constexpr char16_t kMusicmatch[] = u"Musicmatch";
+inline constexpr char16_t kWinamp[] = u"Winamp";
+inline constexpr char16_t kRealPlayer[] = u"Real Player";
+inline constexpr char16_t kITunes[] = u"iTunes";
+
 // The preferences key; all its values are REG_SZ.
 inline constexpr char16_t kPreferencesKey[] = u"SOFTWARE\\Quorvane\\Quorvane Auravo Settings\\Preferences\\";
 
@@ -40,6 +47,23 @@ public:
     // The advanced menu is on only when the stored text is exactly "True".
     int getAdvancedMenuState();
     int setAdvancedMenuState(int enable);
+
+    // ---- the supported players (PCInfoPlayers.cpp). Players are named by the display names
+    // below, compared exactly.
+
+    // Empties `list`, then appends the installed deep-integration players in catalogue
+    // order ("Windows Media Player", "Musicmatch", "Winamp"); always 1. Nothing is cached.
+    int getDeepIntegrationPlayerlist(plat::StringArray& list);
+    // The same for the basic players ("Real Player", "iTunes"); always 1.
+    int getBasicPlayerlist(plat::StringArray& list);
+    // 1 when the player's top-level window exists; 0 when not or for an unknown name.
+    int checkActive(const plat::String& name);
+    // Asks the player's window to close (Winamp: terminates its process) and waits up to
+    // 30 one-second checks for it to go, repeating the request every third check. Blocks.
+    void closePlayer(const plat::String& name);
+    // Opens the player's program, located through the registry, with the shell. Blocks for
+    // the player's pause first (Musicmatch 5000 ms, Windows Media Player 1000 ms).
+    void startPlayer(const plat::String& name);
 
     // The text of the most recent registry error; read by nobody but the log and tests.
     const plat::String& lastError() const { return errorText; }

@@ -207,6 +207,67 @@ std::vector<std::uint8_t> vendorReport(std::uint8_t flags, std::int8_t count, co
 using TransmitterId = int;
 using HidDeviceId = int;
 
+// ------------------------------------------------------------ media players
+// The five supported players, by display name (compared exactly): "Windows Media Player",
+// "Musicmatch", "Winamp", "Real Player", "iTunes".
+
+// Which roots a player's installer wrote its detection key under. The catalogue does not
+// look everywhere: Winamp's key counts under HKCU only, and Musicmatch's HKLM key is a
+// different one ("Software\MusicMatch\MusicMatch Jukebox\4.0\MainApp\").
+enum class PlayerRoots { CurrentUser, LocalMachine, Both };
+
+// Winamp's main window class: "BaseWindow_RootWnd" (Modern) or "Winamp v1.x" (Classic).
+enum class WinampWindow { Modern, Classic };
+
+// A plausible "winamp.ini": wave-out output on the default device, a DirectSound section,
+// and a "[gen_hotkeys]" section last, with two bindings and global hotkeys disabled.
+std::string typicalWinampIni();
+
+struct PlayerConfig {
+    String name;
+    PlayerRoots roots = PlayerRoots::CurrentUser;
+    String directory; // empty: the player's usual folder under "C:\Program Files"
+    // The value the player's program file is found by. Musicmatch keeps it in its HKLM
+    // detection key, so a Musicmatch that records it is detectable under HKLM as well.
+    bool recordsLocation = true;
+    WinampWindow winampWindow = WinampWindow::Modern;
+    // Virtual time from a close request (WM_CLOSE to the main window) to quitting;
+    // nothing: close requests are ignored.
+    std::optional<std::uint32_t> closeDelayMs = 0;
+    // Musicmatch: a close request first brings up its "Upgrade to Plus" window, and the
+    // player quits only once that window has been closed too.
+    bool upgradePrompt = false;
+    bool running = false; // started by the user right after installation
+    // Winamp: the contents of "winamp.ini" in its directory; nothing: no such file.
+    std::optional<std::string> winampIni = typicalWinampIni();
+};
+
+// WM_APPCOMMAND as a player's window received it.
+struct PlayerAppCommand {
+    std::uint64_t atMs = 0;
+    std::uint16_t command = 0; // HIWORD(lParam) without the device bits (0xF000)
+    std::uint16_t device = 0;  // the device bits: FAPPCOMMAND_MOUSE, _KEY or _OEM
+    std::uint16_t keys = 0;    // LOWORD(lParam)
+    plat::WParam wParam = 0;
+    plat::LParam lParam = 0;
+};
+
+struct PlayerCloseRequest {
+    std::uint64_t atMs = 0;
+    bool upgradeWindow = false; // sent to Musicmatch's "Upgrade to Plus" window
+};
+
+struct PlayerStart {
+    std::uint64_t atMs = 0;
+    bool byShell = false; // the shell opened its program file; else the user started it
+    std::uint32_t processId = 0;
+};
+
+// "next" (11), "previous" (12), "stop" (13), "play-pause" (14), else "command N".
+std::string appCommandName(std::uint16_t command);
+
+struct PlayerWorld; // sim_players.cpp
+
 class SimPc {
 public:
     SimPc();
@@ -441,10 +502,53 @@ public:
     std::vector<std::string> takeJournal();
     std::vector<std::string> journal() const; // every line so far
 
+    // ------------------------------------------------------------ media players
+    // Installing writes the player's detection key under the roots asked for, the value
+    // its program file is found by, the program file itself and, for Winamp, "winamp.ini".
+    // A running player is a process of its own with one top-level window of its fixed class
+    // (titled with its display name); its windows go when it quits, as does the process.
+    // It starts when the user starts it or when the shell opens its program file with
+    // "open" (after any handler of setShellExecuteHandler agreed, result > 32); a player
+    // already running is not started twice. Starting does not bring it to the front.
+    // It quits on a close request after its delay (moved by virtual time), when the user
+    // quits it, or when its process is terminated. Once the program's process has ended,
+    // time no longer moves for delays, and a pending close completes at once.
+    // Every function takes a display name; other names give false, 0 or nothing.
+    static std::vector<String> playerNames();       // the five, deep-integration ones first
+    bool installPlayer(const PlayerConfig& config); // again: replaces the registration
+    bool playerInstalled(const String& name) const;
+    // The detection keys the catalogue tries, in its order (HKCU first).
+    std::vector<std::pair<plat::HKey, String>> playerDetectionKeys(const String& name) const;
+    // Whether one of those keys exists, i.e. whether the catalogue lists the player.
+    bool playerDetectable(const String& name) const;
+    String playerProgramPath(const String& name) const; // the file the shell must open
+    String playerDirectory(const String& name) const;
+    bool startPlayer(const String& name); // false when not installed
+    bool quitPlayer(const String& name);  // false when not running
+    bool playerRunning(const String& name) const;
+    Hwnd playerWindow(const String& name) const;        // its main window, 0 if none
+    Hwnd playerUpgradeWindow(const String& name) const; // Musicmatch's prompt, 0 if none
+    std::uint32_t playerProcessId(const String& name) const;
+    bool setForegroundPlayer(const String& name); // false when not running
+    // Everything each player received, across its runs, oldest first.
+    std::vector<PlayerAppCommand> playerAppCommands(const String& name) const;
+    std::vector<PlayerCloseRequest> playerCloseRequests(const String& name) const;
+    std::vector<PlayerStart> playerStarts(const String& name) const;
+    // Microsoft IntelliType: its App Paths key under HKLM (absent by default).
+    void setIntelliTypeInstalled(bool installed);
+    // "winamp.ini" in Winamp's directory; setWinampIni is false when Winamp is not installed.
+    std::optional<std::string> winampIni() const;
+    bool setWinampIni(const std::string& text);
+
     struct Impl;
 
 private:
+    // The players live beside the rest of the machine; attaching them at construction lets
+    // them see the shell and process terminations before the program takes the ports.
+    static std::shared_ptr<PlayerWorld> attachPlayers(Impl& impl);
+
     std::unique_ptr<Impl> impl_;
+    std::shared_ptr<PlayerWorld> players_ = attachPlayers(*impl_);
 };
 
 } // namespace sim

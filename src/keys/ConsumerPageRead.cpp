@@ -1,0 +1,193 @@
+#include "ConsumerPageRead.h"
+
+#include "Debug.h"
+#include "Globals.h"
+#include "PcInfo.h"
+#include "WinampIniRead.h"
+
+#include <algorithm>
+#include <unordered_map>
+#include <vector>
+
+namespace {
+
+constexpr char16_t kIntelliTypeKey[] =
+    u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\mskey.exe";
+constexpr char16_t kWinampClass[] = u"BaseWindow_RootWnd";
+constexpr char16_t kITunesClass[] = u"iTunes";
+constexpr char16_t kRealClass[] = u"GeminiWindowClass";
+
+constexpr std::uint32_t kFailedReadPauseMs = 1000;
+constexpr std::uint32_t kPauseSliceMs = 100;
+// How long the destructor waits for the thread before cancelling its read again.
+constexpr std::uint32_t kLeaveWaitMs = 100;
+// Byte 1 of a report carries the key code, so shorter reports carry none.
+constexpr std::uint32_t kKeyCodeOffset = 1;
+
+} // namespace
+
+ConsumerPageRead::ConsumerPageRead(plat::Handle consumerInterface)
+    : consumerHandle(consumerInterface) {
+    traceEntry(u"ConsumerPageRead::ConsumerPageRead");
+    // The capabilities are all the thread needs of the preparsed data, which getCaps frees.
+    if (!plat::hid().getCaps(consumerHandle, consumerCaps))
+        consumerCaps = {};
+
+    const std::unordered_map<plat::String, plat::String> classOf(
+        {
+            {kWindowsMediaPlayer, u"WMPlayerApp"},
+            {kITunes, kITunesClass},
+            {kRealPlayer, kRealClass},
+            {kMusicmatch, u"MMJB:MAINWND"},
+            {kWinamp, kWinampClass},
+        },
+        10);
+
+    plat::StringArray deep;
+    plat::StringArray basic;
+    if (PcInfo* info = globals().pcInfo.get()) {
+        info->getDeepIntegrationPlayerlist(deep);
+        info->getBasicPlayerlist(basic);
+    }
+    for (const plat::StringArray* list : {&deep, &basic}) {
+        for (const plat::String& name : *list) {
+            const auto found = classOf.find(name);
+            if (found == classOf.end())
+                continue; // the catalogue names only players of the table
+            WriteLog(name, LogLevel::Log);
+            windowClasses.push_back(found->second);
+            playerNames.push_back(name);
+        }
+    }
+    playerCount = static_cast<std::int32_t>(windowClasses.size());
+
+    // Only whether the key opens matters; this check logs no registry error.
+    plat::HKey key = 0;
+    if (plat::registry().openKey(plat::HKLM, kIntelliTypeKey, KEY_READ, key) == ERROR_SUCCESS) {
+        plat::registry().closeKey(key);
+        intelliTypeInstalled = 1;
+        WriteLog(u"Intellitype Installed", LogLevel::Log);
+    } else {
+        intelliTypeInstalled = 0;
+        WriteLog(u"Intellitype not installed", LogLevel::Log);
+    }
+
+    if (std::find(deep.begin(), deep.end(), plat::String(kWinamp)) != deep.end()) {
+        if (globals().isAdministrator) {
+            WinampIniRead hotkeys; // one run: it does its work while constructed
+        }
+    } else {
+        WriteLog(u"Winamp not present", LogLevel::Log);
+    }
+
+    keyThreadHandle = plat::threads().startThread([this] { keyThread(); });
+    traceExit(u"ConsumerPageRead::ConsumerPageRead");
+}
+
+ConsumerPageRead::~ConsumerPageRead() {
+    stopping = true;
+    if (keyThreadHandle == 0) {
+        // No thread was started, so nobody else will close the interface.
+        std::lock_guard<std::mutex> lock(handleLock);
+        if (!handleClosed && consumerHandle)
+            plat::hid().close(consumerHandle);
+        handleClosed = true;
+        return;
+    }
+    plat::Threads& threads = plat::threads();
+    const auto cancel = [this] {
+        std::lock_guard<std::mutex> lock(handleLock);
+        if (!handleClosed)
+            plat::hid().cancelRead(consumerHandle);
+    };
+    cancel();
+    // A thread caught between two reads may begin another after the first cancellation; it
+    // sees the stop flag before the read after that.
+    while (threads.waitForSingleObject(keyThreadHandle, kLeaveWaitMs) == WAIT_TIMEOUT)
+        cancel();
+    threads.closeHandle(keyThreadHandle);
+    keyThreadHandle = 0;
+}
+
+std::optional<std::uint32_t> ConsumerPageRead::commandForKey(std::uint8_t keyCode) {
+    switch (keyCode) {
+    case 0xB5: return APPCOMMAND_MEDIA_NEXTTRACK;
+    case 0xB6: return APPCOMMAND_MEDIA_PREVIOUSTRACK;
+    case 0xB7: return APPCOMMAND_MEDIA_STOP;
+    case 0xCD: return APPCOMMAND_MEDIA_PLAY_PAUSE;
+    default: return std::nullopt;
+    }
+}
+
+plat::Hwnd ConsumerPageRead::findRunningPlayer(plat::String& windowClass) {
+    traceEntry(u"ConsumerPageRead::findRunningPlayer");
+    plat::Desktop& desktop = plat::desktop();
+    for (const plat::String& candidate : windowClasses) {
+        if (const plat::Hwnd window = desktop.findWindow(&candidate, nullptr)) {
+            windowClass = candidate;
+            traceExit(u"ConsumerPageRead::findRunningPlayer");
+            return window;
+        }
+    }
+    traceExit(u"ConsumerPageRead::findRunningPlayer");
+    return 0;
+}
+
+void ConsumerPageRead::forwardKey(std::uint8_t keyCode) {
+    plat::String windowClass;
+    const plat::Hwnd player = findRunningPlayer(windowClass);
+    if (!player)
+        return;
+    plat::Desktop& desktop = plat::desktop();
+    bool forward = false;
+    if (intelliTypeInstalled == 1) {
+        // IntelliType delivers the keys itself to Winamp.
+        forward = windowClass != kWinampClass;
+    } else {
+        // Windows delivers media keys to the foreground window and to the players that take
+        // them from the system; these two need them sent, and only while in the background.
+        forward = (windowClass == kITunesClass || windowClass == kRealClass) &&
+                  desktop.getForegroundWindow() != player;
+    }
+    if (!forward)
+        return;
+    if (const auto command = commandForKey(keyCode))
+        desktop.sendMessage(player, WM_APPCOMMAND, 0, static_cast<plat::LParam>(*command) << 16);
+}
+
+void ConsumerPageRead::pauseAfterFailedRead() {
+    plat::Threads& threads = plat::threads();
+    for (std::uint32_t waited = 0;
+         waited < kFailedReadPauseMs && !stopping && !threads.processEnding();
+         waited += kPauseSliceMs)
+        threads.sleep(kPauseSliceMs);
+}
+
+void ConsumerPageRead::keyThread() {
+    Globals& g = globals();
+    plat::Hid& hid = plat::hid();
+    plat::Threads& threads = plat::threads();
+    const std::uint32_t length = consumerCaps.inputReportByteLength;
+    // At least the declared length, and never too short to hold the key code.
+    std::vector<std::uint8_t> report(std::max<std::uint32_t>(length, kKeyCodeOffset + 1), 0);
+    while (g.transmitterPresent == 1 && !stopping && !threads.processEnding()) {
+        std::uint32_t got = 0;
+        std::uint32_t error = 0;
+        const bool ok = hid.read(consumerHandle, report.data(), length, got, error);
+        if (!ok || got == 0) {
+            // A read cancelled to stop this thread is not a failure to wait after.
+            if (!stopping)
+                pauseAfterFailedRead();
+            continue;
+        }
+        // A report too short to reach byte 1 carries no key; a stop asked for meanwhile
+        // means the transmitter is going.
+        if (std::min(got, length) <= kKeyCodeOffset || stopping)
+            continue;
+        forwardKey(report[kKeyCodeOffset]);
+    }
+    std::lock_guard<std::mutex> lock(handleLock);
+    if (!handleClosed && consumerHandle)
+        hid.close(consumerHandle);
+    handleClosed = true;
+}

@@ -1,0 +1,404 @@
+#include "DongleVendorCommunication.h"
+
+#include "Application.h"
+#include "CMessageBox.h"
+#include "Debug.h"
+#include "Globals.h"
+#include "QuorvaneAuravoSystemTrayApplicationDlg.h"
+#include "resource.h"
+#include "text.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr std::uint32_t retryPauseMs = 2000;
+// The pause is slept in slices so that a reader asked to stop leaves within one slice
+// instead of holding up the write that waits for it.
+constexpr std::uint32_t retrySliceMs = 100;
+// How long one wait for the reader to leave lasts before its read is cancelled again: a
+// reader that was between two reads when it was cancelled may have begun a new one.
+constexpr std::uint32_t leaveWaitMs = 100;
+constexpr std::uint32_t deletePauseMs = 500;
+constexpr std::uint32_t noticeStyle = MB_ICONINFORMATION | MB_TASKMODAL; // 0x2040
+
+// The program's windows are found by their exact title; a title that cannot be loaded
+// finds nothing, since an empty title would match any untitled window.
+plat::Hwnd findTitled(std::uint32_t titleId) {
+    const plat::String title = fw::loadString(titleId);
+    if (title.empty())
+        return 0;
+    return plat::desktop().findWindow(nullptr, &title);
+}
+
+void postRequest(plat::Hwnd window, plat::WParam code) {
+    plat::desktop().postMessage(window, WM_USER, code, 0);
+}
+
+// A notification whose window does not exist is not sent; nothing is queued for later.
+void postIfOpen(std::uint32_t titleId, plat::WParam code) {
+    if (const plat::Hwnd window = findTitled(titleId))
+        postRequest(window, code);
+}
+
+} // namespace
+
+DongleVendorCommunication::DongleVendorCommunication(plat::Handle vendorHandle)
+    : deviceHandle(vendorHandle) {
+    traceEntry(u"DongleVendorCommunication::DongleVendorCommunication");
+    if (!plat::hid().getCaps(deviceHandle, caps))
+        caps = {};
+    inputReport.assign(std::max<std::size_t>(vendor::kReportSize, caps.inputReportByteLength),
+                       0xFF);
+    outputReport.assign(std::max<std::size_t>(vendor::kReportSize, caps.outputReportByteLength),
+                        0);
+    globals().pairedDevices.reset();
+    readerThread_ = 0;
+    setCommand(vendor::Command::StartupFirst, {}, nullptr);
+    writeCommand();
+    setCommand(vendor::Command::StartupSecond, {}, nullptr);
+    writeCommand();
+    traceExit(u"DongleVendorCommunication::DongleVendorCommunication");
+}
+
+DongleVendorCommunication::~DongleVendorCommunication() {
+    traceEntry(u"DongleVendorCommunication::~DongleVendorCommunication");
+    // The reader works on this object: it leaves before anything here goes.
+    endReader();
+    globals().pairedDevices.forget();
+    if (deviceHandle)
+        plat::hid().close(deviceHandle);
+    traceExit(u"DongleVendorCommunication::~DongleVendorCommunication");
+}
+
+// ==================================================================== commands
+
+void DongleVendorCommunication::setCommand(std::uint8_t code, plat::String name,
+                                           const DeviceAddress* address) {
+    traceEntry(u"DongleVendorCommunication::setCommand");
+    vendor::encodeCommand(std::span<std::uint8_t, vendor::kReportSize>(outputReport.data(),
+                                                                       vendor::kReportSize),
+                          code, name, address);
+    traceExit(u"DongleVendorCommunication::setCommand");
+}
+
+int DongleVendorCommunication::writeCommand() {
+    traceEntry(u"DongleVendorCommunication::writeCommand");
+    WriteLog(plat::formatText(u"Flags in write = %d", {int{outputReport[vendor::kOutCode]}}),
+             LogLevel::Log);
+    if (readerThread_) {
+        // Logged before the reader is woken, so that its last lines follow this one.
+        WriteLog(u"Terminating thread in write", LogLevel::Log);
+        endReader();
+    }
+    std::uint32_t written = 0;
+    // outputReport holds at least the declared length (see the constructor).
+    plat::hid().write(deviceHandle, outputReport.data(), caps.outputReportByteLength, written);
+    if (!readerThread_)
+        startReader();
+    traceExit(u"DongleVendorCommunication::writeCommand");
+    return written != 0 ? 1 : 0;
+}
+
+int DongleVendorCommunication::sendSimple(std::uint8_t code) {
+    setCommand(code, {}, nullptr);
+    return writeCommand();
+}
+
+void DongleVendorCommunication::sendHostExit() {
+    traceEntry(u"DongleVendorCommunication::sendHostExit");
+    sendSimple(vendor::Command::HostExit);
+    traceExit(u"DongleVendorCommunication::sendHostExit");
+}
+
+int DongleVendorCommunication::sendMenuOpening() {
+    traceEntry(u"DongleVendorCommunication::sendMenuOpening");
+    const int result = sendSimple(vendor::Command::MenuOpening);
+    traceExit(u"DongleVendorCommunication::sendMenuOpening");
+    return result;
+}
+
+int DongleVendorCommunication::sendListingDone() {
+    traceEntry(u"DongleVendorCommunication::sendListingDone");
+    const int result = sendSimple(vendor::Command::ListingDone);
+    traceExit(u"DongleVendorCommunication::sendListingDone");
+    return result;
+}
+
+// ==================================================================== the reader
+
+void DongleVendorCommunication::startReader() {
+    stopping = false;
+    readerThread_ = plat::threads().startThread([this] { readvendorcommand(); });
+}
+
+void DongleVendorCommunication::endReader() {
+    if (!readerThread_)
+        return;
+    stopping = true;
+    plat::Hid& hid = plat::hid();
+    plat::Threads& threads = plat::threads();
+    // cancelRead only ends a read pending at that moment, so a reader caught between two
+    // reads is cancelled again; it sees `stopping` before its next read in any case.
+    hid.cancelRead(deviceHandle);
+    while (threads.waitForSingleObject(readerThread_, leaveWaitMs) == WAIT_TIMEOUT)
+        hid.cancelRead(deviceHandle);
+    threads.closeHandle(readerThread_);
+    readerThread_ = 0;
+}
+
+void DongleVendorCommunication::stopReader() {
+    traceEntry(u"DongleVendorCommunication::stopReader");
+    if (readerThread_) {
+        stopping = true;
+        plat::hid().cancelRead(deviceHandle);
+    }
+    traceExit(u"DongleVendorCommunication::stopReader");
+}
+
+void DongleVendorCommunication::releaseReaderThread() {
+    traceEntry(u"DongleVendorCommunication::releaseReaderThread");
+    endReader();
+    traceExit(u"DongleVendorCommunication::releaseReaderThread");
+}
+
+int DongleVendorCommunication::readReport() {
+    traceEntry(u"DongleVendorCommunication::readReport");
+    std::fill(inputReport.begin(), inputReport.end(), std::uint8_t{0xFF});
+    const std::uint32_t length = caps.inputReportByteLength; // within inputReport
+    std::uint32_t got = 0;
+    std::uint32_t error = 0;
+    plat::hid().read(deviceHandle, inputReport.data(), length, got, error);
+    got = std::min(got, length);
+    traceExit(u"DongleVendorCommunication::readReport");
+    return got != 0 && inputReport[0] == vendor::kReportId ? 1 : 0;
+}
+
+vendor::DecodedReport DongleVendorCommunication::parseReport() {
+    traceEntry(u"DongleVendorCommunication::parseReport");
+    vendor::DecodedReport report = vendor::decodeReport(
+        std::span<const std::uint8_t, vendor::kReportSize>(inputReport.data(),
+                                                           vendor::kReportSize));
+    traceExit(u"DongleVendorCommunication::parseReport");
+    return report;
+}
+
+void DongleVendorCommunication::pauseAfterFailedRead() {
+    plat::Threads& threads = plat::threads();
+    for (std::uint32_t waited = 0;
+         waited < retryPauseMs && !stopping && !threads.processEnding();
+         waited += retrySliceMs)
+        threads.sleep(retrySliceMs);
+}
+
+void DongleVendorCommunication::readvendorcommand() {
+    WriteLog(u"Entering readvendorcommand thread", LogLevel::Log);
+    Globals& g = globals();
+    plat::Threads& threads = plat::threads();
+    while (g.transmitterPresent == 1 && !stopping && !threads.processEnding()) {
+        WriteLog(u"in readvendorcommand thread", LogLevel::Log);
+        const int status = readReport();
+        WriteLog(plat::formatText(u"status =  %d", {status}), LogLevel::Log);
+        if (status != 1) {
+            // A read cancelled to end this reader is not a failure to retry.
+            if (!stopping)
+                pauseAfterFailedRead();
+            continue;
+        }
+        // Handled to the end even when a stop was asked for meanwhile.
+        handleReport(parseReport());
+    }
+    WriteLog(u"Exiting readvendorcommand thread", LogLevel::Log);
+}
+
+void DongleVendorCommunication::handleReport(const vendor::DecodedReport& report) {
+    Globals& g = globals();
+    switch (vendor::replyKind(report.flags)) {
+    case vendor::ReplyKind::PairingFailed: {
+        plat::Hwnd dialog = findTitled(IDS_NEW_DEVICE_TITLE);
+        if (!dialog)
+            dialog = findTitled(IDS_NEW_DEVICES_TITLE);
+        if (dialog) {
+            // Set before the message, which the dialog handles by reading it.
+            g.pairedDevices.pairingFailed = 1;
+            postRequest(dialog, 0);
+        }
+        break;
+    }
+    case vendor::ReplyKind::ListCleared:
+        g.pairedDevices.clear();
+        postIfOpen(IDS_SETTINGS_TITLE, 0);
+        postIfOpen(IDS_PAIRING_WAIT_TITLE, 0);
+        break;
+    case vendor::ReplyKind::PairingStarted:
+        // A pairing dialog (new-device or pairing-wait: same title) is already open.
+        if (findTitled(IDS_NEW_DEVICE_TITLE))
+            break;
+        if (const plat::Hwnd controller = findTitled(IDS_CONTROLLER_TITLE)) {
+            if (!findTitled(IDS_SETTINGS_TITLE))
+                postRequest(controller, ControllerRequest::OpenSettings);
+            postRequest(controller, ControllerRequest::ForwardPairing);
+        }
+        break;
+    case vendor::ReplyKind::FirmwareVersion:
+        g.firmwareVersion.set(vendor::firmwareText(report));
+        break;
+    case vendor::ReplyKind::LinkLost:
+        SetTrayIconImage(false);
+        break;
+    case vendor::ReplyKind::CurrentDevice:
+        g.pairedDevices.setCurrentName(report.name);
+        // A short report leaves byte 137 at 0xFF: not linked.
+        SetTrayIconImage(report.linkState == 0);
+        postIfOpen(IDS_SETTINGS_TITLE, 0);
+        break;
+    case vendor::ReplyKind::ListingEntry:
+        receiveListingEntry(report);
+        break;
+    }
+}
+
+void DongleVendorCommunication::receiveListingEntry(const vendor::DecodedReport& report) {
+    const PairedDevices::ListingStep step = globals().pairedDevices.receiveListingEntry(
+        report.count, report.name, report.address, report.flags);
+    // Any listing ends the pairing wait.
+    postIfOpen(IDS_PAIRING_WAIT_TITLE, 0);
+    if (step.complete)
+        postIfOpen(IDS_CONTROLLER_TITLE, ControllerRequest::ListingComplete);
+}
+
+// ==================================================================== listings and the list
+
+void DongleVendorCommunication::processNewDevices() {
+    traceEntry(u"DongleVendorCommunication::processNewDevices");
+    Globals& g = globals();
+    const std::int32_t pairingIdle = g.pairedDevices.orderListingIfNotPairing();
+    // A listing caused by pairing (pairingIdle 0) is where the choosing and naming dialogs
+    // will run. They are not built yet: such a listing stays as received, nothing is shown,
+    // and no ListingDone is sent for it.
+    postIfOpen(IDS_SETTINGS_TITLE, 0);
+    if (pairingIdle == 1)
+        sendListingDone();
+    g.pairedDevices.setPairingIdle();
+    traceExit(u"DongleVendorCommunication::processNewDevices");
+}
+
+int DongleVendorCommunication::getPairedList(plat::StringArray& out) {
+    traceEntry(u"DongleVendorCommunication::getPairedList");
+    out = globals().pairedDevices.names();
+    traceExit(u"DongleVendorCommunication::getPairedList");
+    return 1;
+}
+
+plat::String DongleVendorCommunication::getCurrentDeviceName() {
+    traceEntry(u"DongleVendorCommunication::getCurrentDeviceName");
+    plat::String name = globals().pairedDevices.currentName();
+    traceExit(u"DongleVendorCommunication::getCurrentDeviceName");
+    return name;
+}
+
+int DongleVendorCommunication::indexOfDevice(plat::String name) {
+    traceEntry(u"DongleVendorCommunication::indexOfDevice");
+    const std::int32_t index = globals().pairedDevices.indexOf(name);
+    traceExit(u"DongleVendorCommunication::indexOfDevice");
+    return index;
+}
+
+// The list's lock is taken for each look-up and change, never across the write.
+int DongleVendorCommunication::selectPairedDevice(plat::String name) {
+    traceEntry(u"DongleVendorCommunication::selectPairedDevice");
+    PairedDevices& list = globals().pairedDevices;
+    const DeviceAddress address = list.addressAt(indexOfDevice(name));
+    setCommand(vendor::Command::SelectDevice, name, &address);
+    const int result = writeCommand();
+    if (result == 1)
+        list.setCurrentName(name);
+    traceExit(u"DongleVendorCommunication::selectPairedDevice");
+    return result;
+}
+
+int DongleVendorCommunication::renamePairedDevice(plat::String oldName, plat::String newName) {
+    traceEntry(u"DongleVendorCommunication::renamePairedDevice");
+    PairedDevices& list = globals().pairedDevices;
+    const DeviceAddress address = list.addressAt(indexOfDevice(oldName));
+    setCommand(vendor::Command::SetDeviceName, newName, &address);
+    if (writeCommand() != 1) {
+        traceExit(u"DongleVendorCommunication::renamePairedDevice");
+        return 0;
+    }
+    list.rename(oldName, newName);
+    traceExit(u"DongleVendorCommunication::renamePairedDevice");
+    return 1;
+}
+
+int DongleVendorCommunication::deletePairedDevice(plat::String name) {
+    traceEntry(u"DongleVendorCommunication::deletePairedDevice");
+    PairedDevices& list = globals().pairedDevices;
+    const DeviceAddress address = list.addressAt(indexOfDevice(name));
+    setCommand(vendor::Command::DeleteDevice, name, &address);
+    const plat::String flags =
+        plat::formatText(u"Flags = %d", {int{outputReport[vendor::kOutCode]}});
+    WriteLog(flags, LogLevel::Log);
+    const int result = writeCommand();
+    WriteLog(flags, LogLevel::Log);
+    list.afterDelete(name, result == 1);
+    traceExit(u"DongleVendorCommunication::deletePairedDevice");
+    plat::threads().sleep(deletePauseMs);
+    return result;
+}
+
+plat::String DongleVendorCommunication::getDatabaseDump() {
+    traceEntry(u"DongleVendorCommunication::getDatabaseDump");
+    const std::vector<PairedDevice> devices = globals().pairedDevices.devices();
+    plat::String dump =
+        plat::formatText(u"Total Entries in database = %d", {static_cast<int>(devices.size())});
+    int position = 0;
+    for (const PairedDevice& d : devices) {
+        const DeviceAddress& a = d.address;
+        dump += plat::formatText(u"\n%d - %s - %02X-%02X-%02X-%02X-%02X-%02X",
+                                 {++position, d.name, a[0], a[1], a[2], a[3], a[4], a[5]});
+    }
+    traceExit(u"DongleVendorCommunication::getDatabaseDump");
+    return dump;
+}
+
+// ==================================================================== for the user interface
+
+DongleVendorCommunication* currentVendorLink() {
+    Globals* g = currentGlobals();
+    return g ? dynamic_cast<DongleVendorCommunication*>(g->vendorLink) : nullptr;
+}
+
+int applyDeviceNameRules(plat::Hwnd owner, const plat::String& entered,
+                         const plat::String& presentName, plat::String* accepted) {
+    DongleVendorCommunication* link = currentVendorLink();
+    plat::StringArray names;
+    if (link)
+        link->getPairedList(names);
+    const NameCheck check = checkDeviceName(entered, presentName, names);
+    if (accepted)
+        *accepted = check.name;
+    switch (check.verdict) {
+    case NameVerdict::Empty:
+        LocalizedMessageBox(owner, fw::loadString(IDS_NAME_EMPTY_TEXT),
+                            fw::loadString(IDS_NAME_EMPTY_CAPTION), noticeStyle);
+        return 0;
+    case NameVerdict::Unchanged:
+        return 1;
+    case NameVerdict::TooLong:
+        LocalizedMessageBox(owner,
+                            FormatPlaceholders(1, fw::loadString(IDS_NAME_TOO_LONG_TEXT), u"32"),
+                            fw::loadString(IDS_NAME_TOO_LONG_CAPTION), noticeStyle);
+        return 0;
+    case NameVerdict::Taken:
+        LocalizedMessageBox(owner,
+                            FormatPlaceholders(1, fw::loadString(IDS_NAME_TAKEN_TEXT), check.name),
+                            fw::loadString(IDS_NAME_TAKEN_CAPTION), noticeStyle);
+        return 0;
+    case NameVerdict::Rename:
+        if (link)
+            link->renamePairedDevice(presentName, check.name);
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,102 @@
+// The link to the transmitter's vendor collection. Every request is one output report
+// written on the caller's (the user interface's) thread; every answer and event is one input
+// report read by the link's reader thread, which updates the paired-device state and the
+// firmware version, changes the tray icon and tells the windows concerned by posting them
+// WM_USER, finding each by its title.
+//
+// Reads and writes never overlap. Before each write the link ends its reader: it asks it to
+// stop, cancels the pending read (cancelRead returns once the read has ended) and waits for
+// the thread to leave; a report the reader is handling is handled to the end first. After
+// the write a fresh reader waits for the answer. No thread is ever terminated. The reader
+// works on its own link object rather than polling the process-wide vendorLink, so it never
+// has to wait for the controller to publish the link; the destructor joins it.
+#pragma once
+
+#include "Collaborators.h"
+#include "PairedDevices.h"
+#include "VendorProtocol.h"
+#include "ports.h"
+#include "types.h"
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+class DongleVendorCommunication : public VendorLink {
+public:
+    // Reads the interface's capabilities, resets the process-wide paired-device state and
+    // sends StartupFirst and StartupSecond; the first write starts the reader.
+    explicit DongleVendorCommunication(plat::Handle vendorHandle);
+    // Joins the reader, forgets the paired-device state and closes the handle. Delete a
+    // link while the platform that opened its handle is installed.
+    ~DongleVendorCommunication() override;
+    DongleVendorCommunication(const DongleVendorCommunication&) = delete;
+    DongleVendorCommunication& operator=(const DongleVendorCommunication&) = delete;
+
+    // ---- VendorLink
+    void sendHostExit() override;
+    // A listing is complete (WM_USER 0 to the controller).
+    void processNewDevices() override;
+    // The transmitter has gone: the reader is asked to stop and its read is cancelled; it
+    // leaves without waiting the retry pause. Returns at once.
+    void stopReader() override;
+    // Waits for that reader to have left (it has nothing left to block on), then closes its
+    // handle and sets readerThread to 0.
+    void releaseReaderThread() override;
+
+    // ---- commands
+    void setCommand(std::uint8_t code, plat::String name, const DeviceAddress* address);
+    // 1 when bytes were written, else 0. A fresh reader is started in either case.
+    int writeCommand();
+    int sendMenuOpening();
+    int sendListingDone();
+
+    // ---- the reader's side
+    // Reads one input report into the buffer filled with 0xFF first; 1 for report id 2.
+    int readReport();
+    vendor::DecodedReport parseReport();
+
+    // ---- the paired-device list (user-interface thread)
+    int getPairedList(plat::StringArray& out);
+    plat::String getCurrentDeviceName();
+    int indexOfDevice(plat::String name);
+    int selectPairedDevice(plat::String name);
+    int renamePairedDevice(plat::String oldName, plat::String newName);
+    int deletePairedDevice(plat::String name);
+    plat::String getDatabaseDump();
+
+    // The current reader thread's handle; 0 when none runs.
+    plat::Handle readerThread() const { return readerThread_; }
+    const plat::HidCaps& capabilities() const { return caps; }
+
+private:
+    int sendSimple(std::uint8_t code);
+    void startReader();
+    // Stops the current reader (see the header comment) and closes its handle.
+    void endReader();
+    void readvendorcommand();
+    void handleReport(const vendor::DecodedReport& report);
+    void receiveListingEntry(const vendor::DecodedReport& report);
+    // The 2000 ms pause after a failed read, cut short when the reader is asked to stop.
+    void pauseAfterFailedRead();
+
+    plat::Handle deviceHandle = 0;
+    plat::HidCaps caps;
+    // At least 138 bytes, and at least the lengths the interface declares (16-bit values).
+    std::vector<std::uint8_t> inputReport;
+    std::vector<std::uint8_t> outputReport;
+    plat::Handle readerThread_ = 0;
+    std::atomic<bool> stopping{false};
+};
+
+// The link the controller has published, as the user interface reaches it; null when none.
+DongleVendorCommunication* currentVendorLink();
+
+// The device name rules for a dialog that confirms `entered` as the new name of the device
+// now called `presentName`: a refused name is explained in a message box owned by `owner`
+// (strings 133/134, 129/130, 131/132; style 0x2040) and returns 0, and the dialog stays open.
+// An accepted name returns 1; if it differs from the present one the device is renamed
+// through the current link (the rename's result is not shown). `accepted` receives the
+// trimmed name.
+int applyDeviceNameRules(plat::Hwnd owner, const plat::String& entered,
+                         const plat::String& presentName, plat::String* accepted = nullptr);

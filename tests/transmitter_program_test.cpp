@@ -1,0 +1,108 @@
+// The whole program with the virtual transmitter: the controller finds it, makes the link,
+// and follows it through removal and return.
+#include "DongleVendorCommunication.h"
+#include "QuorvaneAuravoSystemTrayApplication.h"
+#include "resource.h"
+#include "transmitter_support.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using sim::HidCollectionRole;
+
+const plat::StringArray oldestFirst{u"Office", u"Bedroom", u"Kitchen"};
+
+class ProgramWithTransmitterTest : public txtest::SimTest {
+protected:
+    sim::TransmitterId tx = 0;
+
+    void plug() {
+        sim::TransmitterConfig config;
+        config.database = txtest::threeDevices();
+        tx = pc->plugTransmitter(config);
+    }
+    void start() {
+        pc->startProgram([] { return runProgram(); });
+        ASSERT_TRUE(pc->waitIdle());
+    }
+    void settle() { ASSERT_TRUE(pc->waitForTransmitterRead(tx)); }
+
+    plat::StringArray pairedList() {
+        plat::StringArray names;
+        if (DongleVendorCommunication* link = currentVendorLink())
+            link->getPairedList(names);
+        return names;
+    }
+    std::vector<std::uint8_t> codesSince(std::size_t from) {
+        const auto all = pc->transmitterCommandCodes(tx);
+        return {all.begin() + static_cast<std::ptrdiff_t>(std::min(from, all.size())), all.end()};
+    }
+};
+
+TEST_F(ProgramWithTransmitterTest, StartingWithATransmitterLinksItAndListsItsDevicesOldestFirst) {
+    plug();
+    start();
+    settle();
+    ASSERT_NE(currentVendorLink(), nullptr);
+    EXPECT_EQ(globals().transmitterPresent, 1);
+    // The handshake, then ListingDone once the controller has handled the first listing.
+    EXPECT_EQ(pc->transmitterCommandCodes(tx), (std::vector<std::uint8_t>{0x30, 0x01, 0x80}));
+    EXPECT_EQ(pairedList(), oldestFirst);
+    EXPECT_EQ(currentVendorLink()->getCurrentDeviceName(), u"Kitchen");
+    EXPECT_EQ(globals().firmwareVersion.get(), u"1.4.2:Jun 20 2005");
+    const auto icons = pc->trayIcons();
+    ASSERT_EQ(icons.size(), 1u);
+    EXPECT_EQ(icons[0].iconResourceId, IDI_TRAY_LINKED);
+
+    pc->transmitterEvent(tx, sim::TransmitterEvent::LinkLost);
+    settle();
+    EXPECT_EQ(pc->trayIcons()[0].iconResourceId, IDI_TRAY_NOTLINKED);
+
+    const plat::Hwnd controller = pc->findWindowByTitle(u"QuorvaneAuravoSystemTrayApplication");
+    ASSERT_TRUE(pc->post(controller, WM_CLOSE));
+    ASSERT_TRUE(pc->waitForExit().has_value());
+    EXPECT_EQ(pc->transmitterCommandCodes(tx).back(), 0x0C); // HostExit
+}
+
+TEST_F(ProgramWithTransmitterTest, UnplugEndsTheReaderAndReplugMakesANewLink) {
+    plug();
+    start();
+    settle();
+    DongleVendorCommunication* first = currentVendorLink();
+    ASSERT_NE(first, nullptr);
+
+    pc->unplugTransmitter(tx);
+    ASSERT_TRUE(pc->waitIdle());
+    EXPECT_EQ(globals().transmitterPresent, 0);
+    EXPECT_EQ(currentVendorLink(), first); // kept until the transmitter returns
+    EXPECT_EQ(first->readerThread(), 0u);
+    EXPECT_FALSE(pc->transmitterReadPending(tx));
+    EXPECT_TRUE(pc->trayIcons().empty());
+    EXPECT_EQ(txtest::logged(u"  LOG  :Terminating thread in Device change"), 1u);
+
+    const std::size_t before = pc->transmitterCommands(tx).size();
+    ASSERT_TRUE(pc->replugTransmitter(tx));
+    ASSERT_TRUE(pc->waitIdle());
+    settle();
+    EXPECT_EQ(globals().transmitterPresent, 1);
+    ASSERT_NE(currentVendorLink(), nullptr);
+    EXPECT_EQ(codesSince(before), (std::vector<std::uint8_t>{0x30, 0x01, 0x80}));
+    EXPECT_EQ(pairedList(), oldestFirst);
+    // The old link closed its handle when it was replaced; the new one holds one.
+    EXPECT_EQ(pc->transmitterOpenHandles(tx), 1u);
+    ASSERT_EQ(pc->trayIcons().size(), 1u);
+}
+
+TEST_F(ProgramWithTransmitterTest, ATransmitterPluggedInAfterStartIsLinkedOnItsSecondNotice) {
+    start();
+    EXPECT_EQ(currentVendorLink(), nullptr);
+    plug();
+    ASSERT_TRUE(pc->waitIdle());
+    settle();
+    ASSERT_NE(currentVendorLink(), nullptr);
+    EXPECT_EQ(pairedList(), oldestFirst);
+    EXPECT_EQ(pc->transmitterCommandCodes(tx), (std::vector<std::uint8_t>{0x30, 0x01, 0x80}));
+}
+
+} // namespace
