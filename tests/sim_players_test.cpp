@@ -163,8 +163,11 @@ TEST_F(SimPlayers, WinampIniLivesInWinampsDirectory) {
     ASSERT_TRUE(pc.setWinampIni("[gen_hotkeys]\nnbkeys=0\n"));
     EXPECT_EQ(pc.fileContents(u"C:\\Winamp\\winamp.ini"), "[gen_hotkeys]\nnbkeys=0\n");
 
-    c.directory = u"C:\\Other";
+    // Installed again without the file: none is left behind, here or elsewhere.
     c.winampIni.reset();
+    ASSERT_TRUE(pc.installPlayer(c));
+    EXPECT_FALSE(pc.winampIni());
+    c.directory = u"C:\\Other";
     ASSERT_TRUE(pc.installPlayer(c));
     EXPECT_FALSE(pc.winampIni());
     EXPECT_TRUE(pc.fileExists(u"C:\\Other\\winamp.exe"));

@@ -446,6 +446,8 @@ bool SimPc::installPlayer(const PlayerConfig& config) {
         writeFile(directory + u"\\winamp.ini", *config.winampIni);
 
     Lock lk(impl_->m);
+    if (isWinamp(row) && !config.winampIni)
+        impl_->files.erase(normaliseFilePath(directory + u"\\winamp.ini"));
     PlayerWorld::Player& p = players_->players[static_cast<std::size_t>(index)];
     p.installed = true;
     p.config = config;
