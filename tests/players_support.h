@@ -1,6 +1,6 @@
 // Shared by the player and key tests: a simulated PC with the run's objects and a capturing
-// log, and thin recording wrappers in front of some simulated ports, for the arguments the
-// simulated PC does not keep (access rights, show commands, exact key paths, read lengths).
+// log, and recording wrappers in front of simulated ports for what the simulated PC does not
+// keep (access rights, show commands, the exact spelling of key paths).
 #pragma once
 
 #include "Debug.h"
@@ -12,10 +12,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
+#include <algorithm>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -23,133 +24,107 @@ namespace pptest {
 
 inline std::mutex logLock;
 inline std::vector<plat::String> logLines;
+// Only the test's own thread's lines are kept: the audio and key threads log at any time.
+inline std::thread::id logThread;
 
 inline void captureLog(const plat::String& text) {
+    if (std::this_thread::get_id() != logThread)
+        return;
     std::lock_guard<std::mutex> lock(logLock);
     logLines.push_back(text);
 }
 
-// The logged lines since the last call, without the time field (prefix kept), leaving out
-// the audio thread's lines, which interleave anywhere.
+// The lines the test's thread logged since the last call, without the time field.
 inline std::vector<std::string> takeLog() {
     std::lock_guard<std::mutex> lock(logLock);
     std::vector<std::string> out;
-    for (const auto& line : logLines) {
-        const std::size_t colon = line.find(u':');
-        const plat::String message = colon == plat::String::npos ? line : line.substr(colon + 1);
-        if (message.find(u"Thread") == plat::String::npos && message.find(u"Application Started") == plat::String::npos)
-            out.push_back(plat::toUtf8(message));
-    }
-    logLines.clear();
+    for (const auto& line : std::exchange(logLines, {}))
+        out.push_back(plat::toUtf8(line.substr(line.find(u':') + 1)));
     return out;
 }
 
 inline std::size_t countOf(const std::vector<std::string>& lines, const std::string& line) {
-    std::size_t n = 0;
-    for (const auto& l : lines)
-        n += l == line;
-    return n;
+    return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), line));
 }
 
-// Records what the program asks of processes and the shell, then lets the simulated PC
-// (and its players) do it.
 class RecordingProcesses final : public plat::Processes {
 public:
-    struct Open { std::uint32_t access; std::uint32_t processId; };
-    struct Shell { plat::Hwnd owner; plat::String verb; plat::String file; std::uint32_t show; };
+    struct Shell { plat::Hwnd owner; plat::String verb, file; std::uint32_t show; };
+    explicit RecordingProcesses(plat::Processes& inner) : in(inner) {}
 
-    explicit RecordingProcesses(plat::Processes& inner) : inner_(inner) {}
-
-    plat::Handle openProcess(std::uint32_t access, std::uint32_t processId) override {
-        opens.push_back({access, processId});
-        return inner_.openProcess(access, processId);
+    plat::Handle openProcess(std::uint32_t access, std::uint32_t pid) override {
+        accesses.push_back(access);
+        return in.openProcess(access, pid);
     }
     bool terminateProcess(plat::Handle process, std::uint32_t exitCode) override {
         exitCodes.push_back(exitCode);
-        return inner_.terminateProcess(process, exitCode);
+        return in.terminateProcess(process, exitCode);
     }
-    bool closeHandle(plat::Handle object) override {
-        ++closedHandles;
-        return inner_.closeHandle(object);
+    bool closeHandle(plat::Handle object) override { return ++closed, in.closeHandle(object); }
+    plat::Handle openProcessToken() override { return in.openProcessToken(); }
+    bool getTokenGroups(plat::Handle t, std::uint32_t size, std::vector<plat::SidAndAttributes>& g,
+                        std::uint32_t& length, std::uint32_t& error) override {
+        return in.getTokenGroups(t, size, g, length, error);
     }
-    plat::Handle openProcessToken() override { return inner_.openProcessToken(); }
-    bool getTokenGroups(plat::Handle token, std::uint32_t bufferSize,
-                        std::vector<plat::SidAndAttributes>& groups, std::uint32_t& returnLength,
-                        std::uint32_t& error) override {
-        return inner_.getTokenGroups(token, bufferSize, groups, returnLength, error);
-    }
-    bool closeToken(plat::Handle token) override { return inner_.closeToken(token); }
+    bool closeToken(plat::Handle token) override { return in.closeToken(token); }
     std::intptr_t shellExecute(plat::Hwnd owner, const plat::String& verb, const plat::String& file,
                                std::uint32_t show) override {
         shells.push_back({owner, verb, file, show});
-        return inner_.shellExecute(owner, verb, file, show);
+        return in.shellExecute(owner, verb, file, show);
     }
-    plat::Hwnd htmlHelp(plat::Hwnd owner, const plat::String& file, std::uint32_t command,
-                        std::uintptr_t data) override {
-        return inner_.htmlHelp(owner, file, command, data);
+    plat::Hwnd htmlHelp(plat::Hwnd o, const plat::String& f, std::uint32_t c, std::uintptr_t d) override {
+        return in.htmlHelp(o, f, c, d);
     }
 
-    std::vector<Open> opens;
-    std::vector<std::uint32_t> exitCodes;
+    std::vector<std::uint32_t> accesses, exitCodes;
     std::vector<Shell> shells;
-    int closedHandles = 0;
+    int closed = 0;
 
 private:
-    plat::Processes& inner_;
+    plat::Processes& in;
 };
 
-// Records every key the program opens, with its exact spelling.
+// Records every key opened, as spelled, with its root. Used on the test thread only.
 class RecordingRegistry final : public plat::Registry {
 public:
-    struct Open { plat::HKey root; plat::String subkey; std::uint32_t access; };
+    using Key = std::pair<plat::HKey, plat::String>;
+    explicit RecordingRegistry(plat::Registry& inner) : in(inner) {}
 
-    explicit RecordingRegistry(plat::Registry& inner) : inner_(inner) {}
-
-    std::int32_t openKey(plat::HKey root, const plat::String& subkey, std::uint32_t access,
+    std::int32_t openKey(plat::HKey root, const plat::String& key, std::uint32_t access,
                          plat::HKey& out) override {
-        {
-            std::lock_guard<std::mutex> lock(lock_);
-            opens.push_back({root, subkey, access});
-        }
-        return inner_.openKey(root, subkey, access, out);
+        opened.emplace_back(root, key);
+        accesses.push_back(access);
+        return in.openKey(root, key, access, out);
     }
-    std::int32_t createKey(plat::HKey root, const plat::String& subkey, plat::HKey& out) override {
-        return inner_.createKey(root, subkey, out);
+    std::int32_t createKey(plat::HKey r, const plat::String& k, plat::HKey& out) override {
+        return in.createKey(r, k, out);
     }
-    std::int32_t queryValue(plat::HKey key, const plat::String& name, std::uint32_t* type,
-                            void* data, std::uint32_t* size) override {
-        return inner_.queryValue(key, name, type, data, size);
+    std::int32_t queryValue(plat::HKey k, const plat::String& n, std::uint32_t* t, void* d,
+                            std::uint32_t* s) override {
+        return in.queryValue(k, n, t, d, s);
     }
-    std::int32_t setValue(plat::HKey key, const plat::String& name, std::uint32_t type,
-                          const void* data, std::uint32_t size) override {
-        return inner_.setValue(key, name, type, data, size);
+    std::int32_t setValue(plat::HKey k, const plat::String& n, std::uint32_t t, const void* d,
+                          std::uint32_t s) override {
+        return in.setValue(k, n, t, d, s);
     }
-    std::int32_t deleteValue(plat::HKey key, const plat::String& name) override {
-        return inner_.deleteValue(key, name);
-    }
-    std::int32_t deleteKey(plat::HKey root, const plat::String& subkey) override {
-        return inner_.deleteKey(root, subkey);
-    }
-    std::int32_t closeKey(plat::HKey key) override { return inner_.closeKey(key); }
+    std::int32_t deleteValue(plat::HKey k, const plat::String& n) override { return in.deleteValue(k, n); }
+    std::int32_t deleteKey(plat::HKey r, const plat::String& k) override { return in.deleteKey(r, k); }
+    std::int32_t closeKey(plat::HKey key) override { return in.closeKey(key); }
 
-    std::vector<Open> taken() {
-        std::lock_guard<std::mutex> lock(lock_);
-        return std::exchange(opens, {});
-    }
+    std::vector<Key> opened;
+    std::vector<std::uint32_t> accesses;
 
 private:
-    plat::Registry& inner_;
-    std::mutex lock_;
-    std::vector<Open> opens;
+    plat::Registry& in;
 };
 
-// The simulated PC, the run's objects (PcInfo among them) and the log capture.
 class PlayerTest : public ::testing::Test {
 protected:
     std::unique_ptr<sim::SimPc> pc = std::make_unique<sim::SimPc>();
     PcInfo* info = nullptr;
 
     void SetUp() override {
+        logThread = std::this_thread::get_id();
         pc->install();
         setLogCapture(&captureLog);
         info = startProcessObjects().pcInfo.get();
@@ -168,25 +143,30 @@ protected:
         endProcessObjects();
     }
 
-    // Objects of the test whose threads run on the simulated PC go here.
+    // Objects of the test with threads on the simulated PC go here.
     virtual void beforeProcessEnds() {}
 
-    // Puts a recording wrapper in front of the simulated port.
-    void recordProcesses() {
-        plat::Platform bundle = plat::current();
-        processes = std::make_unique<RecordingProcesses>(*bundle.processes);
-        bundle.processes = processes.get();
-        plat::install(bundle);
-    }
-    void recordRegistry() {
-        plat::Platform bundle = plat::current();
-        registry = std::make_unique<RecordingRegistry>(*bundle.registry);
-        bundle.registry = registry.get();
-        plat::install(bundle);
+    void install(const plat::String& name, sim::PlayerRoots roots = sim::PlayerRoots::CurrentUser,
+                 bool running = false) {
+        sim::PlayerConfig config;
+        config.name = name;
+        config.roots = roots;
+        config.running = running;
+        ASSERT_TRUE(pc->installPlayer(config));
     }
 
-    std::unique_ptr<RecordingProcesses> processes;
-    std::unique_ptr<RecordingRegistry> registry;
+    // Puts a wrapper in front of one simulated port.
+    template <class Wrapper, class Port>
+    Wrapper& wrap(Port* plat::Platform::*slot) {
+        plat::Platform bundle = plat::current();
+        auto wrapper = std::make_shared<Wrapper>(*(bundle.*slot));
+        wrappers.push_back(wrapper);
+        bundle.*slot = wrapper.get();
+        plat::install(bundle);
+        return *wrapper;
+    }
+
+    std::vector<std::shared_ptr<void>> wrappers;
 };
 
 } // namespace pptest

@@ -4,25 +4,94 @@
 #include "WinampIniRead.h"
 #include "players_support.h"
 
-#include <gmock/gmock.h>
-
 #include <functional>
-#include <memory>
 
 namespace {
 
-using pptest::countOf;
-using pptest::takeLog;
 using Outcome = WinampIniRead::Outcome;
 
 const plat::String dir = u"C:\\Program Files\\Winamp";
 const plat::String ini = dir + u"\\winamp.ini";
 const plat::String temp = dir + u"\\temp.ini";
 
-// The head of a typical file, up to and including the section line.
-const std::string head = "[Winamp]\n"
-                         "outname=out_wave.dll\n"
-                         "[gen_hotkeys]\n";
+const std::string head = "[Winamp]\noutname=out_wave.dll\n[gen_hotkeys]\n";
+const std::string four = "hotkey0=2224\nhotkey1=2225\nhotkey2=2226\nhotkey3=2227\n";
+// All four appended, numbered from n, in their order.
+std::string allFour(int n, const std::string& eol = "\n") {
+    auto pair = [&](int i, const char* action, const char* value) {
+        return "action" + std::to_string(n + i) + "=ghkdc " + action + eol + "hotkey" +
+               std::to_string(n + i) + "=" + value + eol;
+    };
+    return pair(0, "stop", "2226") + pair(1, "play/pause", "2227") + pair(2, "prev", "2225") +
+           pair(3, "next", "2224");
+}
+
+struct Case {
+    const char* name;
+    std::string before;
+    std::string after; // equal to before: untouched, or copied unchanged
+    Outcome outcome = Outcome::Rewritten;
+};
+
+const Case cases[] = {
+    {"OneBindingMissing", head + "nbkeys=3\nenabled=1\nhotkey0=2224\nhotkey1=2225\nhotkey2=2226\n",
+     head + "nbkeys=4\nenabled=1\nhotkey0=2224\nhotkey1=2225\nhotkey2=2226\n"
+            "action3=ghkdc play/pause\nhotkey3=2227\n"},
+    {"OthersKeepTheirNumbers", head + "nbkeys=2\nenabled=0\naction0=ghkdc play\nhotkey0=3629\n"
+                                      "action1=ghkdc vup\nhotkey1=3640\n",
+     head + "nbkeys=6\nenabled=1\naction0=ghkdc play\nhotkey0=3629\naction1=ghkdc vup\n"
+            "hotkey1=3640\n" + allFour(2)},
+    {"Disabled", head + "nbkeys=4\nenabled=0\n" + four, head + "nbkeys=4\nenabled=1\n" + four},
+    {"TenContainsAZero", head + "nbkeys=4\nenabled=10\n" + four, head + "nbkeys=4\nenabled=1\n" + four},
+    {"Complete", head + "nbkeys=4\nenabled=1\n" + four, head + "nbkeys=4\nenabled=1\n" + four,
+     Outcome::Untouched},
+    // A value on two lines lowers the missing count twice: play/pause is then never added
+    // while hotkeys are on ...
+    {"DoubledValueEnabled", head + "nbkeys=4\nenabled=1\nhotkey0=2224\nhotkey1=2224\nhotkey2=2225\nhotkey3=2226\n",
+     head + "nbkeys=4\nenabled=1\nhotkey0=2224\nhotkey1=2224\nhotkey2=2225\nhotkey3=2226\n",
+     Outcome::Untouched},
+    // ... is appended when they were off, the count staying 0 + 4 ...
+    {"DoubledValueDisabled", head + "nbkeys=4\nenabled=0\nhotkey0=2224\nhotkey1=2224\nhotkey2=2225\nhotkey3=2226\n",
+     head + "nbkeys=4\nenabled=1\nhotkey0=2224\nhotkey1=2224\nhotkey2=2225\nhotkey3=2226\n"
+            "action4=ghkdc play/pause\nhotkey4=2227\n"},
+    // ... and five matches, below zero, force a rewrite that appends nothing.
+    {"FiveMatches", head + "nbkeys=5\nenabled=1\nhotkey0=2224\n" + four,
+     head + "nbkeys=4\nenabled=1\nhotkey0=2224\n" + four},
+    // Appended after the file's last line; hotkey lines of later sections count.
+    {"LaterSection", head + "nbkeys=1\nenabled=1\nhotkey0=2224\n[gen_other]\nmyhotkey=2225\nlast=1\n",
+     head + "nbkeys=4\nenabled=1\nhotkey0=2224\n[gen_other]\nmyhotkey=2225\nlast=1\n"
+            "action2=ghkdc stop\nhotkey2=2226\naction3=ghkdc play/pause\nhotkey3=2227\n"},
+    {"NoSection", "[Winamp]\nnbkeys=3\nenabled=0\nhotkey0=2224\n", "[Winamp]\nnbkeys=3\nenabled=0\nhotkey0=2224\n"},
+    // "enabled=" before "nbkeys" does not count, so no hotkey line is ever counted.
+    {"OutOfOrder", head + "enabled=1\nnbkeys=1\nhotkey0=2224\n",
+     head + "enabled=1\nnbkeys=4\nhotkey0=2224\n" + allFour(0)},
+    // Lines are read in pieces of at most 299 bytes: "nbkeys" across the boundary is in
+    // neither piece ...
+    {"SplitWord", head + std::string(296, 'a') + "nbkeys=9\nenabled=1\n" + four,
+     head + std::string(296, 'a') + "nbkeys=9\nenabled=1\n" + four + allFour(0)},
+    // ... a second piece is a line of its own, replaced without its first ...
+    {"SecondPiece", head + std::string(299, 'b') + "nbkeys=9\nenabled=0\n" + four,
+     head + std::string(299, 'b') + "nbkeys=4\nenabled=1\n" + four},
+    // ... and a replaced first piece leaves its continuation behind as a line.
+    {"LongEnabled", head + "nbkeys=4\nenabled=" + std::string(400, '0') + "\n" + four,
+     head + "nbkeys=4\nenabled=1\n" + std::string(109, '0') + "\n" + four},
+    // Copied lines keep their endings; written ones take the file's first ending ...
+    {"WindowsEndings", "[Winamp]\r\n[gen_hotkeys]\r\nnbkeys=1\r\nenabled=0\r\nhotkey0=2224\r\n",
+     "[Winamp]\r\n[gen_hotkeys]\r\nnbkeys=4\r\nenabled=1\r\nhotkey0=2224\r\n"
+     "action1=ghkdc stop\r\nhotkey1=2226\r\naction2=ghkdc play/pause\r\nhotkey2=2227\r\n"
+     "action3=ghkdc prev\r\nhotkey3=2225\r\n"},
+    // ... also when its "\r" and "\n" arrive in two pieces ...
+    {"EndingAcrossPieces", std::string(298, ';') + "\r\n[gen_hotkeys]\nnbkeys=0\nenabled=1\n",
+     std::string(298, ';') + "\r\n[gen_hotkeys]\nnbkeys=4\r\nenabled=1\r\n" + allFour(0, "\r\n")},
+    // ... with Windows' own where there is none; a last line without one gets one first.
+    {"NoEndingAnywhere", "[gen_hotkeys]", "[gen_hotkeys]\r\n" + allFour(0, "\r\n")},
+    {"OpenLastLine", head + "nbkeys=0\nenabled=1\nhotkey0=2227",
+     head + "nbkeys=4\nenabled=1\nhotkey0=2227\naction1=ghkdc stop\nhotkey1=2226\n"
+            "action2=ghkdc prev\nhotkey2=2225\naction3=ghkdc next\nhotkey3=2224\n"},
+    {"NulAndHighBytes", head + std::string("nbkeys=4\nna\0me=\xff\xfe\nenabled=0\n", 28) + four,
+     head + std::string("nbkeys=4\nna\0me=\xff\xfe\nenabled=1\n", 28) + four},
+    {"Empty", "", ""},
+};
 
 class WinampIniTest : public pptest::PlayerTest {
 protected:
@@ -30,374 +99,115 @@ protected:
         PlayerTest::SetUp();
         pc->setString(plat::HKCU, u"Software\\Winamp\\", u"", dir);
     }
-
-    // Runs one WinampIniRead over `contents`; the file afterwards.
-    std::string run(const std::string& contents) {
-        pc->writeFile(ini, contents);
-        pc->takeJournal();
-        WinampIniRead reader;
-        outcome = reader.outcome();
-        scan = reader.scan();
-        rewriteState = reader.rewriteState();
-        EXPECT_FALSE(pc->fileExists(temp));
-        return pc->fileContents(ini).value_or("<no winamp.ini>");
-    }
-
-    bool journalMentions(const std::string& what) {
-        for (const auto& line : pc->journal())
-            if (line.find(what) != std::string::npos)
-                return true;
-        return false;
-    }
-
-    Outcome outcome = Outcome::NotFound;
-    winampini::HotkeyScan scan;
-    std::int32_t rewriteState = -1;
 };
 
-// ------------------------------------------------------------------------ the two passes
+class HotkeyPassTest : public WinampIniTest, public ::testing::WithParamInterface<Case> {};
 
-TEST_F(WinampIniTest, AMissingBindingIsAppendedAndTheCountRewritten) {
-    const std::string before = head + "nbkeys=3\n"
-                                      "enabled=1\n"
-                                      "action0=ghkdc next\n"
-                                      "hotkey0=2224\n"
-                                      "action1=ghkdc prev\n"
-                                      "hotkey1=2225\n"
-                                      "action2=ghkdc stop\n"
-                                      "hotkey2=2226\n";
-    const std::string after = head + "nbkeys=4\n"
-                                     "enabled=1\n"
-                                     "action0=ghkdc next\n"
-                                     "hotkey0=2224\n"
-                                     "action1=ghkdc prev\n"
-                                     "hotkey1=2225\n"
-                                     "action2=ghkdc stop\n"
-                                     "hotkey2=2226\n"
-                                     "action3=ghkdc play/pause\n"
-                                     "hotkey3=2227\n";
-    EXPECT_EQ(run(before), after);
-    EXPECT_EQ(outcome, Outcome::Rewritten);
-    EXPECT_EQ(scan.scanState, 3);
-    EXPECT_EQ(scan.hotkeyCount, 3);
-    EXPECT_EQ(scan.missingCount, 1);
-    EXPECT_EQ(scan.hotkeysEnabled, 1);
-    EXPECT_EQ(rewriteState, 3);
-    // Written beside the original, then swapped in.
-    EXPECT_TRUE(journalMentions("file written: C:\\Program Files\\Winamp\\temp.ini"));
-    EXPECT_TRUE(journalMentions("file replaced"));
+TEST_P(HotkeyPassTest, TheFileComesOutAsExpected) {
+    const Case& c = GetParam();
+    pc->writeFile(ini, c.before);
+    pc->takeJournal();
+    WinampIniRead run;
+    EXPECT_EQ(run.outcome(), c.outcome);
+    EXPECT_EQ(pc->fileContents(ini), c.after);
+    EXPECT_FALSE(pc->fileExists(temp));
+    // Only a rewrite writes, and only beside the original.
+    const auto journal = pc->takeJournal();
+    ASSERT_EQ(journal.size(), c.outcome == Outcome::Untouched ? 0u : 2u);
+    if (c.outcome == Outcome::Rewritten)
+        EXPECT_EQ(journal.front().rfind("file written: C:\\Program Files\\Winamp\\temp.ini", 0), 0u);
 }
 
-TEST_F(WinampIniTest, EveryMissingBindingIsAppendedInItsOrderWithTheNextNumbers) {
-    // Two unrelated bindings: the four media keys follow as 2..5, stop first.
-    const std::string body = "nbkeys=2\n"
-                             "enabled=0\n"
-                             "action0=ghkdc play\n"
-                             "hotkey0=3629\n"
-                             "action1=ghkdc vup\n"
-                             "hotkey1=3640\n";
-    EXPECT_EQ(run(head + body), head + "nbkeys=6\n"
-                                       "enabled=1\n"
-                                       "action0=ghkdc play\n"
-                                       "hotkey0=3629\n"
-                                       "action1=ghkdc vup\n"
-                                       "hotkey1=3640\n"
-                                       "action2=ghkdc stop\n"
-                                       "hotkey2=2226\n"
-                                       "action3=ghkdc play/pause\n"
-                                       "hotkey3=2227\n"
-                                       "action4=ghkdc prev\n"
-                                       "hotkey4=2225\n"
-                                       "action5=ghkdc next\n"
-                                       "hotkey5=2224\n");
-}
+INSTANTIATE_TEST_SUITE_P(Files, HotkeyPassTest, ::testing::ValuesIn(cases),
+                         [](const auto& p) { return std::string(p.param.name); });
 
-TEST_F(WinampIniTest, DisabledHotkeysAreEnabledAndTheCountRewrittenUnchanged) {
-    const std::string bindings = "hotkey0=2224\n"
-                                 "hotkey1=2225\n"
-                                 "hotkey2=2226\n"
-                                 "hotkey3=2227\n";
-    EXPECT_EQ(run(head + "nbkeys=4\nenabled=0\n" + bindings),
-              head + "nbkeys=4\nenabled=1\n" + bindings);
-    EXPECT_EQ(outcome, Outcome::Rewritten);
-
-    // "10" enables nothing: any '0' in the line counts as disabled.
-    EXPECT_EQ(run(head + "nbkeys=4\nenabled=10\n" + bindings),
-              head + "nbkeys=4\nenabled=1\n" + bindings);
-    EXPECT_EQ(outcome, Outcome::Rewritten);
-}
-
-TEST_F(WinampIniTest, AFileWithEverythingInPlaceIsNotTouched) {
-    const std::string complete = head + "nbkeys=4\nenabled=1\nhotkey0=2227\nhotkey1=2226\n"
-                                        "hotkey2=2225\nhotkey3=2224\n";
-    EXPECT_EQ(run(complete), complete);
-    EXPECT_EQ(outcome, Outcome::Untouched);
-    EXPECT_FALSE(journalMentions("file "));
-}
-
-TEST_F(WinampIniTest, AValueFoundTwiceCountsTwice) {
-    // Four matches lower the missing count to 0 though play/pause is absent: with hotkeys
-    // enabled nothing is rewritten ...
-    const std::string doubled = "hotkey0=2224\nhotkey1=2224\nhotkey2=2225\nhotkey3=2226\n";
-    EXPECT_EQ(run(head + "nbkeys=4\nenabled=1\n" + doubled), head + "nbkeys=4\nenabled=1\n" + doubled);
-    EXPECT_EQ(outcome, Outcome::Untouched);
-    EXPECT_EQ(scan.missingCount, 0);
-
-    // ... and with them disabled play/pause is appended while the count stays 0 + 4.
-    EXPECT_EQ(run(head + "nbkeys=4\nenabled=0\n" + doubled),
-              head + "nbkeys=4\nenabled=1\n" + doubled +
-                  "action4=ghkdc play/pause\nhotkey4=2227\n");
-
-    // Five matches take it below zero, which forces a rewrite that appends nothing.
-    const std::string five = doubled + "hotkey4=2227\n";
-    EXPECT_EQ(run(head + "nbkeys=5\nenabled=1\n" + five), head + "nbkeys=4\nenabled=1\n" + five);
-    EXPECT_EQ(scan.missingCount, -1);
-}
-
-TEST_F(WinampIniTest, BindingsAreAppendedAfterTheLastLineAndLaterHotkeyLinesCount) {
-    const std::string before = head + "nbkeys=1\n"
-                                      "enabled=1\n"
-                                      "hotkey0=2224\n"
-                                      "[gen_other]\n"
-                                      "myhotkey=2225\n"
-                                      "last=1\n";
-    EXPECT_EQ(run(before), head + "nbkeys=4\n"
-                                  "enabled=1\n"
-                                  "hotkey0=2224\n"
-                                  "[gen_other]\n"
-                                  "myhotkey=2225\n"
-                                  "last=1\n"
-                                  "action2=ghkdc stop\n"
-                                  "hotkey2=2226\n"
-                                  "action3=ghkdc play/pause\n"
-                                  "hotkey3=2227\n");
-    EXPECT_EQ(scan.hotkeyCount, 2);
-}
-
-TEST_F(WinampIniTest, WithoutTheSectionTheFileIsCopiedUnchanged) {
-    const std::string plain = "[Winamp]\nnbkeys=3\nenabled=0\nhotkey0=2224\n";
-    EXPECT_EQ(run(plain), plain);
-    EXPECT_EQ(outcome, Outcome::Rewritten); // still replaced by its copy
-    EXPECT_EQ(rewriteState, 0);
-}
-
-TEST_F(WinampIniTest, TheStepsMustComeInOrder) {
-    // "enabled=" before "nbkeys" does not count, so hotkey lines are never reached.
-    const std::string before = head + "enabled=1\nnbkeys=1\nhotkey0=2224\n";
-    EXPECT_EQ(run(before), head + "enabled=1\nnbkeys=4\nhotkey0=2224\n"
-                                  "action0=ghkdc stop\nhotkey0=2226\n"
-                                  "action1=ghkdc play/pause\nhotkey1=2227\n"
-                                  "action2=ghkdc prev\nhotkey2=2225\n"
-                                  "action3=ghkdc next\nhotkey3=2224\n");
-    EXPECT_EQ(scan.scanState, 2);
-    EXPECT_EQ(rewriteState, 2);
-}
-
-TEST_F(WinampIniTest, WithoutDirectoryOrFileNothingHappens) {
+TEST_F(WinampIniTest, WithoutDirectoryOrFileOnlyTheNoticeIsLogged) {
     pc->writeFile(ini, head);
     pc->setString(plat::HKCU, u"Software\\Winamp\\", u"", u"C:\\Elsewhere");
-    {
-        WinampIniRead reader;
-        EXPECT_EQ(reader.outcome(), Outcome::NotFound);
-    }
+    EXPECT_EQ(WinampIniRead().outcome(), Outcome::NotFound);
     pc->deleteTree(plat::HKCU, u"Software\\Winamp\\");
-    {
-        WinampIniRead reader;
-        EXPECT_EQ(reader.outcome(), Outcome::NotFound);
-    }
+    EXPECT_EQ(WinampIniRead().outcome(), Outcome::NotFound);
     EXPECT_EQ(pc->fileContents(ini), head);
-    EXPECT_EQ(takeLog(), (std::vector<std::string>{
-                             " TRACE :WinampIniRead::WinampIniRead -- Method Entry.",
-                             "  LOG  :Winamp.ini not found",
-                             " TRACE :WinampIniRead::WinampIniRead -- Method Exit.",
-                             " TRACE :WinampIniRead::WinampIniRead -- Method Entry.",
-                             "  LOG  :Winamp.ini not found",
-                             " TRACE :WinampIniRead::WinampIniRead -- Method Exit.",
-                         }));
-}
-
-// ------------------------------------------------------------------------ outside input
-
-TEST_F(WinampIniTest, LongLinesAreReadInPiecesOf299Bytes) {
-    // "nbkeys" split by the 299-byte boundary is in neither piece, so the state stays.
-    std::string straddling = head + std::string(296, 'a') + "nbkeys=9\nenabled=1\nhotkey0=2224\n";
-    EXPECT_EQ(run(straddling), straddling + "action0=ghkdc stop\nhotkey0=2226\n"
-                                            "action1=ghkdc play/pause\nhotkey1=2227\n"
-                                            "action2=ghkdc prev\nhotkey2=2225\n"
-                                            "action3=ghkdc next\nhotkey3=2224\n");
-    EXPECT_EQ(scan.scanState, 1);
-
-    // Wholly in the second piece: that piece is the line that is replaced, the first kept.
-    const std::string second = head + std::string(299, 'b') + "nbkeys=9\nenabled=0\n"
-                                                              "hotkey0=2224\nhotkey1=2225\n"
-                                                              "hotkey2=2226\nhotkey3=2227\n";
-    EXPECT_EQ(run(second), head + std::string(299, 'b') + "nbkeys=4\nenabled=1\n"
-                                                          "hotkey0=2224\nhotkey1=2225\n"
-                                                          "hotkey2=2226\nhotkey3=2227\n");
-
-    // A replaced first piece gets a line ending; its continuation stays a line of its own.
-    const std::string longEnabled = head + "nbkeys=4\nenabled=" + std::string(400, '1') + "\n" +
-                                    "hotkey0=2224\nhotkey1=2225\nhotkey2=2226\nhotkey3=2227\n";
-    EXPECT_EQ(run(longEnabled), longEnabled); // all '1': enabled, untouched
-    const std::string longDisabled = head + "nbkeys=4\nenabled=" + std::string(400, '0') + "\n" +
-                                     "hotkey0=2224\nhotkey1=2225\nhotkey2=2226\nhotkey3=2227\n";
-    EXPECT_EQ(run(longDisabled), head + "nbkeys=4\nenabled=1\n" + std::string(400 - 291, '0') +
-                                     "\nhotkey0=2224\nhotkey1=2225\nhotkey2=2226\nhotkey3=2227\n");
-}
-
-TEST_F(WinampIniTest, TheFilesOwnLineEndingsAreKept) {
-    // Windows line endings: copied lines keep theirs, written lines take the same.
-    const std::string crlf = "[Winamp]\r\n[gen_hotkeys]\r\nnbkeys=1\r\nenabled=0\r\nhotkey0=2224\r\n";
-    EXPECT_EQ(run(crlf), "[Winamp]\r\n[gen_hotkeys]\r\nnbkeys=4\r\nenabled=1\r\nhotkey0=2224\r\n"
-                         "action1=ghkdc stop\r\nhotkey1=2226\r\n"
-                         "action2=ghkdc play/pause\r\nhotkey2=2227\r\n"
-                         "action3=ghkdc prev\r\nhotkey3=2225\r\n");
-
-    // The first ending decides, even when "\r" and "\n" arrive in two pieces.
-    const std::string bindings = "hotkey0=2224\nhotkey1=2225\nhotkey2=2226\n";
-    const std::string split = std::string(298, ';') + "\r\n[gen_hotkeys]\nnbkeys=3\nenabled=1\n";
-    EXPECT_EQ(run(split + bindings), std::string(298, ';') + "\r\n[gen_hotkeys]\nnbkeys=4\r\n"
-                                                             "enabled=1\r\n" + bindings +
-                                         "action3=ghkdc play/pause\r\nhotkey3=2227\r\n");
-
-    // A last line without an ending is ended before the bindings follow it.
-    const std::string open = "nbkeys=3\nenabled=1\nhotkey0=2224\nhotkey1=2225\nhotkey2=2226";
-    EXPECT_EQ(run(head + open), head + "nbkeys=4\nenabled=1\nhotkey0=2224\nhotkey1=2225\n"
-                                       "hotkey2=2226\naction3=ghkdc play/pause\nhotkey3=2227\n");
-
-    // No ending anywhere: Windows' own.
-    EXPECT_EQ(run("[gen_hotkeys]"), "[gen_hotkeys]\r\naction0=ghkdc stop\r\nhotkey0=2226\r\n"
-                                    "action1=ghkdc play/pause\r\nhotkey1=2227\r\n"
-                                    "action2=ghkdc prev\r\nhotkey2=2225\r\n"
-                                    "action3=ghkdc next\r\nhotkey3=2224\r\n");
-}
-
-TEST_F(WinampIniTest, NulBytesAndOtherBinaryAreCopiedWhole) {
-    std::string odd = head + "nbkeys=4\n";
-    odd += std::string("name=a\0b\xff\xfe\n", 11);
-    odd += "enabled=1\nhotkey0=2224\nhotkey1=2225\nhotkey2=2226\n";
-    EXPECT_EQ(run(odd), odd + "action3=ghkdc play/pause\nhotkey3=2227\n");
-}
-
-TEST_F(WinampIniTest, AnEmptyFileStaysEmpty) {
-    EXPECT_EQ(run(""), "");
-    EXPECT_EQ(outcome, Outcome::Rewritten);
+    const std::vector<std::string> once = {
+        " TRACE :WinampIniRead::WinampIniRead -- Method Entry.",
+        "  LOG  :Winamp.ini not found",
+        " TRACE :WinampIniRead::WinampIniRead -- Method Exit.",
+    };
+    auto twice = once;
+    twice.insert(twice.end(), once.begin(), once.end());
+    EXPECT_EQ(pptest::takeLog(), twice);
 }
 
 // ------------------------------------------------------------------------ safe replacement
 
-class WinampIniFaultTest : public WinampIniTest,
-                           public ::testing::WithParamInterface<sim::FileFault> {};
+class FaultTest : public WinampIniTest, public ::testing::WithParamInterface<sim::FileFault> {};
 
-TEST_P(WinampIniFaultTest, AFailedRewriteLeavesTheOriginalAndNoTempFile) {
+TEST_P(FaultTest, AFailedRewriteLeavesTheOriginalAndNoTempFile) {
     const std::string original = head + "nbkeys=0\nenabled=0\n";
     pc->writeFile(ini, original);
     pc->setFileFault(GetParam());
-    {
-        WinampIniRead reader;
-        EXPECT_EQ(reader.outcome(), Outcome::Failed);
-        EXPECT_EQ(reader.rewriteIni(), 0);
-    }
+    EXPECT_EQ(WinampIniRead().outcome(), Outcome::Failed);
     EXPECT_EQ(pc->fileContents(ini), original);
     EXPECT_FALSE(pc->fileExists(temp));
     pc->setFileFault(sim::FileFault::None);
-    WinampIniRead again;
-    EXPECT_EQ(again.outcome(), Outcome::Rewritten);
-    EXPECT_NE(pc->fileContents(ini), original);
+    EXPECT_EQ(WinampIniRead().outcome(), Outcome::Rewritten);
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, WinampIniFaultTest,
+INSTANTIATE_TEST_SUITE_P(Files, FaultTest,
                          ::testing::Values(sim::FileFault::OpenForWrite, sim::FileFault::Write,
-                                           sim::FileFault::Flush, sim::FileFault::Replace),
-                         [](const auto& info) {
-                             switch (info.param) {
-                             case sim::FileFault::OpenForWrite: return std::string("OpenForWrite");
-                             case sim::FileFault::Write: return std::string("Write");
-                             case sim::FileFault::Flush: return std::string("Flush");
-                             default: return std::string("Replace");
-                             }
-                         });
+                                           sim::FileFault::Flush, sim::FileFault::Replace));
 
-// A Files port that lets a test act between the program's steps, as Winamp writing its own
-// file at the same moment would.
+// Lets a test act between the program's file steps, as Winamp writing its file would.
 class InterferingFiles final : public plat::Files {
 public:
-    explicit InterferingFiles(plat::Files& inner) : inner_(inner) {}
+    explicit InterferingFiles(plat::Files& inner) : in(inner) {}
     plat::Handle open(const plat::String& path, plat::FileMode mode) override {
         if (onOpen)
             onOpen(path, mode);
-        return inner_.open(path, mode);
+        return in.open(path, mode);
     }
-    bool readLine(plat::Handle file, std::size_t maxBytes, std::string& line) override {
-        return inner_.readLine(file, maxBytes, line);
-    }
-    bool write(plat::Handle file, const std::string& bytes) override {
-        return inner_.write(file, bytes);
-    }
-    bool flush(plat::Handle file) override { return inner_.flush(file); }
-    bool close(plat::Handle file) override {
-        const bool closed = inner_.close(file);
+    bool readLine(plat::Handle f, std::size_t max, std::string& line) override { return in.readLine(f, max, line); }
+    bool write(plat::Handle f, const std::string& bytes) override { return in.write(f, bytes); }
+    bool flush(plat::Handle f) override { return in.flush(f); }
+    bool close(plat::Handle f) override {
+        const bool closed = in.close(f);
         if (onClose)
             onClose();
         return closed;
     }
-    bool exists(const plat::String& path) override { return inner_.exists(path); }
-    bool deleteFile(const plat::String& path) override { return inner_.deleteFile(path); }
-    bool replaceFile(const plat::String& replaced, const plat::String& replacement) override {
-        return inner_.replaceFile(replaced, replacement);
-    }
-    bool moveFileReplace(const plat::String& from, const plat::String& to) override {
-        return inner_.moveFileReplace(from, to);
-    }
+    bool exists(const plat::String& p) override { return in.exists(p); }
+    bool deleteFile(const plat::String& p) override { return in.deleteFile(p); }
+    bool replaceFile(const plat::String& a, const plat::String& b) override { return in.replaceFile(a, b); }
+    bool moveFileReplace(const plat::String& a, const plat::String& b) override { return in.moveFileReplace(a, b); }
 
-    plat::Files& inner() { return inner_; }
-
+    plat::Files& in;
     std::function<void(const plat::String&, plat::FileMode)> onOpen;
     std::function<void()> onClose;
-
-private:
-    plat::Files& inner_;
 };
 
-class WinampIniRaceTest : public WinampIniTest {
-protected:
-    void SetUp() override {
-        WinampIniTest::SetUp();
-        plat::Platform bundle = plat::current();
-        files = std::make_unique<InterferingFiles>(*bundle.files);
-        bundle.files = files.get();
-        plat::install(bundle);
-    }
-    std::unique_ptr<InterferingFiles> files;
-};
-
-TEST_F(WinampIniRaceTest, AFileThatChangesBetweenThePassesIsLeftToItsWriter) {
+TEST_F(WinampIniTest, AFileChangedBetweenThePassesIsLeftToItsWriter) {
+    auto& files = wrap<InterferingFiles>(&plat::Platform::files);
     const std::string theirs = head + "nbkeys=0\nenabled=0\nsomething=new\n";
     int opens = 0;
-    files->onOpen = [&](const plat::String& path, plat::FileMode mode) {
+    files.onOpen = [&](const plat::String& path, plat::FileMode mode) {
         if (path == ini && mode == plat::FileMode::Read && ++opens == 2)
             pc->writeFile(ini, theirs);
     };
     pc->writeFile(ini, head + "nbkeys=0\nenabled=0\n");
-    WinampIniRead reader;
-    EXPECT_EQ(reader.outcome(), Outcome::Failed);
+    EXPECT_EQ(WinampIniRead().outcome(), Outcome::Failed);
     EXPECT_EQ(pc->fileContents(ini), theirs);
     EXPECT_FALSE(pc->fileExists(temp));
 }
 
-TEST_F(WinampIniRaceTest, AnOriginalThatVanishedMeanwhileIsReplacedByMovingTheCopy) {
-    const std::string before = head + "nbkeys=4\nenabled=0\nhotkey0=2224\nhotkey1=2225\n"
-                                      "hotkey2=2226\nhotkey3=2227\n";
-    files->onClose = [&] {
-        // Once the copy is complete, another program deletes the original.
-        if (pc->fileExists(temp) && pc->fileExists(ini))
-            files->inner().deleteFile(ini);
+TEST_F(WinampIniTest, AnOriginalThatVanishedMeanwhileIsReplacedByMovingTheCopy) {
+    auto& files = wrap<InterferingFiles>(&plat::Platform::files);
+    files.onClose = [&] {
+        if (pc->fileExists(temp) && pc->fileExists(ini)) // the copy is complete
+            files.in.deleteFile(ini);
     };
-    pc->writeFile(ini, before);
-    WinampIniRead reader;
-    EXPECT_EQ(reader.outcome(), Outcome::Rewritten);
-    EXPECT_EQ(pc->fileContents(ini), head + "nbkeys=4\nenabled=1\nhotkey0=2224\nhotkey1=2225\n"
-                                            "hotkey2=2226\nhotkey3=2227\n");
+    pc->writeFile(ini, head + "nbkeys=4\nenabled=0\n" + four);
+    EXPECT_EQ(WinampIniRead().outcome(), Outcome::Rewritten);
+    EXPECT_EQ(pc->fileContents(ini), head + "nbkeys=4\nenabled=1\n" + four);
     EXPECT_FALSE(pc->fileExists(temp));
 }
 

@@ -3,6 +3,8 @@
 #include "ConsumerPageRead.h"
 #include "DongleVendorCommunication.h"
 #include "DongleVerification.h"
+#include "Globals.h"
+#include "PcInfo.h"
 
 #include <atomic>
 #include <new>
@@ -55,9 +57,15 @@ std::unique_ptr<AboutBox> Collaborators::makeAboutDialog(plat::Hwnd) {
     return nullptr;
 }
 
-void Collaborators::rerouteOnDeviceChange() {}
+void Collaborators::rerouteOnDeviceChange() {
+    if (Globals* run = currentGlobals(); run && run->pcInfo)
+        run->pcInfo->rerouteOnDeviceChange();
+}
 
-void Collaborators::offerRestartOnDeviceChange() {}
+void Collaborators::offerRestartOnDeviceChange() {
+    if (Globals* run = currentGlobals(); run && run->pcInfo)
+        run->pcInfo->offerRestartOnDeviceChange();
+}
 
 Collaborators& collaborators() {
     Collaborators* parts = installed.load(std::memory_order_acquire);

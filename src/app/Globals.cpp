@@ -1,6 +1,7 @@
 #include "Globals.h"
 
 #include "Application.h"
+#include "AudioDevices.h"
 #include "PcInfo.h"
 #include "QuorvaneAuravoSystemTrayApplication.h"
 
@@ -25,7 +26,8 @@ Globals::MakeCurrent::~MakeCurrent() {
 
 // Members are constructed in declaration order, which is the program's start-up order.
 Globals::Globals()
-    : pcInfo(std::make_unique<PcInfo>()),
+    : audioDevices(std::make_unique<AudioDeviceTable>()),
+      pcInfo(std::make_unique<PcInfo>()),
       application(std::make_unique<CKTRSystemTrayApplicationApp>()) {}
 
 Globals::~Globals() = default;

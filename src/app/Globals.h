@@ -21,6 +21,7 @@
 
 class CKTRSystemTrayApplicationApp;
 class PcInfo;
+struct AudioDeviceTable;
 // The controller's collaborators (Collaborators.h): DongleVendorCommunication is a
 // VendorLink, ConsumerPageRead a KeyForwarder, PropertySheetSettingBox a SettingsSheet.
 class VendorLink;
@@ -59,13 +60,16 @@ struct Globals {
     // Filled by the vendor link's reader thread, shown by the About dialog.
     SharedText firmwareVersion;
 
+    // The 100-entry audio output device table and its count. Its place in the start-up
+    // order is after the application object, but the audio thread that PcInfo starts writes
+    // it at once, so it is built first; building it is not observable.
+    std::unique_ptr<AudioDeviceTable> audioDevices;
+
     // The one PcInfo object. Its constructor makes the first log call of the run (which
     // writes the banner), creates the audio-device mutex and starts the audio thread.
     std::unique_ptr<PcInfo> pcInfo;
 
     std::unique_ptr<CKTRSystemTrayApplicationApp> application;
-
-    // Slot of the 100-entry audio output device table (comes with the device enumeration).
 
     // The Devices page's remembered device name.
     plat::String rememberedDeviceName;

@@ -175,9 +175,8 @@ void ConsumerPageRead::keyThread() {
         std::uint32_t error = 0;
         const bool ok = hid.read(consumerHandle, report.data(), length, got, error);
         if (!ok || got == 0) {
-            // A read cancelled to stop this thread is not a failure to wait after.
-            if (!stopping)
-                pauseAfterFailedRead();
+            // Ends at once when the read was cancelled to stop this thread.
+            pauseAfterFailedRead();
             continue;
         }
         // A report too short to reach byte 1 carries no key; a stop asked for meanwhile

@@ -1,6 +1,8 @@
 #include "PcInfo.h"
 
+#include "AudioDevices.h"
 #include "Debug.h"
+#include "Globals.h"
 #include "ports.h"
 #include "text.h"
 
@@ -14,6 +16,8 @@ constexpr char16_t kShowTrayIcon[] = u"Show Tray Icon";
 constexpr char16_t kEnableAdvancedMenu[] = u"Enable Advanced Menu";
 // Both preferences are read into buffers of this many characters.
 constexpr std::size_t kPreferenceCapacity = 100;
+// The audio thread's pause between passes.
+constexpr std::uint32_t kAudioPassPauseMs = 1000;
 
 } // namespace
 
@@ -21,6 +25,8 @@ PcInfo::PcInfo() {
     WriteLog(u"Inside PCINFO constructor", LogLevel::Trace);
     std::uint32_t lastError = 0;
     audioDeviceMutex = plat::threads().createMutex(nullptr, false, lastError);
+    if (Globals* g = currentGlobals(); g && g->audioDevices)
+        g->audioDevices->mutex.store(audioDeviceMutex);
     if (audioThreadHandle == 0)
         audioThreadHandle = plat::threads().startThread(audioDeviceThread);
 }
@@ -207,8 +213,22 @@ int PcInfo::setAdvancedMenuState(int enable) {
 
 void audioDeviceThread() {
     WriteLog(u"Thread Started\n", LogLevel::Trace);
-    // The enumeration pass comes with the audio device table; until then the thread only
-    // keeps its once-a-second rhythm, on the platform's clock.
-    while (!plat::threads().processEnding())
-        plat::threads().sleep(1000);
+    bool countChanged = false;
+    storeDefaultDeviceEntry();
+    // The product never ends this thread; the simulated PC ends it with the process.
+    while (!plat::threads().processEnding()) {
+        if (!audioEnumerationPass(countChanged)) {
+            // A failed pass would otherwise start the next at once: without "dsound.dll"
+            // the thread would spin a core. It waits as long as a successful pass sleeps.
+            plat::threads().sleep(kAudioPassPauseMs);
+            continue;
+        }
+        WriteLog(u"Audio Thread Going to sleep\n", LogLevel::Trace);
+        plat::threads().sleep(kAudioPassPauseMs);
+        WriteLog(u"Audio Thread coming out of sleep\n", LogLevel::Trace);
+        if (countChanged) {
+            countChanged = false;
+            postDeviceCountChanged();
+        }
+    }
 }

@@ -17,6 +17,8 @@ inline constexpr char16_t kITunes[] = u"iTunes";
 // The preferences key; all its values are REG_SZ.
 inline constexpr char16_t kPreferencesKey[] = u"SOFTWARE\\Quorvane\\Quorvane Auravo Settings\\Preferences\\";
 
+struct AudioDeviceEntry;
+
 class PcInfo {
 public:
     // Makes the run's first log call, creates the audio-device mutex and starts the
@@ -65,6 +67,37 @@ public:
     // the player's pause first (Musicmatch 5000 ms, Windows Media Player 1000 ms).
     void startPlayer(const plat::String& name);
 
+    // ---- playback device routing (PCInfoRouting.cpp), Winamp's output device
+    // (WinampOutput.cpp) and the re-routing on transmitter arrival and removal
+    // (PCInfoReroute.cpp). A target other than the three deep-integration players means the
+    // system default.
+
+    // Empties `list` and appends the names of table entries 1 to audioDeviceCount; always 1.
+    int getPlaybackDeviceList(plat::StringArray& list);
+    // A device name, "Default Audio Device", "No Device Found" or "Can't Access the entry".
+    // The system default's first call on a machine without "Playback" sets it up.
+    plat::String getPlaybackDevice(const plat::String& target);
+    // Routes `target` to `device` (a table name; unknown names mean the default entry),
+    // closing and restarting players and asking the user as needed. 1 on success.
+    int setPlaybackDevice(const plat::String& target, const plat::String& device,
+                          plat::Hwnd parent);
+
+    // Winamp's GUID encoding of "cfg_dev2" and its inverse.
+    plat::String winampGuidEncode(const plat::String& guid);
+    plat::String winampGuidDecode(const plat::String& encoded);
+    // Winamp's output device from "winamp.ini": a device name, "No Device Found" or
+    // "Can't Access the entry".
+    plat::String getWinampOutputDevice();
+    // Rewrites the active plug-in's device line for table entry `index` (`entry`) and
+    // replaces the file safely; 1 when replaced, 0 (file untouched) otherwise.
+    int setWinampOutputDevice(int index, const AudioDeviceEntry& entry);
+
+    // Called by the controller after each transmitter arrival and removal, in this order.
+    void rerouteOnDeviceChange();
+    void offerRestartOnDeviceChange();
+    // The system's "Playback" as it was at the transmitter's last arrival; empty once restored.
+    const plat::String& savedPlayback() const { return savedSystemPlayback; }
+
     // The text of the most recent registry error; read by nobody but the log and tests.
     const plat::String& lastError() const { return errorText; }
 
@@ -77,6 +110,14 @@ private:
     plat::HKey openForWrite(plat::HKey root, const plat::String& subkey, bool& created);
 
     plat::String errorText;
+
+    // ---- routing state (PCInfoRouting.cpp, WinampOutput.cpp, PCInfoReroute.cpp)
+    int readWinampDirectory(plat::String& directory);
+    // Process-wide in effect: there is one PcInfo per run.
+    plat::String savedSystemPlayback;
+    // The transmitter's wave name written at its last arrival, for the removal that follows
+    // once the device table no longer lists it.
+    plat::String arrivedTransmitterWaveName;
 };
 
 // The audio-device thread's body (started by the constructor).

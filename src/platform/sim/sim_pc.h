@@ -266,6 +266,53 @@ struct PlayerStart {
 // "next" (11), "previous" (12), "stop" (13), "play-pause" (14), else "command N".
 std::string appCommandName(std::uint16_t command);
 
+// ------------------------------------------------------------ audio devices
+// Where a device's emulated DirectSound record ("<wave name> (emulated)") comes in the
+// enumeration relative to its WDM (or VXD) record, or whether it has none.
+enum class EmulatedRecord { AfterWdm, BeforeWdm, None };
+
+// An audio device of the PC. Each present device yields its DirectSound records (WDM or VXD,
+// and its emulated one) in the enumeration, and, with `mixer`, one mixer.
+struct AudioDeviceConfig {
+    String description;                  // of its WDM (or VXD) record
+    std::optional<plat::Guid> guid;      // nothing: one no other device of this PC has
+    // Its wave device id. Nothing: numbered as Windows does, from 0 in plug-in order among
+    // the present devices without a fixed id (render and capture counted apart), skipping
+    // fixed ids; so removing a device renumbers the ones plugged in after it.
+    std::optional<std::uint32_t> waveId;
+    String waveName;  // empty: the description cut to 31 characters (MAXPNAMELEN - 1)
+    String mixerName; // the mixer's product name; empty: the wave name
+    bool mixer = true;
+    EmulatedRecord emulated = EmulatedRecord::AfterWdm;
+    bool capture = false; // a recording device: its records have data flow 1
+    bool vxd = false;     // a VXD driver: its record has type 1 instead of 2
+    String interfacePath; // empty: a generated path of a PCI sound card
+    String module = u"ks.sys";
+};
+
+// The four set-up steps of an enumeration pass, any of which "dsound.dll" can fail.
+enum class DsoundFailure {
+    None,
+    Missing,            // LoadLibraryW("dsound.dll") fails
+    NoClassObjectEntry, // GetProcAddress("DllGetClassObject") fails
+    NoClassFactory,     // DllGetClassObject gives no class factory
+    NoPropertySet,      // IClassFactory::CreateInstance gives no IKsPropertySet
+};
+
+// A present audio device as the enumeration reports it now.
+struct AudioDeviceView {
+    int id = 0;
+    String description;
+    String waveName;
+    std::uint32_t waveId = 0;
+    plat::Guid guid;
+    String interfacePath;
+    bool capture = false;
+    bool mixer = true;
+};
+
+using AudioDeviceId = int;
+
 struct PlayerWorld; // sim_players.cpp
 
 class SimPc {
@@ -539,6 +586,29 @@ public:
     // "winamp.ini" in Winamp's directory; setWinampIni is false when Winamp is not installed.
     std::optional<std::string> winampIni() const;
     bool setWinampIni(const std::string& text);
+
+
+    // ------------------------------------------------------------ audio devices
+    // A fresh machine has "dsound.dll" working and no audio device at all (tests add what
+    // they need), and the sound mapper's HKLM value "SetupPreferredAudioDevicesCount" (1) in
+    // "SYSTEM\CurrentControlSet\Control\MediaResources\SetupPreferredAudioDevices\"; the
+    // user's "Playback" does not exist until something writes it.
+    //
+    // A transmitter brings its audio function while plugged in: a WDM render device described
+    // "USB Audio Device" whose interface path contains "Vid_0b7a&Pid_0100", with the wave name
+    // "Quorvane Auravo", one mixer, the same GUID at every plug-in, numbered like any device
+    // without a fixed wave id.
+    AudioDeviceId addAudioDevice(AudioDeviceConfig config);
+    bool removeAudioDevice(AudioDeviceId id); // false when not present
+    std::vector<AudioDeviceView> audioDevices() const; // present, in enumeration order
+    std::optional<AudioDeviceId> transmitterAudioDevice(TransmitterId id) const; // while plugged
+    // Devices enumerate in plug-in order; these ids come first, in this order.
+    void setAudioEnumerationOrder(std::vector<AudioDeviceId> order);
+    void setDsoundFailure(DsoundFailure failure);
+    // Loaded "dsound.dll" modules and COM objects the program has not released or freed.
+    int audioObjectsOutstanding() const;
+    // Enumerations run so far (each a whole pass of the records).
+    int audioEnumerations() const;
 
     struct Impl;
 

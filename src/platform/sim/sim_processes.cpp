@@ -144,32 +144,11 @@ private:
     SimPc::Impl& w_;
 };
 
-// The virtual audio devices come with later work; until then DirectSound cannot be loaded and
-// there is no mixer, so an enumeration pass finds nothing.
-class AudioPort final : public plat::Audio {
-public:
-    explicit AudioPort(SimPc::Impl&) {}
-    Module loadDsound() override { return 0; }
-    bool hasDllGetClassObject(Module) override { return false; }
-    Handle getClassFactory(Module) override { return 0; }
-    Handle createPropertySet(Handle) override { return 0; }
-    bool enumerateDevices(Handle,
-                          const std::function<bool(const plat::DsDeviceDescription&)>&) override {
-        return false;
-    }
-    void release(Handle) override {}
-    void freeDsound(Module) override {}
-    std::uint32_t mixerGetNumDevs() override { return 0; }
-    bool mixerGetProductName(std::uint32_t, String&) override { return false; }
-};
-
 } // namespace
 
 std::unique_ptr<plat::Processes> makeProcessesPort(SimPc::Impl& w) {
     return std::make_unique<ProcessesPort>(w);
 }
-std::unique_ptr<plat::Audio> makeAudioPort(SimPc::Impl& w) {
-    return std::make_unique<AudioPort>(w);
-}
+// makeAudioPort: sim_audio.cpp.
 
 } // namespace sim

@@ -423,6 +423,8 @@ TransmitterId SimPc::plugTransmitter(TransmitterConfig config) {
     {
         Lock lk(impl_->m);
         paths = hidWorld(*impl_).plugTransmitter(std::move(config), id);
+        if (impl_->transmitterPlugged)
+            impl_->transmitterPlugged(id, true);
     }
     for (const auto& path : paths)
         sendDeviceChange(DBT_DEVICEARRIVAL, path);
@@ -436,6 +438,8 @@ void SimPc::unplugTransmitter(TransmitterId id) {
         if (!find(*impl_, lk, id, "unplugTransmitter"))
             return;
         paths = hidWorld(*impl_).unplugTransmitter(id);
+        if (impl_->transmitterPlugged)
+            impl_->transmitterPlugged(id, false);
     }
     for (const auto& path : paths)
         sendDeviceChange(DBT_DEVICEREMOVECOMPLETE, path);
@@ -448,6 +452,8 @@ bool SimPc::replugTransmitter(TransmitterId id) {
         if (!find(*impl_, lk, id, "replugTransmitter"))
             return false;
         paths = hidWorld(*impl_).replugTransmitter(id);
+        if (impl_->transmitterPlugged && !paths.empty())
+            impl_->transmitterPlugged(id, true);
     }
     for (const auto& path : paths)
         sendDeviceChange(DBT_DEVICEARRIVAL, path);

@@ -424,6 +424,10 @@ struct SimPc::Impl {
     std::set<std::uint32_t> deadProcesses;
     std::function<std::intptr_t(const String&, const String&)> shellHandler;
 
+    // audio: told, lock held, when a transmitter is plugged in (true) or out (false), so
+    // that its audio function comes and goes with it (sim_audio.cpp).
+    std::function<void(TransmitterId, bool)> transmitterPlugged;
+
     // ---------------------------------------------------------------- ports
     std::unique_ptr<plat::Registry> registryPort;
     std::unique_ptr<plat::Files> filesPort;

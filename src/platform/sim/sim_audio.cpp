@@ -1,0 +1,398 @@
+// The simulated PC's audio devices: DirectSound's private device enumeration behind a
+// "dsound.dll" that can fail at each set-up step, the mixers, and the transmitter's audio
+// function, which comes and goes with the virtual transmitter.
+//
+// Everything here is guarded by the world lock; the program's enumeration callback runs on a
+// snapshot of the records, without the lock.
+#include "sim_world.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <set>
+
+namespace sim {
+
+namespace {
+
+constexpr std::size_t kMaxPname = 31; // MAXPNAMELEN - 1: the wave and mixer name fields
+constexpr Module kDsoundModule = 0x6D800000;
+constexpr char16_t kPreferredKey[] =
+    u"SYSTEM\\CurrentControlSet\\Control\\MediaResources\\SetupPreferredAudioDevices\\";
+constexpr char16_t kPreferredCount[] = u"SetupPreferredAudioDevicesCount";
+constexpr std::uint32_t kFreshPreferredCount = 1;
+
+std::string guidString(const plat::Guid& g) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  static_cast<unsigned>(g.data1), g.data2, g.data3, g.data4[0], g.data4[1],
+                  g.data4[2], g.data4[3], g.data4[4], g.data4[5], g.data4[6], g.data4[7]);
+    return buf;
+}
+
+// Distinct, stable GUIDs: one per added device, one per transmitter.
+plat::Guid makeGuid(std::uint32_t family, std::uint32_t serial) {
+    plat::Guid g;
+    g.data1 = family;
+    g.data2 = static_cast<std::uint16_t>(serial >> 16);
+    g.data3 = static_cast<std::uint16_t>(0x4000 | (serial & 0x0FFF));
+    const std::uint8_t tail[8] = {0x8A, 0x31, 0x00, 0x50,
+                                  0x56, 0xC0, 0x00, static_cast<std::uint8_t>(serial & 0xFF)};
+    std::copy(std::begin(tail), std::end(tail), g.data4);
+    return g;
+}
+
+struct AudioDeviceRec {
+    AudioDeviceId id = 0;
+    AudioDeviceConfig config;
+    TransmitterId transmitter = 0; // 0: an ordinary device
+};
+
+class AudioWorld final : public plat::Audio {
+public:
+    explicit AudioWorld(SimPc::Impl& w) : w_(w) {
+        seedRegistry();
+        w_.transmitterPlugged = [this](TransmitterId id, bool plugged) {
+            transmitterChanged(id, plugged);
+        };
+    }
+
+    // ------------------------------------------------------------ the port
+    Module loadDsound() override {
+        Lock lk(w_.m);
+        if (failure_ == DsoundFailure::Missing)
+            return 0;
+        ++loaded_;
+        return kDsoundModule;
+    }
+
+    bool hasDllGetClassObject(Module dsound) override {
+        Lock lk(w_.m);
+        return dsound == kDsoundModule && loaded_ > 0 &&
+               failure_ != DsoundFailure::NoClassObjectEntry;
+    }
+
+    Handle getClassFactory(Module dsound) override {
+        Lock lk(w_.m);
+        if (dsound != kDsoundModule || loaded_ == 0 ||
+            failure_ == DsoundFailure::NoClassObjectEntry ||
+            failure_ == DsoundFailure::NoClassFactory)
+            return 0;
+        return newObject(false);
+    }
+
+    Handle createPropertySet(Handle classFactory) override {
+        Lock lk(w_.m);
+        auto it = objects_.find(classFactory);
+        if (it == objects_.end() || it->second || failure_ == DsoundFailure::NoPropertySet)
+            return 0;
+        return newObject(true);
+    }
+
+    bool enumerateDevices(
+        Handle propertySet,
+        const std::function<bool(const plat::DsDeviceDescription&)>& callback) override {
+        std::vector<plat::DsDeviceDescription> records;
+        {
+            Lock lk(w_.m);
+            auto it = objects_.find(propertySet);
+            if (it == objects_.end() || !it->second)
+                return false;
+            ++enumerations_;
+            records = recordsLocked();
+        }
+        for (const auto& r : records)
+            if (!callback(r))
+                break;
+        return true;
+    }
+
+    void release(Handle object) override {
+        Lock lk(w_.m);
+        objects_.erase(object);
+    }
+
+    void freeDsound(Module dsound) override {
+        Lock lk(w_.m);
+        if (dsound == kDsoundModule && loaded_ > 0)
+            --loaded_;
+    }
+
+    std::uint32_t mixerGetNumDevs() override {
+        Lock lk(w_.m);
+        return static_cast<std::uint32_t>(mixersLocked().size());
+    }
+
+    bool mixerGetProductName(std::uint32_t id, String& productName) override {
+        Lock lk(w_.m);
+        const auto mixers = mixersLocked();
+        if (id >= mixers.size())
+            return false;
+        productName = mixers[id];
+        return true;
+    }
+
+    // ------------------------------------------------------------ the levers (lock held)
+    AudioDeviceId add(AudioDeviceConfig config, TransmitterId transmitter = 0) {
+        AudioDeviceRec rec;
+        rec.id = nextId_++;
+        if (!config.guid)
+            config.guid = makeGuid(0xBD6DD71Bu, static_cast<std::uint32_t>(rec.id));
+        if (config.waveName.empty())
+            config.waveName = config.description.substr(0, kMaxPname);
+        if (config.mixerName.empty())
+            config.mixerName = config.waveName;
+        config.mixerName = config.mixerName.substr(0, kMaxPname);
+        if (config.interfacePath.empty()) {
+            char buf[128];
+            std::snprintf(buf, sizeof buf,
+                          "\\\\?\\pci#ven_8086&dev_2668&subsys_%08x#3&11583659&0&d8#"
+                          "{6994ad04-93ef-11d0-a3cc-00a0c9223196}\\wave",
+                          static_cast<unsigned>(rec.id));
+            config.interfacePath = plat::String(buf, buf + std::char_traits<char>::length(buf));
+        }
+        rec.config = std::move(config);
+        rec.transmitter = transmitter;
+        w_.journal("audio device " + std::to_string(rec.id) + " added: \"" +
+                   narrow(rec.config.description) + "\" " + guidString(*rec.config.guid));
+        devices_.push_back(std::move(rec));
+        return devices_.back().id;
+    }
+
+    bool remove(AudioDeviceId id) {
+        auto it = std::find_if(devices_.begin(), devices_.end(),
+                               [&](const AudioDeviceRec& d) { return d.id == id; });
+        if (it == devices_.end())
+            return false;
+        w_.journal("audio device " + std::to_string(id) + " removed: \"" +
+                   narrow(it->config.description) + "\"");
+        devices_.erase(it);
+        return true;
+    }
+
+    std::vector<AudioDeviceView> views() const {
+        std::vector<AudioDeviceView> out;
+        const auto ids = waveIdsLocked();
+        for (const AudioDeviceRec* d : orderedLocked()) {
+            AudioDeviceView v;
+            v.id = d->id;
+            v.description = d->config.description;
+            v.waveName = d->config.waveName;
+            v.waveId = ids.at(d->id);
+            v.guid = *d->config.guid;
+            v.interfacePath = d->config.interfacePath;
+            v.capture = d->config.capture;
+            v.mixer = d->config.mixer;
+            out.push_back(std::move(v));
+        }
+        return out;
+    }
+
+    std::optional<AudioDeviceId> ofTransmitter(TransmitterId id) const {
+        for (const auto& d : devices_)
+            if (d.transmitter == id)
+                return d.id;
+        return std::nullopt;
+    }
+
+    void setOrder(std::vector<AudioDeviceId> order) { order_ = std::move(order); }
+    void setFailure(DsoundFailure failure) { failure_ = failure; }
+    int outstanding() const { return loaded_ + static_cast<int>(objects_.size()); }
+    int enumerations() const { return enumerations_; }
+
+private:
+    void seedRegistry() {
+        RegKey* node = w_.rootKey(plat::HKLM);
+        std::vector<String> parts;
+        if (!node || !splitPath(kPreferredKey, parts))
+            return;
+        for (const auto& p : parts) {
+            auto& child = node->subkeys[foldCase(p)];
+            if (!child) {
+                child = std::make_unique<RegKey>();
+                child->name = p;
+            }
+            node = child.get();
+        }
+        RegValue& v = node->values[foldCase(kPreferredCount)];
+        v.name = kPreferredCount;
+        v.type = REG_DWORD;
+        v.bytes = {kFreshPreferredCount, 0, 0, 0};
+    }
+
+    void transmitterChanged(TransmitterId id, bool plugged) {
+        if (!plugged) {
+            if (auto device = ofTransmitter(id))
+                remove(*device);
+            return;
+        }
+        if (ofTransmitter(id))
+            return;
+        AudioDeviceConfig c;
+        c.description = u"USB Audio Device";
+        c.waveName = u"Quorvane Auravo";
+        c.guid = makeGuid(0x0B7A0100u, static_cast<std::uint32_t>(id));
+        char buf[128];
+        std::snprintf(buf, sizeof buf,
+                      "\\\\?\\USB#Vid_0b7a&Pid_0100&MI_00#6&1a2b3c4d&0&%04x#"
+                      "{6994ad04-93ef-11d0-a3cc-00a0c9223196}\\global",
+                      static_cast<unsigned>(id));
+        c.interfacePath = plat::String(buf, buf + std::char_traits<char>::length(buf));
+        c.module = u"usbaudio.sys";
+        add(std::move(c), id);
+    }
+
+    Handle newObject(bool propertySet) {
+        const Handle h = w_.nextHandle;
+        w_.nextHandle += 4;
+        objects_[h] = propertySet;
+        return h;
+    }
+
+    // The present devices in enumeration order: the ordered ids first, then plug-in order.
+    std::vector<const AudioDeviceRec*> orderedLocked() const {
+        std::vector<const AudioDeviceRec*> out;
+        for (AudioDeviceId id : order_)
+            for (const auto& d : devices_)
+                if (d.id == id && std::find(out.begin(), out.end(), &d) == out.end())
+                    out.push_back(&d);
+        for (const auto& d : devices_)
+            if (std::find(out.begin(), out.end(), &d) == out.end())
+                out.push_back(&d);
+        return out;
+    }
+
+    // Wave ids: fixed ones as given; the others numbered from 0 in plug-in order, per data
+    // flow, skipping the fixed ones of that flow.
+    std::map<AudioDeviceId, std::uint32_t> waveIdsLocked() const {
+        std::map<AudioDeviceId, std::uint32_t> ids;
+        for (bool capture : {false, true}) {
+            std::set<std::uint32_t> fixed;
+            for (const auto& d : devices_)
+                if (d.config.capture == capture && d.config.waveId)
+                    fixed.insert(*d.config.waveId);
+            std::uint32_t next = 0;
+            for (const auto& d : devices_) {
+                if (d.config.capture != capture)
+                    continue;
+                if (d.config.waveId) {
+                    ids[d.id] = *d.config.waveId;
+                    continue;
+                }
+                while (fixed.count(next))
+                    ++next;
+                ids[d.id] = next++;
+            }
+        }
+        return ids;
+    }
+
+    std::vector<plat::DsDeviceDescription> recordsLocked() const {
+        std::vector<plat::DsDeviceDescription> out;
+        const auto ids = waveIdsLocked();
+        for (const AudioDeviceRec* d : orderedLocked()) {
+            const AudioDeviceConfig& c = d->config;
+            plat::DsDeviceDescription main;
+            main.type = c.vxd ? 1u : 2u;
+            main.dataFlow = c.capture ? 1u : 0u;
+            main.deviceId = *c.guid;
+            main.description = c.description;
+            main.module = c.module;
+            main.interfacePath = c.interfacePath;
+            main.waveDeviceId = ids.at(d->id);
+            plat::DsDeviceDescription emulated = main;
+            emulated.type = 0;
+            emulated.description = c.waveName + u" (emulated)";
+            const std::string waveOut = "WaveOut " + std::to_string(main.waveDeviceId);
+            emulated.module = String(waveOut.begin(), waveOut.end());
+            emulated.interfacePath.clear();
+            if (c.emulated == EmulatedRecord::BeforeWdm)
+                out.push_back(emulated);
+            out.push_back(main);
+            if (c.emulated == EmulatedRecord::AfterWdm)
+                out.push_back(emulated);
+        }
+        return out;
+    }
+
+    // Mixer product names by mixer id: the devices with a mixer in wave-id order, render first.
+    std::vector<String> mixersLocked() const {
+        const auto ids = waveIdsLocked();
+        std::vector<const AudioDeviceRec*> withMixer;
+        for (const auto& d : devices_)
+            if (d.config.mixer)
+                withMixer.push_back(&d);
+        std::stable_sort(withMixer.begin(), withMixer.end(),
+                         [&](const AudioDeviceRec* a, const AudioDeviceRec* b) {
+                             if (a->config.capture != b->config.capture)
+                                 return !a->config.capture;
+                             return ids.at(a->id) < ids.at(b->id);
+                         });
+        std::vector<String> names;
+        for (const AudioDeviceRec* d : withMixer)
+            names.push_back(d->config.mixerName);
+        return names;
+    }
+
+    SimPc::Impl& w_;
+    std::vector<AudioDeviceRec> devices_; // in plug-in order
+    std::vector<AudioDeviceId> order_;
+    AudioDeviceId nextId_ = 1;
+    DsoundFailure failure_ = DsoundFailure::None;
+    int loaded_ = 0;                 // LoadLibrary count of "dsound.dll"
+    std::map<Handle, bool> objects_; // live COM objects: true for a property set
+    int enumerations_ = 0;
+};
+
+AudioWorld& audioWorld(SimPc::Impl& w) {
+    return static_cast<AudioWorld&>(*w.audioPort);
+}
+
+} // namespace
+
+std::unique_ptr<plat::Audio> makeAudioPort(SimPc::Impl& w) {
+    return std::make_unique<AudioWorld>(w);
+}
+
+// ------------------------------------------------------------------ the test-facing side
+
+AudioDeviceId SimPc::addAudioDevice(AudioDeviceConfig config) {
+    Lock lk(impl_->m);
+    return audioWorld(*impl_).add(std::move(config));
+}
+
+bool SimPc::removeAudioDevice(AudioDeviceId id) {
+    Lock lk(impl_->m);
+    return audioWorld(*impl_).remove(id);
+}
+
+std::vector<AudioDeviceView> SimPc::audioDevices() const {
+    Lock lk(impl_->m);
+    return static_cast<const AudioWorld&>(*impl_->audioPort).views();
+}
+
+std::optional<AudioDeviceId> SimPc::transmitterAudioDevice(TransmitterId id) const {
+    Lock lk(impl_->m);
+    return audioWorld(*impl_).ofTransmitter(id);
+}
+
+void SimPc::setAudioEnumerationOrder(std::vector<AudioDeviceId> order) {
+    Lock lk(impl_->m);
+    audioWorld(*impl_).setOrder(std::move(order));
+}
+
+void SimPc::setDsoundFailure(DsoundFailure failure) {
+    Lock lk(impl_->m);
+    audioWorld(*impl_).setFailure(failure);
+}
+
+int SimPc::audioObjectsOutstanding() const {
+    Lock lk(impl_->m);
+    return audioWorld(*impl_).outstanding();
+}
+
+int SimPc::audioEnumerations() const {
+    Lock lk(impl_->m);
+    return audioWorld(*impl_).enumerations();
+}
+
+} // namespace sim

@@ -1,0 +1,122 @@
+// PcInfo's re-routing on transmitter arrival and removal: the system default moves to the
+// transmitter and back, Musicmatch follows the user's remembered choice, and players that
+// play on the default or the transmitter are offered a restart.
+#include "PcInfo.h"
+
+#include "Application.h"
+#include "AudioDevices.h"
+#include "CMessageBox.h"
+#include "Globals.h"
+#include "RoutingKeys.h"
+#include "ports.h"
+#include "resource.h"
+
+using namespace routingkeys;
+
+namespace {
+
+constexpr std::uint32_t kSettleMs = 1000;
+constexpr std::size_t kPlaybackCapacity = 256;
+constexpr std::size_t kRememberedCapacity = 256;
+
+// The wave name of the last table entry whose name contains the transmitter's name and
+// whose duplicate number (the digit after "Quorvane Auravo (") is not negative.
+plat::String transmitterWaveName() {
+    constexpr std::size_t length = std::char_traits<char16_t>::length(kTransmitterName);
+    plat::String waveName;
+    AudioDeviceEntry entry;
+    const int last = lastTableIndex();
+    for (int i = 1; i <= last; ++i) {
+        readDeviceEntry(i, entry);
+        if (entry.name.find(kTransmitterName) == plat::String::npos)
+            continue;
+        int number = 0;
+        if (entry.name.size() >= length + 2) {
+            // A name exactly two characters longer ends there: its terminator is read.
+            const int digit = entry.name.size() > length + 2 ? entry.name[length + 2] : 0;
+            number = digit - '0';
+        }
+        if (number >= 0)
+            waveName = entry.waveName;
+    }
+    return waveName;
+}
+
+bool playerWindowExists(const plat::String& player) {
+    const plat::String musicmatch = u"MMJB:MAINWND";
+    const plat::String modern = u"BaseWindow_RootWnd";
+    const plat::String classic = u"Winamp v1.x";
+    plat::Desktop& desktop = plat::desktop();
+    if (player == kMusicmatch)
+        return desktop.findWindow(&musicmatch, nullptr) != 0;
+    return desktop.findWindow(&modern, nullptr) != 0 || desktop.findWindow(&classic, nullptr) != 0;
+}
+
+} // namespace
+
+void PcInfo::rerouteOnDeviceChange() {
+    // The audio-device thread gets a pass to see the change first.
+    plat::threads().sleep(kSettleMs);
+    const bool present = globals().transmitterPresent.load() == 1;
+    plat::String waveName = transmitterWaveName();
+
+    plat::String playback;
+    if (present) {
+        if (getRegVal(plat::HKCU, kSoundMapperKey, kPlayback, playback, kPlaybackCapacity) &&
+            !waveName.empty()) {
+            savedSystemPlayback = playback;
+            arrivedTransmitterWaveName = waveName;
+            setRegVal(plat::HKCU, kSoundMapperKey, kPlayback, waveName);
+        }
+    } else {
+        // Once the table has dropped the transmitter, its name is the one set at arrival.
+        if (waveName.empty())
+            waveName = arrivedTransmitterWaveName;
+        if (getRegVal(plat::HKCU, kSoundMapperKey, kPlayback, playback, kPlaybackCapacity) &&
+            !waveName.empty() && playback == waveName && !savedSystemPlayback.empty()) {
+            setRegVal(plat::HKCU, kSoundMapperKey, kPlayback, savedSystemPlayback);
+            savedSystemPlayback.clear();
+        }
+    }
+
+    plat::String remembered;
+    const auto rememberedTransmitter = [&] {
+        return getRegVal(plat::HKCU, kPreferencesKey, kMusicmatch, remembered, kRememberedCapacity) &&
+               remembered.starts_with(kTransmitterName);
+    };
+    if (present) {
+        std::uint32_t defaultMixer = 0;
+        if (getRegVal(plat::HKLM, kPlayUiKey, kDefaultMixer, defaultMixer) && defaultMixer == 1 &&
+            rememberedTransmitter()) {
+            setRegVal(plat::HKLM, kPlayUiKey, kDefaultMixer, std::uint32_t{0});
+            AudioDeviceEntry entry;
+            const int last = lastTableIndex();
+            for (int i = 1; i <= last; ++i) {
+                readDeviceEntry(i, entry);
+                if (entry.name == kTransmitterName) {
+                    setRegVal(plat::HKLM, kPlayUiKey, kMixerControl, entry.waveId);
+                    break;
+                }
+            }
+        }
+    } else if (rememberedTransmitter()) {
+        setRegVal(plat::HKLM, kPlayUiKey, kDefaultMixer, std::uint32_t{1});
+    }
+}
+
+void PcInfo::offerRestartOnDeviceChange() {
+    for (const char16_t* player : {kMusicmatch, kWinamp}) {
+        if (!playerWindowExists(player))
+            continue;
+        const plat::String device = getPlaybackDevice(player);
+        if (device != kDefaultAudioDeviceName && device != kTransmitterName)
+            continue;
+        const int answer = LocalizedMessageBox(
+            0, FormatPlaceholders(1, fw::loadString(IDS_RESTART_TEXT), plat::String(player)),
+            fw::loadString(IDS_RESTART_CAPTION), 0x2024);
+        if (answer == IDYES) {
+            closePlayer(player);
+            startPlayer(player);
+        }
+    }
+}

@@ -1,0 +1,283 @@
+#include "WinampOutput.h"
+
+#include "AudioDevices.h"
+#include "Debug.h"
+#include "PcInfo.h"
+#include "RoutingKeys.h"
+#include "WinampIniRead.h"
+#include "ports.h"
+
+#include <algorithm>
+#include <array>
+
+namespace winampout {
+
+namespace {
+
+bool contains(std::string_view line, std::string_view what) {
+    return line.find(what) != std::string_view::npos;
+}
+
+std::string_view endingOf(std::string_view piece) {
+    if (piece.ends_with("\r\n"))
+        return "\r\n";
+    if (piece.ends_with('\n'))
+        return "\n";
+    return {};
+}
+
+// Encoded position -> GUID text position, and the fixed characters of the GUID text.
+constexpr std::array<int, 32> kEncodeOrder = {7,  8,  5,  6,  3,  4,  1,  2,  12, 13, 10,
+                                              11, 17, 18, 15, 16, 20, 21, 22, 23, 25, 26,
+                                              27, 28, 29, 30, 31, 32, 33, 34, 35, 36};
+
+} // namespace
+
+int nextState(int state, std::string_view line) {
+    switch (state) {
+    case LookingForPlugin:
+        if (contains(line, "outname=")) {
+            if (contains(line, "out_wave.dll"))
+                return LookingForWaveSection;
+            if (contains(line, "out_ds.dll"))
+                return LookingForDsSection;
+        }
+        return state;
+    case LookingForWaveSection:
+        return line.starts_with("[out_wave]") ? LookingForWaveDevice : state;
+    case LookingForDsSection:
+        return line.starts_with("[out_ds]") ? LookingForDsDevice : state;
+    case LookingForWaveDevice:
+        return contains(line, "cfg_dev") ? WaveDeviceFound : state;
+    case LookingForDsDevice:
+        return contains(line, "cfg_dev2") ? DsDeviceFound : state;
+    default:
+        return state;
+    }
+}
+
+bool DeviceFinder::feed(std::string_view piece) {
+    if (done())
+        return true;
+    state_ = nextState(state_, piece);
+    if (state_ == WaveDeviceFound) {
+        found_.kind = DeviceLine::Kind::Digit;
+        found_.digit = piece.size() > 8 ? static_cast<unsigned char>(piece[8]) - '0' : -1;
+    } else if (state_ == DsDeviceFound) {
+        found_.kind = DeviceLine::Kind::Guid;
+        const std::size_t equals = piece.find('=');
+        found_.hasValue = equals != std::string_view::npos;
+        if (found_.hasValue)
+            found_.value = widen(piece.substr(equals + 1));
+    }
+    return done();
+}
+
+DeviceRewriter::DeviceRewriter(int index, std::uint32_t waveId, std::string encodedGuid)
+    : encoded_(std::move(encodedGuid)) {
+    // One character holds the device: entries from 10 on (wave-out 9 on) have no digit.
+    if (index == 0)
+        digit_ = '0';
+    else if (index > 0 && index < 10 && waveId < 9)
+        digit_ = static_cast<char>('1' + waveId);
+}
+
+std::string DeviceRewriter::transform(std::string_view piece) {
+    if (ending_.empty())
+        ending_ = std::string(endingOf(piece));
+    std::string out(piece);
+    if (state_ == WaveDeviceFound || state_ == DsDeviceFound)
+        return out;
+    state_ = nextState(state_, piece);
+    if (state_ == WaveDeviceFound) {
+        if (digit_ == 0)
+            refused_ = true;
+        else if (out.size() > 8)
+            out[8] = digit_;
+    } else if (state_ == DsDeviceFound) {
+        const std::size_t equals = piece.find('=');
+        if (equals != std::string_view::npos) {
+            std::string_view ending = endingOf(piece);
+            if (ending.empty())
+                ending = ending_.empty() ? std::string_view("\r\n") : std::string_view(ending_);
+            out = std::string(piece.substr(0, equals + 1)) + encoded_ + std::string(ending);
+        }
+    }
+    return out;
+}
+
+DeviceLine findDevice(std::string_view contents) {
+    DeviceFinder finder;
+    std::size_t position = 0;
+    std::string piece;
+    while (!finder.done() && winampini::readBoundedLine(contents, position, kPieceCapacity, piece))
+        finder.feed(piece);
+    return finder.found();
+}
+
+std::string rewriteDevice(std::string_view contents, int index, std::uint32_t waveId,
+                          const std::string& encodedGuid, bool& refused) {
+    DeviceRewriter rewriter(index, waveId, encodedGuid);
+    std::string out;
+    out.reserve(contents.size() + 40);
+    std::size_t position = 0;
+    std::string piece;
+    while (!rewriter.refused() &&
+           winampini::readBoundedLine(contents, position, kPieceCapacity, piece))
+        out += rewriter.transform(piece);
+    refused = rewriter.refused();
+    return out;
+}
+
+plat::String guidEncode(std::u16string_view guid) {
+    plat::String out;
+    out.reserve(34);
+    for (const int position : kEncodeOrder)
+        if (static_cast<std::size_t>(position) < guid.size())
+            out += guid[static_cast<std::size_t>(position)];
+    out += u"00";
+    return out;
+}
+
+plat::String guidDecode(std::u16string_view encoded) {
+    // GUID text position -> encoded position; -1 for the braces and hyphens.
+    static constexpr std::array<int, 38> kDecodeFrom = [] {
+        std::array<int, 38> from{};
+        from.fill(-1);
+        for (int i = 0; i < 32; ++i)
+            from[static_cast<std::size_t>(kEncodeOrder[static_cast<std::size_t>(i)])] = i;
+        return from;
+    }();
+    plat::String out;
+    out.reserve(38);
+    for (std::size_t position = 0; position < kDecodeFrom.size(); ++position) {
+        const int from = kDecodeFrom[position];
+        if (from < 0)
+            out += position == 0 ? u'{' : position == 37 ? u'}' : u'-';
+        else if (static_cast<std::size_t>(from) < encoded.size())
+            out += encoded[static_cast<std::size_t>(from)];
+    }
+    return out;
+}
+
+std::string toAscii(std::u16string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char16_t c : text)
+        out += c < 0x80 ? static_cast<char>(c) : '?';
+    return out;
+}
+
+plat::String widen(std::string_view bytes) {
+    plat::String out;
+    out.reserve(bytes.size());
+    for (const char c : bytes)
+        out += static_cast<char16_t>(static_cast<unsigned char>(c));
+    return out;
+}
+
+} // namespace winampout
+
+// ---------------------------------------------------------------- PcInfo's members
+
+namespace {
+
+constexpr char16_t kWinampKey[] = u"Software\\Winamp\\";
+
+} // namespace
+
+plat::String PcInfo::winampGuidEncode(const plat::String& guid) {
+    traceEntry(u"PcInfo::winampGuidEncode");
+    plat::String encoded = winampout::guidEncode(guid);
+    traceExit(u"PcInfo::winampGuidEncode");
+    return encoded;
+}
+
+plat::String PcInfo::winampGuidDecode(const plat::String& encoded) {
+    traceEntry(u"PcInfo::winampGuidDecode");
+    plat::String guid = winampout::guidDecode(encoded);
+    traceExit(u"PcInfo::winampGuidDecode");
+    return guid;
+}
+
+int PcInfo::readWinampDirectory(plat::String& directory) {
+    return getRegVal(plat::HKCU, kWinampKey, u"", directory, winampout::kDirectoryCapacity) ||
+           getRegVal(plat::HKLM, kWinampKey, u"", directory, winampout::kDirectoryCapacity);
+}
+
+plat::String PcInfo::getWinampOutputDevice() {
+    plat::String directory;
+    if (!readWinampDirectory(directory))
+        return routingkeys::kCantAccess;
+    plat::Files& files = plat::files();
+    const plat::Handle ini = files.open(directory + u"\\winamp.ini", plat::FileMode::Read);
+    if (ini == 0)
+        return routingkeys::kNoDeviceFound;
+    winampout::DeviceFinder finder;
+    std::string piece;
+    while (!finder.done() && files.readLine(ini, winampout::kPieceCapacity, piece))
+        finder.feed(piece);
+    files.close(ini);
+
+    plat::String result = routingkeys::kNoDeviceFound;
+    const winampout::DeviceLine& line = finder.found();
+    const int last = lastTableIndex();
+    AudioDeviceEntry entry;
+    if (line.kind == winampout::DeviceLine::Kind::Digit) {
+        // A digit beyond the table's devices, or no digit at all, is the default device.
+        readDeviceEntry(line.digit >= 0 && line.digit <= last ? line.digit : 0, entry);
+        result = entry.name;
+    } else if (line.kind == winampout::DeviceLine::Kind::Guid && line.hasValue) {
+        const plat::String guid = winampGuidDecode(line.value);
+        // A value shorter than 32 characters decodes short and so equals no GUID text.
+        for (int i = 0; i <= last; ++i) {
+            readDeviceEntry(i, entry);
+            if (entry.guid == guid)
+                result = entry.name;
+        }
+    }
+    return result;
+}
+
+int PcInfo::setWinampOutputDevice(int index, const AudioDeviceEntry& entry) {
+    plat::String directory;
+    if (!readWinampDirectory(directory))
+        return 0;
+    plat::Files& files = plat::files();
+    const plat::String iniPath = directory + u"\\winamp.ini";
+    const plat::String tempPath = directory + u"\\temp.ini";
+    const plat::Handle ini = files.open(iniPath, plat::FileMode::Read);
+    if (ini == 0)
+        return 0;
+    const plat::Handle temp = files.open(tempPath, plat::FileMode::WriteNew);
+    if (temp == 0) {
+        files.close(ini);
+        return 0;
+    }
+
+    winampout::DeviceRewriter rewriter(index, entry.waveId,
+                                       winampout::toAscii(winampGuidEncode(entry.guid)));
+    bool ok = true;
+    std::string piece;
+    while (ok && files.readLine(ini, winampout::kPieceCapacity, piece)) {
+        const std::string out = rewriter.transform(piece);
+        ok = !rewriter.refused() && files.write(temp, out);
+    }
+    if (ok)
+        ok = files.flush(temp);
+    if (!files.close(temp))
+        ok = false;
+    files.close(ini);
+
+    // The complete copy takes the original's place in one step; otherwise the original
+    // stays as it was and the copy goes.
+    if (ok)
+        ok = files.exists(iniPath) ? files.replaceFile(iniPath, tempPath)
+                                   : files.moveFileReplace(tempPath, iniPath);
+    if (!ok) {
+        if (files.exists(tempPath))
+            files.deleteFile(tempPath);
+        return 0;
+    }
+    return 1;
+}

@@ -1,0 +1,129 @@
+// Winamp's output device rewritten in a real "winamp.ini" through the Win32 platform: the
+// directory from the registry, the copy in "temp.ini", and the one-step replacement.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "AudioDevices.h"
+#include "Globals.h"
+#include "PcInfo.h"
+#include "win32_test_support.h"
+
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <sstream>
+
+namespace {
+
+// The run's audio thread is not wanted here: the table is filled by the test.
+class NoThreads final : public plat::Threads {
+public:
+    explicit NoThreads(plat::Threads& inner) : inner_(inner) {}
+    plat::Handle createMutex(const plat::String* name, bool owner, std::uint32_t& error) override {
+        return inner_.createMutex(name, owner, error);
+    }
+    bool releaseMutex(plat::Handle mutex) override { return inner_.releaseMutex(mutex); }
+    std::uint32_t waitForSingleObject(plat::Handle object, std::uint32_t ms) override {
+        return inner_.waitForSingleObject(object, ms);
+    }
+    bool closeHandle(plat::Handle object) override { return inner_.closeHandle(object); }
+    plat::Handle startThread(std::function<void()>) override { return 0; }
+    bool processEnding() override { return true; }
+    std::int64_t timeNow() override { return inner_.timeNow(); }
+    plat::LocalTime localTime() override { return inner_.localTime(); }
+    std::uint64_t tickCount() override { return inner_.tickCount(); }
+    void sleep(std::uint32_t ms) override { inner_.sleep(ms); }
+
+private:
+    plat::Threads& inner_;
+};
+
+std::string readAll(const std::wstring& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class WinampOutputFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        real_ = plat::current();
+        threads_ = std::make_unique<NoThreads>(*real_.threads);
+        plat::Platform bundle = real_;
+        bundle.threads = threads_.get();
+        plat::install(bundle);
+
+        wchar_t temp[MAX_PATH] = {};
+        ASSERT_GT(::GetTempPathW(MAX_PATH, temp), 0u);
+        dir_ = std::wstring(temp) + qa_test::uniqueName(L"qa-winamp");
+        ASSERT_TRUE(::CreateDirectoryW(dir_.c_str(), nullptr));
+        ASSERT_EQ(::RegCreateKeyW(HKEY_CURRENT_USER, L"Software\\Winamp", &key_), ERROR_SUCCESS);
+        ASSERT_EQ(::RegSetValueExW(key_, L"", 0, REG_SZ, reinterpret_cast<const BYTE*>(dir_.c_str()),
+                                   static_cast<DWORD>((dir_.size() + 1) * sizeof(wchar_t))),
+                  ERROR_SUCCESS);
+
+        info_ = startProcessObjects().pcInfo.get();
+        storeDeviceEntry(0, AudioDeviceEntry{0, kNullGuid, kDefaultAudioDeviceName, u""});
+        storeDeviceEntry(1, AudioDeviceEntry{0, u"{11111111-2222-3333-4444-555555555555}", u"Card", u"Card"});
+        storeDeviceEntry(2, AudioDeviceEntry{1, u"{00112233-4455-6677-8899-AABBCCDDEEFF}",
+                                             u"Quorvane Auravo", u"USB Audio Device"});
+        globals().audioDevices->count = 2;
+    }
+
+    void TearDown() override {
+        endProcessObjects();
+        ::RegDeleteValueW(key_, L"");
+        ::RegCloseKey(key_);
+        ::DeleteFileW(ini().c_str());
+        ::DeleteFileW((dir_ + L"\\temp.ini").c_str());
+        ::RemoveDirectoryW(dir_.c_str());
+        plat::install(real_);
+    }
+
+    std::wstring ini() const { return dir_ + L"\\winamp.ini"; }
+    void write(const std::string& text) {
+        std::ofstream out(ini().c_str(), std::ios::binary);
+        out << text;
+    }
+    int rewrite(int index) {
+        AudioDeviceEntry entry;
+        readDeviceEntry(index, entry);
+        return info_->setWinampOutputDevice(index, entry);
+    }
+
+    plat::Platform real_;
+    std::unique_ptr<NoThreads> threads_;
+    std::wstring dir_;
+    HKEY key_ = nullptr;
+    PcInfo* info_ = nullptr;
+};
+
+TEST_F(WinampOutputFile, TheDigitAndTheGuidAreRewrittenInPlace) {
+    write("[Winamp]\r\noutname=out_wave.dll\r\n[out_wave]\r\ncfg_dev=0\r\n");
+    EXPECT_EQ(info_->getWinampOutputDevice(), u"Default Audio Device");
+    EXPECT_EQ(rewrite(2), 1);
+    EXPECT_EQ(readAll(ini()), "[Winamp]\r\noutname=out_wave.dll\r\n[out_wave]\r\ncfg_dev=2\r\n");
+    EXPECT_EQ(info_->getWinampOutputDevice(), u"Quorvane Auravo");
+    EXPECT_EQ(::GetFileAttributesW((dir_ + L"\\temp.ini").c_str()), INVALID_FILE_ATTRIBUTES);
+
+    write("outname=out_ds.dll\r\n[out_ds]\r\ncfg_dev2=" + std::string(34, '0') + "\r\n");
+    EXPECT_EQ(rewrite(2), 1);
+    EXPECT_EQ(readAll(ini()),
+              "outname=out_ds.dll\r\n[out_ds]\r\ncfg_dev2=33221100554477668899AABBCCDDEEFF00\r\n");
+    EXPECT_EQ(info_->getWinampOutputDevice(), u"Quorvane Auravo");
+}
+
+TEST_F(WinampOutputFile, ALockedFileIsLeftAsItWas) {
+    const std::string before = "outname=out_wave.dll\r\n[out_wave]\r\ncfg_dev=0\r\n";
+    write(before);
+    // Another program holds the file open without sharing deletion: it cannot be replaced.
+    HANDLE held = ::CreateFileW(ini().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(rewrite(1), 0);
+    ::CloseHandle(held);
+    EXPECT_EQ(readAll(ini()), before);
+    EXPECT_EQ(::GetFileAttributesW((dir_ + L"\\temp.ini").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+} // namespace
