@@ -141,11 +141,12 @@ void ConsumerPageRead::forwardKey(std::uint8_t keyCode) {
     plat::Desktop& desktop = plat::desktop();
     bool forward = false;
     if (intelliTypeInstalled == 1) {
-        // IntelliType delivers the keys itself to Winamp.
+        // Winamp takes the media keys through its own global hotkeys (configured at
+        // construction); sending them too would act twice.
         forward = windowClass != kWinampClass;
     } else {
-        // Windows delivers media keys to the foreground window and to the players that take
-        // them from the system; these two need them sent, and only while in the background.
+        // Only these two are served, and only from the background: the window in front
+        // already gets the key from the system.
         forward = (windowClass == kITunesClass || windowClass == kRealClass) &&
                   desktop.getForegroundWindow() != player;
     }
