@@ -26,7 +26,28 @@ std::string quoted(const std::string& text) { return "\"" + text + "\""; }
 
 } // namespace
 
+// The system default's preferences, as the sound control panel keeps them.
+constexpr char16_t kSoundMapper[] = u"SOFTWARE\\Microsoft\\Multimedia\\Sound Mapper";
+
 void registerRoutingSteps(StepTable& table) {
+    table.add({
+        .name = "show sound-mapper",
+        .help = "Prints the system default's preferences: \"Playback\", \"Record\",\n"
+                "\"PreferredOnly\" and \"SetupPreferredAudioDevicesCount\" under HKCU.",
+        .run =
+            [](Session& s, const Args&) {
+                for (const char16_t* name :
+                     {u"Playback", u"Record", u"PreferredOnly", u"SetupPreferredAudioDevicesCount"}) {
+                    std::string shown = "(not set)";
+                    if (auto text = s.pc().stringValue(plat::HKCU, kSoundMapper, name))
+                        shown = quoted(plat::toUtf8(*text));
+                    else if (auto number = s.pc().dwordValue(plat::HKCU, kSoundMapper, name))
+                        shown = std::to_string(*number);
+                    s.say("sound mapper " + plat::toUtf8(name) + ": " + shown);
+                }
+            },
+    });
+
     table.add({
         .name = "route",
         .forms = {"<target> to <device>"},
