@@ -54,4 +54,9 @@ inline std::wstring windowText(HWND window) {
 // The argument with which the test program, started as a child, only waits to be ended.
 constexpr char kChildWaitArgument[] = "--qa-child-wait";
 
+// The argument with which the test program, started as a child, stands in for a media
+// player: it opens one top-level window (class and title follow the argument) and records
+// what that window receives in a file (its path follows the title).
+constexpr wchar_t kPlayerWindowArgument[] = L"--qa-player-window";
+
 } // namespace qa_test
