@@ -177,34 +177,11 @@ std::unique_ptr<PlayerProcess> startPlayerWindow(const std::wstring& className) 
     return p;
 }
 
-// The run's audio thread is not wanted here: these tests use only the players' part.
-class NoThreads final : public plat::Threads {
-public:
-    explicit NoThreads(plat::Threads& inner) : inner_(inner) {}
-    plat::Handle createMutex(const plat::String* name, bool owner, std::uint32_t& error) override {
-        return inner_.createMutex(name, owner, error);
-    }
-    bool releaseMutex(plat::Handle mutex) override { return inner_.releaseMutex(mutex); }
-    std::uint32_t waitForSingleObject(plat::Handle object, std::uint32_t ms) override {
-        return inner_.waitForSingleObject(object, ms);
-    }
-    bool closeHandle(plat::Handle object) override { return inner_.closeHandle(object); }
-    plat::Handle startThread(std::function<void()>) override { return 0; }
-    bool processEnding() override { return true; }
-    std::int64_t timeNow() override { return inner_.timeNow(); }
-    plat::LocalTime localTime() override { return inner_.localTime(); }
-    std::uint64_t tickCount() override { return inner_.tickCount(); }
-    void sleep(std::uint32_t ms) override { inner_.sleep(ms); }
-
-private:
-    plat::Threads& inner_;
-};
-
 class ProcessObjects : public ::testing::Test {
 protected:
     void SetUp() override {
         real_ = plat::current();
-        threads_ = std::make_unique<NoThreads>(*real_.threads);
+        threads_ = std::make_unique<qa_test::NoThreads>(*real_.threads);
         plat::Platform bundle = real_;
         bundle.threads = threads_.get();
         plat::install(bundle);
@@ -216,7 +193,7 @@ protected:
     }
 
     plat::Platform real_;
-    std::unique_ptr<NoThreads> threads_;
+    std::unique_ptr<qa_test::NoThreads> threads_;
     PcInfo* info_ = nullptr;
 };
 
