@@ -48,15 +48,16 @@ protected:
         lines.clear();
     }
 
-    // The logged messages without their time field, in order. The audio thread's own
-    // lines are left out: they interleave at any point.
+    // The logged messages without their time field, in order: PcInfo's own trace lines and
+    // every error. The audio thread's trace lines (its passes, the device table) are left
+    // out: they interleave at any point.
     static std::vector<plat::String> messages() {
         std::lock_guard<std::mutex> lock(linesLock);
         std::vector<plat::String> out;
         for (const auto& line : lines) {
             const auto colon = line.find(u':');
             plat::String message = colon == plat::String::npos ? line : line.substr(colon + 1);
-            if (message.find(u"Thread") == plat::String::npos)
+            if (message.starts_with(u" TRACE :PcInfo::") || message.starts_with(u" ERROR :"))
                 out.push_back(message);
         }
         return out;
