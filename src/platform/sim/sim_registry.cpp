@@ -113,16 +113,24 @@ class RegistryPort final : public plat::Registry {
 public:
     explicit RegistryPort(SimPc::Impl& w) : w_(w) {}
 
+    // The open key `root` stands for and the names along `subkey`; 0, or the error the
+    // call returns.
+    std::int32_t locate(HKey root, const String& subkey, OpenKey& key, std::vector<String>& parts) {
+        if (!resolve(root, key))
+            return ERROR_INVALID_HANDLE;
+        if (!splitPath(subkey, parts))
+            return win::kErrorBadPathname;
+        return ERROR_SUCCESS;
+    }
+
     std::int32_t openKey(HKey root, const String& subkey, std::uint32_t access,
                          HKey& out) override {
         Lock lk(w_.m);
         out = 0;
         OpenKey base;
-        if (!resolve(root, base))
-            return ERROR_INVALID_HANDLE;
         std::vector<String> parts;
-        if (!splitPath(subkey, parts))
-            return win::kErrorBadPathname;
+        if (const std::int32_t error = locate(root, subkey, base, parts))
+            return error;
         OpenKey key = base;
         for (const auto& p : parts)
             key.path.push_back(foldCase(p));
@@ -143,11 +151,9 @@ public:
         Lock lk(w_.m);
         out = 0;
         OpenKey key;
-        if (!resolve(root, key))
-            return ERROR_INVALID_HANDLE;
         std::vector<String> parts;
-        if (!splitPath(subkey, parts))
-            return win::kErrorBadPathname;
+        if (const std::int32_t error = locate(root, subkey, key, parts))
+            return error;
         // Creating needs write access to the parent; what the new handle may do depends on
         // where the key lives.
         const bool canCreate = key.canWrite;
@@ -256,11 +262,9 @@ public:
     std::int32_t deleteKey(HKey root, const String& subkey) override {
         Lock lk(w_.m);
         OpenKey key;
-        if (!resolve(root, key))
-            return ERROR_INVALID_HANDLE;
         std::vector<String> parts;
-        if (!splitPath(subkey, parts))
-            return win::kErrorBadPathname;
+        if (const std::int32_t error = locate(root, subkey, key, parts))
+            return error;
         for (const auto& p : parts)
             key.path.push_back(foldCase(p));
         if (key.path.empty())
