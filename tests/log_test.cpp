@@ -1,6 +1,7 @@
 // The diagnostic log: line shape, level prefixes, the once-per-process banner.
 #include "Debug.h"
 #include "Globals.h"
+#include "log_capture.h"
 #include "ports.h"
 #include "text.h"
 
@@ -38,18 +39,7 @@ public:
     void sleep(std::uint32_t) override {}
 };
 
-std::mutex capturedLock;
-std::vector<plat::String> captured;
-
-void captureText(const plat::String& text) {
-    std::lock_guard<std::mutex> lock(capturedLock);
-    captured.push_back(text);
-}
-
-std::vector<plat::String> takeCaptured() {
-    std::lock_guard<std::mutex> lock(capturedLock);
-    return std::exchange(captured, {});
-}
+std::vector<plat::String> takeCaptured() { return logcapture::take(); }
 
 plat::String u(const std::string& s) {
     return plat::fromUtf8(s);
@@ -83,7 +73,7 @@ protected:
         // Whatever the process-wide objects logged while they were built is not this test's.
         globals().bannerWritten = false;
         takeCaptured();
-        setLogCapture(&captureText);
+        setLogCapture(&logcapture::capture);
     }
 
     void TearDown() override {

@@ -3,6 +3,7 @@
 #include "Debug.h"
 #include "Globals.h"
 #include "PcInfo.h"
+#include "log_capture.h"
 #include "sim_pc.h"
 #include "text.h"
 
@@ -16,13 +17,6 @@ namespace {
 
 const plat::String prefs = kPreferencesKey;
 
-std::mutex linesLock;
-std::vector<plat::String> lines;
-
-void capture(const plat::String& text) {
-    std::lock_guard<std::mutex> lock(linesLock);
-    lines.push_back(text);
-}
 
 class PcInfoTest : public testing::Test {
 protected:
@@ -31,7 +25,7 @@ protected:
 
     void SetUp() override {
         pc->install();
-        setLogCapture(&capture);
+        setLogCapture(&logcapture::capture);
         info = startProcessObjects().pcInfo.get();
         clearLog();
     }
@@ -44,17 +38,15 @@ protected:
     }
 
     static void clearLog() {
-        std::lock_guard<std::mutex> lock(linesLock);
-        lines.clear();
+        logcapture::clear();
     }
 
     // The logged messages without their time field, in order: PcInfo's own trace lines and
     // every error. The audio thread's trace lines (its passes, the device table) are left
     // out: they interleave at any point.
     static std::vector<plat::String> messages() {
-        std::lock_guard<std::mutex> lock(linesLock);
         std::vector<plat::String> out;
-        for (const auto& line : lines) {
+        for (const auto& line : logcapture::snapshot()) {
             const auto colon = line.find(u':');
             plat::String message = colon == plat::String::npos ? line : line.substr(colon + 1);
             if (message.starts_with(u" TRACE :PcInfo::") || message.starts_with(u" ERROR :"))
@@ -82,7 +74,7 @@ TEST_F(PcInfoTest, ConstructionMakesTheFirstLogCallAndStartsTheAudioThread) {
     PcInfo& fresh = *startProcessObjects().pcInfo;
     ASSERT_TRUE(pc->waitIdle());
 
-    std::lock_guard<std::mutex> lock(linesLock);
+    const std::vector<plat::String> lines = logcapture::snapshot();
     ASSERT_GE(lines.size(), 3u);
     EXPECT_EQ(lines[0].find(u"\nApplication Started on"), 69u);
     EXPECT_NE(lines[1].find(u":" u" TRACE :Inside PCINFO constructor"), plat::String::npos);

@@ -5,6 +5,7 @@
 #include "Globals.h"
 #include "QuorvaneAuravoSystemTrayApplication.h"
 #include "resource.h"
+#include "log_capture.h"
 #include "sim_pc.h"
 #include "text.h"
 
@@ -20,18 +21,7 @@ namespace {
 const plat::String mutexName = u"KTRSYSTRAYAPP-0EADD176-5B47-4bcf-911D-FB76C07F75A9";
 const plat::String controllerTitle = u"QuorvaneAuravoSystemTrayApplication";
 
-std::mutex capturedLock;
-std::vector<plat::String> captured;
-
-void captureText(const plat::String& text) {
-    std::lock_guard<std::mutex> lock(capturedLock);
-    captured.push_back(text);
-}
-
-std::vector<plat::String> capturedSoFar() {
-    std::lock_guard<std::mutex> lock(capturedLock);
-    return captured;
-}
+std::vector<plat::String> capturedSoFar() { return logcapture::snapshot(); }
 
 bool mentions(const std::vector<plat::String>& texts, std::u16string_view part) {
     for (const auto& t : texts)
@@ -46,11 +36,8 @@ protected:
 
     void SetUp() override {
         pc->install();
-        {
-            std::lock_guard<std::mutex> lock(capturedLock);
-            captured.clear();
-        }
-        setLogCapture(&captureText);
+        logcapture::clear();
+        setLogCapture(&logcapture::capture);
     }
 
     void TearDown() override {
