@@ -46,6 +46,7 @@ public:
     void pressEscape() override { c_.pressEscape(); }
     void click(int controlId) override { c_.pressId(controlId); }
     void clickTab(int index) override { c_.selectItem(kTabControl, index); }
+    void clickItem(int controlId, int index) override { c_.selectItem(controlId, index); }
     void doubleClickItem(int controlId, int index) override {
         c_.doubleClickItem(controlId, index);
     }
@@ -64,8 +65,8 @@ public:
             std::lock_guard<std::mutex> guard(lock_);
             failures_.push_back(message);
         });
-        EXPECT_TRUE(pc_.setResourceBlob(
-            std::vector<std::uint8_t>(qa_conformance_res, qa_conformance_res + qa_conformance_res_size)));
+        EXPECT_TRUE(pc_.setResourceBlob(std::vector<std::uint8_t>(
+            qa_conformance_res, qa_conformance_res + qa_conformance_res_size)));
     }
     ~SimTier() override { pc_.endProcess(); }
 

@@ -46,7 +46,8 @@ public:
     virtual void pressEscape() = 0;
     // A click on a button of the modal (on a property sheet: its own or the page's).
     virtual void click(int controlId) = 0;
-    virtual void clickTab(int index) = 0; // a property sheet's tab
+    virtual void clickTab(int index) = 0;                 // a property sheet's tab
+    virtual void clickItem(int controlId, int index) = 0; // a list box item
     virtual void doubleClickItem(int controlId, int index) = 0;
     // An item of an open popup menu's top level, chosen with the keyboard.
     virtual void chooseMenuItem(const String& text) = 0;

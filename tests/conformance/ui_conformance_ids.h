@@ -23,3 +23,4 @@
 #define IDC_QA_ASK 2010
 #define IDC_QA_END 2011
 #define IDC_QA_PAGE_EDIT 2012
+#define IDC_QA_CHECK 2013

@@ -114,7 +114,8 @@ protected:
 // Posts itself a request while it opens, and notes every request that reaches it.
 class TraceSheet : public fw::PropertySheetDialog {
 public:
-    explicit TraceSheet(Trace& trace) : fw::PropertySheetDialog(u"Conformance Sheet"), trace_(trace) {}
+    explicit TraceSheet(Trace& trace)
+        : fw::PropertySheetDialog(u"Conformance Sheet"), trace_(trace) {}
 
 protected:
     int OnInitDialog() override {
@@ -158,8 +159,8 @@ SheetRun runTraceSheet(conformance::Tier& tier, std::function<void(User&)> act) 
     return run;
 }
 
-const Trace kSheetOpens = {"sheet init", "Alpha init", "Alpha exchange",
-                           "Alpha set active, hidden", "sheet request 0, posted"};
+const Trace kSheetOpens = {"sheet init", "Alpha init", "Alpha exchange", "Alpha set active, hidden",
+                           "sheet request 0, posted"};
 
 Trace opensThen(Trace rest) {
     Trace all = kSheetOpens;
@@ -175,15 +176,14 @@ TEST_F(UiConformance, SheetEndsThroughItsOwnButtonsAndTellsThePagesInOrder) {
         u.clickTab(1);
         u.click(IDOK);
     });
-    EXPECT_EQ(closed.trace, opensThen({"Alpha kill active", "Alpha exchange", "Beta init",
-                                       "Beta exchange", "Beta set active, hidden",
-                                       "Beta kill active", "Beta exchange", "Alpha apply 1",
-                                       "Beta apply 1", "sheet ended"}));
+    EXPECT_EQ(closed.trace,
+              opensThen({"Alpha kill active", "Alpha exchange", "Beta init", "Beta exchange",
+                         "Beta set active, hidden", "Beta kill active", "Beta exchange",
+                         "Alpha apply 1", "Beta apply 1", "sheet ended"}));
     EXPECT_EQ(closed.result, 1);
 
     const SheetRun escaped = runTraceSheet(*tier, [](User& u) { u.pressEscape(); });
-    EXPECT_EQ(escaped.trace,
-              opensThen({"Alpha query cancel", "Alpha reset 0", "sheet ended"}));
+    EXPECT_EQ(escaped.trace, opensThen({"Alpha query cancel", "Alpha reset 0", "sheet ended"}));
     EXPECT_EQ(escaped.result, 0);
 
     const SheetRun closedByMessage = runTraceSheet(
@@ -193,8 +193,8 @@ TEST_F(UiConformance, SheetEndsThroughItsOwnButtonsAndTellsThePagesInOrder) {
     EXPECT_EQ(closedByMessage.result, 0);
 
     const SheetRun entered = runTraceSheet(*tier, [](User& u) { u.pressEnter(); });
-    EXPECT_EQ(entered.trace, opensThen({"Alpha kill active", "Alpha exchange", "Alpha apply 1",
-                                        "sheet ended"}));
+    EXPECT_EQ(entered.trace,
+              opensThen({"Alpha kill active", "Alpha exchange", "Alpha apply 1", "sheet ended"}));
     EXPECT_EQ(entered.result, 1);
 }
 
@@ -349,6 +349,8 @@ protected:
             fw::onNotify<&NotingDialog::OnPlainDoubleClick>(LBN_DBLCLK, IDC_QA_PLAIN),
             fw::onNotify<&NotingDialog::OnQuietSelection>(LBN_SELCHANGE, IDC_QA_QUIET),
             fw::onNotify<&NotingDialog::OnQuietDoubleClick>(LBN_DBLCLK, IDC_QA_QUIET),
+            fw::onNotify<&NotingDialog::OnEditChange>(EN_CHANGE, IDC_QA_EDIT),
+            fw::onCommand<&NotingDialog::OnCheckClicked>(IDC_QA_CHECK),
         };
         static const fw::MessageMap map{fw::Dialog::messageMap(), entries};
         return &map;
@@ -372,7 +374,8 @@ protected:
         endDialog(IDC_QA_SECOND);
     }
     void OnPlainSelection() {
-        trace.push_back("plain selected " + std::to_string(fw::ListBox(window(), IDC_QA_PLAIN).curSel()));
+        trace.push_back("plain selected " +
+                        std::to_string(fw::ListBox(window(), IDC_QA_PLAIN).curSel()));
     }
     void OnPlainDoubleClick() {
         trace.push_back("plain double click " +
@@ -383,6 +386,8 @@ protected:
     }
     void OnQuietSelection() { trace.push_back("quiet selected"); }
     void OnQuietDoubleClick() { trace.push_back("quiet double click"); }
+    void OnEditChange() { trace.push_back("edit changed"); }
+    void OnCheckClicked() { trace.push_back("check clicked"); }
 };
 
 // The user acts after what the dialog posted to itself while it opened, as input comes after
@@ -530,8 +535,10 @@ TEST_F(UiConformance, TimerZeroOfAWindowRunsUntilKilledByItsOwnId) {
     EXPECT_FALSE(killedAfterwards);
 }
 
-TEST_F(UiConformance, ADoubleClickNotifiesOnlyFromANotifyingListBox) {
+// Clicks and double clicks select the item; only a list box with LBS_NOTIFY says so.
+TEST_F(UiConformance, ListClicksNotifyOnlyFromANotifyingListBox) {
     tier->expect(Modal::Dialog, [](User& u) {
+        u.clickItem(IDC_QA_QUIET, 0);
         u.doubleClickItem(IDC_QA_QUIET, 1);
         u.doubleClickItem(IDC_QA_PLAIN, 2);
     });
@@ -582,8 +589,7 @@ TEST_F(UiConformance, ADropDownListKeepsItsTextAndSelectionAgainstWhatItRefuses)
         combo.addString(u"Beta");
         combo.setCurSel(1);
         const String gamma = u"Gamma";
-        seen.setTextResult =
-            combo.send(kSetText, 0, reinterpret_cast<plat::LParam>(gamma.c_str()));
+        seen.setTextResult = combo.send(kSetText, 0, reinterpret_cast<plat::LParam>(gamma.c_str()));
         combo.setText(u"Delta");
         seen.textAfterSetText = combo.text();
         seen.badIndexResult = combo.setCurSel(5);
@@ -616,6 +622,46 @@ TEST_F(UiConformance, ADropDownListKeepsItsTextAndSelectionAgainstWhatItRefuses)
     EXPECT_EQ(seen.listSelectionAfterClear, -1);
 }
 
+// What the control wrappers set is what Windows then reports, and an edit control reports
+// every change of its text to the dialog, the program's own too.
+TEST_F(UiConformance, ControlWrappersReadBackWhatTheySet) {
+    struct {
+        String edit;
+        bool checked = false, uncheckedAfterClick = true, enabledAfterDisable = true;
+        bool disabledBefore = true, wasDisabled = false;
+        Trace notices;
+    } seen;
+    tier->run([&] {
+        NotingDialog dialog(IDD_QA_HIDDEN);
+        dialog.onInit = [&](NotingDialog& d) {
+            fw::Control edit(d.window(), IDC_QA_EDIT);
+            fw::Button check(d.window(), IDC_QA_CHECK);
+            d.trace.clear();
+            edit.setText(u"Kitchen");
+            seen.edit = edit.text();
+            check.setChecked(true);
+            seen.checked = check.isChecked();
+            check.click(); // an automatic check box turns itself off
+            seen.uncheckedAfterClick = !check.isChecked();
+            seen.disabledBefore = !check.isEnabled();
+            check.enable(false);
+            seen.enabledAfterDisable = check.isEnabled();
+            seen.wasDisabled = check.enable(true);
+            d.endDialog(IDOK);
+        };
+        const auto r = static_cast<int>(dialog.doModal());
+        seen.notices = dialog.trace;
+        return r;
+    });
+    EXPECT_EQ(seen.edit, u"Kitchen");
+    EXPECT_TRUE(seen.checked);
+    EXPECT_TRUE(seen.uncheckedAfterClick);
+    EXPECT_FALSE(seen.disabledBefore);
+    EXPECT_FALSE(seen.enabledAfterDisable);
+    EXPECT_TRUE(seen.wasDisabled);
+    EXPECT_EQ(seen.notices, (Trace{"edit changed", "check clicked"}));
+}
+
 using Items = std::vector<std::pair<std::string, plat::LParam>>;
 
 Items itemsOf(const fw::ItemList& list) {
@@ -632,8 +678,8 @@ TEST_F(UiConformance, ItemDataStaysWithItsItemThroughSortedInsertsAndDeletes) {
     inHiddenDialog(*tier, [&](plat::Hwnd dialog) {
         fw::ListBox list(dialog, IDC_QA_SORTED);
         fw::ComboBox combo(dialog, IDC_QA_SORTED_COMBO);
-        for (fw::ItemList* items : {static_cast<fw::ItemList*>(&list),
-                                    static_cast<fw::ItemList*>(&combo)}) {
+        for (fw::ItemList* items :
+             {static_cast<fw::ItemList*>(&list), static_cast<fw::ItemList*>(&combo)}) {
             for (const auto& [text, data] :
                  {std::pair{u"m", 13}, std::pair{u"c", 3}, std::pair{u"x", 24}, std::pair{u"a", 1}})
                 items->setItemData(items->addString(text), data);
@@ -653,16 +699,15 @@ TEST_F(UiConformance, ItemDataStaysWithItsItemThroughSortedInsertsAndDeletes) {
 
 // The order of a sorted list box, as the system's word sort gives it for the user's locale.
 TEST_F(UiConformance, ASortedListOrdersAsTheSystemSorts) {
+    // clang-format off
     const std::vector<String> added = {
-        u"Winamp",        u"iTunes",     u"Real Player", u"Windows Media Player",
-        u"Musicmatch",    u"co-op",      u"coop",        u"cop",
-        u"\u00C9mile",    u"Emma",       u"Ella",        u"\u00E9clair",
-        u"Eclair",        u"zebra",      u"ZZ",          u"_under",
-        u"1st",           u"10th",       u"2nd",         u"(paren)",
-        u"Receiver #2",   u"Receiver #10", u"a b",       u"ab",
-        u"a-b",           u"Zo\u00EB",   u"Zoe",         u"Quorvane Wireless Headphones",
-        u"Quorvane Wireless Music System Receiver (2)",
+        u"Winamp", u"iTunes", u"Real Player", u"Windows Media Player", u"Musicmatch",
+        u"co-op", u"coop", u"cop", u"\u00C9mile", u"Emma", u"Ella", u"\u00E9clair", u"Eclair",
+        u"zebra", u"ZZ", u"_under", u"1st", u"10th", u"2nd", u"(paren)", u"Receiver #2",
+        u"Receiver #10", u"a b", u"ab", u"a-b", u"Zo\u00EB", u"Zoe",
+        u"Quorvane Wireless Headphones", u"Quorvane Wireless Music System Receiver (2)",
         u"Quorvane Wireless Music System Receiver"};
+    // clang-format on
     std::vector<String> order;
     inHiddenDialog(*tier, [&](plat::Hwnd dialog) {
         fw::ListBox list(dialog, IDC_QA_SORTED);
@@ -673,36 +718,16 @@ TEST_F(UiConformance, ASortedListOrdersAsTheSystemSorts) {
     });
     // Measured under Wine: punctuation before digits before letters, hyphens only as the
     // last difference, accented letters beside their base letter, case ignored.
-    EXPECT_EQ(order, (std::vector<String>{u"(paren)",
-                                          u"_under",
-                                          u"10th",
-                                          u"1st",
-                                          u"2nd",
-                                          u"a b",
-                                          u"ab",
-                                          u"a-b",
-                                          u"coop",
-                                          u"co-op",
-                                          u"cop",
-                                          u"Eclair",
-                                          u"\u00E9clair",
-                                          u"Ella",
-                                          u"\u00C9mile",
-                                          u"Emma",
-                                          u"iTunes",
-                                          u"Musicmatch",
-                                          u"Quorvane Wireless Headphones",
-                                          u"Quorvane Wireless Music System Receiver",
-                                          u"Quorvane Wireless Music System Receiver (2)",
-                                          u"Real Player",
-                                          u"Receiver #10",
-                                          u"Receiver #2",
-                                          u"Winamp",
-                                          u"Windows Media Player",
-                                          u"zebra",
-                                          u"Zoe",
-                                          u"Zo\u00EB",
-                                          u"ZZ"}));
+    // clang-format off
+    EXPECT_EQ(order, (std::vector<String>{
+        u"(paren)", u"_under", u"10th", u"1st", u"2nd", u"a b", u"ab", u"a-b", u"coop", u"co-op",
+        u"cop", u"Eclair", u"\u00E9clair", u"Ella", u"\u00C9mile", u"Emma", u"iTunes",
+        u"Musicmatch", u"Quorvane Wireless Headphones",
+        u"Quorvane Wireless Music System Receiver",
+        u"Quorvane Wireless Music System Receiver (2)", u"Real Player", u"Receiver #10",
+        u"Receiver #2", u"Winamp", u"Windows Media Player", u"zebra", u"Zoe", u"Zo\u00EB",
+        u"ZZ"}));
+    // clang-format on
 }
 
 // ------------------------------------------------------------------ menus
@@ -716,8 +741,7 @@ public:
     bool dialogMessage(plat::Hwnd window, std::uint32_t msg, plat::WParam wParam,
                        plat::LParam lParam, plat::LResult& result) override {
         if (tracking_ == false && afterMenu_ && (msg == kCommand || msg == kNull))
-            trace.push_back(msg == kCommand ? "command " + std::to_string(loWord(wParam))
-                                            : "null");
+            trace.push_back(msg == kCommand ? "command " + std::to_string(loWord(wParam)) : "null");
         return fw::Dialog::dialogMessage(window, msg, wParam, lParam, result);
     }
 

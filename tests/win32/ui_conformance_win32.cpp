@@ -122,8 +122,8 @@ public:
             wc.lpszClassName = L"QaConformanceMarker";
             return ::RegisterClassW(&wc);
         }();
-        window_ = ::CreateWindowExW(0, MAKEINTATOM(cls), L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                    nullptr, ::GetModuleHandleW(nullptr), this);
+        window_ = ::CreateWindowExW(0, MAKEINTATOM(cls), L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                    ::GetModuleHandleW(nullptr), this);
         ::SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
         event_ = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
     }
@@ -141,8 +141,7 @@ public:
 private:
     static LRESULT CALLBACK proc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
         if (msg == WM_APP) {
-            if (auto* self =
-                    reinterpret_cast<Marker*>(::GetWindowLongPtrW(window, GWLP_USERDATA)))
+            if (auto* self = reinterpret_cast<Marker*>(::GetWindowLongPtrW(window, GWLP_USERDATA)))
                 ::SetEvent(self->event_);
             return 0;
         }
@@ -158,9 +157,7 @@ public:
     Win32User(HWND modal, DWORD uiThread, Marker& marker)
         : modal_(modal), uiThread_(uiThread), marker_(marker) {}
 
-    plat::Hwnd window() override {
-        return className(modal_) == L"#32768" ? 0 : fromHwnd(modal_);
-    }
+    plat::Hwnd window() override { return className(modal_) == L"#32768" ? 0 : fromHwnd(modal_); }
     plat::Hwnd owner() override { return fromHwnd(::GetWindow(modal_, GW_OWNER)); }
     bool isDefaultButton(int controlId) override {
         const HWND button = findDescendant(modal_, controlId);
@@ -192,19 +189,9 @@ public:
         ::PostMessageW(tabs, WM_LBUTTONUP, 0, at);
         handled();
     }
+    void clickItem(int controlId, int index) override { clickListItem(controlId, index, false); }
     void doubleClickItem(int controlId, int index) override {
-        const HWND list = findDescendant(modal_, controlId);
-        ASSERT_NE(list, nullptr) << "no control " << controlId;
-        RECT r{};
-        ASSERT_NE(::SendMessageW(list, LB_GETITEMRECT, static_cast<WPARAM>(index),
-                                 reinterpret_cast<LPARAM>(&r)),
-                  LB_ERR);
-        const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-        ::PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
-        ::PostMessageW(list, WM_LBUTTONUP, 0, at);
-        ::PostMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
-        ::PostMessageW(list, WM_LBUTTONUP, 0, at);
-        handled();
+        clickListItem(controlId, index, true);
     }
     void chooseMenuItem(const String& text) override {
         // Down once per item up to it (the first press selects the first item), then Enter.
@@ -229,9 +216,28 @@ public:
 private:
     static void post(HWND to, UINT msg, WPARAM vk) {
         const UINT scan = ::MapVirtualKeyW(static_cast<UINT>(vk), MAPVK_VK_TO_VSC);
-        const LPARAM bits = 1 | (static_cast<LPARAM>(scan) << 16) |
-                            (msg == WM_KEYUP ? (LPARAM{3} << 30) : 0);
+        const LPARAM bits =
+            1 | (static_cast<LPARAM>(scan) << 16) | (msg == WM_KEYUP ? (LPARAM{3} << 30) : 0);
         ::PostMessageW(to, msg, vk, bits);
+    }
+
+    // The mouse messages of a click (and, for a double click, of the second click) at the
+    // middle of the item.
+    void clickListItem(int controlId, int index, bool twice) {
+        const HWND list = findDescendant(modal_, controlId);
+        ASSERT_NE(list, nullptr) << "no control " << controlId;
+        RECT r{};
+        ASSERT_NE(::SendMessageW(list, LB_GETITEMRECT, static_cast<WPARAM>(index),
+                                 reinterpret_cast<LPARAM>(&r)),
+                  LB_ERR);
+        const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+        ::PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        ::PostMessageW(list, WM_LBUTTONUP, 0, at);
+        if (twice) {
+            ::PostMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+            ::PostMessageW(list, WM_LBUTTONUP, 0, at);
+        }
+        handled();
     }
 
     // Keys go to the control with the focus, as the system sends them.

@@ -178,8 +178,6 @@ LResult SimPc::Impl::sheetProc(Hwnd sheet, std::uint32_t msg, WParam wParam, LPa
     case WM_CLOSE: // the close box, or WM_CLOSE from the program
         cancelSheet(sheet, true);
         return 0;
-    case DM_GETDEFID:
-        return static_cast<LResult>(makeWParam(IDOK, win::kDcHasDefId));
     case win::kPsmSetCurSel:
         return selectPage(sheet, static_cast<int>(wParam), true) ? TRUE : FALSE;
     case win::kPsmChanged:

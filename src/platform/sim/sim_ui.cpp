@@ -894,8 +894,8 @@ bool SimPc::Impl::endDialog(Hwnd dialog, std::intptr_t result) {
             o->enabled = true;
         journal("EndDialog on a property sheet: hidden, still running");
         fail(lk, "EndDialog on the property sheet [" + narrow(w->title) +
-                     "]: Windows only hides it and PropertySheetW keeps running; close a sheet "
-                     "through its buttons (PSM_PRESSBUTTON) or WM_CLOSE");
+                     "]: Windows only hides it and PropertySheetW keeps running; a sheet ends "
+                     "through its own OK or Cancel command, or WM_CLOSE");
         return true;
     }
     endFrame(*w->modal, result);
