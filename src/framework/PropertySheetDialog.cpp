@@ -57,6 +57,14 @@ bool PropertySheetDialog::setActivePage(int index) {
                                        0) != 0;
 }
 
+bool PropertySheetDialog::refreshPage(int index) {
+    PropertyPage* active = activePage();
+    if (!active || activeIndex() != index)
+        return false;
+    active->updateData(true);
+    return true;
+}
+
 void PropertySheetDialog::clickButton(int buttonId) {
     plat::desktop().sendMessage(window(), WM_COMMAND,
                                 makeWParam(static_cast<std::uint32_t>(buttonId), BN_CLICKED),

@@ -1,8 +1,8 @@
 // A modal property sheet with its pages, run through the seam's propertySheet. It ends only
 // through the sheet's own processing: its OK (Close) and Cancel commands, which the pages
 // hear of as PSN_KILLACTIVE and PSN_APPLY, or PSN_QUERYCANCEL and PSN_RESET; Escape;
-// WM_CLOSE. Never through EndDialog: on Windows that only hides the sheet
-// while PropertySheetW goes on running it, so the modal run would never return.
+// WM_CLOSE. Never through EndDialog: on Windows that only hides the sheet while
+// PropertySheetW goes on running it, so the modal run would never return.
 #pragma once
 
 #include "Dialog.h"
@@ -34,6 +34,10 @@ public:
     PropertyPage* activePage() const;
     // PSM_SETCURSEL: makes the page at `index` active if the active one lets it go.
     bool setActivePage(int index);
+    // A refresh request for the page at `index`: its data exchange runs (store direction)
+    // if it is the active page; any other page refreshes itself when it next becomes active.
+    // True when it ran.
+    bool refreshPage(int index);
     // The sheet's own processing of its OK (IDOK) or Cancel (IDCANCEL) command, as when the
     // user clicks the button: the pages hear PSN_KILLACTIVE and PSN_APPLY, or
     // PSN_QUERYCANCEL and PSN_RESET, and the run ends unless a page holds it open. (The

@@ -111,7 +111,7 @@ protected:
     Trace& trace_;
 };
 
-// Posts itself a request while it opens, and notes every request that reaches it.
+// Posts itself requests while it opens, and notes every request that reaches it.
 class TraceSheet : public fw::PropertySheetDialog {
 public:
     explicit TraceSheet(Trace& trace)
@@ -121,6 +121,7 @@ protected:
     int OnInitDialog() override {
         trace_.push_back("sheet init");
         plat::desktop().postMessage(window(), kUser, 0, 0);
+        plat::desktop().postMessage(window(), kUser, 1, 0);
         return fw::PropertySheetDialog::OnInitDialog();
     }
     const fw::MessageMap* messageMap() const override {
@@ -130,9 +131,11 @@ protected:
         static const fw::MessageMap map{fw::PropertySheetDialog::messageMap(), entries};
         return &map;
     }
+    // Code n asks for a refresh of page n.
     void OnRequest(plat::WParam code) {
         trace_.push_back("sheet request " + std::to_string(code) + ", " +
                          sourceName(plat::ui().currentMessageSource()));
+        refreshPage(static_cast<int>(code));
     }
 
     Trace& trace_;
@@ -159,8 +162,14 @@ SheetRun runTraceSheet(conformance::Tier& tier, std::function<void(User&)> act) 
     return run;
 }
 
-const Trace kSheetOpens = {"sheet init", "Alpha init", "Alpha exchange", "Alpha set active, hidden",
-                           "sheet request 0, posted"};
+// The active page is refreshed on request, the other one is not.
+const Trace kSheetOpens = {"sheet init",
+                           "Alpha init",
+                           "Alpha exchange",
+                           "Alpha set active, hidden",
+                           "sheet request 0, posted",
+                           "Alpha exchange",
+                           "sheet request 1, posted"};
 
 Trace opensThen(Trace rest) {
     Trace all = kSheetOpens;
