@@ -4,8 +4,8 @@
 // handles goes back to the backend's default dialog processing.
 //
 // Property pages and the property sheet derive from this class as well (PropertyPage.h,
-// PropertySheetDialog.h): they share the dispatch and the data exchange and differ only in how the
-// backend runs them.
+// PropertySheetDialog.h): they share the dispatch and the data exchange and differ only in
+// how the backend runs them.
 //
 // WM_USER and DM_GETDEFID share the number 0x0400. The dialog manager sends DM_GETDEFID on
 // the dialog's own thread (when the user presses Enter, for one); the program's threads post

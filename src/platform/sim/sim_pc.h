@@ -89,9 +89,11 @@ struct ScriptEntry {
     std::optional<String> caption; // match: exact caption, if given
     std::optional<String> text;    // match: exact text (message boxes), if given
     std::optional<int> templateId; // match: dialog template, if given
-    // What the user does, on the modal's own thread as soon as it opens. Returning leaves the
-    // modal to the program (it must end it itself or via posted messages); typical actions
-    // press a button.
+    // What the user does, on the modal's own thread, once the modal is on screen and its
+    // queue is first empty: input comes after what the modal posted to itself while it
+    // opened. Returning leaves the modal to the program (it must end it itself or via posted
+    // messages); typical actions press a button. A modal that ends before that never meets
+    // the user.
     std::function<void(ModalContext&)> act;
     // Keep it open, without running `act`, until the test acts on it with actOnTopModal().
     bool hold = false;
