@@ -676,6 +676,26 @@ std::vector<ModalView> SimPc::openModals() const {
     return out;
 }
 
+void SimPc::postToTopModal(const std::function<void(ModalContext&)>& act) {
+    Lock lk(impl_->m);
+    if (impl_->openFrames.empty()) {
+        impl_->fail(lk, "postToTopModal: no modal is open\nOn screen:\n" + impl_->screenLocked());
+        return;
+    }
+    const ModalFrame* top = impl_->openFrames.back();
+    const std::uint64_t serial = top->serial;
+    ThreadRec* owner = top->thread;
+    if (owner == impl_->current(lk)) {
+        lk.unlock();
+        impl_->actOn(serial, act);
+        return;
+    }
+    auto call = std::make_shared<SentCall>();
+    call->task = [this, serial, act] { impl_->actOn(serial, act); };
+    owner->sends.push_back(std::move(call));
+    impl_->wakeForMessages(owner);
+}
+
 void SimPc::actOnTopModal(const std::function<void(ModalContext&)>& act) {
     std::shared_ptr<SentCall> call;
     {

@@ -85,6 +85,16 @@ public:
         return h;
     }
 
+    String moduleFileName(Module module) override {
+        Lock lk(w_.m);
+        const String program = SimPc::kProgramPath;
+        if (module == 0 || module == kProgramModule)
+            return program;
+        if (module == kLibraryModule && w_.libraryLoaded)
+            return program.substr(0, program.find_last_of(u'\\') + 1) + u"KTRResource.dll";
+        return String(); // ERROR_MOD_NOT_FOUND
+    }
+
 private:
     SimPc::Impl& w_;
 };

@@ -4,6 +4,8 @@
 
 #include "ports.h"
 
+#include <htmlhelp.h>
+
 #include <cstring>
 #include <string>
 
@@ -197,6 +199,7 @@ public:
     bool loadString(Module module, std::uint32_t id, String& out) override;
     HIcon loadIcon(Module module, int id) override;
     HBitmap loadBitmap(Module module, int id) override;
+    String moduleFileName(Module module) override;
 };
 
 class Win32Hid final : public Hid {
@@ -243,5 +246,8 @@ public:
     Hwnd htmlHelp(Hwnd owner, const String& file, std::uint32_t command,
                   std::uintptr_t data) override;
 };
+
+// The HH_POPUP record that htmlHelp hands to HtmlHelpW for a HelpPopup.
+HH_POPUP toHhPopup(const HelpPopup& popup);
 
 } // namespace plat::win32

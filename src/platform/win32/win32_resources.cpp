@@ -2,6 +2,8 @@
 
 #include "win32_internal.h"
 
+#include <vector>
+
 namespace plat::win32 {
 
 Module Win32Resources::loadLibrary(const String& name) {
@@ -33,6 +35,22 @@ HIcon Win32Resources::loadIcon(Module module, int id) {
 HBitmap Win32Resources::loadBitmap(Module module, int id) {
     return reinterpret_cast<HBitmap>(
         ::LoadBitmapW(reinterpret_cast<HINSTANCE>(toModule(module)), MAKEINTRESOURCEW(id)));
+}
+
+String Win32Resources::moduleFileName(Module module) {
+    // A path may be longer than MAX_PATH. When the buffer is too small the call returns its
+    // size (with ERROR_INSUFFICIENT_BUFFER; older systems leave the copy unterminated), so
+    // the buffer grows until the path fits with room to spare. 32767 is the longest path.
+    for (DWORD size = MAX_PATH; size <= 32768; size *= 2) {
+        std::vector<wchar_t> path(size, L'\0');
+        const DWORD n = ::GetModuleFileNameW(reinterpret_cast<HMODULE>(toModule(module)),
+                                             path.data(), size);
+        if (n == 0)
+            return {};
+        if (n < size)
+            return fromWide(path.data(), n);
+    }
+    return {};
 }
 
 } // namespace plat::win32
