@@ -179,6 +179,22 @@ void registerTransmitterSteps(StepTable& table) {
     });
 
     table.add({
+        .name = "transmitter writes",
+        .forms = {"<state:fail|work>"},
+        .help = "Whether the transmitter takes the commands it is sent: with 'fail' every\n"
+                "output report on its vendor collection fails, as on a device that stalls it.",
+        .run =
+            [](Session& s, const Args& a) {
+                if (const auto id = transmitter(s)) {
+                    const bool fail = a.text("state") == "fail";
+                    s.pc().setTransmitterWritesFail(id, fail);
+                    s.say(fail ? "the transmitter refuses every command"
+                               : "the transmitter takes commands again");
+                }
+            },
+    });
+
+    table.add({
         .name = "transmitter unplug",
         .help = "Pulls the transmitter out.",
         .run =
