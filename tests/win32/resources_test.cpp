@@ -37,6 +37,19 @@ TEST(ResourcesPort, ProgramModuleHoldsTheStringTable) {
     EXPECT_FALSE(resources.loadString(program, 9999, text));
 }
 
+// The program's own file (module 0) and a loaded library's, as full paths.
+TEST(ResourcesPort, ModuleFileNamesAreFullPaths) {
+    plat::Resources& resources = plat::resources();
+    wchar_t self[MAX_PATH] = {};
+    ASSERT_GT(::GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+    EXPECT_EQ(resources.moduleFileName(0), qa_test::u16(self));
+    EXPECT_EQ(resources.moduleFileName(resources.programModule()), qa_test::u16(self));
+    const String library = resources.moduleFileName(resourceLibrary());
+    EXPECT_EQ(library, qa_test::u16(qa_test::testDirectory() + L"KTRResource.dll"));
+    // Not a module of this process.
+    EXPECT_EQ(resources.moduleFileName(0x12340000), String());
+}
+
 TEST(ResourcesPort, ResourceLibraryLoadsByBareNameFromTheProgramFolder) {
     const plat::Module library = resourceLibrary();
     ASSERT_NE(library, 0u);
