@@ -66,9 +66,6 @@ bool isCheckBox(const sim::ControlView& c) {
     const std::uint32_t type = c.style & kButtonTypeMask;
     return isButton(c) && (type == kCheckBox || type == kAutoCheckBox);
 }
-bool isList(const sim::ControlView& c) {
-    return c.className == u"ListBox" || c.className == u"ComboBox";
-}
 bool isLabel(const sim::ControlView& c) {
     return c.className == u"Static" || isGroupBox(c);
 }
@@ -105,12 +102,22 @@ std::string windowName(const sim::ModalView& v) {
     return "[" + plat::toUtf8(v.caption) + "]";
 }
 
-const sim::ControlView* findOrFail(Session& s, const sim::ModalView& v, const std::string& name) {
-    const sim::ControlView* c = findControl(v, name);
-    if (!c)
-        s.fail(windowName(v) + " has no control " + quoted(name) + " (by id, label, or the label"
-                                                                    " before it)");
-    return c;
+// Once the program is idle: the innermost window and its control that the step names in
+// <control>; nothing (with a failure) when either is missing.
+std::optional<std::pair<sim::ModalView, sim::ControlView>> namedControl(Session& s,
+                                                                        const Args& a) {
+    if (!s.settle())
+        return std::nullopt;
+    const auto v = topModal(s);
+    if (!v)
+        return std::nullopt;
+    const sim::ControlView* c = findControl(*v, a.text("control"));
+    if (!c) {
+        s.fail(windowName(*v) + " has no control " + quoted(a.text("control")) +
+               " (by id, label, or the label before it)");
+        return std::nullopt;
+    }
+    return std::make_pair(*v, *c);
 }
 
 std::string itemsText(const sim::ControlView& c) {
@@ -322,14 +329,12 @@ void registerSettingsSteps(StepTable& table) {
                 "or answered (queue that first).",
         .run =
             [](Session& s, const Args& a) {
-                if (!s.settle())
+                const auto found = namedControl(s, a);
+                if (!found)
                     return;
-                const auto v = topModal(s);
-                const sim::ControlView* c = v ? findOrFail(s, *v, a.text("control")) : nullptr;
-                if (!c)
-                    return;
+                const sim::ControlView* c = &found->second;
                 const int id = c->id;
-                s.say("clicked " + quoted(plainLabel(c->text)) + " in " + windowName(*v));
+                s.say("clicked " + quoted(plainLabel(c->text)) + " in " + windowName(found->first));
                 act(s, [id](sim::ModalContext& m) { m.pressId(id); });
             },
     });
@@ -341,12 +346,10 @@ void registerSettingsSteps(StepTable& table) {
                 "a box already in that state is not clicked.",
         .run =
             [](Session& s, const Args& a) {
-                if (!s.settle())
+                const auto found = namedControl(s, a);
+                if (!found)
                     return;
-                const auto v = topModal(s);
-                const sim::ControlView* c = v ? findOrFail(s, *v, a.text("control")) : nullptr;
-                if (!c)
-                    return;
+                const sim::ControlView* c = &found->second;
                 const int id = c->id;
                 const bool on = a.text("state") == "on";
                 act(s, [id, on](sim::ModalContext& m) { m.setChecked(id, on); });
@@ -360,12 +363,10 @@ void registerSettingsSteps(StepTable& table) {
                 "the innermost open window (the control named by its id or the label before it).",
         .run =
             [](Session& s, const Args& a) {
-                if (!s.settle())
+                const auto found = namedControl(s, a);
+                if (!found)
                     return;
-                const auto v = topModal(s);
-                const sim::ControlView* c = v ? findOrFail(s, *v, a.text("control")) : nullptr;
-                if (!c)
-                    return;
+                const sim::ControlView* c = &found->second;
                 const int id = c->id;
                 const plat::String item = a.wide("item");
                 act(s, [id, item](sim::ModalContext& m) { m.selectItemByText(id, item); });
@@ -379,12 +380,10 @@ void registerSettingsSteps(StepTable& table) {
                 "innermost open window.",
         .run =
             [](Session& s, const Args& a) {
-                if (!s.settle())
+                const auto found = namedControl(s, a);
+                if (!found)
                     return;
-                const auto v = topModal(s);
-                const sim::ControlView* c = v ? findOrFail(s, *v, a.text("control")) : nullptr;
-                if (!c)
-                    return;
+                const sim::ControlView* c = &found->second;
                 int index = -1;
                 for (std::size_t i = 0; i < c->items.size(); ++i)
                     if (c->items[i] == a.wide("item"))
@@ -405,12 +404,10 @@ void registerSettingsSteps(StepTable& table) {
         .help = "The user replaces the text of an edit box of the innermost open window.",
         .run =
             [](Session& s, const Args& a) {
-                if (!s.settle())
+                const auto found = namedControl(s, a);
+                if (!found)
                     return;
-                const auto v = topModal(s);
-                const sim::ControlView* c = v ? findOrFail(s, *v, a.text("control")) : nullptr;
-                if (!c)
-                    return;
+                const sim::ControlView* c = &found->second;
                 const int id = c->id;
                 const plat::String text = a.wide("text");
                 act(s, [id, text](sim::ModalContext& m) { m.setText(id, text); });
@@ -442,12 +439,10 @@ void registerSettingsSteps(StepTable& table) {
                 "focus on it, or the caption's \"?\" button and a click on it (WM_HELP).",
         .run =
             [](Session& s, const Args& a) {
-                if (!s.settle())
+                const auto found = namedControl(s, a);
+                if (!found)
                     return;
-                const auto v = topModal(s);
-                const sim::ControlView* c = v ? findOrFail(s, *v, a.text("control")) : nullptr;
-                if (!c)
-                    return;
+                const sim::ControlView* c = &found->second;
                 const int id = c->id;
                 act(s, [id](sim::ModalContext& m) { m.requestHelp(id); });
             },
@@ -492,12 +487,10 @@ void registerSettingsSteps(StepTable& table) {
                 "none), this selected item (\"\" for none), and is in these states.",
         .run =
             [](Session& s, const Args& a) {
-                if (!s.settle())
+                const auto found = namedControl(s, a);
+                if (!found)
                     return;
-                const auto v = topModal(s);
-                const sim::ControlView* c = v ? findOrFail(s, *v, a.text("control")) : nullptr;
-                if (!c)
-                    return;
+                const sim::ControlView* c = &found->second;
                 const std::string name = quoted(a.text("control"));
                 if (a.has("text") && c->text != a.wide("text")) {
                     s.fail(name + " shows " + quoted(plat::toUtf8(c->text)) + ", not " +

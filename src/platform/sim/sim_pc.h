@@ -326,6 +326,7 @@ struct AudioDeviceView {
 using AudioDeviceId = int;
 
 struct PlayerWorld; // sim_players.cpp
+struct SentCall;    // sim_world.h
 
 class SimPc {
 public:
@@ -634,6 +635,9 @@ public:
     struct Impl;
 
 private:
+    std::shared_ptr<SentCall> queueOnTopModal(const std::function<void(ModalContext&)>& act,
+                                              const char* who);
+
     // The players live beside the rest of the machine; attaching them at construction lets
     // them see the shell and process terminations before the program takes the ports.
     static std::shared_ptr<PlayerWorld> attachPlayers(Impl& impl);
