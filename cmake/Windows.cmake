@@ -11,12 +11,23 @@ target_include_directories(qa_win32 PUBLIC src/platform/win32)
 target_link_libraries(qa_win32 PUBLIC user32 gdi32 advapi32 shell32 comctl32 ole32 setupapi hid
                                       winmm version)
 
+# The manifest names the program's own architecture: x86 for the product.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(QA_MANIFEST_ARCH x86)
+else()
+  set(QA_MANIFEST_ARCH amd64)
+endif()
+set(QA_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
+configure_file(${QA_RES_DIR}/QuorvaneAuravo.manifest.in ${QA_GENERATED_DIR}/QuorvaneAuravo.manifest
+               @ONLY)
+
 # The program: GUI subsystem, Unicode entry point, manifest and version resource.
 add_executable(QuorvaneAuravo WIN32 src/app/main_win32.cpp src/resources/QuorvaneAuravo.rc)
 target_link_options(QuorvaneAuravo PRIVATE -municode)
 target_link_libraries(QuorvaneAuravo PRIVATE qa_program qa_win32)
+target_include_directories(QuorvaneAuravo PRIVATE ${QA_GENERATED_DIR})
 set_source_files_properties(src/resources/QuorvaneAuravo.rc PROPERTIES
-  OBJECT_DEPENDS "${QA_ART};${QA_RES_DIR}/KTRResource.rc;${QA_RES_DIR}/QuorvaneAuravo.manifest")
+  OBJECT_DEPENDS "${QA_ART};${QA_RES_DIR}/KTRResource.rc;${QA_GENERATED_DIR}/QuorvaneAuravo.manifest")
 
 # The resource-only library: no code, no entry point (GNU ld takes an entry that names no
 # symbol as an address, so "0" is the PE linker's /NOENTRY), no import library.
@@ -35,6 +46,6 @@ if(EXISTS /usr/src/googletest/CMakeLists.txt)
   if(QA_WIN32_TEST_SOURCES)
     add_executable(qa_win32_tests ${QA_WIN32_TEST_SOURCES} src/resources/QuorvaneAuravo.rc)
     target_link_libraries(qa_win32_tests PRIVATE qa_program qa_win32 gmock gtest)
-    target_include_directories(qa_win32_tests PRIVATE tests tests/win32)
+    target_include_directories(qa_win32_tests PRIVATE tests tests/win32 ${QA_GENERATED_DIR})
   endif()
 endif()

@@ -37,7 +37,7 @@ std::wstring className(HWND window) {
 template <class Visit> void forEachChild(HWND parent, Visit visit) {
     ::EnumChildWindows(
         parent,
-        [](HWND child, LPARAM p) -> BOOL {
+        [](HWND child, LPARAM p) CALLBACK -> BOOL {
             (*reinterpret_cast<Visit*>(p))(child);
             return TRUE;
         },
@@ -47,7 +47,7 @@ template <class Visit> void forEachChild(HWND parent, Visit visit) {
 template <class Visit> void forEachWindowOfThread(DWORD thread, Visit visit) {
     ::EnumThreadWindows(
         thread,
-        [](HWND window, LPARAM p) -> BOOL {
+        [](HWND window, LPARAM p) CALLBACK -> BOOL {
             (*reinterpret_cast<Visit*>(p))(window);
             return TRUE;
         },
@@ -363,7 +363,7 @@ bool anyVisibleWindowOf(DWORD pid) {
         bool found;
     } search{pid, false};
     ::EnumWindows(
-        [](HWND w, LPARAM p) -> BOOL {
+        [](HWND w, LPARAM p) CALLBACK -> BOOL {
             auto& s = *reinterpret_cast<Search*>(p);
             if (ownerProcess(w) == s.pid && ::IsWindowVisible(w))
                 s.found = true;

@@ -67,7 +67,7 @@ template <class Keep> std::vector<HWND> windowsOf(DWORD pid, Keep keep) {
         std::vector<HWND> found;
     } search{pid, &keep, {}};
     ::EnumWindows(
-        [](HWND w, LPARAM p) -> BOOL {
+        [](HWND w, LPARAM p) CALLBACK -> BOOL {
             auto& s = *reinterpret_cast<Search*>(p);
             if (ownerProcess(w) == s.pid && (*s.keep)(w))
                 s.found.push_back(w);
@@ -224,7 +224,7 @@ TEST(ProgramFile, IsAGuiProgramWithCommonControlsSixAndAVersion) {
     const IMAGE_NT_HEADERS* nt = ntHeaders(image);
     ASSERT_NE(nt, nullptr);
     EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
-    EXPECT_EQ(nt->FileHeader.Machine, IMAGE_FILE_MACHINE_AMD64);
+    EXPECT_EQ(nt->FileHeader.Machine, IMAGE_FILE_MACHINE_I386) << "the product is a 32-bit program";
 
     plat::win32::UniqueModule program(::LoadLibraryExW(
         programPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
