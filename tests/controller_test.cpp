@@ -354,9 +354,10 @@ TEST_F(ControllerTest, UserWhoHidesTheIconGetsTheLinkWithoutIt) {
 TEST_F(ControllerTest, ArrivalIsHandledOnlyOnTheSecondTransmitterNotification) {
     start();
     doubles.transmitter = 1;
-    // Other devices, and the transmitter's path in other letters, are not counted.
+    // Other devices, other events and paths that only contain the transmitter's ids are not
+    // counted.
     pc->sendDeviceChange(DBT_DEVICEARRIVAL, u"\\\\?\\HID#Vid_046d&Pid_c52b&MI_00#8&2&0&0000#{x}");
-    pc->sendDeviceChange(DBT_DEVICEARRIVAL, u"\\\\?\\hid#vid_0b7a&pid_0100&mi_00#8&2&0&0000#{x}");
+    pc->sendDeviceChange(DBT_DEVICEARRIVAL, u"\\\\?\\USB#VID_0B7A&PID_0100&MI_00#8&2&0&0000#{x}");
     pc->sendDeviceChange(0x0007 /* DBT_DEVNODES_CHANGED */, vendorPath);
     pc->sendDeviceChange(DBT_DEVICEARRIVAL, vendorPath);
     ASSERT_TRUE(pc->waitIdle());
@@ -379,6 +380,30 @@ TEST_F(ControllerTest, ArrivalIsHandledOnlyOnTheSecondTransmitterNotification) {
     pc->sendDeviceChange(DBT_DEVICEARRIVAL, vendorPath);
     ASSERT_TRUE(pc->waitIdle());
     EXPECT_EQ(noted("findDongle"), 2u);
+}
+
+// Windows 10 and 11 announce the transmitter's interfaces with the device part in upper case,
+// older Windows in mixed case; either counts, in any mixture.
+TEST_F(ControllerTest, TheTransmittersNotificationsCountHoweverWindowsSpellsThem) {
+    start();
+    doubles.transmitter = 1;
+    pc->sendDeviceChange(DBT_DEVICEARRIVAL,
+                         u"\\\\?\\HID#VID_0B7A&PID_0100&MI_00&COL01#7&1a2b3c4d&0&0000#{"
+                         u"4d1e55b2-f16f-11cf-88cb-001111000030}");
+    pc->sendDeviceChange(DBT_DEVICEARRIVAL,
+                         u"\\\\?\\HID#VID_0B7A&PID_0100&MI_00&COL02#7&1a2b3c4d&0&0001#{"
+                         u"4d1e55b2-f16f-11cf-88cb-001111000030}");
+    ASSERT_TRUE(pc->waitIdle());
+    EXPECT_EQ(globals().transmitterPresent, 1);
+    EXPECT_EQ(noted("link created on 81"), 1u);
+
+    doubles.transmitter = 0;
+    pc->sendDeviceChange(DBT_DEVICEREMOVECOMPLETE,
+                         u"\\\\?\\hid#vid_0b7a&pid_0100&mi_00&col01#7&1a2b3c4d&0&0000#{x}");
+    pc->sendDeviceChange(DBT_DEVICEREMOVECOMPLETE, consumerPath);
+    ASSERT_TRUE(pc->waitIdle());
+    EXPECT_EQ(globals().transmitterPresent, 0);
+    EXPECT_EQ(noted("findDongle"), 4u); // start-up, arrival, removal and the look after it
 }
 
 TEST_F(ControllerTest, RemovalTearsDownInOrderAndArrivalReplacesTheOldLink) {

@@ -6,6 +6,7 @@
 #include "Globals.h"
 #include "PcInfo.h"
 #include "QuorvaneAuravoSystemTrayApplication.h"
+#include "text.h"
 
 #include <utility>
 
@@ -15,8 +16,9 @@ namespace {
 constexpr std::uint32_t trayIconId = 114;
 constexpr std::size_t tipCapacity = 63; // szTip holds 64 characters with its terminator
 
-// Both HID interfaces of the transmitter, whatever their collection, begin with this. Case
-// matters: the system spells the transmitter's own interfaces exactly so.
+// Both HID interfaces of the transmitter, whatever their collection, begin with this. Letter
+// case does not count: Windows 10 and 11 spell it "\\?\HID#VID_0B7A&PID_0100&MI_..." in
+// notifications, older Windows as written here.
 constexpr std::u16string_view transmitterInterfacePrefix = u"\\\\?\\HID#Vid_0b7a&Pid_0100&M";
 
 constexpr std::uint32_t radioFirstIds = 5000;
@@ -511,7 +513,7 @@ plat::LResult CKTRSystemTrayApplicationDlg::onDeviceChange(plat::WParam event,
     if ((event == DBT_DEVICEARRIVAL || event == DBT_DEVICEREMOVECOMPLETE) && lParam != 0) {
         const auto* info = reinterpret_cast<const plat::DeviceChangeInfo*>(lParam);
         if (info->deviceType == DBT_DEVTYP_DEVICEINTERFACE &&
-            info->name.starts_with(transmitterInterfacePrefix))
+            plat::startsWithIgnoringCase(info->name, transmitterInterfacePrefix))
             ++g.deviceNoticeCount;
     }
     // One notification arrives per interface: look again once both have come or gone.

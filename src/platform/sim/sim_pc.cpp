@@ -347,6 +347,11 @@ void SimPc::setTimersFail(bool fail) {
     impl_->timersFail = fail;
 }
 
+void SimPc::setDevicePathSpelling(DevicePathSpelling spelling) {
+    Lock lk(impl_->m);
+    impl_->pathSpelling = spelling;
+}
+
 void SimPc::setDeviceNotificationFails(bool fail) {
     Lock lk(impl_->m);
     impl_->deviceNotificationFails = fail;

@@ -167,6 +167,13 @@ struct TransmitterConfig {
     bool consumerOpenable = true;
 };
 
+// How the system spells device interface paths. Windows 10 and 11 hand them out in lower
+// case from enumeration (the HID interfaces, and the audio devices' records) and announce them
+// in notifications with the device part in upper case
+// ("\\?\HID#VID_0B7A&PID_0100&MI_03&COL01#7&1a2b3c4d&0&0000#{...}"). Older Windows spelled
+// a path the same, mixed-case way everywhere ("\\?\HID#Vid_0b7a&Pid_0100&MI_03&col01#...").
+enum class DevicePathSpelling { Current, Legacy };
+
 // Any other HID interface (a mouse, a keyboard, another vendor's device).
 struct HidDeviceConfig {
     std::uint16_t vendorId = 0x046D;
@@ -372,6 +379,11 @@ public:
     static plat::Sid usersSid();
     static plat::Sid otherSid(std::uint32_t rid);
 
+    // How device interface paths are spelled (Current by default); set it before plugging
+    // devices in. Paths given in a TransmitterConfig, HidDeviceConfig or AudioDeviceConfig are
+    // spelled by it as well.
+    void setDevicePathSpelling(DevicePathSpelling spelling);
+
     // Timers fail to start (SetTimer returns 0) while set.
     void setTimersFail(bool fail);
     // Device notifications cannot be registered while set.
@@ -495,6 +507,7 @@ public:
     // The same transmitter again (same paths, its database kept); false if it is plugged in.
     bool replugTransmitter(TransmitterId id);
     bool transmitterPlugged(TransmitterId id) const;
+    // A collection's interface path as enumeration spells it (what the program finds and opens).
     String transmitterPath(TransmitterId id, HidCollectionRole role) const;
     HidDeviceId plugHidDevice(HidDeviceConfig config);
     void unplugHidDevice(HidDeviceId id);
@@ -595,7 +608,8 @@ public:
     // user's "Playback" does not exist until something writes it.
     //
     // A transmitter brings its audio function while plugged in: a WDM render device described
-    // "USB Audio Device" whose interface path contains "Vid_0b7a&Pid_0100", with the wave name
+    // "USB Audio Device" whose interface path carries its USB ids ("vid_0b7a&pid_0100" as today's
+    // Windows spells them, "Vid_0b7a&Pid_0100" as older Windows did), with the wave name
     // "Quorvane Auravo", one mixer, the same GUID at every plug-in, numbered like any device
     // without a fixed wave id.
     AudioDeviceId addAudioDevice(AudioDeviceConfig config);

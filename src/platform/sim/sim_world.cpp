@@ -19,6 +19,30 @@ String foldCase(const String& s) {
     return out;
 }
 
+String spelledForEnumeration(const String& path, DevicePathSpelling spelling) {
+    if (spelling == DevicePathSpelling::Legacy)
+        return path;
+    String out = path;
+    for (auto& c : out)
+        if (c >= u'A' && c <= u'Z')
+            c = static_cast<char16_t>(c - u'A' + u'a');
+    return out;
+}
+
+String spelledForNotification(const String& path, DevicePathSpelling spelling) {
+    if (spelling == DevicePathSpelling::Legacy)
+        return path;
+    // The device part runs to the second '#': "\\?\HID#VID_0B7A&PID_0100&MI_03&COL01"; the
+    // instance and the class GUID after it stay as they are.
+    String out = path;
+    const std::size_t first = out.find(u'#');
+    const std::size_t end = first == String::npos ? out.size() : out.find(u'#', first + 1);
+    for (std::size_t i = 0; i < out.size() && i < end; ++i)
+        if (out[i] >= u'a' && out[i] <= u'z')
+            out[i] = static_cast<char16_t>(out[i] - u'a' + u'A');
+    return out;
+}
+
 std::string narrow(const String& s) {
     return plat::toUtf8(s);
 }

@@ -424,6 +424,10 @@ struct SimPc::Impl {
     std::set<std::uint32_t> deadProcesses;
     std::function<std::intptr_t(const String&, const String&)> shellHandler;
 
+    // device interface paths: stored as the older Windows spelled them, handed out spelled
+    // by this (spelledForEnumeration, spelledForNotification)
+    DevicePathSpelling pathSpelling = DevicePathSpelling::Current;
+
     // audio: told, lock held, when a transmitter is plugged in (true) or out (false), so
     // that its audio function comes and goes with it (sim_audio.cpp).
     std::function<void(TransmitterId, bool)> transmitterPlugged;
@@ -536,6 +540,11 @@ struct SimPc::Impl {
     const res::ResourceSet* resourcesOf(Module module); // lock held
     plat::HIcon iconHandle(Module module, int id);
 };
+
+// A device interface path as enumeration returns it, and as a device-change notification
+// announces it (see DevicePathSpelling).
+String spelledForEnumeration(const String& path, DevicePathSpelling spelling);
+String spelledForNotification(const String& path, DevicePathSpelling spelling);
 
 // Splits a registry or file path into its components; empty components are dropped only at
 // the end (a trailing backslash), anywhere else they make the path invalid.
