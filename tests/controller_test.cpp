@@ -406,6 +406,80 @@ TEST_F(ControllerTest, TheTransmittersNotificationsCountHoweverWindowsSpellsThem
     EXPECT_EQ(noted("findDongle"), 4u); // start-up, arrival, removal and the look after it
 }
 
+// A notification that stays alone (its partner lost, or a transmitter with one interface)
+// is checked after one second; the count starts again afterwards.
+TEST_F(ControllerTest, ALoneNotificationIsCheckedAfterOneSecond) {
+    start();
+    doubles.transmitter = 1;
+    pc->sendDeviceChange(DBT_DEVICEARRIVAL, vendorPath);
+    ASSERT_TRUE(pc->waitIdle());
+    pc->advance(kLoneNoticeWaitMs - 1);
+    EXPECT_EQ(noted("findDongle"), 1u); // only at start-up
+    pc->advance(1);
+    expectInOrder({"findDongle -> 0", "findDongle -> 1", "tray icon added", "link created on 81",
+                   "forwarder created on 82", "reroute", "offerRestart"});
+    EXPECT_EQ(globals().transmitterPresent, 1);
+    EXPECT_EQ(globals().deviceNoticeCount, 0);
+    pc->advance(5000); // the timer went with its check
+    EXPECT_EQ(noted("findDongle"), 2u);
+
+    // Counting starts again: one notification after the check is again a lone one.
+    doubles.transmitter = 0;
+    pc->sendDeviceChange(DBT_DEVICEREMOVECOMPLETE, consumerPath);
+    ASSERT_TRUE(pc->waitIdle());
+    EXPECT_EQ(globals().transmitterPresent, 1);
+    pc->advance(kLoneNoticeWaitMs);
+    EXPECT_EQ(globals().transmitterPresent, 0);
+    EXPECT_EQ(noted("link created"), 1u);
+
+    // Without a timer the notification waits for its partner, and nobody is told.
+    pc->setTimersFail(true);
+    doubles.transmitter = 1;
+    pc->sendDeviceChange(DBT_DEVICEARRIVAL, vendorPath);
+    ASSERT_TRUE(pc->waitIdle());
+    pc->advance(5000);
+    EXPECT_EQ(globals().transmitterPresent, 0);
+    EXPECT_EQ(modals(), 0u);
+    pc->sendDeviceChange(DBT_DEVICEARRIVAL, consumerPath);
+    ASSERT_TRUE(pc->waitIdle());
+    EXPECT_EQ(globals().transmitterPresent, 1);
+}
+
+// Three notifications: the second completes a pair and is checked at once, the third waits
+// one second alone.
+TEST_F(ControllerTest, ThreeNotificationsInARowAreCheckedAtTheSecondAndOneSecondAfterTheThird) {
+    start();
+    doubles.transmitter = 1;
+    for (const plat::String* path : {&vendorPath, &consumerPath, &vendorPath})
+        pc->sendDeviceChange(DBT_DEVICEARRIVAL, *path);
+    ASSERT_TRUE(pc->waitIdle());
+    EXPECT_EQ(noted("findDongle"), 2u);
+    EXPECT_EQ(noted("link created"), 1u);
+    EXPECT_EQ(globals().deviceNoticeCount, 1);
+    pc->advance(kLoneNoticeWaitMs);
+    EXPECT_EQ(noted("findDongle"), 3u);
+    EXPECT_EQ(globals().deviceNoticeCount, 0);
+    EXPECT_EQ(noted("link created"), 1u); // found while present: nothing changes
+    pc->advance(5000);
+    EXPECT_EQ(noted("findDongle"), 3u);
+}
+
+// Unplugged and plugged in again at once: two pairs, two checks, and no late third one from
+// a timer of the first pair.
+TEST_F(ControllerTest, AnUnplugDirectlyFollowedByAReplugEndsWithANewLink) {
+    doubles.transmitter = 1;
+    start();
+    transmitter(false);
+    transmitter(true);
+    expectInOrder({"findDongle -> 1", "findDongle -> 0", "stopReader", "forwarder deleted",
+                   "findDongle -> 0", "findDongle -> 1", "link deleted", "link created on 81",
+                   "forwarder created on 82"});
+    EXPECT_EQ(globals().transmitterPresent, 1);
+    pc->advance(5000);
+    EXPECT_EQ(noted("findDongle"), 4u);
+    EXPECT_EQ(noted("link created"), 2u);
+}
+
 TEST_F(ControllerTest, RemovalTearsDownInOrderAndArrivalReplacesTheOldLink) {
     doubles.transmitter = 1;
     start();

@@ -262,8 +262,16 @@ std::uintptr_t CKTRSystemTrayApplicationDlg::StartClickTimer(std::uint32_t inter
     return id;
 }
 
-void CKTRSystemTrayApplicationDlg::OnTimer(plat::WParam) {
+void CKTRSystemTrayApplicationDlg::OnTimer(plat::WParam timerId) {
     traceEntry(u"CKTRSystemTrayApplicationDlg::OnTimer");
+    if (timerId == kLoneNoticeTimerId) {
+        plat::desktop().killTimer(window(), kLoneNoticeTimerId);
+        // No second notification came: the other interface's was lost or never sent.
+        if (globals().deviceNoticeCount == 1)
+            checkTransmitter();
+        traceExit(u"CKTRSystemTrayApplicationDlg::OnTimer");
+        return;
+    }
     plat::desktop().killTimer(window(), clickTimerId);
     clickTimerIdle = 1;
     showMenuAtClickPoint();
@@ -513,14 +521,27 @@ plat::LResult CKTRSystemTrayApplicationDlg::onDeviceChange(plat::WParam event,
     if ((event == DBT_DEVICEARRIVAL || event == DBT_DEVICEREMOVECOMPLETE) && lParam != 0) {
         const auto* info = reinterpret_cast<const plat::DeviceChangeInfo*>(lParam);
         if (info->deviceType == DBT_DEVTYP_DEVICEINTERFACE &&
-            plat::startsWithIgnoringCase(info->name, transmitterInterfacePrefix))
+            plat::startsWithIgnoringCase(info->name, transmitterInterfacePrefix)) {
             ++g.deviceNoticeCount;
+            // A notification can be lost (a busy window misses a broadcast) or come alone (a
+            // transmitter without its consumer-control collection): do not wait forever for
+            // the second one. A timer that cannot start leaves only the count.
+            if (g.deviceNoticeCount == 1)
+                plat::desktop().setTimer(window(), kLoneNoticeTimerId, kLoneNoticeWaitMs);
+        }
     }
     // One notification arrives per interface: look again once both have come or gone.
     if (g.deviceNoticeCount != 2)
         return fw::Dialog::DefWindowProc(WM_DEVICECHANGE, event, lParam);
 
     logHandlerEntry(u"WM_DEVICECHANGE");
+    plat::desktop().killTimer(window(), kLoneNoticeTimerId);
+    checkTransmitter();
+    return 0;
+}
+
+void CKTRSystemTrayApplicationDlg::checkTransmitter() {
+    Globals& g = globals();
     int found = transmitterFinder ? transmitterFinder->findDongle() : 0;
     if (found == 0 && g.transmitterPresent == 1) {
         transmitterGone();
@@ -529,7 +550,6 @@ plat::LResult CKTRSystemTrayApplicationDlg::onDeviceChange(plat::WParam event,
     if (found == 1 && g.transmitterPresent == 0)
         transmitterArrived();
     g.deviceNoticeCount = 0;
-    return 0;
 }
 
 void CKTRSystemTrayApplicationDlg::transmitterGone() {
