@@ -525,15 +525,20 @@ TEST_F(ControllerTest, RemovalTearsDownInOrderAndArrivalReplacesTheOldLink) {
 }
 
 struct ClickDelay {
-    const char16_t* stored; // "DoubleClickSpeed" under HKEY_LOCAL_MACHINE, null: absent
+    // "DoubleClickSpeed" under HKEY_CURRENT_USER, where Windows keeps the user's setting, and
+    // under HKEY_LOCAL_MACHINE; null: absent.
+    const char16_t* user;
+    const char16_t* machine;
     std::uint32_t expectedMs;
 };
 
 class ClickDelayTest : public ControllerTest, public testing::WithParamInterface<ClickDelay> {};
 
 TEST_P(ClickDelayTest, ASingleClickOpensTheMenuAfterTheDoubleClickTime) {
-    if (GetParam().stored)
-        pc->setString(plat::HKLM, mouseKey, u"DoubleClickSpeed", GetParam().stored);
+    if (GetParam().user)
+        pc->setString(plat::HKCU, mouseKey, u"DoubleClickSpeed", GetParam().user);
+    if (GetParam().machine)
+        pc->setString(plat::HKLM, mouseKey, u"DoubleClickSpeed", GetParam().machine);
     doubles.transmitter = 1;
     start();
     click(WM_LBUTTONDOWN, {10, 20});
@@ -547,9 +552,11 @@ TEST_P(ClickDelayTest, ASingleClickOpensTheMenuAfterTheDoubleClickTime) {
 
 INSTANTIATE_TEST_SUITE_P(
     Registry, ClickDelayTest,
-    testing::Values(ClickDelay{nullptr, 1000}, ClickDelay{u"500", 500}, ClickDelay{u"250ms", 250},
+    testing::Values(ClickDelay{nullptr, nullptr, 1000}, ClickDelay{u"500", nullptr, 500},
+                    ClickDelay{u"400", u"700", 400}, ClickDelay{nullptr, u"250ms", 250},
                     // Ten characters do not fit the buffer with their terminator.
-                    ClickDelay{u"1234567890", 1000}));
+                    ClickDelay{u"1234567890", u"600", 600},
+                    ClickDelay{nullptr, u"1234567890", 1000}));
 
 TEST_F(ControllerTest, DoubleClickOpensTheSettingsRightClickTheMenuAtOnce) {
     doubles.transmitter = 1;

@@ -21,6 +21,9 @@ constexpr std::size_t tipCapacity = 63; // szTip holds 64 characters with its te
 // notifications, older Windows as written here.
 constexpr std::u16string_view transmitterInterfacePrefix = u"\\\\?\\HID#Vid_0b7a&Pid_0100&M";
 
+constexpr char16_t mouseKey[] = u"Control Panel\\Mouse\\";
+constexpr char16_t doubleClickValue[] = u"DoubleClickSpeed";
+
 constexpr std::uint32_t radioFirstIds = 5000;
 constexpr std::uint32_t radioSecondIds = 5100;
 constexpr std::uint32_t radioThirdIds = 5200;
@@ -127,9 +130,11 @@ int CKTRSystemTrayApplicationDlg::OnInitDialog() {
     SetTrayIconNotification();
 
     Globals& g = globals();
+    // The user's own setting lives under HKEY_CURRENT_USER; HKEY_LOCAL_MACHINE holds none on any
+    // Windows, but an administrator may have put one there.
     plat::String speed;
-    if (g.pcInfo->getRegVal(plat::HKLM, u"Control Panel\\Mouse\\", u"DoubleClickSpeed", speed,
-                            10) == 1)
+    if (g.pcInfo->getRegVal(plat::HKCU, mouseKey, doubleClickValue, speed, 10) == 1 ||
+        g.pcInfo->getRegVal(plat::HKLM, mouseKey, doubleClickValue, speed, 10) == 1)
         doubleClickTime = leadingDecimal(speed);
     else
         doubleClickTime = 1000;
