@@ -107,6 +107,12 @@ public:
     virtual Hwnd findWindow(const String* className, const String* title) = 0;
     virtual bool postMessage(Hwnd window, std::uint32_t msg, WParam wParam, LParam lParam) = 0;
     virtual LResult sendMessage(Hwnd window, std::uint32_t msg, WParam wParam, LParam lParam) = 0;
+    // SendMessageTimeoutW: waits at most `milliseconds` for the answer (SMTO_ABORTIFHUNG: not at
+    // all for a window whose thread has stopped answering). False when no answer came (time
+    // out, hung, or the window is gone); `result` is then 0.
+    virtual bool sendMessageTimeout(Hwnd window, std::uint32_t msg, WParam wParam, LParam lParam,
+                                    std::uint32_t flags, std::uint32_t milliseconds,
+                                    LResult& result) = 0;
     virtual bool isWindow(Hwnd window) = 0;
     virtual bool setForegroundWindow(Hwnd window) = 0;
     virtual Hwnd getForegroundWindow() = 0;

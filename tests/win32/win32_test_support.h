@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
 
@@ -83,6 +84,35 @@ public:
 
 private:
     plat::Threads& inner_;
+};
+
+// The real platform's threads, refused until allowed: for tests that build the process-wide
+// objects without their audio thread and then run threads of their own (a forwarder's, a
+// link's).
+class ThreadsAllowedLater final : public plat::Threads {
+public:
+    explicit ThreadsAllowedLater(plat::Threads& inner) : inner_(inner) {}
+    void allow() { allowed_ = true; }
+    plat::Handle createMutex(const plat::String* name, bool owner, std::uint32_t& error) override {
+        return inner_.createMutex(name, owner, error);
+    }
+    bool releaseMutex(plat::Handle mutex) override { return inner_.releaseMutex(mutex); }
+    std::uint32_t waitForSingleObject(plat::Handle object, std::uint32_t ms) override {
+        return inner_.waitForSingleObject(object, ms);
+    }
+    bool closeHandle(plat::Handle object) override { return inner_.closeHandle(object); }
+    plat::Handle startThread(std::function<void()> body) override {
+        return allowed_ ? inner_.startThread(std::move(body)) : 0;
+    }
+    bool processEnding() override { return inner_.processEnding(); }
+    std::int64_t timeNow() override { return inner_.timeNow(); }
+    plat::LocalTime localTime() override { return inner_.localTime(); }
+    std::uint64_t tickCount() override { return inner_.tickCount(); }
+    void sleep(std::uint32_t ms) override { inner_.sleep(ms); }
+
+private:
+    plat::Threads& inner_;
+    std::atomic<bool> allowed_{false};
 };
 
 } // namespace qa_test

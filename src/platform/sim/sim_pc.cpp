@@ -427,6 +427,10 @@ std::vector<ReceivedMessage> SimPc::received(Hwnd window) const {
     return w ? w->received : std::vector<ReceivedMessage>{};
 }
 
+void SimPc::setWindowHung(Hwnd window, bool hung) {
+    impl_->setHung(window, hung);
+}
+
 void SimPc::setForeground(Hwnd window) {
     Lock lk(impl_->m);
     impl_->foreground = window;

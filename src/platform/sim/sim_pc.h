@@ -411,6 +411,12 @@ public:
     void onForeignMessage(Hwnd window,
                           std::function<plat::LResult(const ReceivedMessage&)> handler);
     bool processAlive(std::uint32_t processId) const;
+    // A window of another program whose thread stops answering messages (true), or answers
+    // again (false). Meanwhile SendMessageW to it waits until it answers again or goes (or
+    // the program's process ends); SendMessageTimeoutW gives up after its time-out, or at
+    // once with SMTO_ABORTIFHUNG once the window has not answered for 5 s (when Windows calls
+    // it hung); posted messages wait in its queue, and are handled when it answers again.
+    void setWindowHung(Hwnd window, bool hung);
     // ShellExecuteW of the program: by default recorded and answered 42 (success).
     void setShellExecuteHandler(
         std::function<std::intptr_t(const String& verb, const String& file)> handler);
@@ -590,6 +596,8 @@ public:
     Hwnd playerUpgradeWindow(const String& name) const; // Musicmatch's prompt, 0 if none
     std::uint32_t playerProcessId(const String& name) const;
     bool setForegroundPlayer(const String& name); // false when not running
+    // Its main window stops (or resumes) answering, as setWindowHung; false when not running.
+    bool setPlayerHung(const String& name, bool hung);
     // Everything each player received, across its runs, oldest first.
     std::vector<PlayerAppCommand> playerAppCommands(const String& name) const;
     std::vector<PlayerCloseRequest> playerCloseRequests(const String& name) const;

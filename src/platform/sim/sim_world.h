@@ -134,7 +134,8 @@ String foldCase(const String& s);
 std::string narrow(const String& s);
 
 enum class ThreadKind { Main, Background, External };
-enum class BlockKind { None, Sleep, MessageWait, ObjectWait, SendWait, DeviceRead };
+// HungSend: waiting for a window of another program that does not answer.
+enum class BlockKind { None, Sleep, MessageWait, ObjectWait, SendWait, DeviceRead, HungSend };
 enum class WakeReason { None, Woken, Timeout, Ending };
 
 struct ThreadRec;
@@ -243,6 +244,10 @@ struct Window {
     // other programs' windows
     std::vector<ReceivedMessage> received;
     std::function<LResult(const ReceivedMessage&)> foreignHandler;
+    // Set while its thread does not answer messages: since when (virtual time), and what was
+    // posted to it meanwhile (and whether the program posted it).
+    std::optional<std::uint64_t> hungSince;
+    std::deque<std::pair<PostedMessage, bool>> heldPosts;
 };
 
 struct ModalFrame {
@@ -481,6 +486,11 @@ struct SimPc::Impl {
                     bool byProgram);
     bool post(Hwnd hwnd, std::uint32_t msg, WParam wParam, LParam lParam, bool byProgram);
     LResult send(Hwnd hwnd, std::uint32_t msg, WParam wParam, LParam lParam);
+    // SendMessageTimeoutW (see Desktop::sendMessageTimeout).
+    bool sendTimeout(Hwnd hwnd, std::uint32_t msg, WParam wParam, LParam lParam,
+                     std::uint32_t flags, std::uint32_t milliseconds, LResult& result);
+    // A window of another program stops or resumes answering (SimPc::setWindowHung).
+    void setHung(Hwnd hwnd, bool hung);
     void sendAsync(Hwnd hwnd, std::uint32_t msg, WParam wParam, std::shared_ptr<void> payload,
                    LParam lParam);
     void handleSent(const std::shared_ptr<SentCall>& call);

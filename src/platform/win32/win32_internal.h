@@ -143,6 +143,9 @@ public:
     Hwnd findWindow(const String* className, const String* title) override;
     bool postMessage(Hwnd window, std::uint32_t msg, WParam wParam, LParam lParam) override;
     LResult sendMessage(Hwnd window, std::uint32_t msg, WParam wParam, LParam lParam) override;
+    bool sendMessageTimeout(Hwnd window, std::uint32_t msg, WParam wParam, LParam lParam,
+                            std::uint32_t flags, std::uint32_t milliseconds,
+                            LResult& result) override;
     bool isWindow(Hwnd window) override;
     bool setForegroundWindow(Hwnd window) override;
     Hwnd getForegroundWindow() override;
