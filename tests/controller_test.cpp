@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -773,6 +774,30 @@ TEST_F(ControllerTest, TaskbarCreatedAddsTheIconAgainOnlyWhenWantedAndPresent) {
     transmitter(false);
     explorerRestarts();
     EXPECT_TRUE(pc->trayIcons().empty());
+}
+
+// Run as administrator, the program still hears the shell's restart, other processes'
+// WM_USER requests and their WM_CLOSE; nothing else of theirs reaches it.
+TEST_F(ControllerTest, ElevatedItStillHearsTaskbarCreatedRequestsAndCloseFromOthers) {
+    pc->setProgramElevated(true);
+    doubles.transmitter = 1;
+    start();
+    const std::uint32_t taskbarCreated = plat::desktop().registerWindowMessage(u"TaskbarCreated");
+    auto allowed = pc->messagesAllowedFromLower(controller);
+    std::sort(allowed.begin(), allowed.end());
+    EXPECT_EQ(allowed, (std::vector<std::uint32_t>{WM_CLOSE, WM_USER, taskbarCreated}));
+
+    EXPECT_FALSE(pc->post(controller, WM_COMMAND, IDM_ABOUT));
+    ASSERT_TRUE(pc->waitIdle());
+    EXPECT_EQ(noted("about shown"), 0u);
+
+    plat::ui().shellNotifyIcon(NIM_DELETE, globals().trayIconData); // Explorer restarts
+    post(taskbarCreated);
+    EXPECT_EQ(pc->trayIcons().size(), 1u);
+    post(WM_USER, 20);
+    EXPECT_EQ(noted("sheet shown"), 1u);
+    post(WM_CLOSE);
+    EXPECT_EQ(pc->waitForExit().value_or(-1), 0);
 }
 
 // Records what reaches the controller's default processing.

@@ -142,6 +142,12 @@ int CKTRSystemTrayApplicationDlg::OnInitDialog() {
 
     // Explorer announces its restart with this message; every tray icon is gone by then.
     taskbarCreatedMessage = desktop.registerWindowMessage(u"TaskbarCreated");
+    // Run as administrator, the program would not hear the shell's restart nor the requests
+    // and the WM_CLOSE of other (non-elevated) processes: Windows drops their messages to a
+    // higher integrity level unless the window lets them through. Exactly these.
+    for (std::uint32_t fromOthers : {taskbarCreatedMessage, WM_USER, WM_CLOSE})
+        if (fromOthers != 0)
+            desktop.allowMessageFromLowerIntegrity(window(), fromOthers);
 
     const plat::Hwnd recipient = findOwnWindow(IDS_CONTROLLER_TITLE);
 

@@ -135,6 +135,10 @@ public:
     virtual bool killTimer(Hwnd window, std::uintptr_t id) = 0;
     virtual Point getCursorPos() = 0;
     virtual std::uint32_t registerWindowMessage(const String& name) = 0;
+    // ChangeWindowMessageFilterEx(window, msg, MSGFLT_ALLOW): lets `msg` reach `window` from
+    // processes of a lower integrity level (the shell and other programs, when this program
+    // runs elevated), which Windows otherwise keeps from it. False on failure.
+    virtual bool allowMessageFromLowerIntegrity(Hwnd window, std::uint32_t msg) = 0;
     // RegisterDeviceNotificationW for device interfaces of `classGuid`; 0 on failure.
     virtual Handle registerDeviceNotification(Hwnd window, const Guid& classGuid) = 0;
 };

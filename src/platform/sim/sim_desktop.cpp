@@ -217,6 +217,15 @@ public:
         return it->second;
     }
 
+    bool allowMessageFromLowerIntegrity(Hwnd window, std::uint32_t msg) override {
+        Lock lk(w_.m);
+        Window* w = w_.window(window);
+        if (!w || w->kind == WindowKind::Foreign)
+            return false;
+        w->allowedFromLower.insert(msg);
+        return true;
+    }
+
     Handle registerDeviceNotification(Hwnd window, const plat::Guid& classGuid) override {
         Lock lk(w_.m);
         const Window* w = w_.window(window);

@@ -461,8 +461,16 @@ public:
     String windowText(Hwnd window) const;
     bool windowVisible(Hwnd window) const;
     std::uint32_t windowExStyle(Hwnd window) const;
-    // Posts as another process would (PostMessageW).
+    // Posts as another process would (PostMessageW). While the program runs elevated, a
+    // message to one of its windows arrives only if that window lets it through from lower
+    // integrity levels; otherwise it is dropped and this returns false.
     bool post(Hwnd window, std::uint32_t msg, plat::WParam wParam = 0, plat::LParam lParam = 0);
+    // The program runs elevated (as administrator) while every other process, the shell among
+    // them, does not. The shell's tray-icon clicks and the system's device notifications still
+    // arrive.
+    void setProgramElevated(bool elevated);
+    // The messages a window of the program lets through from lower integrity levels.
+    std::vector<std::uint32_t> messagesAllowedFromLower(Hwnd window) const;
     // The windows registered for device-interface notifications, and a notification as the
     // system delivers it: WM_DEVICECHANGE with a DeviceChangeInfo (DBT_DEVTYP_DEVICEINTERFACE,
     // `interfacePath`), handled on each window's thread; this call does not wait for it.

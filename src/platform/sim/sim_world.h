@@ -248,6 +248,9 @@ struct Window {
     // posted to it meanwhile (and whether the program posted it).
     std::optional<std::uint64_t> hungSince;
     std::deque<std::pair<PostedMessage, bool>> heldPosts;
+
+    // the program's windows: messages let through from lower integrity levels
+    std::set<std::uint32_t> allowedFromLower;
 };
 
 struct ModalFrame {
@@ -386,6 +389,9 @@ struct SimPc::Impl {
     std::uint64_t nextTimerSerial = 1;
     bool timersFail = false;
     bool deviceNotificationFails = false;
+    // The program runs elevated: other processes' messages reach its windows only where a
+    // window lets them through (User Interface Privilege Isolation).
+    bool programElevated = false;
     plat::Point cursor{640, 400};
     std::map<String, std::uint32_t> registeredMessages;
     std::uint32_t nextRegisteredMessage = 0xC000;

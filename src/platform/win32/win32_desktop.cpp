@@ -140,6 +140,10 @@ std::uint32_t Win32Desktop::registerWindowMessage(const String& name) {
     return ::RegisterWindowMessageW(wide(name).c_str());
 }
 
+bool Win32Desktop::allowMessageFromLowerIntegrity(Hwnd window, std::uint32_t msg) {
+    return ::ChangeWindowMessageFilterEx(toHwnd(window), msg, MSGFLT_ALLOW, nullptr);
+}
+
 Handle Win32Desktop::registerDeviceNotification(Hwnd window, const Guid& classGuid) {
     DEV_BROADCAST_DEVICEINTERFACE_W filter{};
     filter.dbcc_size = sizeof(filter);

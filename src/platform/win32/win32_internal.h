@@ -165,6 +165,7 @@ public:
     bool killTimer(Hwnd window, std::uintptr_t id) override;
     Point getCursorPos() override;
     std::uint32_t registerWindowMessage(const String& name) override;
+    bool allowMessageFromLowerIntegrity(Hwnd window, std::uint32_t msg) override;
     Handle registerDeviceNotification(Hwnd window, const Guid& classGuid) override;
 };
 
