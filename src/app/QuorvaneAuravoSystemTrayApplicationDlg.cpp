@@ -96,6 +96,7 @@ const fw::MessageMap* CKTRSystemTrayApplicationDlg::messageMap() const {
     using Self = CKTRSystemTrayApplicationDlg;
     static constexpr fw::MessageMapEntry entries[] = {
         fw::onMessage<&Self::OnPaint>(WM_PAINT),
+        fw::onMessage<&Self::OnWindowPosChanging>(WM_WINDOWPOSCHANGING),
         fw::onMessage<&Self::OnQueryDragIcon>(WM_QUERYDRAGICON),
         fw::onMessage<&Self::OnIcon>(kTrayIconMessage),
         fw::onCommand<&Self::OnSetting>(IDM_SETTINGS),
@@ -165,7 +166,10 @@ int CKTRSystemTrayApplicationDlg::OnInitDialog() {
 
     trayMenu = 0;
     traceExit(u"CKTRSystemTrayApplicationDlg::OnInitDialog");
-    return TRUE;
+    // FALSE: the dialog manager sets no focus. With no control to take it, the focus would go
+    // to the controller itself and activate it: a program started by the user may take the
+    // foreground, so the invisible controller would take the keyboard from the user's window.
+    return FALSE;
 }
 
 int CKTRSystemTrayApplicationDlg::SetTrayIconNotification() {
@@ -452,6 +456,19 @@ void CKTRSystemTrayApplicationDlg::OnPaint() {
     plat::desktop().showWindow(window(), SW_HIDE);
     Default();
     traceExit(u"CKTRSystemTrayApplicationDlg::OnPaint");
+}
+
+void CKTRSystemTrayApplicationDlg::OnWindowPosChanging(plat::WParam, plat::LParam lParam) {
+    // The modal loop shows its dialog when its queue first runs dry, whatever the template
+    // says, and showing it activates it: the controller would appear until its first paint,
+    // take the foreground from the user and get a taskbar button. The show is taken out of
+    // the change before it happens; the rest of the change goes ahead.
+    if (auto* change = reinterpret_cast<plat::WindowPosChanging*>(lParam);
+        change && (change->flags & SWP_SHOWWINDOW)) {
+        change->flags &= ~SWP_SHOWWINDOW;
+        change->flags |= SWP_NOACTIVATE | SWP_NOZORDER | SWP_NOOWNERZORDER;
+    }
+    Default();
 }
 
 plat::LResult CKTRSystemTrayApplicationDlg::OnQueryDragIcon() {

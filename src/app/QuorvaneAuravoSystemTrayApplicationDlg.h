@@ -67,6 +67,8 @@ protected:
     const fw::MessageMap* messageMap() const override;
 
     void OnPaint();
+    // Declines every attempt to show the controller, before it happens.
+    void OnWindowPosChanging(plat::WParam wParam, plat::LParam lParam);
     plat::LResult OnQueryDragIcon();
     void OnIcon(plat::WParam wParam, plat::LParam lParam);
     void OnTimer(plat::WParam timerId);

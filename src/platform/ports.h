@@ -90,6 +90,12 @@ struct DeviceChangeInfo {
     String name;                  // the interface path, for DBT_DEVTYP_DEVICEINTERFACE
 };
 
+// WM_WINDOWPOSCHANGING reaches the program's windows with lParam pointing to this: the
+// SWP_* flags of the change about to happen, which a handler may alter.
+struct WindowPosChanging {
+    std::uint32_t flags = 0;
+};
+
 // WM_HELP reaches the program's windows with lParam pointing to this.
 struct HelpInfo {
     std::uint32_t contextId = 0;
