@@ -85,7 +85,9 @@ CKTRSystemTrayApplicationDlg::CKTRSystemTrayApplicationDlg(plat::Hwnd parent,
       parts(collaboratorsToUse ? *collaboratorsToUse : collaborators()) {
     plat::Resources& resources = plat::resources();
     appIcon = resources.loadIcon(fw::resourceModule(), IDR_MAINFRAME);
-    trayIcon = resources.loadIcon(fw::resourceModule(), IDI_TRAY_NOTLINKED);
+    // Drawn at the notification area's size, not a large icon scaled down into a blur. There
+    // is no window yet: the system's DPI.
+    trayIcon = resources.loadSmallIcon(fw::resourceModule(), IDI_TRAY_NOTLINKED, 0);
     transmitterFinder = parts.makeTransmitterFinder();
     menus = parts.makeTrayMenu();
 }
@@ -178,6 +180,10 @@ int CKTRSystemTrayApplicationDlg::SetTrayIconNotification() {
         traceExit(u"CKTRSystemTrayApplicationDlg::SetTrayIconNotification");
         return 0;
     }
+    // Now that the window exists: the size for the DPI of its monitor.
+    if (const plat::HIcon sized =
+            plat::resources().loadSmallIcon(fw::resourceModule(), IDI_TRAY_NOTLINKED, window()))
+        trayIcon = sized;
     plat::String tip = fw::loadString(IDS_TRAY_TIP);
     if (tip.size() > tipCapacity)
         tip.resize(tipCapacity);
@@ -634,12 +640,14 @@ bool bHidDeviceNotify(plat::Hwnd window) {
 
 void SetTrayIconImage(bool active) {
     traceEntry(u"SetTrayIconImage");
-    const plat::HIcon icon = plat::resources().loadIcon(
-        fw::resourceModule(), active ? IDI_TRAY_LINKED : IDI_TRAY_NOTLINKED);
     {
         Globals& g = globals();
         std::lock_guard<std::recursive_mutex> lock(g.trayIconLock);
-        g.trayIconData.icon = icon;
+        // At the small-icon size for the DPI of the controller's monitor.
+        g.trayIconData.icon =
+            plat::resources().loadSmallIcon(fw::resourceModule(),
+                                            active ? IDI_TRAY_LINKED : IDI_TRAY_NOTLINKED,
+                                            g.trayIconData.window);
         plat::ui().shellNotifyIcon(NIM_MODIFY, g.trayIconData);
     }
     traceExit(u"SetTrayIconImage");

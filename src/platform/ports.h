@@ -238,6 +238,10 @@ public:
     // LoadStringW: false when the string does not exist.
     virtual bool loadString(Module module, std::uint32_t id, String& out) = 0;
     virtual HIcon loadIcon(Module module, int id) = 0;
+    // The icon drawn at the small-icon size for the DPI of the monitor `window` is on (0: the
+    // system's DPI), as the notification area shows it; not a large image scaled down. The
+    // handle stays valid for the life of the process, like a shared icon's.
+    virtual HIcon loadSmallIcon(Module module, int id, Hwnd window) = 0;
     virtual HBitmap loadBitmap(Module module, int id) = 0;
 };
 

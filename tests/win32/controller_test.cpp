@@ -334,6 +334,9 @@ TEST_F(ControllerTrayIcon, IsAddedAtStartAndRemovedAtShutdown) {
     EXPECT_EQ(probe.recordAtStart.flags, std::uint32_t(NIF_MESSAGE | NIF_ICON | NIF_TIP));
     EXPECT_EQ(probe.recordAtStart.callbackMessage, 0x0401u);
     EXPECT_NE(probe.recordAtStart.icon, 0u);
+    // Drawn at the notification area's size, not LoadIcon's large image.
+    EXPECT_EQ(qa_test::iconWidth(plat::win32::toIcon(probe.recordAtStart.icon)),
+              ::GetSystemMetrics(SM_CXSMICON));
     EXPECT_EQ(probe.recordAtStart.tip, plat::String(u"Quorvane Auravo\u2122"));
     EXPECT_FALSE(::IsWindow(shownBy));
     EXPECT_FALSE(trayIconShown(shownBy)) << "an icon was left behind";

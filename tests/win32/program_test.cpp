@@ -203,6 +203,7 @@ TEST(ProgramThroughTheShell, StartsAndReportsMissingFiles) {
 }
 
 // ---------------------------------------------------------------- build products
+
 std::vector<char> fileBytes(const std::wstring& path) {
     std::ifstream in(path.c_str(), std::ios::binary);
     return std::vector<char>(std::istreambuf_iterator<char>(in), {});
@@ -237,6 +238,15 @@ TEST(ProgramFile, IsAGuiProgramWithCommonControlsSixAndAVersion) {
     const std::string xml(text, ::SizeofResource(program.get(), manifest));
     EXPECT_NE(xml.find("Microsoft.Windows.Common-Controls"), std::string::npos);
     EXPECT_NE(xml.find("version=\"6.0.0.0\""), std::string::npos);
+    EXPECT_NE(xml.find("processorArchitecture=\"x86\""), std::string::npos);
+    // Per-monitor DPI awareness (v2, falling back to per-monitor), and Windows 10 and 11
+    // among the systems it declares it was written for.
+    EXPECT_NE(xml.find(">PerMonitorV2, PerMonitor</dpiAwareness>"), std::string::npos);
+    EXPECT_NE(xml.find(">true/pm</dpiAware>"), std::string::npos);
+    EXPECT_NE(xml.find("<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>"),
+              std::string::npos);
+    EXPECT_NE(xml.find("<supportedOS Id=\"{1f676c76-80e1-4239-95bb-83d0f6d0da78}\"/>"),
+              std::string::npos);
 
     for (const std::wstring& file :
          {programPath(), qa_test::testDirectory() + L"KTRResource.dll"}) {

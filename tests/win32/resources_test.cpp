@@ -78,6 +78,35 @@ TEST(ResourcesPort, ResourceLibraryHasNoEntryPoint) {
     }
 }
 
+// The tray icon is drawn at the notification area's size for the DPI, from its own image in
+// the icon resource, not LoadIcon's large image.
+TEST(ResourcesPort, SmallIconsComeAtTheSmallIconSizeOfTheDpi) {
+    plat::Resources& resources = plat::resources();
+    const int small = ::GetSystemMetrics(SM_CXSMICON);
+    ASSERT_GT(small, 0);
+    ASSERT_NE(small, ::GetSystemMetrics(SM_CXICON));
+    HWND window = ::CreateWindowExW(0, L"STATIC", L"qa-dpi", WS_POPUP, 0, 0, 10, 10, nullptr,
+                                    nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    const auto dpiForWindow = reinterpret_cast<GetDpiForWindowFn>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    const UINT dpi = dpiForWindow ? dpiForWindow(window) : 96;
+    for (const plat::Module module : {resources.programModule(), resourceLibrary()}) {
+        for (const int id : {IDI_TRAY_NOTLINKED, IDI_TRAY_LINKED}) {
+            const plat::HIcon icon = resources.loadSmallIcon(module, id, 0);
+            EXPECT_EQ(qa_test::iconWidth(reinterpret_cast<HICON>(icon)), small);
+            EXPECT_EQ(resources.loadSmallIcon(module, id, 0), icon) << "loaded once and kept";
+            const plat::HIcon forWindow =
+                resources.loadSmallIcon(module, id, plat::win32::fromHwnd(window));
+            EXPECT_EQ(qa_test::iconWidth(reinterpret_cast<HICON>(forWindow)),
+                      ::MulDiv(16, static_cast<int>(dpi), 96));
+        }
+        EXPECT_EQ(resources.loadSmallIcon(module, 9999, 0), 0u);
+    }
+    ::DestroyWindow(window);
+}
+
 TEST(ResourcesPort, IconsAndBitmapLoadFromBothModules) {
     plat::Resources& resources = plat::resources();
     for (const plat::Module module : {resources.programModule(), resourceLibrary()}) {

@@ -53,6 +53,20 @@ inline std::wstring windowText(HWND window) {
     return std::wstring(text, n > 0 ? static_cast<std::size_t>(n) : 0);
 }
 
+// The width in pixels of an icon's image (0 for no icon).
+inline int iconWidth(HICON icon) {
+    ICONINFO info{};
+    if (!icon || !::GetIconInfo(icon, &info))
+        return 0;
+    BITMAP bitmap{};
+    ::GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof(bitmap), &bitmap);
+    if (info.hbmColor)
+        ::DeleteObject(info.hbmColor);
+    if (info.hbmMask)
+        ::DeleteObject(info.hbmMask);
+    return bitmap.bmWidth;
+}
+
 // The argument with which the test program, started as a child, only waits to be ended.
 constexpr char kChildWaitArgument[] = "--qa-child-wait";
 

@@ -199,6 +199,7 @@ public:
     Module programModule() override;
     bool loadString(Module module, std::uint32_t id, String& out) override;
     HIcon loadIcon(Module module, int id) override;
+    HIcon loadSmallIcon(Module module, int id, Hwnd window) override;
     HBitmap loadBitmap(Module module, int id) override;
 };
 

@@ -2,6 +2,10 @@
 
 #include "win32_internal.h"
 
+#include <map>
+#include <mutex>
+#include <tuple>
+
 namespace plat::win32 {
 
 Module Win32Resources::loadLibrary(const String& name) {
@@ -28,6 +32,42 @@ bool Win32Resources::loadString(Module module, std::uint32_t id, String& out) {
 HIcon Win32Resources::loadIcon(Module module, int id) {
     return reinterpret_cast<HIcon>(
         ::LoadIconW(reinterpret_cast<HINSTANCE>(toModule(module)), MAKEINTRESOURCEW(id)));
+}
+
+namespace {
+
+// SM_CXSMICON for the DPI of the monitor `window` is on. GetDpiForWindow and
+// GetSystemMetricsForDpi exist from Windows 10 1607 on; before, and without a window, the
+// system's DPI, for which GetSystemMetrics answers a DPI-aware process.
+int smallIconSize(HWND window) {
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    using GetSystemMetricsForDpiFn = int(WINAPI*)(int, UINT);
+    const HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
+    static const auto dpiForWindow = reinterpret_cast<GetDpiForWindowFn>(
+        reinterpret_cast<void*>(::GetProcAddress(user32, "GetDpiForWindow")));
+    static const auto metricsForDpi = reinterpret_cast<GetSystemMetricsForDpiFn>(
+        reinterpret_cast<void*>(::GetProcAddress(user32, "GetSystemMetricsForDpi")));
+    if (window && dpiForWindow && metricsForDpi)
+        if (const UINT dpi = dpiForWindow(window))
+            return metricsForDpi(SM_CXSMICON, dpi);
+    return ::GetSystemMetrics(SM_CXSMICON);
+}
+
+} // namespace
+
+HIcon Win32Resources::loadSmallIcon(Module module, int id, Hwnd window) {
+    const int size = smallIconSize(toHwnd(window));
+    // LR_SHARED is for the system's standard sizes only, so each image is loaded once per
+    // size and kept: the reader thread switches the tray image every time the link changes.
+    static std::mutex lock;
+    static std::map<std::tuple<Module, int, int>, HICON> loaded;
+    std::lock_guard<std::mutex> guard(lock);
+    HICON& icon = loaded[{module, id, size}];
+    if (!icon)
+        icon = static_cast<HICON>(::LoadImageW(reinterpret_cast<HINSTANCE>(toModule(module)),
+                                               MAKEINTRESOURCEW(id), IMAGE_ICON, size, size,
+                                               LR_DEFAULTCOLOR));
+    return reinterpret_cast<HIcon>(icon);
 }
 
 HBitmap Win32Resources::loadBitmap(Module module, int id) {
