@@ -47,5 +47,22 @@ if(EXISTS /usr/src/googletest/CMakeLists.txt)
     add_executable(qa_win32_tests ${QA_WIN32_TEST_SOURCES} src/resources/QuorvaneAuravo.rc)
     target_link_libraries(qa_win32_tests PRIVATE qa_program qa_win32 gmock gtest)
     target_include_directories(qa_win32_tests PRIVATE tests tests/win32 ${QA_GENERATED_DIR})
+
+    # A library that is not the program's, for the tests of where the program takes its
+    # libraries from: the program's resources with two texts changed, and code that marks
+    # where it ran.
+    file(READ ${QA_RES_DIR}/KTRResource.rc QA_PROBE_RC)
+    string(REPLACE "\"QuorvaneAuravoSystemTrayApplication\"" "\"QA probe controller\""
+           QA_PROBE_RC "${QA_PROBE_RC}")
+    string(REPLACE "\"No USB Transmitter found\"" "\"QA probe notice\"" QA_PROBE_RC "${QA_PROBE_RC}")
+    file(CONFIGURE OUTPUT ${QA_GENERATED_DIR}/probe/resource_probe.rc CONTENT "${QA_PROBE_RC}" @ONLY)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${QA_RES_DIR}/KTRResource.rc)
+    add_library(qa_resource_probe SHARED tests/win32/probe/resource_probe.cpp
+                                         ${QA_GENERATED_DIR}/probe/resource_probe.rc)
+    set_target_properties(qa_resource_probe PROPERTIES PREFIX "")
+    target_include_directories(qa_resource_probe PRIVATE ${QA_RES_DIR})
+    set_source_files_properties(${QA_GENERATED_DIR}/probe/resource_probe.rc PROPERTIES
+      OBJECT_DEPENDS "${QA_ART}")
+    add_dependencies(qa_win32_tests qa_resource_probe)
   endif()
 endif()

@@ -231,7 +231,10 @@ public:
 class Resources {
 public:
     virtual ~Resources() = default;
-    // LoadLibraryW by bare name through the normal search order; 0 on failure.
+    // The resource-only library `name` (a file name) from the program's own folder, by its
+    // full path and as a data file (LoadLibraryExW with LOAD_LIBRARY_AS_DATAFILE and
+    // LOAD_LIBRARY_AS_IMAGE_RESOURCE): no other folder is searched and none of its code runs.
+    // 0 on failure.
     virtual Module loadLibrary(const String& name) = 0;
     // The program's own module (its own resources).
     virtual Module programModule() = 0;
@@ -302,7 +305,7 @@ public:
     virtual ~Audio() = default;
     // The four set-up steps of one enumeration pass, as "dsound.dll" offers them; each
     // returns 0 on failure. Every object obtained is released with release().
-    virtual Module loadDsound() = 0;                              // LoadLibraryW("dsound.dll")
+    virtual Module loadDsound() = 0;                              // "dsound.dll", system folder
     virtual bool hasDllGetClassObject(Module dsound) = 0;         // GetProcAddress
     virtual Handle getClassFactory(Module dsound) = 0;            // CLSID_DirectSoundPrivate
     virtual Handle createPropertySet(Handle classFactory) = 0;    // IKsPropertySet

@@ -30,6 +30,13 @@ inline String fromWide(const wchar_t* text) {
     return text ? fromWide(text, std::wcslen(text)) : String();
 }
 
+// ---------------------------------------------------------------- folders
+// The full path of the running program, however long.
+std::wstring programPath();
+// A library of the system folder by its full path: neither the program's nor the current
+// folder nor PATH can stand in for it. Null on failure.
+HMODULE loadSystemLibrary(const wchar_t* fileName);
+
 // ---------------------------------------------------------------- handles
 inline HWND toHwnd(Hwnd w) {
     return reinterpret_cast<HWND>(w);

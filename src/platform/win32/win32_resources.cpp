@@ -4,12 +4,49 @@
 
 #include <map>
 #include <mutex>
+#include <string>
 #include <tuple>
 
 namespace plat::win32 {
 
+std::wstring programPath() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0)
+            return {};
+        // A full buffer means the path may have been cut (Windows XP does not even say so).
+        if (n < path.size()) {
+            path.resize(n);
+            return path;
+        }
+        if (path.size() >= 32768)
+            return {};
+        path.resize(path.size() * 2);
+    }
+}
+
+HMODULE loadSystemLibrary(const wchar_t* fileName) {
+    wchar_t folder[MAX_PATH] = {};
+    const UINT n = ::GetSystemDirectoryW(folder, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH)
+        return nullptr;
+    // A 32-bit program on 64-bit Windows is redirected from System32 to SysWOW64, where its
+    // own kind of each library lives.
+    return ::LoadLibraryW((std::wstring(folder, n) + L"\\" + fileName).c_str());
+}
+
 Module Win32Resources::loadLibrary(const String& name) {
-    return fromModule(::LoadLibraryW(wide(name).c_str()));
+    const std::wstring program = programPath();
+    const std::size_t slash = program.find_last_of(L'\\');
+    if (slash == std::wstring::npos || name.empty())
+        return 0;
+    // By full path from the program's folder: a library of the same name planted in the
+    // current folder (or anywhere on PATH) is never taken. As a data file: what is used are
+    // its resources, and nothing in it runs.
+    const std::wstring path = program.substr(0, slash + 1) + wide(name);
+    return fromModule(::LoadLibraryExW(path.c_str(), nullptr,
+                                       LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
 }
 
 Module Win32Resources::programModule() {
