@@ -49,9 +49,9 @@ constexpr UINT kBadArguments = 9;
 // The real threads, watched: once the run is over, a process-wide object being destroyed
 // (the PcInfo destructor closes the audio-device mutex) while a thread the program started
 // still runs ends the process with kDestroyedUnderRunningThread.
-class WatchedThreads final : public plat::Threads {
+class WatchedThreads final : public qa_test::ForwardingThreads {
 public:
-    explicit WatchedThreads(plat::Threads& inner) : inner_(inner) {}
+    using ForwardingThreads::ForwardingThreads;
 
     void runIsOver() { runOver_ = true; }
     int running() {
@@ -63,7 +63,7 @@ public:
     }
 
     plat::Handle startThread(std::function<void()> body) override {
-        const plat::Handle thread = inner_.startThread(std::move(body));
+        const plat::Handle thread = ForwardingThreads::startThread(std::move(body));
         HANDLE copy = nullptr;
         if (thread && ::DuplicateHandle(::GetCurrentProcess(), plat::win32::toHandle(thread),
                                         ::GetCurrentProcess(), &copy, SYNCHRONIZE, FALSE, 0)) {
@@ -75,23 +75,10 @@ public:
     bool closeHandle(plat::Handle object) override {
         if (runOver_ && running() > 0)
             ::ExitProcess(kDestroyedUnderRunningThread);
-        return inner_.closeHandle(object);
+        return ForwardingThreads::closeHandle(object);
     }
-    plat::Handle createMutex(const plat::String* name, bool owner, std::uint32_t& error) override {
-        return inner_.createMutex(name, owner, error);
-    }
-    bool releaseMutex(plat::Handle mutex) override { return inner_.releaseMutex(mutex); }
-    std::uint32_t waitForSingleObject(plat::Handle object, std::uint32_t ms) override {
-        return inner_.waitForSingleObject(object, ms);
-    }
-    bool processEnding() override { return inner_.processEnding(); }
-    std::int64_t timeNow() override { return inner_.timeNow(); }
-    plat::LocalTime localTime() override { return inner_.localTime(); }
-    std::uint64_t tickCount() override { return inner_.tickCount(); }
-    void sleep(std::uint32_t ms) override { inner_.sleep(ms); }
 
 private:
-    plat::Threads& inner_;
     std::atomic<bool> runOver_{false};
     std::mutex m_;
     std::vector<HANDLE> started_;

@@ -36,11 +36,13 @@ inline std::wstring testDirectory() {
     return dir.substr(0, dir.find_last_of(L'\\') + 1);
 }
 
-// A name no other test run (or an earlier one) uses.
+// A name no other test run (or an earlier one) uses. The prefix outlives a run, and Wine
+// hands out the same process ids run after run: the moment this process started counts too.
 inline std::wstring uniqueName(const wchar_t* prefix) {
     static LONG counter = 0;
+    static const ULONGLONG started = ::GetTickCount64();
     return std::wstring(prefix) + L"-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-           std::to_wstring(::InterlockedIncrement(&counter));
+           std::to_wstring(started) + L"-" + std::to_wstring(::InterlockedIncrement(&counter));
 }
 
 inline plat::String u16(const std::wstring& text) {
@@ -75,38 +77,10 @@ constexpr char kChildWaitArgument[] = "--qa-child-wait";
 // what that window receives in a file (its path follows the title).
 constexpr wchar_t kPlayerWindowArgument[] = L"--qa-player-window";
 
-// The clock and waits of the real platform without the threads a run of the program
-// starts (its audio thread): for tests that build the process-wide objects and fill the
-// device table themselves.
-class NoThreads final : public plat::Threads {
+// The real platform's threads, clock and waits, for wrappers that change one part of them.
+class ForwardingThreads : public plat::Threads {
 public:
-    explicit NoThreads(plat::Threads& inner) : inner_(inner) {}
-    plat::Handle createMutex(const plat::String* name, bool owner, std::uint32_t& error) override {
-        return inner_.createMutex(name, owner, error);
-    }
-    bool releaseMutex(plat::Handle mutex) override { return inner_.releaseMutex(mutex); }
-    std::uint32_t waitForSingleObject(plat::Handle object, std::uint32_t ms) override {
-        return inner_.waitForSingleObject(object, ms);
-    }
-    bool closeHandle(plat::Handle object) override { return inner_.closeHandle(object); }
-    plat::Handle startThread(std::function<void()>) override { return 0; }
-    bool processEnding() override { return true; }
-    std::int64_t timeNow() override { return inner_.timeNow(); }
-    plat::LocalTime localTime() override { return inner_.localTime(); }
-    std::uint64_t tickCount() override { return inner_.tickCount(); }
-    void sleep(std::uint32_t ms) override { inner_.sleep(ms); }
-
-private:
-    plat::Threads& inner_;
-};
-
-// The real platform's threads, refused until allowed: for tests that build the process-wide
-// objects without their audio thread and then run threads of their own (a forwarder's, a
-// link's).
-class ThreadsAllowedLater final : public plat::Threads {
-public:
-    explicit ThreadsAllowedLater(plat::Threads& inner) : inner_(inner) {}
-    void allow() { allowed_ = true; }
+    explicit ForwardingThreads(plat::Threads& inner) : inner_(inner) {}
     plat::Handle createMutex(const plat::String* name, bool owner, std::uint32_t& error) override {
         return inner_.createMutex(name, owner, error);
     }
@@ -116,7 +90,7 @@ public:
     }
     bool closeHandle(plat::Handle object) override { return inner_.closeHandle(object); }
     plat::Handle startThread(std::function<void()> body) override {
-        return allowed_ ? inner_.startThread(std::move(body)) : 0;
+        return inner_.startThread(std::move(body));
     }
     bool processEnding() override { return inner_.processEnding(); }
     std::int64_t timeNow() override { return inner_.timeNow(); }
@@ -126,6 +100,30 @@ public:
 
 private:
     plat::Threads& inner_;
+};
+
+// The clock and waits of the real platform without the threads a run of the program
+// starts (its audio thread): for tests that build the process-wide objects and fill the
+// device table themselves.
+class NoThreads final : public ForwardingThreads {
+public:
+    using ForwardingThreads::ForwardingThreads;
+    plat::Handle startThread(std::function<void()>) override { return 0; }
+    bool processEnding() override { return true; }
+};
+
+// The real platform's threads, refused until allowed: for tests that build the process-wide
+// objects without their audio thread and then run threads of their own (a forwarder's, a
+// link's).
+class ThreadsAllowedLater final : public ForwardingThreads {
+public:
+    using ForwardingThreads::ForwardingThreads;
+    void allow() { allowed_ = true; }
+    plat::Handle startThread(std::function<void()> body) override {
+        return allowed_ ? ForwardingThreads::startThread(std::move(body)) : 0;
+    }
+
+private:
     std::atomic<bool> allowed_{false};
 };
 
