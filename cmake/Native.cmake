@@ -32,11 +32,28 @@ if(QA_SCENARIO_SOURCES)
   target_link_libraries(qa_simulator PRIVATE qa_scenario)
 endif()
 
+# The UI conformance suite's templates, embedded the same way for its native tier.
+set(QA_CONFORMANCE_DIR ${CMAKE_SOURCE_DIR}/tests/conformance)
+set(QA_CONFORMANCE_RES ${CMAKE_BINARY_DIR}/ui_conformance.res)
+set(QA_CONFORMANCE_CPP ${CMAKE_BINARY_DIR}/ui_conformance_res.cpp)
+add_custom_command(
+  OUTPUT ${QA_CONFORMANCE_RES}
+  COMMAND ${QA_WINDRES} -I${QA_CONFORMANCE_DIR} -O res ${QA_CONFORMANCE_DIR}/ui_conformance.rc
+          -o ${QA_CONFORMANCE_RES}
+  DEPENDS ${QA_CONFORMANCE_DIR}/ui_conformance.rc ${QA_CONFORMANCE_DIR}/ui_conformance_ids.h
+  WORKING_DIRECTORY ${QA_CONFORMANCE_DIR}
+  COMMENT "Compiling the UI conformance templates for the simulated PC")
+add_custom_command(
+  OUTPUT ${QA_CONFORMANCE_CPP}
+  COMMAND ${CMAKE_COMMAND} -DINPUT=${QA_CONFORMANCE_RES} -DOUTPUT=${QA_CONFORMANCE_CPP}
+          -DSYMBOL=qa_conformance_res -P ${CMAKE_SOURCE_DIR}/cmake/EmbedFile.cmake
+  DEPENDS ${QA_CONFORMANCE_RES} ${CMAKE_SOURCE_DIR}/cmake/EmbedFile.cmake)
+
 enable_testing()
 find_package(GTest REQUIRED)
-qa_glob(QA_TEST_SOURCES tests)
-add_executable(qa_tests ${QA_TEST_SOURCES})
-target_include_directories(qa_tests PRIVATE tests)
+qa_glob(QA_TEST_SOURCES tests tests/conformance)
+add_executable(qa_tests ${QA_TEST_SOURCES} ${QA_CONFORMANCE_CPP})
+target_include_directories(qa_tests PRIVATE tests tests/conformance)
 target_link_libraries(qa_tests PRIVATE qa_program qa_sim GTest::gmock GTest::gtest_main)
 if(TARGET qa_scenario)
   target_link_libraries(qa_tests PRIVATE qa_scenario)

@@ -42,11 +42,14 @@ if(EXISTS /usr/src/googletest/CMakeLists.txt)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
   set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
   add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
-  qa_glob(QA_WIN32_TEST_SOURCES tests/win32)
+  # The UI conformance suite's bodies and templates are the native tier's too.
+  qa_glob(QA_WIN32_TEST_SOURCES tests/win32 tests/conformance)
   if(QA_WIN32_TEST_SOURCES)
-    add_executable(qa_win32_tests ${QA_WIN32_TEST_SOURCES} src/resources/QuorvaneAuravo.rc)
+    add_executable(qa_win32_tests ${QA_WIN32_TEST_SOURCES} src/resources/QuorvaneAuravo.rc
+                                  tests/conformance/ui_conformance.rc)
     target_link_libraries(qa_win32_tests PRIVATE qa_program qa_win32 gmock gtest)
-    target_include_directories(qa_win32_tests PRIVATE tests tests/win32 ${QA_GENERATED_DIR})
+    target_include_directories(qa_win32_tests PRIVATE tests tests/win32 tests/conformance
+                                                  ${QA_GENERATED_DIR})
 
     # A library that is not the program's, for the tests of where the program takes its
     # libraries from: the program's resources with two texts changed, and code that marks

@@ -49,7 +49,7 @@ protected:
             fw::onCommandRange<&Recorder::onRadio>(5000, 5099),
             fw::onNotify<&Recorder::onSelChange>(LBN_SELCHANGE, 300),
             fw::onMessage<&Recorder::onTimer>(WM_TIMER),
-            fw::onMessage<&Recorder::onUser>(WM_USER),
+            fw::onMessage<&Recorder::onUser>(WM_USER + 3),
             fw::onMessage<&Recorder::onNested>(WM_USER + 1),
         };
         static const fw::MessageMap map{fw::Dialog::messageMap(), entries};
@@ -114,7 +114,7 @@ TEST(MessageMapTest, CommandsDispatchByIdRangeAndNotificationCode) {
 TEST(MessageMapTest, MessagesReachHandlersWithTheirParametersAndResults) {
     Recorder d;
     plat::LResult result = 0;
-    EXPECT_TRUE(d.send(WM_USER, 3, 4, &result));
+    EXPECT_TRUE(d.send(WM_USER + 3, 3, 4, &result));
     EXPECT_EQ(result, 3004);
     EXPECT_TRUE(d.send(WM_TIMER, 1));
 

@@ -90,7 +90,7 @@ protected:
         const auto dialog200 = simtest::dialogTemplate(
             true, kPopupCaption | WS_VISIBLE, WS_EX_APPWINDOW, u"Test Dialog",
             {Control{0x82, -1, u"Name:", vis}, Control{0x81, 1001, u"", vis | 0x00010000},
-             Control{0x83, 1002, u"", vis | 0x2 /* LBS_SORT */},
+             Control{0x83, 1002, u"", vis | 0x3 /* LBS_SORT | LBS_NOTIFY */},
              Control{0x85, 1003, u"", vis | 0x3},
              Control{0x80, 1004, u"Show icon", vis | 0x3 /* BS_AUTOCHECKBOX */},
              Control{0x80, 1005, u"&Pair", vis | 0x1 /* BS_DEFPUSHBUTTON */},

@@ -10,13 +10,20 @@ Dialog::~Dialog() = default;
 
 std::intptr_t Dialog::doModal() {
     const std::intptr_t result = plat::ui().dialogBox(resourceModule(), templateId_, parent_, this);
-    // The window is gone once the modal run returns.
-    window_ = 0;
+    detachWindow();
     return result;
 }
 
 bool Dialog::endDialog(std::intptr_t result) {
     return plat::ui().endDialog(window_, result);
+}
+
+plat::Hwnd Dialog::item(int controlId) const {
+    return plat::desktop().getDlgItem(window_, controlId);
+}
+
+void Dialog::setDefaultButton(int controlId) {
+    plat::desktop().sendMessage(window_, DM_SETDEFID, static_cast<plat::WParam>(controlId), 0);
 }
 
 void Dialog::updateData(bool saveAndValidate) {
@@ -64,6 +71,9 @@ bool Dialog::dialogMessage(plat::Hwnd window, std::uint32_t msg, plat::WParam wP
     // The first message (WM_INITDIALOG) attaches the window, before any handler runs.
     if (!window_)
         window_ = window;
+    // DM_GETDEFID, not a request (see Dialog.h).
+    if (msg == WM_USER && plat::ui().currentMessageSource() == plat::MessageSource::ThisThread)
+        return false;
 
     bool passToDefault = false;
     bool* const outer = passToDefault_;

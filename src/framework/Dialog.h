@@ -3,8 +3,15 @@
 // message map, then its built-in handlers, then DefWindowProc. Whatever none of them
 // handles goes back to the backend's default dialog processing.
 //
-// Property pages and the property sheet derive from this class as well: they share the
-// dispatch and the data exchange and differ only in how the backend runs them.
+// Property pages and the property sheet derive from this class as well (PropertyPage.h,
+// PropertySheetDialog.h): they share the dispatch and the data exchange and differ only in
+// how the backend runs them.
+//
+// WM_USER and DM_GETDEFID share the number 0x0400. The dialog manager sends DM_GETDEFID on
+// the dialog's own thread (when the user presses Enter, for one); the program's threads post
+// their WM_USER requests and other processes may send theirs. So a 0x0400 that the dialog's
+// own thread sent never reaches the message map or DefWindowProc: it gets the default
+// processing, which answers with the default button.
 #pragma once
 
 #include "MessageMap.h"
@@ -29,6 +36,10 @@ public:
     plat::Hwnd window() const { return window_; }
     int templateId() const { return templateId_; }
     plat::Hwnd parent() const { return parent_; }
+    // GetDlgItem: one of the dialog's controls, 0 when it has none with that id.
+    plat::Hwnd item(int controlId) const;
+    // DM_SETDEFID: Enter presses this button from now on, which also gets the default frame.
+    void setDefaultButton(int controlId);
 
     // Runs DoDataExchange: false fills the controls from the live sources, true reads them.
     void updateData(bool saveAndValidate);
@@ -54,6 +65,9 @@ protected:
     // This class's table, chained to the base class's: `static const MessageMap map{
     // Base::messageMap(), entries}; return &map;`.
     virtual const MessageMap* messageMap() const;
+
+    // The window is gone (its modal run has returned).
+    void detachWindow() { window_ = 0; }
 
 private:
     int templateId_;

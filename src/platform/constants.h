@@ -9,6 +9,9 @@
 #define PLAT_CONST(name, value) inline constexpr std::uint32_t name = value;
 
 // Window messages
+#ifndef WM_NULL
+PLAT_CONST(WM_NULL, 0x0000)
+#endif
 #ifndef WM_DESTROY
 PLAT_CONST(WM_DESTROY, 0x0002)
 #endif
@@ -32,6 +35,9 @@ PLAT_CONST(WM_ENDSESSION, 0x0016)
 #endif
 #ifndef WM_QUERYDRAGICON
 PLAT_CONST(WM_QUERYDRAGICON, 0x0037)
+#endif
+#ifndef WM_NOTIFY
+PLAT_CONST(WM_NOTIFY, 0x004E)
 #endif
 #ifndef WM_HELP
 PLAT_CONST(WM_HELP, 0x0053)
@@ -85,9 +91,15 @@ PLAT_CONST(WM_APPCOMMAND, 0x0319)
 PLAT_CONST(WM_USER, 0x0400)
 #endif
 
-// Dialog and control messages used by the framework
+// Dialog and control messages used by the framework. DM_GETDEFID has WM_USER's number.
 #ifndef DM_GETDEFID
 PLAT_CONST(DM_GETDEFID, 0x0400)
+#endif
+#ifndef DM_SETDEFID
+PLAT_CONST(DM_SETDEFID, 0x0401)
+#endif
+#ifndef DC_HASDEFID
+PLAT_CONST(DC_HASDEFID, 0x534B)
 #endif
 #ifndef BM_GETCHECK
 PLAT_CONST(BM_GETCHECK, 0x00F0)
@@ -100,6 +112,12 @@ PLAT_CONST(BM_CLICK, 0x00F5)
 #endif
 #ifndef LB_ADDSTRING
 PLAT_CONST(LB_ADDSTRING, 0x0180)
+#endif
+#ifndef LB_INSERTSTRING
+PLAT_CONST(LB_INSERTSTRING, 0x0181)
+#endif
+#ifndef LB_DELETESTRING
+PLAT_CONST(LB_DELETESTRING, 0x0182)
 #endif
 #ifndef LB_RESETCONTENT
 PLAT_CONST(LB_RESETCONTENT, 0x0184)
@@ -118,6 +136,15 @@ PLAT_CONST(LB_GETTEXTLEN, 0x018A)
 #endif
 #ifndef LB_GETCOUNT
 PLAT_CONST(LB_GETCOUNT, 0x018B)
+#endif
+#ifndef LB_GETITEMDATA
+PLAT_CONST(LB_GETITEMDATA, 0x0199)
+#endif
+#ifndef LB_SETITEMDATA
+PLAT_CONST(LB_SETITEMDATA, 0x019A)
+#endif
+#ifndef LB_FINDSTRINGEXACT
+PLAT_CONST(LB_FINDSTRINGEXACT, 0x01A2)
 #endif
 #ifndef CB_GETLBTEXT
 PLAT_CONST(CB_GETLBTEXT, 0x0148)
@@ -140,6 +167,76 @@ PLAT_CONST(CB_RESETCONTENT, 0x014B)
 #ifndef CB_SETCURSEL
 PLAT_CONST(CB_SETCURSEL, 0x014E)
 #endif
+#ifndef CB_DELETESTRING
+PLAT_CONST(CB_DELETESTRING, 0x0144)
+#endif
+#ifndef CB_INSERTSTRING
+PLAT_CONST(CB_INSERTSTRING, 0x014A)
+#endif
+#ifndef CB_GETITEMDATA
+PLAT_CONST(CB_GETITEMDATA, 0x0150)
+#endif
+#ifndef CB_SETITEMDATA
+PLAT_CONST(CB_SETITEMDATA, 0x0151)
+#endif
+#ifndef CB_FINDSTRINGEXACT
+PLAT_CONST(CB_FINDSTRINGEXACT, 0x0158)
+#endif
+
+// Property sheets: the notifications a page receives (WM_NOTIFY), its answers, and the
+// messages and buttons of the sheet.
+#ifndef PSN_SETACTIVE
+PLAT_CONST(PSN_SETACTIVE, 0u - 200u)
+#endif
+#ifndef PSN_KILLACTIVE
+PLAT_CONST(PSN_KILLACTIVE, 0u - 201u)
+#endif
+#ifndef PSN_APPLY
+PLAT_CONST(PSN_APPLY, 0u - 202u)
+#endif
+#ifndef PSN_RESET
+PLAT_CONST(PSN_RESET, 0u - 203u)
+#endif
+#ifndef PSN_HELP
+PLAT_CONST(PSN_HELP, 0u - 205u)
+#endif
+#ifndef PSN_QUERYCANCEL
+PLAT_CONST(PSN_QUERYCANCEL, 0u - 209u)
+#endif
+#ifndef PSNRET_NOERROR
+PLAT_CONST(PSNRET_NOERROR, 0)
+#endif
+#ifndef PSNRET_INVALID
+PLAT_CONST(PSNRET_INVALID, 1)
+#endif
+#ifndef PSNRET_INVALID_NOCHANGEPAGE
+PLAT_CONST(PSNRET_INVALID_NOCHANGEPAGE, 2)
+#endif
+#ifndef PSM_SETCURSEL
+PLAT_CONST(PSM_SETCURSEL, 0x0400 + 101)
+#endif
+#ifndef PSM_PRESSBUTTON
+PLAT_CONST(PSM_PRESSBUTTON, 0x0400 + 112)
+#endif
+#ifndef PSM_GETCURRENTPAGEHWND
+PLAT_CONST(PSM_GETCURRENTPAGEHWND, 0x0400 + 118)
+#endif
+#ifndef PSBTN_OK
+PLAT_CONST(PSBTN_OK, 3)
+#endif
+#ifndef PSBTN_APPLYNOW
+PLAT_CONST(PSBTN_APPLYNOW, 4)
+#endif
+#ifndef PSBTN_CANCEL
+PLAT_CONST(PSBTN_CANCEL, 5)
+#endif
+#ifndef PSBTN_HELP
+PLAT_CONST(PSBTN_HELP, 6)
+#endif
+// The sheet's Apply button (no public header names it).
+#ifndef ID_APPLY_NOW
+PLAT_CONST(ID_APPLY_NOW, 0x3021)
+#endif
 
 // Notification codes (high word of WM_COMMAND's wParam)
 #ifndef BN_CLICKED
@@ -153,6 +250,9 @@ PLAT_CONST(LBN_DBLCLK, 2)
 #endif
 #ifndef CBN_SELCHANGE
 PLAT_CONST(CBN_SELCHANGE, 1)
+#endif
+#ifndef EN_CHANGE
+PLAT_CONST(EN_CHANGE, 0x0300)
 #endif
 
 // Command ids
@@ -432,6 +532,14 @@ PLAT_CONST(FALSE, 0)
 #endif
 
 #undef PLAT_CONST
+
+// List and combo box errors are signed results.
+#ifndef LB_ERR
+inline constexpr std::intptr_t LB_ERR = -1;
+#endif
+#ifndef CB_ERR
+inline constexpr std::intptr_t CB_ERR = -1;
+#endif
 // clang-format on
 
 // Word helpers, as the Win32 macros compute them.

@@ -102,6 +102,17 @@ struct HelpInfo {
     Point mousePos;
 };
 
+// WM_NOTIFY reaches the program's windows with lParam pointing to this, whatever the
+// backend: the notification's header and, for property-sheet notifications (PSN_*), the
+// record's own lParam (PSN_APPLY: TRUE when the sheet is closing; PSN_RESET: TRUE when the
+// sheet's close box or WM_CLOSE ended it, FALSE for its Cancel command). 0 for other codes.
+struct NotifyInfo {
+    Hwnd from = 0;
+    std::uintptr_t idFrom = 0;
+    std::uint32_t code = 0;
+    LParam lParam = 0;
+};
+
 struct WindowPlacement {
     Rect normalPosition;
 };
@@ -161,6 +172,15 @@ public:
                                LResult& result) = 0;
 };
 
+// How the message a dialog, page or sheet is handling reached it. DM_GETDEFID, which the
+// dialog manager sends on the dialog's own thread when the user presses Enter, has WM_USER's
+// number; the program's requests are posted (or, from another process, sent).
+enum class MessageSource {
+    Queue,       // posted: taken from the thread's message queue
+    ThisThread,  // sent by the window's own thread (the program, or the dialog manager)
+    OtherThread, // sent by another thread or process
+};
+
 // Called once while a message box is being initialised, before it is shown: it may
 // change the button texts (controls IDOK, IDCANCEL, ...) and the extended style.
 class MessageBoxHook {
@@ -200,14 +220,20 @@ public:
     // or -1 when the template cannot be loaded.
     virtual std::intptr_t dialogBox(Module resources, int templateId, Hwnd parent,
                                     DialogTarget* target) = 0;
+    // EndDialog. Never for a property sheet: it would only hide the sheet, while
+    // PropertySheetW kept running.
     virtual bool endDialog(Hwnd dialog, std::intptr_t result) = 0;
     // MessageBoxW; `hook` (may be null) runs as the box initialises. The button pressed.
     virtual int messageBox(Hwnd owner, const String& text, const String& caption,
                            std::uint32_t style, MessageBoxHook* hook) = 0;
-    // PropertySheetW, modal. The sheet's result, -1 on failure.
+    // PropertySheetW, modal. The sheet's result, -1 on failure. It ends through the sheet's
+    // own processing only: its OK and Cancel commands (PSM_PRESSBUTTON), Escape, WM_CLOSE.
     virtual std::intptr_t propertySheet(const PropertySheetSpec& spec) = 0;
     // The index of the active page of an open sheet, -1 if none (PropSheet_HwndToIndex).
     virtual int activePageIndex(Hwnd sheet) = 0;
+    // Where the message that the calling thread's dialog, page or sheet is handling now came
+    // from (the innermost one, when handlers nest). ThisThread outside any handler.
+    virtual MessageSource currentMessageSource() = 0;
 
     virtual HMenu loadMenu(Module resources, int menuId) = 0;
     virtual HMenu getSubMenu(HMenu menu, int position) = 0;
@@ -220,7 +246,8 @@ public:
     virtual bool checkMenuRadioItem(HMenu menu, std::uint32_t first, std::uint32_t last,
                                     std::uint32_t check, std::uint32_t flags) = 0;
     virtual bool setMenuDefaultItem(HMenu menu, std::uint32_t item, bool byPosition) = 0;
-    // TrackPopupMenu: modal until the menu closes; a chosen command is posted to `owner`.
+    // TrackPopupMenu: modal until the menu closes; a chosen command is posted to `owner`,
+    // then WM_NULL (so that a menu opened from a notification icon closes properly).
     virtual bool trackPopupMenu(HMenu menu, std::uint32_t flags, Point at, Hwnd owner) = 0;
     virtual bool destroyMenu(HMenu menu) = 0;
 

@@ -40,13 +40,22 @@ bool validIndex(const Window& w, WParam index) {
     return static_cast<std::size_t>(index) < w.items.size();
 }
 
-// Sorted list and combo boxes insert after the items that compare less or equal.
+// Sorted list and combo boxes find the place by a binary search, as the list box does: an
+// item equal to the new one (ignoring case) is where it goes, before that item.
 std::size_t sortedPosition(const std::vector<String>& items, const String& text) {
-    const String key = foldCase(text);
-    std::size_t i = 0;
-    while (i < items.size() && foldCase(items[i]) <= key)
-        ++i;
-    return i;
+    std::ptrdiff_t low = 0;
+    std::ptrdiff_t high = static_cast<std::ptrdiff_t>(items.size()) - 1;
+    while (low <= high) {
+        const std::ptrdiff_t middle = (low + high) / 2;
+        const int order = compareForSort(items[static_cast<std::size_t>(middle)], text);
+        if (order == 0)
+            return static_cast<std::size_t>(middle);
+        if (order > 0)
+            high = middle - 1;
+        else
+            low = middle + 1;
+    }
+    return static_cast<std::size_t>(low);
 }
 
 LResult findExact(const Window& w, WParam start, const String& text) {
@@ -102,6 +111,9 @@ LResult SimPc::Impl::defDialogProc(Hwnd hwnd, std::uint32_t msg, WParam wParam, 
                         makeWParam(static_cast<std::uint32_t>(id), win::kDcHasDefId))
                   : 0;
     }
+    case win::kDmSetDefId:
+        setDefaultButton(hwnd, static_cast<int>(loWord(wParam)));
+        return TRUE;
     case WM_SETTEXT: {
         Lock lk(m);
         if (Window* w = window(hwnd))
@@ -128,6 +140,8 @@ int SimPc::Impl::defaultButtonId(Hwnd dialog) {
     const Window* d = window(dialog);
     if (!d)
         return 0;
+    if (d->defId)
+        return d->defId;
     for (Hwnd child : d->children) {
         const Window* c = window(child);
         if (c && foldCase(c->className) == u"button" &&
@@ -135,6 +149,25 @@ int SimPc::Impl::defaultButtonId(Hwnd dialog) {
             return c->controlId;
     }
     return 0;
+}
+
+void SimPc::Impl::setDefaultButton(Hwnd dialog, int id) {
+    Lock lk(m);
+    Window* d = window(dialog);
+    if (!d)
+        return;
+    d->defId = id;
+    // The push button that had the default frame loses it, the new one gets it.
+    for (Hwnd child : d->children) {
+        Window* c = window(child);
+        if (!c || foldCase(c->className) != u"button")
+            continue;
+        const std::uint32_t type = c->style & win::kBsTypeMask;
+        if (type == win::kBsDefPushButton && c->controlId != id)
+            c->style = (c->style & ~win::kBsTypeMask) | win::kBsPushButton;
+        else if (type == win::kBsPushButton && c->controlId == id)
+            c->style = (c->style & ~win::kBsTypeMask) | win::kBsDefPushButton;
+    }
 }
 
 LResult SimPc::Impl::controlProc(Hwnd hwnd, std::uint32_t msg, WParam wParam, LParam lParam) {
@@ -148,6 +181,9 @@ LResult SimPc::Impl::controlProc(Hwnd hwnd, std::uint32_t msg, WParam wParam, LP
 
     switch (msg) {
     case WM_SETTEXT: {
+        // A drop-down list shows its selected item and has no text of its own to set.
+        if (cls == u"combobox" && (w->style & win::kCbsTypeMask) == win::kCbsDropDownList)
+            return win::kLbErr;
         w->title = textFrom(lParam);
         if (cls == u"edit") {
             // Edit controls report every change of their text, also the program's own.
@@ -192,6 +228,7 @@ LResult SimPc::Impl::controlProc(Hwnd hwnd, std::uint32_t msg, WParam wParam, LP
     if (!list && !combo)
         return 0;
     const bool sorted = (w->style & (list ? win::kLbsSort : win::kCbsSort)) != 0;
+    w->itemData.resize(w->items.size());
     auto select = [&](LResult index) {
         w->selection = static_cast<int>(index);
         if (combo)
@@ -210,31 +247,34 @@ LResult SimPc::Impl::controlProc(Hwnd hwnd, std::uint32_t msg, WParam wParam, LP
                              : msg == CB_GETCOUNT             ? LB_GETCOUNT
                              : msg == win::kCbFindStringExact ? win::kLbFindStringExact
                              : msg == win::kCbSelectString    ? win::kLbSelectString
+                             : msg == win::kCbGetItemData     ? win::kLbGetItemData
+                             : msg == win::kCbSetItemData     ? win::kLbSetItemData
                                                               : 0;
-    switch (op) {
-    case LB_ADDSTRING: {
-        const String text = textFrom(lParam);
-        const std::size_t at = sorted ? sortedPosition(w->items, text) : w->items.size();
+    auto insertAt = [&](std::size_t at, const String& text) {
         w->items.insert(w->items.begin() + static_cast<std::ptrdiff_t>(at), text);
+        w->itemData.insert(w->itemData.begin() + static_cast<std::ptrdiff_t>(at), 0);
         if (w->selection >= static_cast<int>(at))
             ++w->selection;
         return static_cast<LResult>(at);
+    };
+    switch (op) {
+    case LB_ADDSTRING: {
+        const String text = textFrom(lParam);
+        return insertAt(sorted ? sortedPosition(w->items, text) : w->items.size(), text);
     }
     case win::kLbInsertString: {
         const auto index = static_cast<std::intptr_t>(wParam);
         if (index > static_cast<std::intptr_t>(w->items.size()))
             return win::kLbErr;
-        const std::size_t at = index < 0 ? w->items.size() : static_cast<std::size_t>(index);
-        w->items.insert(w->items.begin() + static_cast<std::ptrdiff_t>(at), textFrom(lParam));
-        if (w->selection >= static_cast<int>(at))
-            ++w->selection;
-        return static_cast<LResult>(at);
+        return insertAt(index < 0 ? w->items.size() : static_cast<std::size_t>(index),
+                        textFrom(lParam));
     }
     case win::kLbDeleteString: {
         if (!validIndex(*w, wParam))
             return win::kLbErr;
         const int index = static_cast<int>(wParam);
         w->items.erase(w->items.begin() + index);
+        w->itemData.erase(w->itemData.begin() + index);
         if (w->selection == index)
             select(-1);
         else if (w->selection > index)
@@ -243,15 +283,26 @@ LResult SimPc::Impl::controlProc(Hwnd hwnd, std::uint32_t msg, WParam wParam, LP
     }
     case LB_RESETCONTENT:
         w->items.clear();
+        w->itemData.clear();
         select(-1);
         return 0;
     case LB_SETCURSEL:
-        if (!validIndex(*w, wParam)) {
+        // -1 clears the selection; an index past the end is refused and changes nothing.
+        if (static_cast<std::intptr_t>(wParam) == -1) {
             select(-1);
             return win::kLbErr;
         }
+        if (!validIndex(*w, wParam))
+            return win::kLbErr;
         select(static_cast<LResult>(wParam));
         return static_cast<LResult>(wParam);
+    case win::kLbGetItemData:
+        return validIndex(*w, wParam) ? w->itemData[wParam] : win::kLbErr;
+    case win::kLbSetItemData:
+        if (!validIndex(*w, wParam))
+            return win::kLbErr;
+        w->itemData[wParam] = lParam;
+        return TRUE;
     case LB_GETCURSEL:
         return w->selection < 0 ? win::kLbErr : w->selection;
     case LB_GETTEXT:

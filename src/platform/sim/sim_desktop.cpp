@@ -161,7 +161,7 @@ public:
     std::uintptr_t setTimer(Hwnd window, std::uintptr_t id, std::uint32_t milliseconds) override {
         Lock lk(w_.m);
         const Window* w = w_.window(window);
-        if (!w || !w->thread || w_.timersFail || id == 0)
+        if (!w || !w->thread || w_.timersFail)
             return 0;
         // USER_TIMER_MINIMUM and USER_TIMER_MAXIMUM.
         const std::uint32_t interval = std::clamp<std::uint32_t>(milliseconds, 10, 0x7FFFFFFF);
@@ -178,7 +178,9 @@ public:
         // Setting an existing timer again restarts it.
         it->interval = interval;
         it->due = w_.now + interval;
-        return id;
+        // A window's timer 0 exists, but SetTimer cannot return 0 for success: it says 1.
+        // (KillTimer with that 1 then finds no such timer.)
+        return id == 0 ? 1 : id;
     }
 
     bool killTimer(Hwnd window, std::uintptr_t id) override {

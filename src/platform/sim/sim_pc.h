@@ -35,9 +35,12 @@ struct ControlView {
     String text;
     bool visible = true;
     bool enabled = true;
-    int checked = 0;           // check boxes and radio buttons
+    int checked = 0;           // check boxes and radio buttons; menu items
     std::vector<String> items; // list and combo boxes
     int selection = -1;        // list and combo boxes
+    std::uint32_t style = 0;   // controls: WS_* and the class's own style bits
+    bool isDefault = false;    // the default push button; the menu's default item (bold)
+    bool radio = false;        // menu items: checked with a bullet (CheckMenuRadioItem)
 };
 
 enum class ModalKind { MessageBox, Dialog, PropertySheet, PopupMenu };
@@ -86,9 +89,11 @@ struct ScriptEntry {
     std::optional<String> caption; // match: exact caption, if given
     std::optional<String> text;    // match: exact text (message boxes), if given
     std::optional<int> templateId; // match: dialog template, if given
-    // What the user does, on the modal's own thread as soon as it opens. Returning leaves the
-    // modal to the program (it must end it itself or via posted messages); typical actions
-    // press a button.
+    // What the user does, on the modal's own thread, once the modal is on screen and its
+    // queue is first empty: input comes after what the modal posted to itself while it
+    // opened. Returning leaves the modal to the program (it must end it itself or via posted
+    // messages); typical actions press a button. A modal that ends before that never meets
+    // the user.
     std::function<void(ModalContext&)> act;
     // Keep it open, without running `act`, until the test acts on it with actOnTopModal().
     bool hold = false;
@@ -106,6 +111,9 @@ public:
     // pages, as a click on a tab does.
     virtual void selectItem(int controlId, int index) = 0;
     virtual void selectItemByText(int controlId, const String& text) = 0;
+    // A double click on a list box item: it is selected, then LBN_DBLCLK (both notices only
+    // from a list box with LBS_NOTIFY).
+    virtual void doubleClickItem(int controlId, int index) = 0;
     virtual void setChecked(int controlId, bool checked) = 0; // a click on a check box
     virtual void pressEnter() = 0;
     virtual void pressEscape() = 0;

@@ -10,8 +10,8 @@
 namespace sim {
 
 LResult SimPc::Impl::notifyPage(Hwnd sheet, Hwnd page, std::uint32_t code, LParam extra) {
-    SheetNotify notice;
-    notice.hwndFrom = sheet;
+    plat::NotifyInfo notice;
+    notice.from = sheet;
     notice.code = code;
     notice.lParam = extra;
     return callWindowProc(page, win::kWmNotify, 0, reinterpret_cast<LParam>(&notice));
@@ -56,19 +56,26 @@ bool SimPc::Impl::selectPage(Hwnd sheet, int index, bool mayRefuse) {
         Window* s = window(sheet);
         if (!s || !s->sheet)
             return false;
+        s->sheet->current = index;
+        if (Window* tab = window(s->sheet->tab))
+            tab->selection = index;
+    }
+    // The page hears that it becomes active while it is still hidden (and the page it
+    // replaces still shown); only then does the sheet swap them.
+    notifyPage(sheet, page, win::kPsnSetActive, 0);
+    {
+        Lock lk(m);
+        if (!window(sheet))
+            return false;
         if (Window* o = window(old))
             o->visible = false;
         Window* p = window(page);
         if (!p)
             return false;
         p->visible = true;
-        s->sheet->current = index;
-        if (Window* tab = window(s->sheet->tab))
-            tab->selection = index;
         journal("page shown: [" + narrow(p->title) + "] (template " +
                 std::to_string(p->templateId) + ")");
     }
-    notifyPage(sheet, page, win::kPsnSetActive, 0);
     return true;
 }
 
@@ -105,7 +112,7 @@ bool SimPc::Impl::applyPages(Hwnd sheet, bool closing) {
     return true;
 }
 
-void SimPc::Impl::cancelSheet(Hwnd sheet) {
+void SimPc::Impl::cancelSheet(Hwnd sheet, bool closeBox) {
     std::vector<Hwnd> pages;
     Hwnd currentPage = 0;
     {
@@ -122,7 +129,7 @@ void SimPc::Impl::cancelSheet(Hwnd sheet) {
         return;
     for (Hwnd page : pages)
         if (page)
-            notifyPage(sheet, page, win::kPsnReset, 0);
+            notifyPage(sheet, page, win::kPsnReset, closeBox ? TRUE : FALSE);
     Lock lk(m);
     if (Window* s = window(sheet); s && s->modal)
         endFrame(*s->modal, 0);
@@ -140,7 +147,7 @@ LResult SimPc::Impl::sheetProc(Hwnd sheet, std::uint32_t msg, WParam wParam, LPa
             }
             return 0;
         case IDCANCEL:
-            cancelSheet(sheet);
+            cancelSheet(sheet, false);
             return 0;
         case win::kIdApplyNow: {
             {
@@ -168,11 +175,9 @@ LResult SimPc::Impl::sheetProc(Hwnd sheet, std::uint32_t msg, WParam wParam, LPa
         default:
             return 0;
         }
-    case WM_CLOSE:
-        cancelSheet(sheet);
+    case WM_CLOSE: // the close box, or WM_CLOSE from the program
+        cancelSheet(sheet, true);
         return 0;
-    case DM_GETDEFID:
-        return static_cast<LResult>(makeWParam(IDOK, win::kDcHasDefId));
     case win::kPsmSetCurSel:
         return selectPage(sheet, static_cast<int>(wParam), true) ? TRUE : FALSE;
     case win::kPsmChanged:
@@ -232,6 +237,7 @@ std::intptr_t SimPc::Impl::propertySheet(const plat::PropertySheetSpec& request)
     SheetState state;
     ModalFrame frame;
     Hwnd sheet = 0;
+    Hwnd owner = 0;
     bool ownerWasEnabled = false;
     {
         Lock lk(m);
@@ -246,10 +252,11 @@ std::intptr_t SimPc::Impl::propertySheet(const plat::PropertySheetSpec& request)
                 SheetPage{p.resources, p.templateId, p.target, std::move(*layout), 0});
         }
         ThreadRec* self = current(lk);
+        owner = topLevelOf(request.parent);
         Window& s = newWindow(WindowKind::Sheet, u"#32770", request.caption);
         s.style = win::kWsPopup | win::kWsCaption | win::kWsSysMenu;
         s.exStyle = win::kWsExDlgModalFrame | win::kWsExWindowEdge | win::kWsExControlParent;
-        s.owner = request.parent;
+        s.owner = owner;
         s.thread = self;
         s.processId = SimPc::kProgramProcessId;
         s.threadId = self->id;
@@ -282,7 +289,7 @@ std::intptr_t SimPc::Impl::propertySheet(const plat::PropertySheetSpec& request)
         frame.window = sheet;
         frame.thread = self;
         window(sheet)->modal = &frame;
-        if (Window* o = window(request.parent)) {
+        if (Window* o = window(owner)) {
             ownerWasEnabled = o->enabled;
             o->enabled = false;
         }
@@ -303,7 +310,7 @@ std::intptr_t SimPc::Impl::propertySheet(const plat::PropertySheetSpec& request)
         }
     }
     if (userSees)
-        meetUser(frame);
+        showModal(frame);
     runModal(frame);
 
     // Pages and then the sheet are destroyed, each told so first.
@@ -326,7 +333,7 @@ std::intptr_t SimPc::Impl::propertySheet(const plat::PropertySheetSpec& request)
             s->target = nullptr;
             destroyWindowLocked(sheet);
         }
-        if (Window* o = window(request.parent))
+        if (Window* o = window(owner))
             o->enabled = ownerWasEnabled;
         cv.notify_all();
     }

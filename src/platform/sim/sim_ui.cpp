@@ -212,6 +212,7 @@ public:
             return;
         Hwnd parent = 0;
         bool combo = false;
+        bool notifies = false;
         {
             Lock lk(w_.m);
             const Window* c = w_.window(control);
@@ -231,13 +232,50 @@ public:
                 return;
             }
             combo = foldCase(c->className) == u"combobox";
+            // A combo box always reports the change; a list box only with LBS_NOTIFY.
+            notifies = combo || (c->style & win::kLbsNotify) != 0;
             w_.journal("selected in " + std::to_string(controlId) + ": \"" +
                        oneLine(c->items[static_cast<std::size_t>(index)]) + "\"");
         }
         w_.controlProc(control, combo ? CB_SETCURSEL : LB_SETCURSEL, static_cast<WParam>(index), 0);
+        if (notifies)
+            w_.callWindowProc(parent, WM_COMMAND,
+                              makeWParam(static_cast<std::uint32_t>(controlId),
+                                         combo ? CBN_SELCHANGE : LBN_SELCHANGE),
+                              static_cast<LParam>(control));
+    }
+
+    void doubleClickItem(int controlId, int index) override {
+        const Hwnd control = usableControl(controlId);
+        if (!control)
+            return;
+        Hwnd parent = 0;
+        bool notifies = false;
+        {
+            Lock lk(w_.m);
+            const Window* c = w_.window(control);
+            if (!c || foldCase(c->className) != u"listbox" || index < 0 ||
+                static_cast<std::size_t>(index) >= c->items.size()) {
+                lk.unlock();
+                failOnView("control " + std::to_string(controlId) + " has no list item " +
+                           std::to_string(index) + " to double-click");
+                return;
+            }
+            parent = c->parent;
+            notifies = (c->style & win::kLbsNotify) != 0;
+            w_.journal("double-clicked in " + std::to_string(controlId) + ": \"" +
+                       oneLine(c->items[static_cast<std::size_t>(index)]) + "\"");
+        }
+        // The first click selects the item; the second, within the double-click time, makes
+        // the double click.
+        w_.controlProc(control, LB_SETCURSEL, static_cast<WParam>(index), 0);
+        if (!notifies)
+            return;
         w_.callWindowProc(parent, WM_COMMAND,
-                          makeWParam(static_cast<std::uint32_t>(controlId),
-                                     combo ? CBN_SELCHANGE : LBN_SELCHANGE),
+                          makeWParam(static_cast<std::uint32_t>(controlId), LBN_SELCHANGE),
+                          static_cast<LParam>(control));
+        w_.callWindowProc(parent, WM_COMMAND,
+                          makeWParam(static_cast<std::uint32_t>(controlId), LBN_DBLCLK),
                           static_cast<LParam>(control));
     }
 
@@ -302,12 +340,27 @@ public:
         default:
             break;
         }
-        // IsDialogMessage: Enter is the command of the default button (DM_GETDEFID), else IDOK.
+        // IsDialogMessage: Enter is the command of the default button (DM_GETDEFID, sent on
+        // the dialog's own thread), else IDOK. A disabled default button does nothing.
         const LResult def = w_.callWindowProc(f_.window, DM_GETDEFID, 0, 0);
-        const int id = hiWord(static_cast<std::uintptr_t>(def)) == win::kDcHasDefId
-                           ? static_cast<int>(loWord(static_cast<std::uintptr_t>(def)))
-                           : static_cast<int>(IDOK);
-        pressId(id);
+        const bool hasDefault = hiWord(static_cast<std::uintptr_t>(def)) == win::kDcHasDefId;
+        const int id = hasDefault ? static_cast<int>(loWord(static_cast<std::uintptr_t>(def)))
+                                  : static_cast<int>(IDOK);
+        Hwnd control = 0;
+        {
+            Lock lk(w_.m);
+            w_.journal("pressed: Enter");
+            if (const Window* box = w_.window(f_.window))
+                for (Hwnd child : w_.userControlsOf(*box))
+                    if (const Window* c = w_.window(child); c && c->controlId == id) {
+                        if (hasDefault && !c->enabled)
+                            return;
+                        control = child;
+                    }
+        }
+        w_.callWindowProc(f_.window, WM_COMMAND,
+                          makeWParam(static_cast<std::uint32_t>(id), BN_CLICKED),
+                          static_cast<LParam>(control));
     }
 
     void pressEscape() override {
@@ -480,6 +533,9 @@ ModalView SimPc::Impl::viewOfWindow(const Window& w, ModalKind kind) const {
         cv.checked = c->checked;
         cv.items = c->items;
         cv.selection = c->selection;
+        cv.style = c->style;
+        cv.isDefault = foldCase(c->className) == u"button" &&
+                       (c->style & win::kBsTypeMask) == win::kBsDefPushButton;
         v.controls.push_back(std::move(cv));
     }
     return v;
@@ -509,6 +565,8 @@ void SimPc::Impl::menuView(HMenu menu, const String& prefix, std::vector<Control
         c.text = prefix + withoutAccelerators(item.text);
         c.enabled = !(item.flags & (MF_GRAYED | win::kMfDisabled));
         c.checked = item.checked ? 1 : 0;
+        c.isDefault = item.isDefault;
+        c.radio = item.radio;
         if (item.flags & MF_POPUP) {
             c.className = u"Popup";
             out.push_back(c);
@@ -581,44 +639,50 @@ std::string SimPc::Impl::screenLocked() const {
 
 // ==================================================================== meeting the user
 
+void SimPc::Impl::showModal(ModalFrame& frame) {
+    Lock lk(m);
+    const ModalView v = viewOf(frame);
+    frame.opened = v;
+    frame.last = v;
+    frame.userVisible = true;
+    frame.awaitingUser = true;
+    history.push_back(v);
+    openFrames.push_back(&frame);
+    if (frame.window)
+        foreground = frame.window;
+    switch (frame.kind) {
+    case ModalKind::MessageBox: {
+        std::string buttons;
+        for (const auto& c : v.controls)
+            buttons += (buttons.empty() ? "" : ", ") + narrow(c.text);
+        journal("message box opened: [" + oneLine(v.caption) + "] " + oneLine(v.text) +
+                " / buttons: " + buttons);
+        break;
+    }
+    case ModalKind::PopupMenu: {
+        std::string items;
+        for (const auto& c : v.controls)
+            if (c.text.find(u'>') == String::npos)
+                items += (items.empty() ? "" : ", ") + narrow(c.text);
+        journal("popup menu opened: " + items);
+        break;
+    }
+    default:
+        journal(std::string(kindName(frame.kind)) + " opened: [" + oneLine(v.caption) +
+                "] (template " + std::to_string(v.templateId) + ")");
+        break;
+    }
+}
+
 void SimPc::Impl::meetUser(ModalFrame& frame) {
     std::optional<ScriptEntry> entry;
-    ModalView v;
     {
         Lock lk(m);
-        v = viewOf(frame);
-        frame.opened = v;
-        frame.last = v;
-        frame.userVisible = true;
-        history.push_back(v);
-        openFrames.push_back(&frame);
-        if (frame.window)
-            foreground = frame.window;
-        switch (frame.kind) {
-        case ModalKind::MessageBox: {
-            std::string buttons;
-            for (const auto& c : v.controls)
-                buttons += (buttons.empty() ? "" : ", ") + narrow(c.text);
-            journal("message box opened: [" + oneLine(v.caption) + "] " + oneLine(v.text) +
-                    " / buttons: " + buttons);
-            break;
-        }
-        case ModalKind::PopupMenu: {
-            std::string items;
-            for (const auto& c : v.controls)
-                if (c.text.find(u'>') == String::npos)
-                    items += (items.empty() ? "" : ", ") + narrow(c.text);
-            journal("popup menu opened: " + items);
-            break;
-        }
-        default:
-            journal(std::string(kindName(frame.kind)) + " opened: [" + oneLine(v.caption) +
-                    "] (template " + std::to_string(v.templateId) + ")");
-            break;
-        }
         // While the process is being torn down nobody answers: the modal loop ends by itself.
-        if (ending)
+        if (ending || frame.ended)
             return;
+        const ModalView v = viewOf(frame);
+        frame.last = v;
         for (auto it = script.begin(); it != script.end(); ++it)
             if (matches(*it, v)) {
                 entry = std::move(*it);
@@ -763,6 +827,8 @@ std::intptr_t SimPc::Impl::dialogBox(Module module, int templateId, Hwnd parent,
         if (!t)
             return -1;
         ThreadRec* self = current(lk);
+        // Only top-level windows own others: a page's dialog is owned by the sheet.
+        parent = topLevelOf(parent);
         hwnd = createDialogWindow(*t, templateId, parent, false, self, target, focus);
         visibleStyle = (t->style & WS_VISIBLE) != 0;
         frame.serial = nextFrameSerial++;
@@ -793,7 +859,7 @@ std::intptr_t SimPc::Impl::dialogBox(Module module, int templateId, Hwnd parent,
         }
     }
     if (userSees)
-        meetUser(frame);
+        showModal(frame);
     runModal(frame);
 
     callWindowProc(hwnd, WM_DESTROY, 0, 0);
@@ -820,6 +886,18 @@ bool SimPc::Impl::endDialog(Hwnd dialog, std::intptr_t result) {
     Window* w = window(dialog);
     if (!w || !w->modal)
         return false;
+    if (w->kind == WindowKind::Sheet) {
+        // As on Windows: the sheet is hidden and its owner enabled, but PropertySheetW goes on
+        // running a sheet nobody can see or close. The program must never do this.
+        w->visible = false;
+        if (Window* o = window(w->owner))
+            o->enabled = true;
+        journal("EndDialog on a property sheet: hidden, still running");
+        fail(lk, "EndDialog on the property sheet [" + narrow(w->title) +
+                     "]: Windows only hides it and PropertySheetW keeps running; a sheet ends "
+                     "through its own OK or Cancel command, or WM_CLOSE");
+        return true;
+    }
     endFrame(*w->modal, result);
     return true;
 }
@@ -832,6 +910,7 @@ int SimPc::Impl::messageBox(Hwnd owner, const String& text, const String& captio
     {
         Lock lk(m);
         ThreadRec* self = current(lk);
+        owner = topLevelOf(owner);
         Window& b = newWindow(WindowKind::MessageBox, u"#32770",
                               caption.empty() ? String(u"Error") : caption);
         b.style = win::kWsPopup | win::kWsCaption | win::kWsSysMenu;
@@ -882,7 +961,7 @@ int SimPc::Impl::messageBox(Hwnd owner, const String& text, const String& captio
         if (Window* b = window(hwnd))
             b->visible = true;
     }
-    meetUser(frame);
+    showModal(frame);
     runModal(frame);
     {
         Lock lk(m);
@@ -917,7 +996,7 @@ bool SimPc::Impl::trackPopupMenu(HMenu menu, Hwnd owner) {
         frame.menuOwner = owner;
         frame.thread = current(lk);
     }
-    meetUser(frame);
+    showModal(frame);
     runModal(frame);
     Lock lk(m);
     openFrames.erase(std::remove(openFrames.begin(), openFrames.end(), &frame), openFrames.end());
@@ -925,6 +1004,8 @@ bool SimPc::Impl::trackPopupMenu(HMenu menu, Hwnd owner) {
         postLocked(lk, owner, WM_COMMAND, makeWParam(frame.chosenCommand, 0), 0, false);
     else
         journal("popup menu dismissed");
+    // The port's own step after TrackPopupMenu, as the Win32 backend takes it.
+    postLocked(lk, owner, win::kWmNull, 0, 0, false);
     cv.notify_all();
     return true;
 }
@@ -953,6 +1034,10 @@ public:
         return w_.propertySheet(request);
     }
     int activePageIndex(Hwnd sheet) override { return w_.activePageIndex(sheet); }
+    plat::MessageSource currentMessageSource() override {
+        Lock lk(w_.m);
+        return w_.current(lk)->messageSource;
+    }
 
     HMenu loadMenu(Module resources, int menuId) override {
         Lock lk(w_.m);
@@ -1026,7 +1111,7 @@ public:
             if (check >= items.size() || check < first || check > last)
                 return false;
             for (std::uint32_t i = first; i <= last && i < items.size(); ++i)
-                items[i].checked = i == check;
+                mark(items[i], i == check);
             return true;
         }
         Menu* owner = nullptr;
@@ -1035,7 +1120,7 @@ public:
             return false;
         for (auto& item : owner->items)
             if (!(item.flags & MF_POPUP) && item.id >= first && item.id <= last)
-                item.checked = item.id == check;
+                mark(item, item.id == check);
         return true;
     }
 
@@ -1112,6 +1197,14 @@ public:
     }
 
 private:
+    // The checked item becomes a radio item; the others lose their check but keep the radio
+    // type they had (as Windows does, whatever its documentation says).
+    static void mark(MenuItem& item, bool checked) {
+        item.checked = checked;
+        if (checked)
+            item.radio = true;
+    }
+
     static void apply(TrayIcon& icon, const plat::NotifyIconData& data) {
         if (data.flags & NIF_MESSAGE)
             icon.callbackMessage = data.callbackMessage;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace sim {
 
@@ -532,6 +533,16 @@ void SimPc::Impl::destroyWindowLocked(Hwnd hwnd) {
     windows.erase(hwnd);
 }
 
+Hwnd SimPc::Impl::topLevelOf(Hwnd hwnd) const {
+    for (int depth = 0; depth < 64; ++depth) {
+        const Window* w = window(hwnd);
+        if (!w || w->parent == 0)
+            return hwnd;
+        hwnd = w->parent;
+    }
+    return hwnd;
+}
+
 Hwnd SimPc::Impl::findTopLevel(const String* className, const String* title) const {
     // FindWindowW compares both names without regard to case and looks at every top-level
     // window, hidden or not, topmost (most recent) first.
@@ -750,8 +761,9 @@ void SimPc::Impl::handleSent(const std::shared_ptr<SentCall>& call) {
     LResult result = 0;
     if (call->task)
         call->task();
-    else
-        result = callWindowProc(call->window, call->msg, call->wParam, call->lParam);
+    else // from another thread of the program, the test, or the system
+        result = callWindowProc(call->window, call->msg, call->wParam, call->lParam,
+                                plat::MessageSource::OtherThread);
     Lock lk(m);
     call->result = result;
     call->done = true;
@@ -760,9 +772,34 @@ void SimPc::Impl::handleSent(const std::shared_ptr<SentCall>& call) {
     cv.notify_all();
 }
 
-LResult SimPc::Impl::callWindowProc(Hwnd hwnd, std::uint32_t msg, WParam wParam, LParam lParam) {
+namespace {
+
+// Keeps the message's source visible to the thread while its window procedure runs.
+class SourceScope {
+public:
+    SourceScope(SimPc::Impl& w, ThreadRec* self, plat::MessageSource source) : w_(w), self_(self) {
+        outer_ = std::exchange(self_->messageSource, source);
+    }
+    ~SourceScope() {
+        Lock lk(w_.m);
+        self_->messageSource = outer_;
+    }
+    SourceScope(const SourceScope&) = delete;
+    SourceScope& operator=(const SourceScope&) = delete;
+
+private:
+    SimPc::Impl& w_;
+    ThreadRec* self_;
+    plat::MessageSource outer_;
+};
+
+} // namespace
+
+LResult SimPc::Impl::callWindowProc(Hwnd hwnd, std::uint32_t msg, WParam wParam, LParam lParam,
+                                    plat::MessageSource source) {
     WindowKind kind;
     plat::DialogTarget* target = nullptr;
+    std::optional<SourceScope> scope;
     {
         Lock lk(m);
         const Window* w = window(hwnd);
@@ -770,6 +807,7 @@ LResult SimPc::Impl::callWindowProc(Hwnd hwnd, std::uint32_t msg, WParam wParam,
             return 0;
         kind = w->kind;
         target = w->target;
+        scope.emplace(*this, current(lk), source);
     }
     switch (kind) {
     case WindowKind::Dialog: {
@@ -825,7 +863,14 @@ void SimPc::Impl::runModal(ModalFrame& frame) {
                 it->pending = false;
             }
             lk.unlock();
-            callWindowProc(msg.window, msg.msg, msg.wParam, msg.lParam);
+            callWindowProc(msg.window, msg.msg, msg.wParam, msg.lParam, plat::MessageSource::Queue);
+            lk.lock();
+            continue;
+        }
+        if (frame.awaitingUser) {
+            frame.awaitingUser = false;
+            lk.unlock();
+            meetUser(frame);
             lk.lock();
             continue;
         }

@@ -57,6 +57,7 @@ inline constexpr std::uint32_t kCbSelectString = 0x014D;
 inline constexpr std::uint32_t kCbFindStringExact = 0x0158;
 inline constexpr LResult kLbErr = -1;
 inline constexpr std::uint32_t kBsTypeMask = 0x000F;
+inline constexpr std::uint32_t kBsPushButton = 0x0000;
 inline constexpr std::uint32_t kBsDefPushButton = 0x0001;
 inline constexpr std::uint32_t kBsCheckBox = 0x0002;
 inline constexpr std::uint32_t kBsAutoCheckBox = 0x0003;
@@ -65,7 +66,14 @@ inline constexpr std::uint32_t kBs3State = 0x0005;
 inline constexpr std::uint32_t kBsAuto3State = 0x0006;
 inline constexpr std::uint32_t kBsGroupBox = 0x0007;
 inline constexpr std::uint32_t kBsAutoRadioButton = 0x0009;
+inline constexpr std::uint32_t kLbsNotify = 0x0001;
 inline constexpr std::uint32_t kLbsSort = 0x0002;
+inline constexpr std::uint32_t kCbsDropDownList = 0x0003;
+inline constexpr std::uint32_t kCbsTypeMask = 0x0003;
+inline constexpr std::uint32_t kLbGetItemData = 0x0199;
+inline constexpr std::uint32_t kLbSetItemData = 0x019A;
+inline constexpr std::uint32_t kCbGetItemData = 0x0150;
+inline constexpr std::uint32_t kCbSetItemData = 0x0151;
 inline constexpr std::uint32_t kCbsSort = 0x0100;
 inline constexpr std::uint32_t kWsGroup = 0x00020000;
 inline constexpr std::uint32_t kWsTabStop = 0x00010000;
@@ -104,6 +112,7 @@ inline constexpr std::uint32_t kRegExpandSz = 2;
 inline constexpr std::uint32_t kRegMultiSz = 7;
 inline constexpr std::int32_t kErrorKeyDeleted = 1018;
 inline constexpr std::uint32_t kWmNotify = 0x004E;
+inline constexpr std::uint32_t kWmNull = 0x0000;
 inline constexpr std::uint32_t kPsnSetActive = 0u - 200u;
 inline constexpr std::uint32_t kPsnKillActive = 0u - 201u;
 inline constexpr std::uint32_t kPsnApply = 0u - 202u;
@@ -132,6 +141,8 @@ inline constexpr std::int32_t kErrorBadPathname = 161;
 // folds them for the characters our data uses (ASCII, Latin-1, Greek and Cyrillic).
 String foldCase(const String& s);
 std::string narrow(const String& s);
+// The order of sorted list and combo boxes (lstrcmpiW of the user's locale): < 0, 0, > 0.
+int compareForSort(const String& a, const String& b);
 
 enum class ThreadKind { Main, Background, External };
 // HungSend: waiting for a window of another program that does not answer.
@@ -180,6 +191,8 @@ struct ThreadRec {
 
     std::deque<PostedMessage> queue;
     std::deque<std::shared_ptr<SentCall>> sends;
+    // Where the message this thread's window procedure is handling came from (innermost).
+    plat::MessageSource messageSource = plat::MessageSource::ThisThread;
 };
 
 enum class WindowKind { Foreign, Dialog, MessageBox, Control, Sheet };
@@ -197,15 +210,6 @@ struct SheetState {
     int current = -1;
     Hwnd tab = 0;
     Hwnd apply = 0;
-};
-
-// What WM_NOTIFY's lParam points to for property-page notifications: NMHDR followed by
-// PSHNOTIFY's lParam, in the layout Windows gives them.
-struct SheetNotify {
-    std::uintptr_t hwndFrom = 0;
-    std::uintptr_t idFrom = 0;
-    std::uint32_t code = 0;
-    LParam lParam = 0;
 };
 
 struct Window {
@@ -234,8 +238,12 @@ struct Window {
     // controls
     int checked = 0;
     std::vector<String> items;
+    std::vector<LParam> itemData; // one per item, moved with it
     int selection = -1;
     std::uint32_t textLimit = 0;
+
+    // dialogs: the default button set by DM_SETDEFID (0: the BS_DEFPUSHBUTTON button)
+    int defId = 0;
 
     // message boxes
     String boxText;
@@ -259,6 +267,9 @@ struct ModalFrame {
     Hwnd window = 0;
     ThreadRec* thread = nullptr;
     bool userVisible = false;
+    // Shown, and the user has not acted yet: the user acts once its queue is first empty,
+    // as input arrives after whatever the modal posted to itself while it opened.
+    bool awaitingUser = false;
     bool ended = false;
     std::intptr_t result = 0;
     ModalView opened; // as it looked when it opened
@@ -305,6 +316,7 @@ struct MenuItem {
     HMenu sub = 0;
     bool checked = false;
     bool isDefault = false;
+    bool radio = false; // MFT_RADIOCHECK: its check mark is a bullet
 };
 
 struct Menu {
@@ -488,6 +500,8 @@ struct SimPc::Impl {
     void destroyWindowLocked(Hwnd hwnd);
     std::string windowLabel(const Window& w) const;
     Hwnd findTopLevel(const String* className, const String* title) const;
+    // The window itself, or for a child window its top-level ancestor (lock held).
+    Hwnd topLevelOf(Hwnd hwnd) const;
     bool postLocked(Lock& lk, Hwnd hwnd, std::uint32_t msg, WParam wParam, LParam lParam,
                     bool byProgram);
     bool post(Hwnd hwnd, std::uint32_t msg, WParam wParam, LParam lParam, bool byProgram);
@@ -500,7 +514,9 @@ struct SimPc::Impl {
     void sendAsync(Hwnd hwnd, std::uint32_t msg, WParam wParam, std::shared_ptr<void> payload,
                    LParam lParam);
     void handleSent(const std::shared_ptr<SentCall>& call);
-    LResult callWindowProc(Hwnd hwnd, std::uint32_t msg, WParam wParam, LParam lParam);
+    // Runs the window's procedure on the calling thread; `source` is how the message came.
+    LResult callWindowProc(Hwnd hwnd, std::uint32_t msg, WParam wParam, LParam lParam,
+                           plat::MessageSource source = plat::MessageSource::ThisThread);
     LResult foreignReceive(Hwnd hwnd, std::uint32_t msg, WParam wParam, LParam lParam, bool sent);
     // Runs the modal loop of `frame` on the calling thread until it ends.
     void runModal(ModalFrame& frame);
@@ -511,6 +527,8 @@ struct SimPc::Impl {
     LResult controlProc(Hwnd hwnd, std::uint32_t msg, WParam wParam, LParam lParam);
     LResult messageBoxProc(Hwnd hwnd, std::uint32_t msg, WParam wParam, LParam lParam);
     int defaultButtonId(Hwnd dialog);
+    // DM_SETDEFID: the new default button, and the BS_DEFPUSHBUTTON style moved to it.
+    void setDefaultButton(Hwnd dialog, int id);
     // A click on a control as the user makes it (auto check boxes toggle first).
     void click(Hwnd control);
 
@@ -533,10 +551,15 @@ struct SimPc::Impl {
     bool selectPage(Hwnd sheet, int index, bool mayRefuse);
     LResult notifyPage(Hwnd sheet, Hwnd page, std::uint32_t code, LParam extra);
     bool applyPages(Hwnd sheet, bool closing);
-    void cancelSheet(Hwnd sheet);
+    // The sheet's cancel processing; PSN_RESET tells the pages whether the close box did it.
+    void cancelSheet(Hwnd sheet, bool closeBox);
     ModalView viewOf(const ModalFrame& frame) const; // lock held
     ModalView viewOfWindow(const Window& w, ModalKind kind) const;
     void menuView(HMenu menu, const String& prefix, std::vector<ControlView>& out) const;
+    // The modal is on screen: recorded, journaled, and marked for the user's first action.
+    void showModal(ModalFrame& frame);
+    // The user meets the modal (its script entry acts, or an unexpected one fails and is
+    // dismissed); runModal calls it once the modal's queue is first empty.
     void meetUser(ModalFrame& frame);
     void dismiss(ModalFrame& frame);
     // Runs the scripted user's `act` on the open modal `serial` (on the modal's own thread).

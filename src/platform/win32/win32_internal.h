@@ -185,6 +185,7 @@ public:
                    MessageBoxHook* hook) override;
     std::intptr_t propertySheet(const PropertySheetSpec& setup) override;
     int activePageIndex(Hwnd sheet) override;
+    MessageSource currentMessageSource() override;
     HMenu loadMenu(Module resources, int menuId) override;
     HMenu getSubMenu(HMenu menu, int position) override;
     HMenu createPopupMenu() override;

@@ -53,7 +53,7 @@ DeviceChangeInfo translateDeviceChange(const DEV_BROADCAST_HDR& header) {
 }
 
 // Hands one message to the target, with lParam in the seam's portable form where the
-// seam defines one (WM_DEVICECHANGE, WM_WINDOWPOSCHANGING, WM_HELP).
+// seam defines one (WM_DEVICECHANGE, WM_WINDOWPOSCHANGING, WM_NOTIFY, WM_HELP).
 bool forward(DialogTarget& target, HWND window, UINT msg, WPARAM wParam, LPARAM lParam,
              LResult& result) {
     const Hwnd w = fromHwnd(window);
@@ -79,6 +79,18 @@ bool forward(DialogTarget& target, HWND window, UINT msg, WPARAM wParam, LPARAM 
         position.flags = change.flags; // what the window decided, handled or passed on
         return handled;
     }
+    if (msg == WM_NOTIFY && lParam) {
+        const auto& header = *reinterpret_cast<const NMHDR*>(lParam);
+        NotifyInfo info;
+        info.from = fromHwnd(header.hwndFrom);
+        info.idFrom = header.idFrom;
+        info.code = header.code;
+        // Only the sheet's notifications to its pages are PSHNOTIFY records (PSN_FIRST is
+        // the highest of their codes, PSN_LAST the lowest).
+        if (header.code <= PSN_FIRST && header.code >= PSN_LAST)
+            info.lParam = reinterpret_cast<const PSHNOTIFY&>(header).lParam;
+        return target.dialogMessage(w, msg, wParam, reinterpret_cast<LParam>(&info), result);
+    }
     if (msg == WM_HELP) {
         const auto* help = reinterpret_cast<const HELPINFO*>(lParam);
         if (help && help->cbSize >= sizeof(HELPINFO)) {
@@ -95,13 +107,81 @@ bool forward(DialogTarget& target, HWND window, UINT msg, WPARAM wParam, LPARAM 
     return target.dialogMessage(w, msg, wParam, lParam, result);
 }
 
+// ---------------------------------------------------------------- where a message came from
+// A dialog must tell DM_GETDEFID (WM_USER's number), which the dialog manager sends on the
+// dialog's own thread when the user presses Enter, from the WM_USER requests that the
+// program's threads post. InSendMessage cannot: a send on the same thread is a plain call,
+// and after a send from another thread it stays true through every modal loop run inside
+// that message's handler. A call-window-procedure hook is told, for every message sent to
+// a window of this thread, whether this thread sent it; a message no send announced was
+// taken from the queue.
+struct AnnouncedSend {
+    HWND window = nullptr;
+    UINT msg = 0;
+    WPARAM wParam = 0;
+    LPARAM lParam = 0;
+    bool byThisThread = false;
+    bool pending = false;
+};
+thread_local AnnouncedSend announcedSend;
+thread_local MessageSource currentSource = MessageSource::ThisThread;
+thread_local HHOOK sendHook = nullptr;
+thread_local int sendHookUsers = 0;
+
+LRESULT CALLBACK sendHookProc(int code, WPARAM byThisThread, LPARAM lParam) {
+    if (code == HC_ACTION && lParam) {
+        const auto& sent = *reinterpret_cast<const CWPSTRUCT*>(lParam);
+        announcedSend = {sent.hwnd,   sent.message,      sent.wParam,
+                         sent.lParam, byThisThread != 0, true};
+    }
+    return ::CallNextHookEx(nullptr, code, byThisThread, lParam);
+}
+
+// Keeps the hook on the calling thread while a modal dialog or sheet of ours runs on it.
+class SendWatch {
+public:
+    SendWatch() {
+        if (sendHookUsers++ == 0)
+            sendHook =
+                ::SetWindowsHookExW(WH_CALLWNDPROC, sendHookProc, nullptr, ::GetCurrentThreadId());
+    }
+    ~SendWatch() {
+        if (--sendHookUsers == 0 && sendHook)
+            ::UnhookWindowsHookEx(std::exchange(sendHook, nullptr));
+    }
+    SendWatch(const SendWatch&) = delete;
+    SendWatch& operator=(const SendWatch&) = delete;
+};
+
+// The announcement belongs to the first dispatch of the same message: a send reaches the
+// target before anything it sends in turn. Without the hook, every message counts as
+// posted, which is how the program behaved before it could tell.
+MessageSource claimSource(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+    AnnouncedSend& sent = announcedSend;
+    if (!sent.pending || sent.window != window || sent.msg != msg || sent.wParam != wParam ||
+        sent.lParam != lParam)
+        return MessageSource::Queue;
+    sent.pending = false;
+    return sent.byThisThread ? MessageSource::ThisThread : MessageSource::OtherThread;
+}
+
+// Forwards with the message's source visible to the target for as long as it handles it.
+bool forwardWithSource(DialogTarget& target, HWND window, UINT msg, WPARAM wParam, LPARAM lParam,
+                       LResult& result) {
+    const MessageSource outer =
+        std::exchange(currentSource, claimSource(window, msg, wParam, lParam));
+    const bool handled = forward(target, window, msg, wParam, lParam, result);
+    currentSource = outer;
+    return handled;
+}
+
 INT_PTR dispatchToTarget(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
     auto* target = reinterpret_cast<DialogTarget*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     // Messages before WM_INITDIALOG (WM_SETFONT, ...) find no target yet.
     if (!target)
         return FALSE;
     LResult result = 0;
-    const bool handled = forward(*target, window, msg, wParam, lParam, result);
+    const bool handled = forwardWithSource(*target, window, msg, wParam, lParam, result);
     if (msg == WM_NCDESTROY)
         ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     if (!handled)
@@ -186,7 +266,7 @@ LRESULT CALLBACK sheetSubclassProc(HWND window, UINT msg, WPARAM wParam, LPARAM 
     auto* target = reinterpret_cast<DialogTarget*>(data);
     LResult result = 0;
     // A subclass is a window procedure: a handled message's result is returned as it is.
-    const bool handled = forward(*target, window, msg, wParam, lParam, result);
+    const bool handled = forwardWithSource(*target, window, msg, wParam, lParam, result);
     if (msg == WM_NCDESTROY) {
         ::RemoveWindowSubclass(window, sheetSubclassProc, id);
         return ::DefSubclassProc(window, msg, wParam, lParam);
@@ -216,6 +296,7 @@ std::intptr_t Win32UserInterface::dialogBox(Module resources, int templateId, Hw
                                             DialogTarget* target) {
     if (!target)
         return -1;
+    const SendWatch watch;
     return ::DialogBoxParamW(reinterpret_cast<HINSTANCE>(toModule(resources)),
                              MAKEINTRESOURCEW(templateId), toHwnd(parent), dialogProc,
                              reinterpret_cast<LPARAM>(target));
@@ -269,6 +350,7 @@ std::intptr_t Win32UserInterface::propertySheet(const PropertySheetSpec& setup) 
     header.ppsp = pages.data();
     header.pfnCallback = sheetCallback;
 
+    const SendWatch watch;
     PendingSheet sheet;
     sheet.target = setup.sheet;
     sheet.previous = pendingSheet;
@@ -284,6 +366,10 @@ int Win32UserInterface::activePageIndex(Hwnd sheet) {
     if (!page)
         return -1;
     return PropSheet_HwndToIndex(window, page);
+}
+
+MessageSource Win32UserInterface::currentMessageSource() {
+    return currentSource;
 }
 
 HMenu Win32UserInterface::loadMenu(Module resources, int menuId) {
