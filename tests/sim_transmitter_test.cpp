@@ -221,13 +221,18 @@ public:
     }
 };
 
-TEST_F(SimTransmitter, PlugAndUnplugNotifyOncePerCollection) {
-    NotifiedWindow window;
+// Runs `window` as the program's dialog, registered for device notifications.
+void runNotified(sim::SimPc& pc, NotifiedWindow& window) {
     pc.startProgram([&] {
         return static_cast<int>(
             plat::ui().dialogBox(plat::resources().programModule(), 101, 0, &window));
     });
     ASSERT_TRUE(pc.waitIdle());
+}
+
+TEST_F(SimTransmitter, PlugAndUnplugNotifyOncePerCollection) {
+    NotifiedWindow window;
+    runNotified(pc, window);
     const auto id = pc.plugTransmitter();
     pc.plugHidDevice({});
     pc.unplugTransmitter(id);
@@ -257,11 +262,7 @@ TEST_F(SimTransmitter, PlugAndUnplugNotifyOncePerCollection) {
 TEST_F(SimTransmitter, OlderWindowsSpellsAPathTheSameMixedCaseWayEverywhere) {
     pc.setDevicePathSpelling(sim::DevicePathSpelling::Legacy);
     NotifiedWindow window;
-    pc.startProgram([&] {
-        return static_cast<int>(
-            plat::ui().dialogBox(plat::resources().programModule(), 101, 0, &window));
-    });
-    ASSERT_TRUE(pc.waitIdle());
+    runNotified(pc, window);
     const auto id = pc.plugTransmitter();
     ASSERT_TRUE(pc.waitIdle());
     const plat::String vendor = u"\\\\?\\HID#Vid_0b7a&Pid_0100&MI_03&col01#7&1a2b3c4d&0&0000#"

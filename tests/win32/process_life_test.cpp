@@ -243,26 +243,16 @@ Child start(const std::wstring& program, const std::wstring& arguments,
     return child;
 }
 
-// The controller of process `pid`, whatever its title; null until it exists.
+// The controller of process `pid`, whatever its title: its hidden, unowned dialog; null
+// until it exists.
 HWND controllerOf(DWORD pid) {
-    struct Search {
-        DWORD pid;
-        HWND found;
-    } search{pid, nullptr};
-    ::EnumWindows(
-        [](HWND w, LPARAM p) CALLBACK -> BOOL {
-            auto& s = *reinterpret_cast<Search*>(p);
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(w, &owner);
-            wchar_t cls[16] = {};
-            ::GetClassNameW(w, cls, 16);
-            if (owner == s.pid && std::wstring(cls) == L"#32770" && !::IsWindowVisible(w) &&
-                ::GetWindow(w, GW_OWNER) == nullptr)
-                s.found = w;
-            return s.found == nullptr;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    const auto found = qa_test::windowsOf(pid, [](HWND w) {
+        wchar_t cls[16] = {};
+        ::GetClassNameW(w, cls, 16);
+        return std::wstring(cls) == L"#32770" && !::IsWindowVisible(w) &&
+               ::GetWindow(w, GW_OWNER) == nullptr;
+    });
+    return found.empty() ? nullptr : found.front();
 }
 
 class ProgramLifeTest : public ::testing::Test {
@@ -312,38 +302,31 @@ TEST_F(ProgramLifeTest, EndsCleanlyWhileTheLinksThreadsStillRun) {
 
 // ------------------------------------------------------------------ the resource library
 
-// Planted in the current folder while the program's own folder has none, a "KTRResource.dll"
-// is not loaded (its code does not run, its texts are not used): the program uses its own.
-TEST_F(ProgramLifeTest, AResourceLibraryInTheCurrentFolderIsNotLoaded) {
-    Folder program;
-    Folder current;
-    ASSERT_TRUE(program.copy(L"QuorvaneAuravo.exe", L"QuorvaneAuravo.exe"));
-    ASSERT_TRUE(current.copy(kProbeLibrary, L"KTRResource.dll"));
-    Child child;
-    const HWND controller =
-        run(child, program.path() + L"QuorvaneAuravo.exe", L"", current.path());
-    ASSERT_NE(controller, nullptr) << "the program did not start";
-    EXPECT_EQ(qa_test::windowText(controller), kRealTitle) << "the planted library's texts";
-    EXPECT_FALSE(current.probeCodeRan()) << "the planted library's code ran";
-    ::PostMessageW(controller, WM_CLOSE, 0, 0);
-    EXPECT_TRUE(child.ended());
-}
-
-// The one in the program's own folder is the one used, as data: its texts serve and none of
-// its code runs.
-TEST_F(ProgramLifeTest, TheResourceLibraryInTheProgramsFolderIsUsedAsDataOnly) {
-    Folder program;
-    Folder current;
-    ASSERT_TRUE(program.copy(L"QuorvaneAuravo.exe", L"QuorvaneAuravo.exe"));
-    ASSERT_TRUE(program.copy(kProbeLibrary, L"KTRResource.dll"));
-    Child child;
-    const HWND controller =
-        run(child, program.path() + L"QuorvaneAuravo.exe", L"", current.path());
-    ASSERT_NE(controller, nullptr) << "the program did not start";
-    EXPECT_EQ(qa_test::windowText(controller), kProbeTitle) << "the library's texts are not used";
-    EXPECT_FALSE(program.probeCodeRan()) << "the library's code ran";
-    ::PostMessageW(controller, WM_CLOSE, 0, 0);
-    EXPECT_TRUE(child.ended());
+// The "KTRResource.dll" beside the program is the one used, as data: its texts serve and none
+// of its code runs. One planted in the current folder, with none beside the program, is not
+// loaded at all: the program uses its own resources.
+TEST_F(ProgramLifeTest, TheResourceLibraryComesFromTheProgramsFolderAsDataOnly) {
+    const struct {
+        const char* where;
+        bool besideTheProgram;
+        const wchar_t* title; // the controller's, from the resources in use
+    } cases[] = {{"in the current folder only", false, kRealTitle},
+                 {"beside the program", true, kProbeTitle}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.where);
+        Folder program;
+        Folder current;
+        ASSERT_TRUE(program.copy(L"QuorvaneAuravo.exe", L"QuorvaneAuravo.exe"));
+        ASSERT_TRUE((c.besideTheProgram ? program : current).copy(kProbeLibrary, L"KTRResource.dll"));
+        Child child;
+        const HWND controller =
+            run(child, program.path() + L"QuorvaneAuravo.exe", L"", current.path());
+        ASSERT_NE(controller, nullptr) << "the program did not start";
+        EXPECT_EQ(qa_test::windowText(controller), c.title) << "texts of the wrong resources";
+        EXPECT_FALSE(program.probeCodeRan() || current.probeCodeRan()) << "the library's code ran";
+        ::PostMessageW(controller, WM_CLOSE, 0, 0);
+        EXPECT_TRUE(child.ended());
+    }
 }
 
 // ------------------------------------------------------------------ system libraries

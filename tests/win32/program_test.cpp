@@ -53,33 +53,9 @@ bool ended(const Process& p, DWORD timeoutMs = qa_test::kWaitMs) {
     return ::WaitForSingleObject(p.handle.get(), timeoutMs) == WAIT_OBJECT_0;
 }
 
-DWORD ownerProcess(HWND window) {
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(window, &pid);
-    return pid;
-}
-
-// Top-level windows of `pid` that pass `keep`.
-template <class Keep> std::vector<HWND> windowsOf(DWORD pid, Keep keep) {
-    struct Search {
-        DWORD pid;
-        Keep* keep;
-        std::vector<HWND> found;
-    } search{pid, &keep, {}};
-    ::EnumWindows(
-        [](HWND w, LPARAM p) CALLBACK -> BOOL {
-            auto& s = *reinterpret_cast<Search*>(p);
-            if (ownerProcess(w) == s.pid && (*s.keep)(w))
-                s.found.push_back(w);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
 // Top-level dialog windows of `pid` with exactly this title.
 std::vector<HWND> dialogsOf(DWORD pid, const std::wstring& title) {
-    return windowsOf(pid, [&](HWND w) {
+    return qa_test::windowsOf(pid, [&](HWND w) {
         wchar_t cls[16] = {};
         ::GetClassNameW(w, cls, 16);
         return std::wstring(cls) == L"#32770" && qa_test::windowText(w) == title;
@@ -113,7 +89,7 @@ protected:
         ASSERT_TRUE(first_.handle) << "cannot start " << ::GetLastError();
         ASSERT_TRUE(qa_test::waitFor([&] { return (window_ = controller()) != nullptr; }))
             << "the controller window never appeared";
-        ASSERT_EQ(ownerProcess(window_), first_.id);
+        ASSERT_EQ(qa_test::ownerProcess(window_), first_.id);
     }
     void TearDown() override {
         if (first_.handle && !ended(first_, 0)) {
@@ -130,7 +106,7 @@ TEST_F(ProgramProcess, RunsSilentAndHiddenAsOneCopyAndEndsOnWmClose) {
     // Idle in its modal loop: initialised, shown by the loop and painted, which hides it.
     ASSERT_EQ(::WaitForInputIdle(first_.handle.get(), qa_test::kWaitMs), 0u);
     EXPECT_FALSE(::IsWindowVisible(window_)) << "the controller is visible";
-    EXPECT_TRUE(windowsOf(first_.id, [](HWND w) { return ::IsWindowVisible(w) != FALSE; }).empty())
+    EXPECT_TRUE(qa_test::windowsOf(first_.id, [](HWND w) { return ::IsWindowVisible(w) != FALSE; }).empty())
         << "the program shows a window without a transmitter";
     // The resource library next to the program is mapped as data, not loaded as a module.
     EXPECT_FALSE(hasLoaded(first_.handle.get(), L"KTRResource.dll"));
@@ -193,7 +169,7 @@ TEST(ProgramThroughTheShell, StartsAndReportsMissingFiles) {
     EXPECT_GT(processes.shellExecute(0, u"open", qa_test::u16(programPath()), SW_SHOWNORMAL), 32);
     HWND window = nullptr;
     ASSERT_TRUE(qa_test::waitFor([&] { return (window = controller()) != nullptr; }));
-    const DWORD pid = ownerProcess(window);
+    const DWORD pid = qa_test::ownerProcess(window);
     UniqueHandle process(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid));
     ASSERT_TRUE(process);
     ::PostMessageW(window, WM_CLOSE, 0, 0);

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "ports.h"
 #include "win32_internal.h"
@@ -53,6 +54,30 @@ inline std::wstring windowText(HWND window) {
     wchar_t text[512] = {};
     const int n = ::GetWindowTextW(window, text, 512);
     return std::wstring(text, n > 0 ? static_cast<std::size_t>(n) : 0);
+}
+
+inline DWORD ownerProcess(HWND window) {
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(window, &pid);
+    return pid;
+}
+
+// Top-level windows of `pid` that pass `keep`.
+template <class Keep> std::vector<HWND> windowsOf(DWORD pid, Keep keep) {
+    struct Search {
+        DWORD pid;
+        Keep* keep;
+        std::vector<HWND> found;
+    } search{pid, &keep, {}};
+    ::EnumWindows(
+        [](HWND w, LPARAM p) CALLBACK -> BOOL {
+            auto& s = *reinterpret_cast<Search*>(p);
+            if (ownerProcess(w) == s.pid && (*s.keep)(w))
+                s.found.push_back(w);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 // The width in pixels of an icon's image (0 for no icon).
