@@ -10,7 +10,7 @@
 namespace {
 
 std::recursive_mutex holderLock; // recursive: a constructor below may reach globals()
-std::unique_ptr<Globals> holder; // freed by the next start, endProcessObjects or at exit
+std::unique_ptr<Globals> holder; // freed by the next start or endProcessObjects (see Globals.h)
 std::atomic<Globals*> current{nullptr};
 
 } // namespace
@@ -63,7 +63,7 @@ void endProcessObjects() {
 
 plat::String helpFilePath() {
     const plat::String& name = globals().helpFileName;
-    const plat::String program = plat::resources().moduleFileName(0);
+    const plat::String program = plat::resources().programFile();
     const std::size_t slash = program.find_last_of(u"\\/");
     if (slash == plat::String::npos)
         return name;

@@ -70,7 +70,9 @@ int PropertySheetSettingBox::OnInitDialog() {
 
     plat::Resources& resources = plat::resources();
     const plat::HIcon big = resources.loadIcon(fw::resourceModule(), IDR_MAINFRAME);
-    const plat::HIcon small = resources.loadIcon(fw::resourceModule(), IDI_TRAY_LINKED);
+    // The small one drawn at the small-icon size for the sheet's DPI, not scaled down.
+    const plat::HIcon small = resources.loadSmallIcon(fw::resourceModule(), IDI_TRAY_LINKED,
+                                                      window());
     desktop.sendMessage(window(), WM_SETICON, ICON_SMALL, static_cast<plat::LParam>(small));
     desktop.sendMessage(window(), WM_SETICON, ICON_BIG, static_cast<plat::LParam>(big));
 

@@ -174,7 +174,7 @@ TEST_F(SettingsOnWindows, TheSheetHasFourTabsAndOnlyCloseAndHelp) {
     bool cancelShown = true, applyShown = true, closeShown = false, helpShown = false;
     bool closeMovedRight = false;
     LONG_PTR exStyle = 0;
-    HICON big = nullptr, small = nullptr;
+    HICON big = nullptr, small = nullptr, expectedSmall = nullptr;
     int tabCount = 0;
     bool closed = false;
     runSettings([&](HWND sheet) {
@@ -196,6 +196,9 @@ TEST_F(SettingsOnWindows, TheSheetHasFourTabsAndOnlyCloseAndHelp) {
         exStyle = ::GetWindowLongPtrW(sheet, GWL_EXSTYLE);
         big = reinterpret_cast<HICON>(::SendMessageW(sheet, WM_GETICON, ICON_BIG, 0));
         small = reinterpret_cast<HICON>(::SendMessageW(sheet, WM_GETICON, ICON_SMALL, 0));
+        // Icon 115 at the small-icon size for the sheet's DPI.
+        expectedSmall = plat::win32::toIcon(plat::resources().loadSmallIcon(
+            fw::resourceModule(), 115, plat::win32::fromHwnd(sheet)));
         // Close ends the sheet through its own processing.
         ::PostMessageW(sheet, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                        reinterpret_cast<LPARAM>(close));
@@ -216,7 +219,7 @@ TEST_F(SettingsOnWindows, TheSheetHasFourTabsAndOnlyCloseAndHelp) {
     EXPECT_EQ(exStyle & (WS_EX_APPWINDOW | WS_EX_CONTEXTHELP), WS_EX_APPWINDOW | WS_EX_CONTEXTHELP);
     const HINSTANCE module = plat::win32::toModule(fw::resourceModule());
     EXPECT_EQ(big, ::LoadIconW(module, MAKEINTRESOURCEW(112)));
-    EXPECT_EQ(small, ::LoadIconW(module, MAKEINTRESOURCEW(115)));
+    EXPECT_EQ(small, expectedSmall);
     EXPECT_TRUE(closed) << "Close did not end the sheet";
 }
 

@@ -73,6 +73,9 @@ public:
         return w_.iconHandle(module, id);
     }
 
+    // The simulated PC has one DPI and one image per icon resource.
+    plat::HIcon loadSmallIcon(Module module, int id, Hwnd) override { return loadIcon(module, id); }
+
     plat::HBitmap loadBitmap(Module module, int id) override {
         Lock lk(w_.m);
         const res::ResourceSet* set = w_.resourcesOf(module);
@@ -85,15 +88,7 @@ public:
         return h;
     }
 
-    String moduleFileName(Module module) override {
-        Lock lk(w_.m);
-        const String program = SimPc::kProgramPath;
-        if (module == 0 || module == kProgramModule)
-            return program;
-        if (module == kLibraryModule && w_.libraryLoaded)
-            return program.substr(0, program.find_last_of(u'\\') + 1) + u"KTRResource.dll";
-        return String(); // ERROR_MOD_NOT_FOUND
-    }
+    String programFile() override { return SimPc::kProgramPath; }
 
 private:
     SimPc::Impl& w_;
