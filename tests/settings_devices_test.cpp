@@ -77,19 +77,6 @@ TEST_F(DevicesPageTest, SixteenDevicesDisableAddUntilOneIsDeleted) {
     EXPECT_TRUE(control(id::addDevice).enabled);
 }
 
-TEST_F(DevicesPageTest, ListAndComboShowTheDevicesOldestFirstWithTheCurrentOneChosen) {
-    plug();
-    start();
-    openSettings();
-    const std::vector<plat::String> oldestFirst{u"Office", u"Bedroom", u"Kitchen"};
-    EXPECT_EQ(items(id::pairedList), oldestFirst);
-    EXPECT_EQ(items(id::playbackCombo), oldestFirst);
-    EXPECT_EQ(selected(id::pairedList), u"Office");
-    EXPECT_EQ(selected(id::playbackCombo), u"Kitchen");
-    EXPECT_TRUE(control(id::rename).enabled);
-    EXPECT_TRUE(control(id::remove).enabled);
-}
-
 TEST_F(DevicesPageTest, DeletingTheLastOfFiveSelectsTheNewLastAndNoKeepsTheSelection) {
     plug(numbered(5)); // Device 5 is the newest and current; the list ends with Device 5
     start();
@@ -163,22 +150,6 @@ TEST_F(DevicesPageTest, RenameAppliesTheNameRulesAndKeepsTheSelection) {
     rename(u"A name that is far too long here");
     EXPECT_EQ(codesSince(before), (std::vector<std::uint8_t>{0x08}));
     EXPECT_EQ(items(id::pairedList)[1], u"A name that is far too long here");
-}
-
-TEST_F(DevicesPageTest, ASelectionTheTransmitterRefusesSnapsBack) {
-    plug();
-    start();
-    openSettings();
-    select(id::pairedList, u"Bedroom");
-    pc->setTransmitterWritesFail(tx, true);
-    select(id::playbackCombo, u"Office");
-    EXPECT_EQ(selected(id::playbackCombo), u"Kitchen");
-    EXPECT_EQ(selected(id::pairedList), u"Bedroom");
-
-    pc->setTransmitterWritesFail(tx, false);
-    select(id::playbackCombo, u"Office");
-    EXPECT_EQ(pc->transmitterCurrentDevice(tx)->name, u"Office");
-    EXPECT_EQ(selected(id::playbackCombo), u"Office");
 }
 
 } // namespace

@@ -91,27 +91,6 @@ protected:
     }
 };
 
-TEST_F(OtherSettingsPageTest, TheTrayIconSwitchRemovesAndAddsTheIconAtOnce) {
-    plug();
-    openPage();
-    EXPECT_EQ(control(id::trayIcon).checked, 1);
-    EXPECT_EQ(control(id::advancedMenu).checked, 0);
-    EXPECT_TRUE(control(id::advancedMenu).enabled);
-    EXPECT_FALSE(control(id::database).visible);
-
-    setChecked(id::trayIcon, false);
-    EXPECT_TRUE(pc->trayIcons().empty());
-    EXPECT_EQ(pc->stringValue(plat::HKCU, kPreferences, u"Show Tray Icon"), u"False");
-    setChecked(id::trayIcon, true);
-    ASSERT_EQ(pc->trayIcons().size(), 1u);
-    EXPECT_EQ(pc->trayIcons()[0].iconResourceId, 115); // the image the link last showed
-    EXPECT_EQ(pc->stringValue(plat::HKCU, kPreferences, u"Show Tray Icon"), u"True");
-
-    setChecked(id::advancedMenu, true);
-    EXPECT_EQ(pc->stringValue(plat::HKCU, kPreferences, u"Enable Advanced Menu"), u"True");
-    EXPECT_EQ(globals().pcInfo->getAdvancedMenuState(), 1);
-}
-
 TEST_F(OtherSettingsPageTest, ANonAdministratorSeesTheAdvancedMenuSwitchGreyedWithItsState) {
     pc->setTokenGroups({{sim::SimPc::usersSid(), 0x7}});
     pc->setString(plat::HKCU, kPreferences, u"Enable Advanced Menu", u"True");
