@@ -1,0 +1,49 @@
+# What the windows preset ships: the help file, compiled from help/, and the installer,
+# QuorvaneAuravoSetup-<version>.exe, which carries the program, the resource library and the
+# help file. Both are built by default with the rest of the preset.
+find_program(QA_CHMCMD chmcmd REQUIRED)      # Debian: fp-utils
+find_program(QA_MAKENSIS makensis REQUIRED)  # Debian: nsis
+
+# ---------------------------------------------------------------- help file
+# The compiler writes next to its project, so it runs on a copy of the sources, in their folder.
+file(GLOB QA_HELP_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/help/*)
+set(QA_HELP_WORK ${CMAKE_BINARY_DIR}/help)
+set(QA_HELP_FILE "${CMAKE_BINARY_DIR}/Quorvane Auravo.chm")
+add_custom_command(
+  OUTPUT ${QA_HELP_FILE}
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${QA_HELP_WORK}
+  COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_SOURCE_DIR}/help ${QA_HELP_WORK}
+  COMMAND ${CMAKE_COMMAND} -E chdir ${QA_HELP_WORK} ${QA_CHMCMD} --verbosity 1 QuorvaneAuravo.hhp
+  COMMAND ${CMAKE_COMMAND} -E rename "${QA_HELP_WORK}/Quorvane Auravo.chm" ${QA_HELP_FILE}
+  WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
+  DEPENDS ${QA_HELP_SOURCES}
+  COMMENT "Compiling the help file"
+  VERBATIM)
+add_custom_target(qa_help ALL DEPENDS ${QA_HELP_FILE})
+
+# ---------------------------------------------------------------- installer
+set(QA_SETUP_FILE ${CMAKE_BINARY_DIR}/QuorvaneAuravoSetup-${PROJECT_VERSION}.exe)
+set(QA_NSIS_SCRIPT ${CMAKE_SOURCE_DIR}/installer/QuorvaneAuravo.nsi)
+add_custom_command(
+  OUTPUT ${QA_SETUP_FILE}
+  COMMAND ${QA_MAKENSIS} -V2 -WX -NOCD
+          -DVERSION=${PROJECT_VERSION}
+          -DOUTFILE=${QA_SETUP_FILE}
+          -DBUILD_DIR=${CMAKE_BINARY_DIR}
+          -DICON=${QA_RES_DIR}/art/app.ico
+          ${QA_NSIS_SCRIPT}
+  DEPENDS ${QA_NSIS_SCRIPT} ${QA_HELP_FILE} $<TARGET_FILE:QuorvaneAuravo> $<TARGET_FILE:KTRResource>
+          QuorvaneAuravo KTRResource
+  COMMENT "Building the installer QuorvaneAuravoSetup-${PROJECT_VERSION}.exe"
+  VERBATIM)
+add_custom_target(qa_installer ALL DEPENDS ${QA_SETUP_FILE})
+
+# ---------------------------------------------------------------- installer tests
+# Run under Wine by scripts/installer-tests, in a prefix of their own.
+if(TARGET gtest)
+  add_executable(qa_installer_tests tests/installer/installer_test.cpp)
+  target_link_libraries(qa_installer_tests PRIVATE qa_win32 gtest ole32 uuid shell32)
+  target_include_directories(qa_installer_tests PRIVATE tests/win32)
+  target_compile_definitions(qa_installer_tests PRIVATE "QA_VERSION_W=L\"${PROJECT_VERSION}\"")
+  add_dependencies(qa_installer_tests qa_installer)
+endif()
