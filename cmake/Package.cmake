@@ -47,3 +47,10 @@ if(TARGET gtest)
   target_compile_definitions(qa_installer_tests PRIVATE "QA_VERSION_W=L\"${PROJECT_VERSION}\"")
   add_dependencies(qa_installer_tests qa_installer)
 endif()
+
+# The README's pictures, drawn by the real dialogs under Wine (scripts/screenshots builds it).
+add_executable(qa_screenshots EXCLUDE_FROM_ALL tests/screenshots/screenshots.cpp
+                                               src/resources/QuorvaneAuravo.rc)
+target_link_options(qa_screenshots PRIVATE -municode)
+target_link_libraries(qa_screenshots PRIVATE qa_program qa_win32)
+target_include_directories(qa_screenshots PRIVATE tests/win32 ${QA_GENERATED_DIR})
