@@ -3,6 +3,7 @@
 // each stored in the table under the audio-device mutex with its log line, on the
 // simulated PC.
 #include "AudioDevices.h"
+#include "AudioEndpoints.h"
 #include "Globals.h"
 #include "sim_pc.h"
 
@@ -24,8 +25,9 @@ void BM_EnumerationPass16Devices(benchmark::State& state) {
     startProcessObjects();
     pc.waitIdle(); // the thread's own first pass is done; it sleeps on the virtual clock
     bool changed = false;
+    TransmitterEndpoints transmitters;
     for (auto _ : state) {
-        if (!audioEnumerationPass(changed))
+        if (!audioEnumerationPass(changed, transmitters))
             state.SkipWithError("the pass failed");
     }
     if (audioDeviceCount() != 16)

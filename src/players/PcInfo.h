@@ -18,6 +18,7 @@ inline constexpr char16_t kITunes[] = u"iTunes";
 inline constexpr char16_t kPreferencesKey[] = u"SOFTWARE\\Quorvane\\Quorvane Auravo Settings\\Preferences\\";
 
 struct AudioDeviceEntry;
+enum class EndpointChange;
 
 class PcInfo {
 public:
@@ -118,6 +119,20 @@ private:
     // The transmitter's wave name written at its last arrival, for the removal that follows
     // once the device table no longer lists it.
     plat::String arrivedTransmitterWaveName;
+
+    // ---- the default endpoint of today's Windows, which follows the same roads
+    // Makes the endpoint of the device whose DirectSound GUID is `guid` the system default.
+    EndpointChange routeDefaultEndpoint(const plat::String& guid);
+    // Moves the default endpoint to the transmitter at its arrival and back at its removal.
+    void rerouteDefaultEndpoint(bool present, const plat::String& transmitterGuid);
+    // The default endpoint before the transmitter's last arrival made itself the default;
+    // empty once restored.
+    plat::String savedDefaultEndpoint;
+    // The transmitter's endpoint as of its last arrival.
+    plat::String transmitterEndpoint;
+    // The endpoint this program last made the default: a removal restores the saved one only
+    // while that is still the transmitter's, as the sound mapper's value is compared above.
+    plat::String programDefaultEndpoint;
 };
 
 // The audio-device thread's body (started by the constructor).
