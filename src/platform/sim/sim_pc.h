@@ -685,7 +685,9 @@ public:
     // default goes, the first remaining render device in enumeration order takes its place.
     // Endpoint ids are not made from the DirectSound GUIDs: only the endpoint's GUID property
     // carries those. Core Audio works on the program's main thread and on threads that entered
-    // an apartment (CoInitializeEx); elsewhere it cannot be created, as on Windows.
+    // an apartment (CoInitializeEx); elsewhere it cannot be created. (Windows lets such a
+    // thread in while another keeps the multithreaded apartment alive; the program must not
+    // count on that, and here it cannot.)
     void setWindowsAudio(WindowsAudio audio);
     void setTransmitterAudioIdentity(TransmitterAudioIdentity identity);
     // The user picks the default device in the system's sound settings: for one role, or
