@@ -9,8 +9,8 @@
 
 namespace {
 
-using ::testing::HasSubstr;
 using plat::EndpointRole;
+using ::testing::HasSubstr;
 
 const plat::String kSoundMapper = u"SOFTWARE\\Microsoft\\Multimedia\\Sound Mapper\\";
 const plat::String kSpeakers = u"Speakers (High Definition Audio)";
@@ -36,7 +36,8 @@ protected:
     }
 
     std::vector<std::optional<sim::AudioDeviceId>> defaults() const {
-        return {pc->defaultEndpoint(EndpointRole::Console), pc->defaultEndpoint(EndpointRole::Multimedia),
+        return {pc->defaultEndpoint(EndpointRole::Console),
+                pc->defaultEndpoint(EndpointRole::Multimedia),
                 pc->defaultEndpoint(EndpointRole::Communications)};
     }
     static std::vector<std::optional<sim::AudioDeviceId>> all(sim::AudioDeviceId id) {
@@ -93,8 +94,9 @@ TEST_F(SystemDefaultTest, RoutingTheDefaultMovesEveryRoleAfterThePlaybackValue) 
     // The sound mapper's value first, as before, then the endpoint.
     const auto journal = pc->takeJournal();
     const auto at = [&](const std::string& part) {
-        return std::find_if(journal.begin(), journal.end(),
-                            [&](const std::string& line) { return line.find(part) != std::string::npos; });
+        return std::find_if(journal.begin(), journal.end(), [&](const std::string& line) {
+            return line.find(part) != std::string::npos;
+        });
     };
     ASSERT_NE(at("\"Playback\""), journal.end());
     ASSERT_NE(at("for console set to"), journal.end());
@@ -173,7 +175,9 @@ protected:
         globals().transmitterPresent = 0;
         info->rerouteOnDeviceChange();
     }
-    sim::AudioDeviceId transmitterAudio() const { return *pc->transmitterAudioDevice(*transmitter); }
+    sim::AudioDeviceId transmitterAudio() const {
+        return *pc->transmitterAudioDevice(*transmitter);
+    }
 
     std::optional<sim::TransmitterId> transmitter;
 };

@@ -94,7 +94,8 @@ TEST_F(SimCoreAudio, TheDefaultOfARoleMovesOffADeviceThatGoes) {
     EXPECT_EQ(defaultId(EndpointRole::Console), narrow(listed[0].id));
 
     pc.removeAudioDevice(a);
-    for (const auto role : {EndpointRole::Console, EndpointRole::Multimedia, EndpointRole::Communications})
+    for (const auto role :
+         {EndpointRole::Console, EndpointRole::Multimedia, EndpointRole::Communications})
         EXPECT_EQ(pc.defaultEndpoint(role), b);
     pc.removeAudioDevice(b);
     EXPECT_EQ(defaultId(EndpointRole::Console), "E_NOTFOUND");
@@ -141,7 +142,8 @@ TEST_F(SimCoreAudio, TheTransmittersEndpointLeadsToItsUsbDeviceAsItsRouteAllows)
         EXPECT_EQ(narrow(view.interfacePath).find("vid_0b7a"), std::string::npos);
         plat::EndpointHardware hardware;
         ASSERT_TRUE(core.endpointHardware(enumerator, view.endpointId, hardware));
-        EXPECT_EQ(narrow(hardware.connectedDeviceId).starts_with("{2}.\\\\?\\usb#vid_0b7a&pid_0100&mi_00#"),
+        EXPECT_EQ(narrow(hardware.connectedDeviceId)
+                      .starts_with("{2}.\\\\?\\usb#vid_0b7a&pid_0100&mi_00#"),
                   c.connected)
             << narrow(hardware.connectedDeviceId);
         EXPECT_EQ(narrow(hardware.instanceId).starts_with("USB\\VID_0B7A&PID_0100&MI_00\\6&1A2B"),

@@ -71,8 +71,8 @@ bool onDeviceRecord(const plat::DsDeviceDescription& record, plat::StringArray& 
     // The transmitter is known by its USB ids, not by the description its driver gives; the
     // system spells them in upper or lower case as it pleases. Today's Windows may give the
     // record a path without them: its endpoint then leads to the USB device.
-    const bool transmitter = carriesTransmitterIds(record.interfacePath) ||
-                             transmitters.isTransmitter(entry.guid);
+    const bool transmitter =
+        carriesTransmitterIds(record.interfacePath) || transmitters.isTransmitter(entry.guid);
     const plat::String name = transmitter ? plat::String(kTransmitterName) : record.description;
     names.push_back(name);
     const auto seen = std::count(names.begin(), names.end(), name);

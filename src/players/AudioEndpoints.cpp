@@ -7,7 +7,8 @@
 
 namespace {
 
-constexpr plat::EndpointRole kRoles[] = {plat::EndpointRole::Console, plat::EndpointRole::Multimedia,
+constexpr plat::EndpointRole kRoles[] = {plat::EndpointRole::Console,
+                                         plat::EndpointRole::Multimedia,
                                          plat::EndpointRole::Communications};
 // Far more than a PC has; the answers the audio thread keeps stay bounded by it.
 constexpr std::size_t kMaxKnownEndpoints = 256;
@@ -46,19 +47,20 @@ plat::String CoreAudioEndpoints::idOf(const plat::String& guid) const {
     return {};
 }
 
-bool CoreAudioEndpoints::active(const plat::String& id) const {
-    return std::any_of(endpoints_.begin(), endpoints_.end(), [&id](const plat::AudioEndpoint& e) {
+const plat::AudioEndpoint* CoreAudioEndpoints::byId(const plat::String& id) const {
+    const auto found = std::find_if(endpoints_.begin(), endpoints_.end(), [&id](const auto& e) {
         return !id.empty() && plat::equalsIgnoringCase(e.id, id);
     });
+    return found == endpoints_.end() ? nullptr : &*found;
+}
+
+bool CoreAudioEndpoints::active(const plat::String& id) const {
+    return byId(id) != nullptr;
 }
 
 plat::String CoreAudioEndpoints::guidOf(const plat::String& id) const {
-    if (id.empty())
-        return {};
-    for (const auto& endpoint : endpoints_)
-        if (plat::equalsIgnoringCase(endpoint.id, id))
-            return endpoint.guid;
-    return {};
+    const plat::AudioEndpoint* endpoint = byId(id);
+    return endpoint ? endpoint->guid : plat::String();
 }
 
 plat::String CoreAudioEndpoints::defaultId() const {

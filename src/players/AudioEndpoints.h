@@ -24,6 +24,7 @@ public:
     // The id of the active render endpoint whose GUID is `guid` (in any letter case); empty
     // when there is none.
     plat::String idOf(const plat::String& guid) const;
+    // Endpoint `id` is active.
     bool active(const plat::String& id) const;
     // The GUID of the active render endpoint `id`; empty when there is none.
     plat::String guidOf(const plat::String& id) const;
@@ -35,6 +36,8 @@ public:
     bool onTransmitterHardware(const plat::String& id, bool& known) const;
 
 private:
+    const plat::AudioEndpoint* byId(const plat::String& id) const;
+
     plat::Handle enumerator_ = 0;
     std::vector<plat::AudioEndpoint> endpoints_;
 };

@@ -125,13 +125,14 @@ private:
     EndpointChange routeDefaultEndpoint(const plat::String& guid);
     // Moves the default endpoint to the transmitter at its arrival and back at its removal.
     void rerouteDefaultEndpoint(bool present, const plat::String& transmitterGuid);
-    // The default endpoint before the transmitter's last arrival made itself the default;
-    // empty once restored.
+    // The default endpoint as it was before the transmitter's last arrival made the
+    // transmitter the default; empty once restored.
     plat::String savedDefaultEndpoint;
     // The transmitter's endpoint as of its last arrival.
     plat::String transmitterEndpoint;
-    // The endpoint this program last made the default: a removal restores the saved one only
-    // while that is still the transmitter's, as the sound mapper's value is compared above.
+    // The endpoint this program last made the default. A removal restores the saved one only
+    // while this is still the transmitter's, as "Playback" is restored only while it still
+    // names the transmitter.
     plat::String programDefaultEndpoint;
 };
 

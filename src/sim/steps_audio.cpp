@@ -62,7 +62,8 @@ std::string describe(Session& s, std::optional<sim::AudioDeviceId> id) {
     return "a device that is gone";
 }
 
-constexpr plat::EndpointRole kRoles[] = {plat::EndpointRole::Console, plat::EndpointRole::Multimedia,
+constexpr plat::EndpointRole kRoles[] = {plat::EndpointRole::Console,
+                                         plat::EndpointRole::Multimedia,
                                          plat::EndpointRole::Communications};
 constexpr const char* kRoleWords[] = {"console", "multimedia", "communications"};
 
@@ -188,7 +189,8 @@ void registerAudioSteps(StepTable& table) {
 
     table.add({
         .name = "audio transmitter",
-        .forms = {"[dsound-path <dspath:usb|software>] [hardware <route:topology|instance-id|none>]"},
+        .forms =
+            {"[dsound-path <dspath:usb|software>] [hardware <route:topology|instance-id|none>]"},
         .help = "How the transmitter's audio function shows its USB ids from its next plug-in:\n"
                 "in its DirectSound record's path ('usb', the default) or not ('software'), and\n"
                 "on today's Windows through its endpoint's device topology and instance id\n"
@@ -292,8 +294,8 @@ void registerAudioSteps(StepTable& table) {
                     std::string roles;
                     for (std::size_t i = 0; i < std::size(kRoles); ++i)
                         if (s.pc().defaultEndpoint(kRoles[i]) == d.id)
-                            roles += std::string(roles.empty() ? " default for " : ", ") +
-                                     kRoleWords[i];
+                            roles +=
+                                std::string(roles.empty() ? " default for " : ", ") + kRoleWords[i];
                     s.say("endpoint " + plat::toUtf8(d.endpointId) + " " +
                           quoted(plat::toUtf8(d.description)) + " GUID " +
                           plat::toUtf8(guidText(d.guid)) + roles);

@@ -75,21 +75,8 @@ TEST(AudioThread, OnePassAgainstWineFillsTheTableAsTheEnumerationReports) {
     std::thread(audioDeviceThread).join();
 
     // What the enumeration itself reports, for comparison.
-    plat::Audio& audio = plat::audio();
-    std::vector<plat::DsDeviceDescription> records;
-    const plat::Module dsound = audio.loadDsound();
-    ASSERT_NE(dsound, 0u);
-    const plat::Handle factory = audio.getClassFactory(dsound);
-    const plat::Handle propertySet = audio.createPropertySet(factory);
-    ASSERT_NE(propertySet, 0u);
-    audio.enumerateDevices(propertySet, [&](const plat::DsDeviceDescription& d) {
-        records.push_back(d);
-        return true;
-    });
-    audio.release(propertySet);
-    audio.release(factory);
-    audio.freeDsound(dsound);
-    const std::uint32_t mixers = audio.mixerGetNumDevs();
+    const auto records = qa_test::directSoundRecords();
+    const std::uint32_t mixers = plat::audio().mixerGetNumDevs();
     // The machine differs between Wine set-ups (often no device at all): say what it had.
     std::printf("Wine reports %u mixer(s) and %zu DirectSound record(s)\n",
                 static_cast<unsigned>(mixers), records.size());

@@ -26,7 +26,8 @@
 
 namespace {
 
-constexpr plat::EndpointRole kRoles[] = {plat::EndpointRole::Console, plat::EndpointRole::Multimedia,
+constexpr plat::EndpointRole kRoles[] = {plat::EndpointRole::Console,
+                                         plat::EndpointRole::Multimedia,
                                          plat::EndpointRole::Communications};
 constexpr wchar_t kWinePulse[] = L"Software\\Wine\\Drivers\\winepulse.drv";
 constexpr wchar_t kSoundMapper[] = L"SOFTWARE\\Microsoft\\Multimedia\\Sound Mapper";
@@ -44,23 +45,6 @@ void inApartment(const std::function<void()>& body) {
         body();
     });
     worker.join();
-}
-
-std::vector<plat::DsDeviceDescription> directSoundRecords() {
-    plat::Audio& audio = plat::audio();
-    std::vector<plat::DsDeviceDescription> records;
-    const plat::Module dsound = audio.loadDsound();
-    const plat::Handle factory = dsound ? audio.getClassFactory(dsound) : 0;
-    const plat::Handle propertySet = factory ? audio.createPropertySet(factory) : 0;
-    if (propertySet)
-        audio.enumerateDevices(propertySet, [&](const plat::DsDeviceDescription& d) {
-            records.push_back(d);
-            return true;
-        });
-    audio.release(propertySet);
-    audio.release(factory);
-    audio.freeDsound(dsound);
-    return records;
 }
 
 std::vector<plat::AudioEndpoint> renderEndpoints() {
@@ -129,7 +113,7 @@ protected:
 };
 
 TEST_F(CoreAudioUnderWine, EndpointsCarryTheGuidsOfTheirDirectSoundDevicesAndNoTransmitter) {
-    const auto records = directSoundRecords();
+    const auto records = qa_test::directSoundRecords();
     std::printf("Wine lists %zu render endpoint(s) and %zu DirectSound record(s)\n",
                 endpoints_.size(), records.size());
     for (const auto& endpoint : endpoints_) {
@@ -184,7 +168,7 @@ protected:
         info_ = startProcessObjects().pcInfo.get();
         globals().isAdministrator = true;
 
-        const auto records = directSoundRecords();
+        const auto records = qa_test::directSoundRecords();
         const std::uint32_t mixers = plat::audio().mixerGetNumDevs();
         storeDefaultDeviceEntry();
         int index = 0;
@@ -197,7 +181,8 @@ protected:
                              [&](const auto& e) { return plat::equalsIgnoringCase(e.guid, guid); }))
                 continue;
             const auto waveId = static_cast<std::uint32_t>(index++);
-            const plat::String name = r.description + u" #" + plat::fromAscii(std::to_string(index));
+            const plat::String name =
+                r.description + u" #" + plat::fromAscii(std::to_string(index));
             storeDeviceEntry(index, {waveId, guid, name, u""});
         }
         globals().audioDevices->count = index;
@@ -245,9 +230,10 @@ TEST_F(WineSystemDefault, TheDefaultEndpointIsWinesDefaultOutputAndNamesItsTable
     const SavedValue defaultOutput(kWinePulse, L"DefaultOutput");
     for (int i = 1; i <= 2; ++i) {
         const AudioDeviceEntry device = entry(i);
-        const plat::String id = std::find_if(endpoints_.begin(), endpoints_.end(), [&](const auto& e) {
-                                    return plat::equalsIgnoringCase(e.guid, device.guid);
-                                })->id;
+        const plat::String id =
+            std::find_if(endpoints_.begin(), endpoints_.end(), [&](const auto& e) {
+                return plat::equalsIgnoringCase(e.guid, device.guid);
+            })->id;
         defaultOutput.set(wide(id));
         for (const auto role : kRoles)
             EXPECT_EQ(defaultEndpoint(role), id) << static_cast<int>(role);
@@ -277,9 +263,10 @@ TEST_F(WineSystemDefault, WithoutThePolicyConfigClassRoutingChangesOnlyThePlayba
     std::thread user([&] {
         HWND box = nullptr;
         answered = qa_test::waitFor([&] {
-            box = ::FindWindowW(L"#32770", L"Restart Active Applications");
-            return box && ::IsWindowVisible(box);
-        }) && ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+                       box = ::FindWindowW(L"#32770", L"Restart Active Applications");
+                       return box && ::IsWindowVisible(box);
+                   }) &&
+                   ::PostMessageW(box, WM_COMMAND, IDOK, 0);
     });
     inApartment([&] { result = info_->setPlaybackDevice(u" ", second.name, 0); });
     user.join();

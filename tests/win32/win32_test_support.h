@@ -94,6 +94,25 @@ inline int iconWidth(HICON icon) {
     return bitmap.bmWidth;
 }
 
+// Every record of one DirectSound private enumeration through the audio port; empty when a
+// set-up step fails.
+inline std::vector<plat::DsDeviceDescription> directSoundRecords() {
+    plat::Audio& audio = plat::audio();
+    std::vector<plat::DsDeviceDescription> records;
+    const plat::Module dsound = audio.loadDsound();
+    const plat::Handle factory = dsound ? audio.getClassFactory(dsound) : 0;
+    const plat::Handle propertySet = factory ? audio.createPropertySet(factory) : 0;
+    if (propertySet)
+        audio.enumerateDevices(propertySet, [&](const plat::DsDeviceDescription& d) {
+            records.push_back(d);
+            return true;
+        });
+    audio.release(propertySet);
+    audio.release(factory);
+    audio.freeDsound(dsound);
+    return records;
+}
+
 // The argument with which the test program, started as a child, only waits to be ended.
 constexpr char kChildWaitArgument[] = "--qa-child-wait";
 

@@ -199,7 +199,8 @@ public:
             return false;
         for (const AudioDeviceRec* d : orderedLocked())
             if (!d->config.capture)
-                endpoints.push_back({endpointIdOf(*d->config.guid), ascii(guidString(*d->config.guid))});
+                endpoints.push_back(
+                    {endpointIdOf(*d->config.guid), ascii(guidString(*d->config.guid))});
         return true;
     }
 
@@ -218,7 +219,8 @@ public:
         return 0;
     }
 
-    bool endpointHardware(Handle enumerator, const String& id, plat::EndpointHardware& out) override {
+    bool endpointHardware(Handle enumerator, const String& id,
+                          plat::EndpointHardware& out) override {
         out = plat::EndpointHardware{};
         Lock lk(w_.m);
         const AudioDeviceRec* d =
@@ -474,7 +476,8 @@ private:
                 continue;
             defaults_[r] = next;
             if (next && audio_ == WindowsAudio::CoreAudio)
-                w_.journal(std::string("Windows makes \"") + narrow(find(*next)->config.description) +
+                w_.journal(std::string("Windows makes \"") +
+                           narrow(find(*next)->config.description) +
                            "\" the default playback endpoint for " + kRoleNames[r]);
         }
     }
@@ -575,7 +578,7 @@ private:
 
     WindowsAudio audio_ = WindowsAudio::SoundMapper;
     TransmitterAudioIdentity identity_;
-    std::array<std::optional<AudioDeviceId>, kRoles> defaults_; // every render device there was
+    std::array<std::optional<AudioDeviceId>, kRoles> defaults_; // each role's default endpoint
     bool policyConfig_ = true;
     std::int32_t policyFailure_ = 0;
 };

@@ -665,8 +665,8 @@ public:
     // "USB Audio Device" whose interface path carries its USB ids ("vid_0b7a&pid_0100" as today's
     // Windows spells them, "Vid_0b7a&Pid_0100" as older Windows did), with the wave name
     // "Quorvane Auravo", one mixer, the same GUID at every plug-in, numbered like any device
-    // without a fixed wave id. Its endpoint leads to the USB device "USB\VID_0B7A&PID_0100&MI_00\..."
-    // (see TransmitterAudioIdentity).
+    // without a fixed wave id. Its endpoint leads to the USB device
+    // "USB\VID_0B7A&PID_0100&MI_00\..." (see TransmitterAudioIdentity).
     AudioDeviceId addAudioDevice(AudioDeviceConfig config);
     bool removeAudioDevice(AudioDeviceId id); // false when not present
     std::vector<AudioDeviceView> audioDevices() const; // present, in enumeration order
@@ -693,7 +693,8 @@ public:
     // The user picks the default device in the system's sound settings: for one role, or
     // (nothing) for all three. False on the older Windows or for a device that is no render
     // endpoint.
-    bool setDefaultEndpoint(AudioDeviceId id, std::optional<plat::EndpointRole> role = std::nullopt);
+    bool setDefaultEndpoint(AudioDeviceId id,
+                            std::optional<plat::EndpointRole> role = std::nullopt);
     std::optional<AudioDeviceId> defaultEndpoint(plat::EndpointRole role) const;
     // The policy-config class exists on today's Windows (by default) or not (as under Wine);
     // its SetDefaultEndpoint fails with `hresult` (0: it works).
