@@ -5,6 +5,12 @@
 #include "DongleVerification.h"
 #include "Globals.h"
 #include "PcInfo.h"
+#include "PropertyPageDevice.h"
+#include "PropertyPageMediaPlayer.h"
+#include "PropertyPageOtherApp.h"
+#include "PropertyPageOtherSetting.h"
+#include "PropertySheetSettingBox.h"
+#include "resource.h"
 
 #include <atomic>
 #include <new>
@@ -44,13 +50,24 @@ std::unique_ptr<TrayMenu> Collaborators::makeTrayMenu() {
     return std::make_unique<NoTrayMenu>();
 }
 
-std::unique_ptr<SettingsSheet> Collaborators::makeSettingsSheet(const plat::String&, plat::Hwnd,
-                                                                int) {
-    return nullptr;
+std::unique_ptr<SettingsSheet> Collaborators::makeSettingsSheet(const plat::String& caption,
+                                                                plat::Hwnd parent, int startPage) {
+    return std::make_unique<PropertySheetSettingBox>(caption, parent, startPage);
 }
 
-std::unique_ptr<SettingsPage> Collaborators::makeSettingsPage(int) {
-    return nullptr;
+std::unique_ptr<SettingsPage> Collaborators::makeSettingsPage(int templateId) {
+    switch (templateId) {
+    case IDD_PROPPAGE_DEVICES:
+        return std::make_unique<PropertyPageDevice>();
+    case IDD_PROPPAGE_MEDIAPLAYERS:
+        return std::make_unique<PropertyPageMediaPlayer>();
+    case IDD_PROPPAGE_DEFAULTAUDIO:
+        return std::make_unique<PropertyPageOtherApp>();
+    case IDD_PROPPAGE_OTHERSETTINGS:
+        return std::make_unique<PropertyPageOtherSetting>();
+    default:
+        return nullptr;
+    }
 }
 
 std::unique_ptr<AboutBox> Collaborators::makeAboutDialog(plat::Hwnd) {
