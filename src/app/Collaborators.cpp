@@ -1,27 +1,17 @@
 #include "Collaborators.h"
 
+#include "AboutDlgBox.h"
 #include "ConsumerPageRead.h"
 #include "DongleVendorCommunication.h"
 #include "DongleVerification.h"
 #include "Globals.h"
 #include "PcInfo.h"
+#include "TrayMenu.h"
 
 #include <atomic>
 #include <new>
 
 namespace {
-
-class NoTrayMenu final : public TrayMenu {
-public:
-    plat::HMenu ShowTrayMenu(plat::Hwnd, plat::Point) override { return 0; }
-    plat::HMenu ShowAdvancedTrayMenu(plat::Hwnd, plat::Point) override { return 0; }
-    void OnRadioFirst(plat::Hwnd, std::uint32_t) override {}
-    void OnRadioSecond(plat::Hwnd, std::uint32_t) override {}
-    void OnRadioThird(plat::Hwnd, std::uint32_t) override {}
-    void OnRadioFourth(plat::Hwnd, std::uint32_t) override {}
-    void OnRadioOther(plat::Hwnd, std::uint32_t) override {}
-    void OnReceiver(plat::Hwnd, std::uint32_t) override {}
-};
 
 Collaborators programOwn;
 std::atomic<Collaborators*> installed{nullptr};
@@ -41,7 +31,7 @@ std::unique_ptr<KeyForwarder> Collaborators::makeKeyForwarder(plat::Handle consu
 }
 
 std::unique_ptr<TrayMenu> Collaborators::makeTrayMenu() {
-    return std::make_unique<NoTrayMenu>();
+    return std::make_unique<QuickRoutingMenu>();
 }
 
 std::unique_ptr<SettingsSheet> Collaborators::makeSettingsSheet(const plat::String&, plat::Hwnd,
@@ -53,8 +43,9 @@ std::unique_ptr<SettingsPage> Collaborators::makeSettingsPage(int) {
     return nullptr;
 }
 
+// About has no parent: a window of its own, which the controller finds by its title.
 std::unique_ptr<AboutBox> Collaborators::makeAboutDialog(plat::Hwnd) {
-    return nullptr;
+    return std::unique_ptr<AboutBox>(new (std::nothrow) AboutDlgBox());
 }
 
 void Collaborators::rerouteOnDeviceChange() {
