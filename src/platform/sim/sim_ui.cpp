@@ -690,9 +690,9 @@ void SimPc::Impl::showModal(ModalFrame& frame) {
     }
     case ModalKind::PopupMenu: {
         std::string items;
-        for (const auto& c : v.controls)
-            if (c.text.find(u'>') == String::npos)
-                items += (items.empty() ? "" : ", ") + narrow(c.text);
+        for (const auto& item : v.menu)
+            if (!item.separator)
+                items += (items.empty() ? "" : ", ") + narrow(item.text);
         journal("popup menu opened: " + items);
         break;
     }
