@@ -67,17 +67,33 @@ TEST_F(MenuOwner, BuildsRadioGroupsDefaultsAndSubmenus) {
     EXPECT_TRUE(ui.destroyMenu(plat::win32::fromMenu(menu.release())));
 }
 
+// Menu 113: one popup, "QuorvaneMenu", holding separator, Settings, separator, Help, About,
+// Exit with their commands.
 TEST_F(MenuOwner, TrayMenuResourceLoadsWithItsCommands) {
     const plat::Module program = plat::resources().programModule();
-    if (!::FindResourceW(plat::win32::toModule(program), MAKEINTRESOURCEW(IDR_TRAYMENU), RT_MENU))
-        GTEST_SKIP() << "menu 113 is not in the resource script yet";
-    plat::win32::UniqueMenu menu(plat::win32::toMenu(ui.loadMenu(program, IDR_TRAYMENU)));
+    plat::win32::UniqueMenu menu(plat::win32::toMenu(ui.loadMenu(program, 113)));
     ASSERT_TRUE(menu);
+    ASSERT_EQ(::GetMenuItemCount(menu.get()), 1);
+    EXPECT_EQ(menuText(menu.get(), 0, MF_BYPOSITION), L"QuorvaneMenu");
     const plat::HMenu popup = ui.getSubMenu(plat::win32::fromMenu(menu.get()), 0);
     ASSERT_NE(popup, 0u);
-    for (const UINT command : {IDM_SETTINGS, IDM_HELP, IDM_ABOUT, IDM_EXIT})
-        EXPECT_NE(::GetMenuState(plat::win32::toMenu(popup), command, MF_BYCOMMAND), UINT(-1))
-            << command;
+    const HMENU items = plat::win32::toMenu(popup);
+    const struct {
+        const wchar_t* text; // null: a separator
+        UINT id;
+    } expected[] = {{nullptr, 0},       {L"Settings", 32772}, {nullptr, 0},
+                    {L"Help", 32773},   {L"About", 32774},    {L"Exit", 32775}};
+    ASSERT_EQ(::GetMenuItemCount(items), 6);
+    for (UINT i = 0; i < 6; ++i) {
+        const UINT state = ::GetMenuState(items, i, MF_BYPOSITION);
+        if (!expected[i].text) {
+            EXPECT_TRUE(state & MF_SEPARATOR) << i;
+            continue;
+        }
+        EXPECT_EQ(menuText(items, i, MF_BYPOSITION), expected[i].text) << i;
+        EXPECT_EQ(::GetMenuItemID(items, static_cast<int>(i)), expected[i].id) << i;
+        EXPECT_FALSE(state & (MF_GRAYED | MF_DISABLED | MF_CHECKED)) << i;
+    }
     EXPECT_EQ(ui.loadMenu(program, 9999), 0u);
 }
 

@@ -35,11 +35,13 @@ inline std::wstring testDirectory() {
     return dir.substr(0, dir.find_last_of(L'\\') + 1);
 }
 
-// A name no other test run (or an earlier one) uses.
+// A name no other test run (or an earlier one) uses. Wine hands out the same process ids run
+// after run, so the start time is part of it too.
 inline std::wstring uniqueName(const wchar_t* prefix) {
     static LONG counter = 0;
+    static const ULONGLONG started = ::GetTickCount64();
     return std::wstring(prefix) + L"-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-           std::to_wstring(::InterlockedIncrement(&counter));
+           std::to_wstring(started) + L"-" + std::to_wstring(::InterlockedIncrement(&counter));
 }
 
 inline plat::String u16(const std::wstring& text) {
