@@ -123,25 +123,33 @@ struct Seen {
     bool exitAsked = false;
 };
 
+// A run's objects of its own, without the audio thread (which would outlive the test and
+// look at the platform of the tests after it): the device table stays empty.
 class ControllerMenu : public ::testing::Test {
 protected:
     void SetUp() override {
-        saved_ = fw::resourceModule();
+        real_ = plat::current();
+        threads_ = std::make_unique<qa_test::NoThreads>(*real_.threads);
+        plat::Platform bundle = real_;
+        bundle.threads = threads_.get();
+        plat::install(bundle);
+        startProcessObjects();
         fw::setResourceModule(plat::resources().programModule());
         globals().firmwareVersion.set(u"1.0.12:Dec 01 2005");
     }
     void TearDown() override {
-        globals().firmwareVersion.set(u"");
-        fw::setResourceModule(saved_);
-        // The run's process-wide state as the next test expects it.
+        // The program itself leaves the link to the end of the process.
         Globals& g = globals();
         delete std::exchange(g.vendorLink, nullptr);
         delete std::exchange(g.keyForwarder, nullptr);
-        g.transmitterPresent = 0;
+        endProcessObjects();
+        fw::setResourceModule(0);
+        plat::install(real_);
     }
 
 private:
-    plat::Module saved_ = 0;
+    plat::Platform real_;
+    std::unique_ptr<qa_test::NoThreads> threads_;
 };
 
 // The user right-clicks the icon (the shell posts the callback message), waits for the menu
