@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -123,17 +124,11 @@ struct Seen {
     bool exitAsked = false;
 };
 
-// A run's objects of its own, without the audio thread (which would outlive the test and
-// look at the platform of the tests after it): the device table stays empty.
+// A run's objects of its own, without the audio thread: the device table stays empty.
 class ControllerMenu : public ::testing::Test {
 protected:
     void SetUp() override {
-        real_ = plat::current();
-        threads_ = std::make_unique<qa_test::NoThreads>(*real_.threads);
-        plat::Platform bundle = real_;
-        bundle.threads = threads_.get();
-        plat::install(bundle);
-        startProcessObjects();
+        run_.emplace();
         fw::setResourceModule(plat::resources().programModule());
         globals().firmwareVersion.set(u"1.0.12:Dec 01 2005");
     }
@@ -142,14 +137,12 @@ protected:
         Globals& g = globals();
         delete std::exchange(g.vendorLink, nullptr);
         delete std::exchange(g.keyForwarder, nullptr);
-        endProcessObjects();
+        run_.reset();
         fw::setResourceModule(0);
-        plat::install(real_);
     }
 
 private:
-    plat::Platform real_;
-    std::unique_ptr<qa_test::NoThreads> threads_;
+    std::optional<qa_test::ProcessObjectsWithoutThreads> run_;
 };
 
 // The user right-clicks the icon (the shell posts the callback message), waits for the menu
