@@ -2,6 +2,7 @@
 // notifications, blocking reads with cancellation and removal, per-handle report buffers,
 // and the firmware's answers to the vendor commands.
 #include "sim_pc.h"
+#include "text.h"
 
 #include <gtest/gtest.h>
 
@@ -123,13 +124,13 @@ protected:
 TEST_F(SimTransmitter, ATransmitterIsOneDeviceWithAVendorAndAConsumerCollection) {
     EXPECT_TRUE(hid.enumerateInterfaces(hid.getHidGuid()).empty());
     const auto id = pc.plugTransmitter();
-    const plat::String vendor = u"\\\\?\\HID#Vid_0b7a&Pid_0100&MI_03&col01#7&1a2b3c4d&0&0000#"
+    // Enumeration spells paths in lower case, as Windows 10 and 11 do.
+    const plat::String vendor = u"\\\\?\\hid#vid_0b7a&pid_0100&mi_03&col01#7&1a2b3c4d&0&0000#"
                                 u"{4d1e55b2-f16f-11cf-88cb-001111000030}";
     const plat::String consumer = pc.transmitterPath(id, HidCollectionRole::Consumer);
     EXPECT_EQ(pc.transmitterPath(id, HidCollectionRole::Vendor), vendor);
     EXPECT_EQ(hid.enumerateInterfaces(hid.getHidGuid()), (plat::StringArray{vendor, consumer}));
-    EXPECT_TRUE(consumer.starts_with(u"\\\\?\\HID#Vid_0b7a&Pid_0100&M"));
-    EXPECT_NE(consumer.find(u"&col02#7&1a2b3c4d&"), plat::String::npos);
+    EXPECT_TRUE(consumer.starts_with(u"\\\\?\\hid#vid_0b7a&pid_0100&mi_03&col02#7&1a2b3c4d&"));
     EXPECT_TRUE(hid.enumerateInterfaces(plat::Guid{1, 2, 3, {4}}).empty());
 
     const plat::Handle v = hid.open(vendor);
@@ -220,13 +221,18 @@ public:
     }
 };
 
-TEST_F(SimTransmitter, PlugAndUnplugNotifyOncePerCollection) {
-    NotifiedWindow window;
+// Runs `window` as the program's dialog, registered for device notifications.
+void runNotified(sim::SimPc& pc, NotifiedWindow& window) {
     pc.startProgram([&] {
         return static_cast<int>(
             plat::ui().dialogBox(plat::resources().programModule(), 101, 0, &window));
     });
     ASSERT_TRUE(pc.waitIdle());
+}
+
+TEST_F(SimTransmitter, PlugAndUnplugNotifyOncePerCollection) {
+    NotifiedWindow window;
+    runNotified(pc, window);
     const auto id = pc.plugTransmitter();
     pc.plugHidDevice({});
     pc.unplugTransmitter(id);
@@ -235,13 +241,42 @@ TEST_F(SimTransmitter, PlugAndUnplugNotifyOncePerCollection) {
     const auto vendor = pc.transmitterPath(id, HidCollectionRole::Vendor);
     const auto consumer = pc.transmitterPath(id, HidCollectionRole::Consumer);
     ASSERT_EQ(window.seen.size(), 5u);
-    EXPECT_EQ(window.seen[0], std::make_pair(plat::WParam(DBT_DEVICEARRIVAL), vendor));
-    EXPECT_EQ(window.seen[1], std::make_pair(plat::WParam(DBT_DEVICEARRIVAL), consumer));
+    // Notifications spell the device part in upper case, enumeration all in lower case.
+    const plat::String announcedVendor =
+        u"\\\\?\\HID#VID_0B7A&PID_0100&MI_03&COL01#7&1a2b3c4d&0&0000#"
+        u"{4d1e55b2-f16f-11cf-88cb-001111000030}";
+    EXPECT_EQ(vendor, u"\\\\?\\hid#vid_0b7a&pid_0100&mi_03&col01#7&1a2b3c4d&0&0000#"
+                      u"{4d1e55b2-f16f-11cf-88cb-001111000030}");
+    EXPECT_EQ(window.seen[0], std::make_pair(plat::WParam(DBT_DEVICEARRIVAL), announcedVendor));
+    EXPECT_EQ(window.seen[1].first, plat::WParam(DBT_DEVICEARRIVAL));
+    EXPECT_TRUE(window.seen[1].second.starts_with(u"\\\\?\\HID#VID_0B7A&PID_0100&MI_03&COL02#"));
+    EXPECT_TRUE(plat::equalsIgnoringCase(window.seen[1].second, consumer));
     EXPECT_EQ(window.seen[2].first, plat::WParam(DBT_DEVICEARRIVAL));
-    EXPECT_TRUE(window.seen[2].second.starts_with(u"\\\\?\\HID#Vid_046d&Pid_c52b"));
-    EXPECT_EQ(window.seen[3], std::make_pair(plat::WParam(DBT_DEVICEREMOVECOMPLETE), vendor));
-    EXPECT_EQ(window.seen[4], std::make_pair(plat::WParam(DBT_DEVICEREMOVECOMPLETE), consumer));
+    EXPECT_TRUE(window.seen[2].second.starts_with(u"\\\\?\\HID#VID_046D&PID_C52B"));
+    EXPECT_EQ(window.seen[3], std::make_pair(plat::WParam(DBT_DEVICEREMOVECOMPLETE), announcedVendor));
+    EXPECT_EQ(window.seen[4].first, plat::WParam(DBT_DEVICEREMOVECOMPLETE));
+    EXPECT_EQ(window.seen[4].second, window.seen[1].second);
     pc.endProcess(); // the dialog's target dies with this test body
+}
+
+TEST_F(SimTransmitter, OlderWindowsSpellsAPathTheSameMixedCaseWayEverywhere) {
+    pc.setDevicePathSpelling(sim::DevicePathSpelling::Legacy);
+    NotifiedWindow window;
+    runNotified(pc, window);
+    const auto id = pc.plugTransmitter();
+    ASSERT_TRUE(pc.waitIdle());
+    const plat::String vendor = u"\\\\?\\HID#Vid_0b7a&Pid_0100&MI_03&col01#7&1a2b3c4d&0&0000#"
+                                u"{4d1e55b2-f16f-11cf-88cb-001111000030}";
+    EXPECT_EQ(pc.transmitterPath(id, HidCollectionRole::Vendor), vendor);
+    EXPECT_EQ(hid.enumerateInterfaces(hid.getHidGuid()).at(0), vendor);
+    ASSERT_EQ(window.seen.size(), 2u);
+    EXPECT_EQ(window.seen[0].second, vendor);
+    EXPECT_EQ(window.seen[1].second, pc.transmitterPath(id, HidCollectionRole::Consumer));
+    // The transmitter's audio function as well.
+    const auto audio = pc.audioDevices();
+    ASSERT_EQ(audio.size(), 1u);
+    EXPECT_TRUE(audio[0].interfacePath.starts_with(u"\\\\?\\USB#Vid_0b7a&Pid_0100&MI_00#"));
+    pc.endProcess();
 }
 
 // ==================================================================== reads

@@ -10,7 +10,7 @@
 namespace {
 
 std::recursive_mutex holderLock; // recursive: a constructor below may reach globals()
-std::unique_ptr<Globals> holder; // freed by the next start, endProcessObjects or at exit
+std::unique_ptr<Globals> holder; // freed by the next start or endProcessObjects (see Globals.h)
 std::atomic<Globals*> current{nullptr};
 
 } // namespace

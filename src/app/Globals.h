@@ -107,8 +107,9 @@ Globals* currentGlobals();
 Globals& startProcessObjects();
 
 // Frees the current set in reverse order. For hosts that know every thread of the run has
-// ended. A run's objects otherwise stay valid after runProgram returns, as static objects
-// outlive the threads of a process that ends, and are freed by the next start or at exit.
+// ended. A run's objects otherwise stay valid after runProgram returns, for the threads that
+// still run, and are freed by the next start; the product ends its process without freeing
+// them (plat::win32::endProcess), so the C runtime's exit never destroys them under a thread.
 // Destructors therefore release memory only: the platform of the run may be gone by then.
 void endProcessObjects();
 

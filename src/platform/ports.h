@@ -90,6 +90,12 @@ struct DeviceChangeInfo {
     String name;                  // the interface path, for DBT_DEVTYP_DEVICEINTERFACE
 };
 
+// WM_WINDOWPOSCHANGING reaches the program's windows with lParam pointing to this: the
+// SWP_* flags of the change about to happen, which a handler may alter.
+struct WindowPosChanging {
+    std::uint32_t flags = 0;
+};
+
 // WM_HELP reaches the program's windows with lParam pointing to this.
 struct HelpInfo {
     std::uint32_t contextId = 0;
@@ -118,6 +124,12 @@ public:
     virtual Hwnd findWindow(const String* className, const String* title) = 0;
     virtual bool postMessage(Hwnd window, std::uint32_t msg, WParam wParam, LParam lParam) = 0;
     virtual LResult sendMessage(Hwnd window, std::uint32_t msg, WParam wParam, LParam lParam) = 0;
+    // SendMessageTimeoutW: waits at most `milliseconds` for the answer (SMTO_ABORTIFHUNG: not at
+    // all for a window whose thread has stopped answering). False when no answer came (time
+    // out, hung, or the window is gone); `result` is then 0.
+    virtual bool sendMessageTimeout(Hwnd window, std::uint32_t msg, WParam wParam, LParam lParam,
+                                    std::uint32_t flags, std::uint32_t milliseconds,
+                                    LResult& result) = 0;
     virtual bool isWindow(Hwnd window) = 0;
     virtual bool setForegroundWindow(Hwnd window) = 0;
     virtual Hwnd getForegroundWindow() = 0;
@@ -140,6 +152,10 @@ public:
     virtual bool killTimer(Hwnd window, std::uintptr_t id) = 0;
     virtual Point getCursorPos() = 0;
     virtual std::uint32_t registerWindowMessage(const String& name) = 0;
+    // ChangeWindowMessageFilterEx(window, msg, MSGFLT_ALLOW): lets `msg` reach `window` from
+    // processes of a lower integrity level (the shell and other programs, when this program
+    // runs elevated), which Windows otherwise keeps from it. False on failure.
+    virtual bool allowMessageFromLowerIntegrity(Hwnd window, std::uint32_t msg) = 0;
     // RegisterDeviceNotificationW for device interfaces of `classGuid`; 0 on failure.
     virtual Handle registerDeviceNotification(Hwnd window, const Guid& classGuid) = 0;
 };
@@ -242,13 +258,20 @@ public:
 class Resources {
 public:
     virtual ~Resources() = default;
-    // LoadLibraryW by bare name through the normal search order; 0 on failure.
+    // The resource-only library `name` (a file name) from the program's own folder, by its
+    // full path and as a data file (LoadLibraryExW with LOAD_LIBRARY_AS_DATAFILE and
+    // LOAD_LIBRARY_AS_IMAGE_RESOURCE): no other folder is searched and none of its code runs.
+    // 0 on failure.
     virtual Module loadLibrary(const String& name) = 0;
     // The program's own module (its own resources).
     virtual Module programModule() = 0;
     // LoadStringW: false when the string does not exist.
     virtual bool loadString(Module module, std::uint32_t id, String& out) = 0;
     virtual HIcon loadIcon(Module module, int id) = 0;
+    // The icon drawn at the small-icon size for the DPI of the monitor `window` is on (0: the
+    // system's DPI), as the notification area shows it; not a large image scaled down. The
+    // handle stays valid for the life of the process, like a shared icon's.
+    virtual HIcon loadSmallIcon(Module module, int id, Hwnd window) = 0;
     virtual HBitmap loadBitmap(Module module, int id) = 0;
 };
 
@@ -309,7 +332,7 @@ public:
     virtual ~Audio() = default;
     // The four set-up steps of one enumeration pass, as "dsound.dll" offers them; each
     // returns 0 on failure. Every object obtained is released with release().
-    virtual Module loadDsound() = 0;                              // LoadLibraryW("dsound.dll")
+    virtual Module loadDsound() = 0;                              // "dsound.dll", system folder
     virtual bool hasDllGetClassObject(Module dsound) = 0;         // GetProcAddress
     virtual Handle getClassFactory(Module dsound) = 0;            // CLSID_DirectSoundPrivate
     virtual Handle createPropertySet(Handle classFactory) = 0;    // IKsPropertySet

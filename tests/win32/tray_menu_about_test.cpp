@@ -96,21 +96,6 @@ void postKey(HWND to, WPARAM vk) {
     ::PostMessageW(to, WM_KEYDOWN, vk, 1 | (static_cast<LPARAM>(scan) << 16));
 }
 
-int windowsTitled(const wchar_t* title) {
-    struct Count {
-        const wchar_t* title;
-        int n;
-    } count{title, 0};
-    ::EnumWindows(
-        [](HWND w, LPARAM p) -> BOOL {
-            auto& c = *reinterpret_cast<Count*>(p);
-            c.n += qa_test::windowText(w) == c.title ? 1 : 0;
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&count));
-    return count.n;
-}
-
 // What the user saw and did, recorded by the helper thread and checked by the test.
 struct Seen {
     std::vector<ShownItem> menu;
@@ -193,7 +178,10 @@ TEST_F(ControllerMenu, ChosenCommandsReachTheirHandlersAndAboutShowsTheFirmwareO
                 chooseFromBottom(window, 2);
                 seen.aboutForwardOnSecondChoice =
                     qa_test::waitFor([&] { return ::GetForegroundWindow() == about; }, 5000);
-                seen.aboutWindows = windowsTitled(kAboutTitle);
+                seen.aboutWindows = static_cast<int>(
+                    qa_test::windowsOf(::GetCurrentProcessId(), [](HWND w) {
+                        return qa_test::windowText(w) == kAboutTitle;
+                    }).size());
                 ::PostMessageW(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
                 seen.aboutClosed = qa_test::waitFor([&] { return !::IsWindow(about); });
             }
@@ -210,7 +198,7 @@ TEST_F(ControllerMenu, ChosenCommandsReachTheirHandlersAndAboutShowsTheFirmwareO
         if (!qa_test::waitFor([&] { return !::IsWindow(window); }, 5000)) {
             ::EnumThreadWindows(
                 self,
-                [](HWND w, LPARAM) -> BOOL {
+                [](HWND w, LPARAM) CALLBACK -> BOOL {
                     ::PostMessageW(w, WM_CLOSE, 0, 0);
                     return TRUE;
                 },

@@ -3,8 +3,10 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "Globals.h"
 #include "ports.h"
@@ -36,8 +38,8 @@ inline std::wstring testDirectory() {
     return dir.substr(0, dir.find_last_of(L'\\') + 1);
 }
 
-// A name no other test run (or an earlier one) uses. Wine hands out the same process ids run
-// after run, so the start time is part of it too.
+// A name no other test run (or an earlier one) uses. The prefix outlives a run, and Wine
+// hands out the same process ids run after run: the moment this process started counts too.
 inline std::wstring uniqueName(const wchar_t* prefix) {
     static LONG counter = 0;
     static const ULONGLONG started = ::GetTickCount64();
@@ -55,6 +57,44 @@ inline std::wstring windowText(HWND window) {
     return std::wstring(text, n > 0 ? static_cast<std::size_t>(n) : 0);
 }
 
+inline DWORD ownerProcess(HWND window) {
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(window, &pid);
+    return pid;
+}
+
+// Top-level windows of `pid` that pass `keep`.
+template <class Keep> std::vector<HWND> windowsOf(DWORD pid, Keep keep) {
+    struct Search {
+        DWORD pid;
+        Keep* keep;
+        std::vector<HWND> found;
+    } search{pid, &keep, {}};
+    ::EnumWindows(
+        [](HWND w, LPARAM p) CALLBACK -> BOOL {
+            auto& s = *reinterpret_cast<Search*>(p);
+            if (ownerProcess(w) == s.pid && (*s.keep)(w))
+                s.found.push_back(w);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// The width in pixels of an icon's image (0 for no icon).
+inline int iconWidth(HICON icon) {
+    ICONINFO info{};
+    if (!icon || !::GetIconInfo(icon, &info))
+        return 0;
+    BITMAP bitmap{};
+    ::GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof(bitmap), &bitmap);
+    if (info.hbmColor)
+        ::DeleteObject(info.hbmColor);
+    if (info.hbmMask)
+        ::DeleteObject(info.hbmMask);
+    return bitmap.bmWidth;
+}
+
 // The argument with which the test program, started as a child, only waits to be ended.
 constexpr char kChildWaitArgument[] = "--qa-child-wait";
 
@@ -63,12 +103,10 @@ constexpr char kChildWaitArgument[] = "--qa-child-wait";
 // what that window receives in a file (its path follows the title).
 constexpr wchar_t kPlayerWindowArgument[] = L"--qa-player-window";
 
-// The clock and waits of the real platform without the threads a run of the program
-// starts (its audio thread): for tests that build the process-wide objects and fill the
-// device table themselves.
-class NoThreads final : public plat::Threads {
+// The real platform's threads, clock and waits, for wrappers that change one part of them.
+class ForwardingThreads : public plat::Threads {
 public:
-    explicit NoThreads(plat::Threads& inner) : inner_(inner) {}
+    explicit ForwardingThreads(plat::Threads& inner) : inner_(inner) {}
     plat::Handle createMutex(const plat::String* name, bool owner, std::uint32_t& error) override {
         return inner_.createMutex(name, owner, error);
     }
@@ -77,8 +115,10 @@ public:
         return inner_.waitForSingleObject(object, ms);
     }
     bool closeHandle(plat::Handle object) override { return inner_.closeHandle(object); }
-    plat::Handle startThread(std::function<void()>) override { return 0; }
-    bool processEnding() override { return true; }
+    plat::Handle startThread(std::function<void()> body) override {
+        return inner_.startThread(std::move(body));
+    }
+    bool processEnding() override { return inner_.processEnding(); }
     std::int64_t timeNow() override { return inner_.timeNow(); }
     plat::LocalTime localTime() override { return inner_.localTime(); }
     std::uint64_t tickCount() override { return inner_.tickCount(); }
@@ -86,6 +126,31 @@ public:
 
 private:
     plat::Threads& inner_;
+};
+
+// The clock and waits of the real platform without the threads a run of the program
+// starts (its audio thread): for tests that build the process-wide objects and fill the
+// device table themselves.
+class NoThreads final : public ForwardingThreads {
+public:
+    using ForwardingThreads::ForwardingThreads;
+    plat::Handle startThread(std::function<void()>) override { return 0; }
+    bool processEnding() override { return true; }
+};
+
+// The real platform's threads, refused until allowed: for tests that build the process-wide
+// objects without their audio thread and then run threads of their own (a forwarder's, a
+// link's).
+class ThreadsAllowedLater final : public ForwardingThreads {
+public:
+    using ForwardingThreads::ForwardingThreads;
+    void allow() { allowed_ = true; }
+    plat::Handle startThread(std::function<void()> body) override {
+        return allowed_ ? ForwardingThreads::startThread(std::move(body)) : 0;
+    }
+
+private:
+    std::atomic<bool> allowed_{false};
 };
 
 // A run's process-wide objects on the real platform without the threads a run starts: its

@@ -65,7 +65,7 @@ plat::StringArray HidWorld::enumerateInterfaces(const plat::Guid& classGuid) {
     if (classGuid != kHidGuid)
         return paths;
     for (const auto& c : present_)
-        paths.push_back(c->path);
+        paths.push_back(spelledForEnumeration(c->path, w_.pathSpelling));
     return paths;
 }
 

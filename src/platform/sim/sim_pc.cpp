@@ -347,6 +347,11 @@ void SimPc::setTimersFail(bool fail) {
     impl_->timersFail = fail;
 }
 
+void SimPc::setDevicePathSpelling(DevicePathSpelling spelling) {
+    Lock lk(impl_->m);
+    impl_->pathSpelling = spelling;
+}
+
 void SimPc::setDeviceNotificationFails(bool fail) {
     Lock lk(impl_->m);
     impl_->deviceNotificationFails = fail;
@@ -420,6 +425,10 @@ std::vector<ReceivedMessage> SimPc::received(Hwnd window) const {
     Lock lk(impl_->m);
     const Window* w = impl_->window(window);
     return w ? w->received : std::vector<ReceivedMessage>{};
+}
+
+void SimPc::setWindowHung(Hwnd window, bool hung) {
+    impl_->setHung(window, hung);
 }
 
 void SimPc::setForeground(Hwnd window) {
@@ -586,7 +595,29 @@ std::uint32_t SimPc::windowExStyle(Hwnd window) const {
 }
 
 bool SimPc::post(Hwnd window, std::uint32_t msg, plat::WParam wParam, plat::LParam lParam) {
+    {
+        Lock lk(impl_->m);
+        const Window* w = impl_->window(window);
+        if (w && w->kind != WindowKind::Foreign && impl_->programElevated &&
+            !w->allowedFromLower.count(msg)) {
+            impl_->journal("blocked by privilege isolation: " + messageText(msg, wParam, lParam) +
+                           " to " + impl_->windowLabel(*w));
+            return false;
+        }
+    }
     return impl_->post(window, msg, wParam, lParam, false);
+}
+
+void SimPc::setProgramElevated(bool elevated) {
+    Lock lk(impl_->m);
+    impl_->programElevated = elevated;
+}
+
+std::vector<std::uint32_t> SimPc::messagesAllowedFromLower(Hwnd window) const {
+    Lock lk(impl_->m);
+    const Window* w = impl_->window(window);
+    return w ? std::vector<std::uint32_t>(w->allowedFromLower.begin(), w->allowedFromLower.end())
+             : std::vector<std::uint32_t>{};
 }
 
 std::vector<Hwnd> SimPc::deviceNotificationWindows() const {

@@ -194,6 +194,13 @@ struct TransmitterConfig {
     bool consumerOpenable = true;
 };
 
+// How the system spells device interface paths. Windows 10 and 11 hand them out in lower
+// case from enumeration (the HID interfaces, and the audio devices' records) and announce them
+// in notifications with the device part in upper case
+// ("\\?\HID#VID_0B7A&PID_0100&MI_03&COL01#7&1a2b3c4d&0&0000#{...}"). Older Windows spelled
+// a path the same, mixed-case way everywhere ("\\?\HID#Vid_0b7a&Pid_0100&MI_03&col01#...").
+enum class DevicePathSpelling { Current, Legacy };
+
 // Any other HID interface (a mouse, a keyboard, another vendor's device).
 struct HidDeviceConfig {
     std::uint16_t vendorId = 0x046D;
@@ -399,6 +406,11 @@ public:
     static plat::Sid usersSid();
     static plat::Sid otherSid(std::uint32_t rid);
 
+    // How device interface paths are spelled (Current by default); set it before plugging
+    // devices in. Paths given in a TransmitterConfig, HidDeviceConfig or AudioDeviceConfig are
+    // spelled by it as well.
+    void setDevicePathSpelling(DevicePathSpelling spelling);
+
     // Timers fail to start (SetTimer returns 0) while set.
     void setTimersFail(bool fail);
     // Device notifications cannot be registered while set.
@@ -426,6 +438,12 @@ public:
     void onForeignMessage(Hwnd window,
                           std::function<plat::LResult(const ReceivedMessage&)> handler);
     bool processAlive(std::uint32_t processId) const;
+    // A window of another program whose thread stops answering messages (true), or answers
+    // again (false). Meanwhile SendMessageW to it waits until it answers again or goes (or
+    // the program's process ends); SendMessageTimeoutW gives up after its time-out, or at
+    // once with SMTO_ABORTIFHUNG once the window has not answered for 5 s (when Windows calls
+    // it hung); posted messages wait in its queue, and are handled when it answers again.
+    void setWindowHung(Hwnd window, bool hung);
     // ShellExecuteW of the program: by default recorded and answered 42 (success).
     void setShellExecuteHandler(
         std::function<std::intptr_t(const String& verb, const String& file)> handler);
@@ -470,8 +488,16 @@ public:
     String windowText(Hwnd window) const;
     bool windowVisible(Hwnd window) const;
     std::uint32_t windowExStyle(Hwnd window) const;
-    // Posts as another process would (PostMessageW).
+    // Posts as another process would (PostMessageW). While the program runs elevated, a
+    // message to one of its windows arrives only if that window lets it through from lower
+    // integrity levels; otherwise it is dropped and this returns false.
     bool post(Hwnd window, std::uint32_t msg, plat::WParam wParam = 0, plat::LParam lParam = 0);
+    // The program runs elevated (as administrator) while every other process, the shell among
+    // them, does not. The shell's tray-icon clicks and the system's device notifications still
+    // arrive.
+    void setProgramElevated(bool elevated);
+    // The messages a window of the program lets through from lower integrity levels.
+    std::vector<std::uint32_t> messagesAllowedFromLower(Hwnd window) const;
     // The windows registered for device-interface notifications, and a notification as the
     // system delivers it: WM_DEVICECHANGE with a DeviceChangeInfo (DBT_DEVTYP_DEVICEINTERFACE,
     // `interfacePath`), handled on each window's thread; this call does not wait for it.
@@ -522,6 +548,7 @@ public:
     // The same transmitter again (same paths, its database kept); false if it is plugged in.
     bool replugTransmitter(TransmitterId id);
     bool transmitterPlugged(TransmitterId id) const;
+    // A collection's interface path as enumeration spells it (what the program finds and opens).
     String transmitterPath(TransmitterId id, HidCollectionRole role) const;
     HidDeviceId plugHidDevice(HidDeviceConfig config);
     void unplugHidDevice(HidDeviceId id);
@@ -606,6 +633,8 @@ public:
     Hwnd playerUpgradeWindow(const String& name) const; // Musicmatch's prompt, 0 if none
     std::uint32_t playerProcessId(const String& name) const;
     bool setForegroundPlayer(const String& name); // false when not running
+    // Its main window stops (or resumes) answering, as setWindowHung; false when not running.
+    bool setPlayerHung(const String& name, bool hung);
     // Everything each player received, across its runs, oldest first.
     std::vector<PlayerAppCommand> playerAppCommands(const String& name) const;
     std::vector<PlayerCloseRequest> playerCloseRequests(const String& name) const;
@@ -624,7 +653,8 @@ public:
     // user's "Playback" does not exist until something writes it.
     //
     // A transmitter brings its audio function while plugged in: a WDM render device described
-    // "USB Audio Device" whose interface path contains "Vid_0b7a&Pid_0100", with the wave name
+    // "USB Audio Device" whose interface path carries its USB ids ("vid_0b7a&pid_0100" as today's
+    // Windows spells them, "Vid_0b7a&Pid_0100" as older Windows did), with the wave name
     // "Quorvane Auravo", one mixer, the same GUID at every plug-in, numbered like any device
     // without a fixed wave id.
     AudioDeviceId addAudioDevice(AudioDeviceConfig config);

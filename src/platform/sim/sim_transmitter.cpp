@@ -415,6 +415,12 @@ TransmitterRec* plugged(SimPc::Impl& w, Lock& lk, TransmitterId id, const std::s
     return t;
 }
 
+// Notifications announce paths as the system spells them there. Lock held.
+void spellForNotification(SimPc::Impl& w, std::vector<String>& paths) {
+    for (auto& path : paths)
+        path = spelledForNotification(path, w.pathSpelling);
+}
+
 } // namespace
 
 TransmitterId SimPc::plugTransmitter(TransmitterConfig config) {
@@ -423,6 +429,7 @@ TransmitterId SimPc::plugTransmitter(TransmitterConfig config) {
     {
         Lock lk(impl_->m);
         paths = hidWorld(*impl_).plugTransmitter(std::move(config), id);
+        spellForNotification(*impl_, paths);
         if (impl_->transmitterPlugged)
             impl_->transmitterPlugged(id, true);
     }
@@ -438,6 +445,7 @@ void SimPc::unplugTransmitter(TransmitterId id) {
         if (!find(*impl_, lk, id, "unplugTransmitter"))
             return;
         paths = hidWorld(*impl_).unplugTransmitter(id);
+        spellForNotification(*impl_, paths);
         if (impl_->transmitterPlugged)
             impl_->transmitterPlugged(id, false);
     }
@@ -452,6 +460,7 @@ bool SimPc::replugTransmitter(TransmitterId id) {
         if (!find(*impl_, lk, id, "replugTransmitter"))
             return false;
         paths = hidWorld(*impl_).replugTransmitter(id);
+        spellForNotification(*impl_, paths);
         if (impl_->transmitterPlugged && !paths.empty())
             impl_->transmitterPlugged(id, true);
     }
@@ -472,7 +481,8 @@ String SimPc::transmitterPath(TransmitterId id, HidCollectionRole role) const {
     if (!t)
         return {};
     auto it = t->paths.find(role);
-    return it == t->paths.end() ? String() : it->second;
+    return it == t->paths.end() ? String()
+                                : spelledForEnumeration(it->second, impl_->pathSpelling);
 }
 
 HidDeviceId SimPc::plugHidDevice(HidDeviceConfig config) {
@@ -481,6 +491,7 @@ HidDeviceId SimPc::plugHidDevice(HidDeviceConfig config) {
     {
         Lock lk(impl_->m);
         paths = hidWorld(*impl_).plugForeign(std::move(config), id);
+        spellForNotification(*impl_, paths);
     }
     for (const auto& path : paths)
         sendDeviceChange(DBT_DEVICEARRIVAL, path);
@@ -492,6 +503,7 @@ void SimPc::unplugHidDevice(HidDeviceId id) {
     {
         Lock lk(impl_->m);
         paths = hidWorld(*impl_).unplugForeign(id);
+        spellForNotification(*impl_, paths);
     }
     for (const auto& path : paths)
         sendDeviceChange(DBT_DEVICEREMOVECOMPLETE, path);

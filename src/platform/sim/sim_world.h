@@ -145,7 +145,8 @@ std::string narrow(const String& s);
 int compareForSort(const String& a, const String& b);
 
 enum class ThreadKind { Main, Background, External };
-enum class BlockKind { None, Sleep, MessageWait, ObjectWait, SendWait, DeviceRead };
+// HungSend: waiting for a window of another program that does not answer.
+enum class BlockKind { None, Sleep, MessageWait, ObjectWait, SendWait, DeviceRead, HungSend };
 enum class WakeReason { None, Woken, Timeout, Ending };
 
 struct ThreadRec;
@@ -251,6 +252,13 @@ struct Window {
     // other programs' windows
     std::vector<ReceivedMessage> received;
     std::function<LResult(const ReceivedMessage&)> foreignHandler;
+    // Set while its thread does not answer messages: since when (virtual time), and what was
+    // posted to it meanwhile (and whether the program posted it).
+    std::optional<std::uint64_t> hungSince;
+    std::deque<std::pair<PostedMessage, bool>> heldPosts;
+
+    // the program's windows: messages let through from lower integrity levels
+    std::set<std::uint32_t> allowedFromLower;
 };
 
 struct ModalFrame {
@@ -393,6 +401,9 @@ struct SimPc::Impl {
     std::uint64_t nextTimerSerial = 1;
     bool timersFail = false;
     bool deviceNotificationFails = false;
+    // The program runs elevated: other processes' messages reach its windows only where a
+    // window lets them through (User Interface Privilege Isolation).
+    bool programElevated = false;
     plat::Point cursor{640, 400};
     std::map<String, std::uint32_t> registeredMessages;
     std::uint32_t nextRegisteredMessage = 0xC000;
@@ -435,6 +446,10 @@ struct SimPc::Impl {
     bool tokenUnavailable = false;
     std::set<std::uint32_t> deadProcesses;
     std::function<std::intptr_t(const String&, const String&)> shellHandler;
+
+    // device interface paths: stored as the older Windows spelled them, handed out spelled
+    // by this (spelledForEnumeration, spelledForNotification)
+    DevicePathSpelling pathSpelling = DevicePathSpelling::Current;
 
     // audio: told, lock held, when a transmitter is plugged in (true) or out (false), so
     // that its audio function comes and goes with it (sim_audio.cpp).
@@ -491,6 +506,11 @@ struct SimPc::Impl {
                     bool byProgram);
     bool post(Hwnd hwnd, std::uint32_t msg, WParam wParam, LParam lParam, bool byProgram);
     LResult send(Hwnd hwnd, std::uint32_t msg, WParam wParam, LParam lParam);
+    // SendMessageTimeoutW (see Desktop::sendMessageTimeout).
+    bool sendTimeout(Hwnd hwnd, std::uint32_t msg, WParam wParam, LParam lParam,
+                     std::uint32_t flags, std::uint32_t milliseconds, LResult& result);
+    // A window of another program stops or resumes answering (SimPc::setWindowHung).
+    void setHung(Hwnd hwnd, bool hung);
     void sendAsync(Hwnd hwnd, std::uint32_t msg, WParam wParam, std::shared_ptr<void> payload,
                    LParam lParam);
     void handleSent(const std::shared_ptr<SentCall>& call);
@@ -560,6 +580,11 @@ struct SimPc::Impl {
     const res::ResourceSet* resourcesOf(Module module); // lock held
     plat::HIcon iconHandle(Module module, int id);
 };
+
+// A device interface path as enumeration returns it, and as a device-change notification
+// announces it (see DevicePathSpelling).
+String spelledForEnumeration(const String& path, DevicePathSpelling spelling);
+String spelledForNotification(const String& path, DevicePathSpelling spelling);
 
 // Splits a registry or file path into its components; empty components are dropped only at
 // the end (a trailing backslash), anywhere else they make the path invalid.

@@ -30,6 +30,13 @@ inline String fromWide(const wchar_t* text) {
     return text ? fromWide(text, std::wcslen(text)) : String();
 }
 
+// ---------------------------------------------------------------- folders
+// The full path of the running program, however long.
+std::wstring programPath();
+// A library of the system folder by its full path: neither the program's nor the current
+// folder nor PATH can stand in for it. Null on failure.
+HMODULE loadSystemLibrary(const wchar_t* fileName);
+
 // ---------------------------------------------------------------- handles
 inline HWND toHwnd(Hwnd w) {
     return reinterpret_cast<HWND>(w);
@@ -143,6 +150,9 @@ public:
     Hwnd findWindow(const String* className, const String* title) override;
     bool postMessage(Hwnd window, std::uint32_t msg, WParam wParam, LParam lParam) override;
     LResult sendMessage(Hwnd window, std::uint32_t msg, WParam wParam, LParam lParam) override;
+    bool sendMessageTimeout(Hwnd window, std::uint32_t msg, WParam wParam, LParam lParam,
+                            std::uint32_t flags, std::uint32_t milliseconds,
+                            LResult& result) override;
     bool isWindow(Hwnd window) override;
     bool setForegroundWindow(Hwnd window) override;
     Hwnd getForegroundWindow() override;
@@ -162,6 +172,7 @@ public:
     bool killTimer(Hwnd window, std::uintptr_t id) override;
     Point getCursorPos() override;
     std::uint32_t registerWindowMessage(const String& name) override;
+    bool allowMessageFromLowerIntegrity(Hwnd window, std::uint32_t msg) override;
     Handle registerDeviceNotification(Hwnd window, const Guid& classGuid) override;
 };
 
@@ -196,6 +207,7 @@ public:
     Module programModule() override;
     bool loadString(Module module, std::uint32_t id, String& out) override;
     HIcon loadIcon(Module module, int id) override;
+    HIcon loadSmallIcon(Module module, int id, Hwnd window) override;
     HBitmap loadBitmap(Module module, int id) override;
 };
 

@@ -34,7 +34,7 @@ using HtmlHelpFn = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
 
 HtmlHelpFn htmlHelpEntry() {
     static const HtmlHelpFn entry = []() -> HtmlHelpFn {
-        HMODULE library = ::LoadLibraryW(L"hhctrl.ocx");
+        HMODULE library = loadSystemLibrary(L"hhctrl.ocx");
         if (!library)
             return nullptr;
         return reinterpret_cast<HtmlHelpFn>(
