@@ -47,8 +47,8 @@ void describe(const std::vector<sim::MenuNode>& items, const std::string& indent
     }
 }
 
-const Lines fixedItems = {"---", "Settings =32772 {default}", "---", "Help =32773",
-                          "About =32774", "Exit =32775"};
+const Lines fixedItems = {
+    "---", "Settings =32772 {default}", "---", "Help =32773", "About =32774", "Exit =32775"};
 
 Lines withFixedItems(Lines top) {
     top.insert(top.end(), fixedItems.begin(), fixedItems.end());
@@ -88,7 +88,8 @@ public:
                     const plat::String& t) override {
         return in.insertMenu(m, p, f, i, t);
     }
-    bool appendMenu(plat::HMenu m, std::uint32_t f, std::uintptr_t i, const plat::String& t) override {
+    bool appendMenu(plat::HMenu m, std::uint32_t f, std::uintptr_t i,
+                    const plat::String& t) override {
         return in.appendMenu(m, f, i, t);
     }
     bool checkMenuRadioItem(plat::HMenu m, std::uint32_t first, std::uint32_t last,
@@ -128,15 +129,14 @@ class TrayMenuTest : public txtest::SimTest {
 protected:
     sim::TransmitterId tx = 0;
     std::unique_ptr<RecordingUi> recording; // outlives the program's threads
-    // The computer's own sound card; the default device until something changes it.
-    sim::AudioDeviceId speakers = 0;
 
+    // The computer's own sound card is the default device until something changes it.
     void SetUp() override {
         txtest::SimTest::SetUp();
         sim::AudioDeviceConfig card;
         card.description = u"Speakers";
         card.waveName = u"Speakers Out";
-        speakers = pc->addAudioDevice(card);
+        pc->addAudioDevice(card);
         pc->setString(plat::HKCU, soundMapper, u"Playback", u"Speakers Out");
     }
 
@@ -158,9 +158,7 @@ protected:
         config.running = running;
         ASSERT_TRUE(pc->installPlayer(config));
     }
-    void setAdvanced() {
-        pc->setString(plat::HKCU, prefsKey, u"Enable Advanced Menu", u"True");
-    }
+    void setAdvanced() { pc->setString(plat::HKCU, prefsKey, u"Enable Advanced Menu", u"True"); }
     void start() {
         pc->startProgram([] { return runProgram(); });
         ASSERT_TRUE(pc->waitIdle());
@@ -171,9 +169,9 @@ protected:
 
     // A right click on the tray icon; the user looks at the menu and then does `act` (by
     // default closes it). The menu as the user saw it.
-    Lines openMenu(std::function<void(sim::ModalContext&)> act = [](sim::ModalContext& m) {
-        m.pressEscape();
-    }, plat::Point at = {640, 400}) {
+    Lines openMenu(
+        std::function<void(sim::ModalContext&)> act = [](sim::ModalContext& m) { m.pressEscape(); },
+        plat::Point at = {640, 400}) {
         Lines seen;
         sim::ScriptEntry entry;
         entry.kind = sim::ModalKind::PopupMenu;
@@ -232,7 +230,8 @@ protected:
 TEST_F(TrayMenuTest, WithoutPairedDevicesTheFirstItemIsAGrayedNoReceivers) {
     plug({});
     start();
-    EXPECT_EQ(openMenu(), withFixedItems({"<no receivers> =0 {grayed}", "My Computer =9000 {radio}"}));
+    EXPECT_EQ(openMenu(),
+              withFixedItems({"<no receivers> =0 {grayed}", "My Computer =9000 {radio}"}));
     setAdvanced();
     const Lines advanced = openMenu();
     ASSERT_FALSE(advanced.empty());
@@ -253,7 +252,8 @@ TEST_F(TrayMenuTest, SimpleFormWithTwoDevicesRoutesTheComputerAndChoosingAReceiv
     EXPECT_EQ(playback(), u"Quorvane Auravo");
     EXPECT_EQ(commandsSince(before), (std::vector<std::uint8_t>{0x40, 0x02}));
     EXPECT_EQ(pc->transmitterCurrentDevice(tx)->name, u"Bedroom");
-    EXPECT_EQ(txtest::logged(u"CKTRSystemTrayApplicationDlg::OnReceiver -- Method Exit.Bedroom"), 1u);
+    EXPECT_EQ(txtest::logged(u"CKTRSystemTrayApplicationDlg::OnReceiver -- Method Exit.Bedroom"),
+              1u);
 
     // Now the receiver is checked and "My Computer" is not; it routes the computer back.
     EXPECT_EQ(openMenu(), withFixedItems({"Office =10000", "Bedroom =10001 {radio}",
@@ -270,9 +270,9 @@ TEST_F(TrayMenuTest, SimpleFormListsEveryComputerDeviceOnceUnderItsOwnNameAndId)
     addDevice(u"USB Audio Device", u"\\\\?\\USB#Vid_0b7a&Pid_0100&MI_01#8&2b&0&0001#{65e8773d}");
     addDevice(u"Headset");
     start();
-    EXPECT_EQ(openMenu(), withFixedItems({"Office =10000", "Bedroom =10001", "Kitchen =10002",
-                                          "My Computer >", "  Speakers =9000 {radio}",
-                                          "  Headset =9003"}));
+    EXPECT_EQ(openMenu(),
+              withFixedItems({"Office =10000", "Bedroom =10001", "Kitchen =10002", "My Computer >",
+                              "  Speakers =9000 {radio}", "  Headset =9003"}));
 
     // Its items route the system default to their own device.
     answer(u"Restart Active Applications", u"OK");
@@ -288,16 +288,14 @@ TEST_F(TrayMenuTest, AdvancedFormRoutesPlayersAndTheDefaultDeviceAndAlwaysChecks
     start();
     // Two devices: the computer's reads "My Computer", the transmitter's keeps its name.
     // Neither player names a device, so both follow "Default Audio Device".
-    EXPECT_EQ(openMenu(), withFixedItems({"Office =10000", "Bedroom =10001",
-                                          "Kitchen =10002 {radio}", "---",
-                                          "Media Player Output >", "  Windows Media Player >",
-                                          "    My Computer =5000", "    Quorvane Auravo =5001",
-                                          "    ---", "    Default Audio Device =5002 {radio}",
-                                          "  Winamp >", "    My Computer =5100",
-                                          "    Quorvane Auravo =5101", "    ---",
-                                          "    Default Audio Device =5102 {radio}",
-                                          "Default Audio Device >", "  My Computer =9000 {radio}",
-                                          "  Quorvane Auravo =9001"}));
+    EXPECT_EQ(openMenu(),
+              withFixedItems({"Office =10000", "Bedroom =10001", "Kitchen =10002 {radio}", "---",
+                              "Media Player Output >", "  Windows Media Player >",
+                              "    My Computer =5000", "    Quorvane Auravo =5001", "    ---",
+                              "    Default Audio Device =5002 {radio}", "  Winamp >",
+                              "    My Computer =5100", "    Quorvane Auravo =5101", "    ---",
+                              "    Default Audio Device =5102 {radio}", "Default Audio Device >",
+                              "  My Computer =9000 {radio}", "  Quorvane Auravo =9001"}));
 
     choose(u"Media Player Output>Winamp>Quorvane Auravo");
     EXPECT_NE(pc->winampIni()->find("cfg_dev=2"), std::string::npos); // table entry 2
@@ -473,14 +471,14 @@ TEST_F(TrayMenuTest, TheMenuIsBuiltAfterMenuOpeningAndTrackedByTheForegroundCont
     pc->takeJournal();
     openMenu([](sim::ModalContext& m) { m.pressEscape(); }, {612, 1040});
 
-    EXPECT_EQ(recording->calls, (Lines{"loadMenu 113 after 1 command(s)", "check 9000..9002 9000",
-                                       "default 32772", "track flags 2 at 612,1040 by the controller",
-                                       "destroy the loaded menu"}));
+    EXPECT_EQ(recording->calls,
+              (Lines{"loadMenu 113 after 1 command(s)", "check 9000..9002 9000", "default 32772",
+                     "track flags 2 at 612,1040 by the controller", "destroy the loaded menu"}));
     EXPECT_EQ(commandsSince(before), (std::vector<std::uint8_t>{0x40}));
     // The controller is in front when the menu opens; the menu is gone once it closed.
-    EXPECT_TRUE(txtest::inOrder(pc->takeJournal(),
-                                {"brought to front: QuorvaneAuravoSystemTrayApplication",
-                                 "popup menu opened", "popup menu dismissed"}));
+    EXPECT_TRUE(
+        txtest::inOrder(pc->takeJournal(), {"brought to front: QuorvaneAuravoSystemTrayApplication",
+                                            "popup menu opened", "popup menu dismissed"}));
     EXPECT_EQ(plat::ui().getSubMenu(recording->loaded, 0), 0u);
 }
 

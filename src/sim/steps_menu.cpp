@@ -133,9 +133,9 @@ bool openTrayMenu(Session& s, bool leftClick) {
             return false;
     }
     if (!openMenu(s)) {
-        s.fail(leftClick ? "no menu opened within " + std::to_string(longestWaitMs) +
-                               " ms of the click"
-                         : std::string("no menu opened"));
+        s.fail(leftClick
+                   ? "no menu opened within " + std::to_string(longestWaitMs) + " ms of the click"
+                   : std::string("no menu opened"));
         return false;
     }
     if (leftClick)
@@ -249,8 +249,7 @@ void registerMenuSteps(StepTable& table) {
                         return;
                     }
                 }
-                s.say("ok: the menu shows the " + std::to_string(shown.size()) +
-                      " lines expected");
+                s.say("ok: the menu shows the " + std::to_string(shown.size()) + " lines expected");
             },
         .block = true,
     });

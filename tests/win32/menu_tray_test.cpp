@@ -81,8 +81,8 @@ TEST_F(MenuOwner, TrayMenuResourceLoadsWithItsCommands) {
     const struct {
         const wchar_t* text; // null: a separator
         UINT id;
-    } expected[] = {{nullptr, 0},       {L"Settings", 32772}, {nullptr, 0},
-                    {L"Help", 32773},   {L"About", 32774},    {L"Exit", 32775}};
+    } expected[] = {{nullptr, 0},     {L"Settings", 32772}, {nullptr, 0},
+                    {L"Help", 32773}, {L"About", 32774},    {L"Exit", 32775}};
     ASSERT_EQ(::GetMenuItemCount(items), 6);
     for (UINT i = 0; i < 6; ++i) {
         const UINT state = ::GetMenuState(items, i, MF_BYPOSITION);

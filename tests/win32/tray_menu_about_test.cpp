@@ -178,18 +178,18 @@ TEST_F(ControllerMenu, ChosenCommandsReachTheirHandlersAndAboutShowsTheFirmwareO
                 chooseFromBottom(window, 2);
                 seen.aboutForwardOnSecondChoice =
                     qa_test::waitFor([&] { return ::GetForegroundWindow() == about; }, 5000);
-                seen.aboutWindows = static_cast<int>(
-                    qa_test::windowsOf(::GetCurrentProcessId(), [](HWND w) {
-                        return qa_test::windowText(w) == kAboutTitle;
-                    }).size());
+                seen.aboutWindows =
+                    static_cast<int>(qa_test::windowsOf(::GetCurrentProcessId(), [](HWND w) {
+                                         return qa_test::windowText(w) == kAboutTitle;
+                                     }).size());
                 ::PostMessageW(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
                 seen.aboutClosed = qa_test::waitFor([&] { return !::IsWindow(about); });
             }
             // "Exit", confirmed with the box's first button ("Yes").
             if (chooseFromBottom(window, 1)) {
                 HWND box = nullptr;
-                seen.exitAsked =
-                    qa_test::waitFor([&] { return (box = visibleWindow(L"#32770", kExitCaption)); });
+                seen.exitAsked = qa_test::waitFor(
+                    [&] { return (box = visibleWindow(L"#32770", kExitCaption)); });
                 if (seen.exitAsked)
                     ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
             }

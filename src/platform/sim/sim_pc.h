@@ -47,14 +47,14 @@ enum class ModalKind { MessageBox, Dialog, PropertySheet, PopupMenu };
 
 // One item of a popup menu as the user sees it; a submenu's items hang beneath its item.
 struct MenuNode {
-    String text;             // without accelerator marks; empty for a separator
-    std::uint32_t id = 0;    // the command of an item that is not a submenu
+    String text;          // without accelerator marks; empty for a separator
+    std::uint32_t id = 0; // the command of an item that is not a submenu
     bool separator = false;
-    bool popup = false;      // opens the submenu `items`
-    bool enabled = true;     // neither grayed nor disabled
+    bool popup = false;  // opens the submenu `items`
+    bool enabled = true; // neither grayed nor disabled
     bool checked = false;
-    bool radio = false;      // the check mark is a bullet (CheckMenuRadioItem)
-    bool isDefault = false;  // shown in bold
+    bool radio = false;     // the check mark is a bullet (CheckMenuRadioItem)
+    bool isDefault = false; // shown in bold
     std::vector<MenuNode> items;
     bool operator==(const MenuNode&) const = default;
 };

@@ -418,7 +418,8 @@ public:
                     break;
                 const MenuItem* found = nullptr;
                 for (const auto& item : it->second.items)
-                    if (!found && !(item.flags & MF_SEPARATOR) && sameLabel(item.text, labels[level]))
+                    if (!found && !(item.flags & MF_SEPARATOR) &&
+                        sameLabel(item.text, labels[level]))
                         found = &item;
                 if (!found)
                     break;
