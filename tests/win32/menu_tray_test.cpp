@@ -35,6 +35,8 @@ protected:
         ASSERT_TRUE(owner_);
     }
     plat::Hwnd owner() const { return plat::win32::fromHwnd(owner_.get()); }
+    // Menu 113 of `module` holds its one popup with its six items.
+    void expectTrayMenu(plat::Module module);
 
     plat::UserInterface& ui = plat::ui();
     plat::win32::UniqueWindow owner_;
@@ -67,11 +69,20 @@ TEST_F(MenuOwner, BuildsRadioGroupsDefaultsAndSubmenus) {
     EXPECT_TRUE(ui.destroyMenu(plat::win32::fromMenu(menu.release())));
 }
 
-// Menu 113: one popup, "QuorvaneMenu", holding separator, Settings, separator, Help, About,
-// Exit with their commands.
+// Menu 113 from the program's own resources and from the resource library as the program
+// loads it (a data file): one popup, "QuorvaneMenu", holding separator, Settings, separator,
+// Help, About, Exit with their commands.
 TEST_F(MenuOwner, TrayMenuResourceLoadsWithItsCommands) {
-    const plat::Module program = plat::resources().programModule();
-    plat::win32::UniqueMenu menu(plat::win32::toMenu(ui.loadMenu(program, 113)));
+    const plat::Module library = plat::resources().loadLibrary(u"KTRResource.dll");
+    ASSERT_NE(library, 0u);
+    for (const plat::Module module : {plat::resources().programModule(), library}) {
+        SCOPED_TRACE(module == library ? "KTRResource.dll" : "program");
+        expectTrayMenu(module);
+    }
+}
+
+void MenuOwner::expectTrayMenu(plat::Module module) {
+    plat::win32::UniqueMenu menu(plat::win32::toMenu(ui.loadMenu(module, 113)));
     ASSERT_TRUE(menu);
     ASSERT_EQ(::GetMenuItemCount(menu.get()), 1);
     EXPECT_EQ(menuText(menu.get(), 0, MF_BYPOSITION), L"QuorvaneMenu");
@@ -94,7 +105,7 @@ TEST_F(MenuOwner, TrayMenuResourceLoadsWithItsCommands) {
         EXPECT_EQ(::GetMenuItemID(items, static_cast<int>(i)), expected[i].id) << i;
         EXPECT_FALSE(state & (MF_GRAYED | MF_DISABLED | MF_CHECKED)) << i;
     }
-    EXPECT_EQ(ui.loadMenu(program, 9999), 0u);
+    EXPECT_EQ(ui.loadMenu(module, 9999), 0u);
 }
 
 // The popup's modal loop reads the keyboard from this thread's queue: keys queued before

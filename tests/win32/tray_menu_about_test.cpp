@@ -109,12 +109,16 @@ struct Seen {
     bool exitAsked = false;
 };
 
-// A run's objects of its own, without the audio thread: the device table stays empty.
+// A run's objects of its own, without the audio thread: the device table stays empty. The
+// menu, the About template and the texts come from the resource library, loaded as the
+// program loads it.
 class ControllerMenu : public ::testing::Test {
 protected:
     void SetUp() override {
         run_.emplace();
-        fw::setResourceModule(plat::resources().programModule());
+        const plat::Module library = plat::resources().loadLibrary(u"KTRResource.dll");
+        ASSERT_NE(library, 0u);
+        fw::setResourceModule(library);
         globals().firmwareVersion.set(u"1.0.12:Dec 01 2005");
     }
     void TearDown() override {
