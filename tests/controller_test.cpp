@@ -730,7 +730,10 @@ TEST_F(ControllerTest, RequestsFromTheReaderThread) {
 TEST_F(ControllerTest, HelpOpensItsTopicAndAboutOpensOnce) {
     start();
     post(WM_COMMAND, IDM_HELP);
-    EXPECT_EQ(noted("help: \"Quorvane Auravo.chm::/startofhelp.htm\" command 0 data 0x0"), 1u);
+    // The help file is looked for in the program's own folder, not in the current one.
+    EXPECT_EQ(noted("help: \"C:\\Program Files\\Quorvane\\Quorvane Auravo\\Quorvane "
+                    "Auravo.chm::/startofhelp.htm\" command 0 data 0x0"),
+              1u);
 
     post(WM_COMMAND, IDM_ABOUT);
     EXPECT_EQ(noted("about shown"), 1u);

@@ -6,7 +6,13 @@
 #include "DongleVerification.h"
 #include "Globals.h"
 #include "PcInfo.h"
+#include "PropertyPageDevice.h"
+#include "PropertyPageMediaPlayer.h"
+#include "PropertyPageOtherApp.h"
+#include "PropertyPageOtherSetting.h"
+#include "PropertySheetSettingBox.h"
 #include "TrayMenu.h"
+#include "resource.h"
 
 #include <atomic>
 #include <new>
@@ -34,13 +40,24 @@ std::unique_ptr<TrayMenu> Collaborators::makeTrayMenu() {
     return std::make_unique<QuickRoutingMenu>();
 }
 
-std::unique_ptr<SettingsSheet> Collaborators::makeSettingsSheet(const plat::String&, plat::Hwnd,
-                                                                int) {
-    return nullptr;
+std::unique_ptr<SettingsSheet> Collaborators::makeSettingsSheet(const plat::String& caption,
+                                                                plat::Hwnd parent, int startPage) {
+    return std::make_unique<PropertySheetSettingBox>(caption, parent, startPage);
 }
 
-std::unique_ptr<SettingsPage> Collaborators::makeSettingsPage(int) {
-    return nullptr;
+std::unique_ptr<SettingsPage> Collaborators::makeSettingsPage(int templateId) {
+    switch (templateId) {
+    case IDD_PROPPAGE_DEVICES:
+        return std::make_unique<PropertyPageDevice>();
+    case IDD_PROPPAGE_MEDIAPLAYERS:
+        return std::make_unique<PropertyPageMediaPlayer>();
+    case IDD_PROPPAGE_DEFAULTAUDIO:
+        return std::make_unique<PropertyPageOtherApp>();
+    case IDD_PROPPAGE_OTHERSETTINGS:
+        return std::make_unique<PropertyPageOtherSetting>();
+    default:
+        return nullptr;
+    }
 }
 
 // About has no parent: a window of its own, which the controller finds by its title.

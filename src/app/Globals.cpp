@@ -61,6 +61,15 @@ void endProcessObjects() {
     holder.reset();
 }
 
+plat::String helpFilePath() {
+    const plat::String& name = globals().helpFileName;
+    const plat::String program = plat::resources().programFile();
+    const std::size_t slash = program.find_last_of(u"\\/");
+    if (slash == plat::String::npos)
+        return name;
+    return program.substr(0, slash + 1) + name;
+}
+
 bool notifyTrayIcon(std::uint32_t message) {
     Globals& g = globals();
     // Held across the shell call, so that the image the shell shows last is the one the

@@ -113,6 +113,11 @@ Globals& startProcessObjects();
 // Destructors therefore release memory only: the platform of the run may be gone by then.
 void endProcessObjects();
 
+// The help file in the program's own folder: helpFileName after the folder of the program's
+// file. HtmlHelpW looks for a bare name in the current folder, which for a program started at
+// logon is not the program's. The bare name only when the program's path cannot be read.
+plat::String helpFilePath();
+
 // Shell_NotifyIconW(message, trayIconData) under trayIconLock; the shell's answer. For NIM_ADD,
 // NIM_MODIFY and NIM_DELETE by the controller and the Other Settings page.
 bool notifyTrayIcon(std::uint32_t message);

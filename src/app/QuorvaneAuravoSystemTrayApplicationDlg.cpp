@@ -450,8 +450,7 @@ void CKTRSystemTrayApplicationDlg::OnAbout() {
 
 void CKTRSystemTrayApplicationDlg::OnHelp() {
     traceEntry(u"CKTRSystemTrayApplicationDlg::OnHelp");
-    plat::processes().htmlHelp(0, globals().helpFileName + u"::/startofhelp.htm", HH_DISPLAY_TOPIC,
-                               0);
+    plat::processes().htmlHelp(0, helpFilePath() + u"::/startofhelp.htm", HH_DISPLAY_TOPIC, 0);
     traceExit(u"CKTRSystemTrayApplicationDlg::OnHelp");
 }
 

@@ -113,6 +113,17 @@ struct NotifyInfo {
     LParam lParam = 0;
 };
 
+// HH_POPUP of HH_DISPLAY_TEXT_POPUP in portable form: text `stringId` of the help file's
+// popup text file, shown at `position`; -1 colours and margins are the viewer's defaults.
+struct HelpPopup {
+    Module instance = 0;
+    std::uint32_t stringId = 0;
+    Point position;
+    std::int32_t foreground = -1;
+    std::int32_t background = -1;
+    Rect margins{-1, -1, -1, -1};
+};
+
 struct WindowPlacement {
     Rect normalPosition;
 };
@@ -273,6 +284,9 @@ public:
     // handle stays valid for the life of the process, like a shared icon's.
     virtual HIcon loadSmallIcon(Module module, int id, Hwnd window) = 0;
     virtual HBitmap loadBitmap(Module module, int id) = 0;
+    // GetModuleFileNameW(NULL): the full path of the program's own file, however long;
+    // empty on failure.
+    virtual String programFile() = 0;
 };
 
 // ---------------------------------------------------------------- HID devices
@@ -368,7 +382,8 @@ public:
     // ShellExecuteW(owner, verb, file, no parameters, no directory, show). Result > 32 is success.
     virtual std::intptr_t shellExecute(Hwnd owner, const String& verb, const String& file,
                                        std::uint32_t show) = 0;
-    // HtmlHelpW, loaded at run time; 0 when help is unavailable.
+    // HtmlHelpW, loaded at run time; 0 when help is unavailable. For HH_DISPLAY_TEXT_POPUP
+    // `data` points to a HelpPopup (the backend makes the HH_POPUP record of it).
     virtual Hwnd htmlHelp(Hwnd owner, const String& file, std::uint32_t command,
                           std::uintptr_t data) = 0;
 };

@@ -181,6 +181,22 @@ void registerTransmitterSteps(StepTable& table) {
     });
 
     table.add({
+        .name = "transmitter writes",
+        .forms = {"<state:fail|work>"},
+        .help = "Whether the transmitter takes the commands it is sent: with 'fail' every\n"
+                "output report on its vendor collection fails, as on a device that stalls it.",
+        .run =
+            [](Session& s, const Args& a) {
+                if (const auto id = transmitter(s)) {
+                    const bool fail = a.text("state") == "fail";
+                    s.pc().setTransmitterWritesFail(id, fail);
+                    s.say(fail ? "the transmitter refuses every command"
+                               : "the transmitter takes commands again");
+                }
+            },
+    });
+
+    table.add({
         .name = "transmitter unplug",
         .help = "Pulls the transmitter out.",
         .run =
@@ -445,7 +461,7 @@ void registerTransmitterSteps(StepTable& table) {
     table.add({
         .name = "link select",
         .forms = {"<name>"},
-        .help = "Makes a paired device the current one, as the tray menu and Devices page will.",
+        .help = "Makes a paired device the current one, as the Devices page and the tray menu do.",
         .run =
             [](Session& s, const Args& a) {
                 if (DongleVendorCommunication* l = link(s)) {
@@ -461,7 +477,7 @@ void registerTransmitterSteps(StepTable& table) {
         .name = "link rename",
         .forms = {"<name> to <new>"},
         .help = "Renames a paired device through the device name rules, as the rename dialog\n"
-                "will: a refused name shows its message box (answer it first).",
+                "does: a refused name shows its message box (answer it first).",
         .run =
             [](Session& s, const Args& a) {
                 if (!link(s))
@@ -476,7 +492,7 @@ void registerTransmitterSteps(StepTable& table) {
     table.add({
         .name = "link delete",
         .forms = {"<name>"},
-        .help = "Removes a paired device, as the delete confirmation will.",
+        .help = "Removes a paired device, as the delete confirmation does.",
         .run =
             [](Session& s, const Args& a) {
                 if (DongleVendorCommunication* l = link(s)) {

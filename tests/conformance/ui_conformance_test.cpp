@@ -40,6 +40,7 @@ constexpr std::uint32_t kApp = 0x8000;
 constexpr std::uint32_t kNull = 0x0000;
 constexpr std::uint32_t kCommand = 0x0111;
 constexpr std::uint32_t kSetText = 0x000C;
+constexpr std::uint32_t kHelp = 0x0053;
 constexpr std::uint32_t kDmGetDefId = 0x0400;
 constexpr std::uint32_t kDcHasDefId = 0x534B;
 constexpr plat::LResult kListError = -1;
@@ -205,6 +206,47 @@ TEST_F(UiConformance, SheetEndsThroughItsOwnButtonsAndTellsThePagesInOrder) {
     EXPECT_EQ(entered.trace,
               opensThen({"Alpha kill active", "Alpha exchange", "Alpha apply 1", "sheet ended"}));
     EXPECT_EQ(entered.result, 1);
+}
+
+// Help asked for on a page's control reaches the sheet: the control and then the page hand
+// WM_HELP on to their parents. (Only the route is compared: Windows fills the context id from
+// the control's template, Wine leaves it 0.)
+class HelpSheet : public TraceSheet {
+public:
+    using TraceSheet::TraceSheet;
+    int helpRequests = 0;
+
+protected:
+    const fw::MessageMap* messageMap() const override {
+        static constexpr fw::MessageMapEntry entries[] = {
+            fw::onMessage<&HelpSheet::OnHelp>(kHelp),
+        };
+        static const fw::MessageMap map{TraceSheet::messageMap(), entries};
+        return &map;
+    }
+    plat::LResult OnHelp(plat::WParam, plat::LParam lParam) {
+        if (reinterpret_cast<const plat::HelpInfo*>(lParam))
+            ++helpRequests;
+        return 1;
+    }
+};
+
+TEST_F(UiConformance, HelpOnAPageControlReachesTheSheet) {
+    tier->expect(Modal::Sheet, [](User& u) {
+        u.requestHelp(IDC_QA_ASK);
+        u.click(IDOK);
+    });
+    Trace trace;
+    int seen = 0;
+    tier->run([&] {
+        HelpSheet sheet(trace);
+        TracePage alpha(IDD_QA_PAGE_ALPHA, "Alpha", trace);
+        sheet.addPage(alpha);
+        const auto r = static_cast<int>(sheet.doModal());
+        seen = sheet.helpRequests;
+        return r;
+    });
+    EXPECT_EQ(seen, 1);
 }
 
 // A page whose End button calls EndDialog on the sheet, as the inherited OK handling of a

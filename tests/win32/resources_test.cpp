@@ -37,6 +37,15 @@ TEST(ResourcesPort, ProgramModuleHoldsTheStringTable) {
     EXPECT_FALSE(resources.loadString(program, 9999, text));
 }
 
+// The program's own file as a full path, as the help file is looked for beside it.
+TEST(ResourcesPort, ProgramFileIsTheFullPathOfTheProgram) {
+    wchar_t self[MAX_PATH] = {};
+    ASSERT_GT(::GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+    EXPECT_EQ(plat::resources().programFile(), qa_test::u16(self));
+    EXPECT_EQ(plat::resources().programFile(),
+              qa_test::u16(qa_test::testDirectory() + L"qa_win32_tests.exe"));
+}
+
 // From the program's folder, as a data file: its resources serve, but it is not a module
 // of the process (none of its code could run).
 TEST(ResourcesPort, ResourceLibraryLoadsFromTheProgramFolderAsData) {

@@ -213,6 +213,20 @@ public:
         handled();
     }
 
+    void requestHelp(int controlId) override {
+        const HWND control = findDescendant(modal_, controlId);
+        ASSERT_NE(control, nullptr) << "no control " << controlId;
+        HELPINFO info{};
+        info.cbSize = sizeof(info);
+        info.iContextType = HELPINFO_WINDOW;
+        info.iCtrlId = controlId;
+        info.hItemHandle = control;
+        info.dwContextId = ::GetWindowContextHelpId(control);
+        ::GetCursorPos(&info.MousePos);
+        ::SendMessageW(control, WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
+        handled();
+    }
+
 private:
     static void post(HWND to, UINT msg, WPARAM vk) {
         const UINT scan = ::MapVirtualKeyW(static_cast<UINT>(vk), MAPVK_VK_TO_VSC);

@@ -209,6 +209,10 @@ bool HidWorld::write(Handle device, const std::uint8_t* buffer, std::uint32_t le
                    std::to_string(c->caps.outputReportByteLength) + ")");
         return false;
     }
+    if (t && t->writesFail && c->role == HidCollectionRole::Vendor) {
+        w_.journal(who + ": write failed: ERROR_GEN_FAILURE (the device stalled the report)");
+        return false;
+    }
     bytesWritten = length;
     if (!t || c->role != HidCollectionRole::Vendor)
         return true; // other devices take it and say nothing

@@ -707,33 +707,45 @@ std::vector<ModalView> SimPc::openModals() const {
     return out;
 }
 
+// The user acts on the modal's own thread, as input arrives through its message loop: the
+// action is queued there and the call that carries it returned. Null when no modal is open,
+// or when the caller is the modal's thread and the action has already run.
+std::shared_ptr<SentCall> SimPc::queueOnTopModal(const std::function<void(ModalContext&)>& act,
+                                                 const char* who) {
+    Lock lk(impl_->m);
+    if (impl_->openFrames.empty()) {
+        impl_->fail(lk, std::string(who) + ": no modal is open\nOn screen:\n" +
+                            impl_->screenLocked());
+        return nullptr;
+    }
+    const ModalFrame* top = impl_->openFrames.back();
+    const std::uint64_t serial = top->serial;
+    ThreadRec* owner = top->thread;
+    if (owner == impl_->current(lk)) {
+        lk.unlock();
+        impl_->actOn(serial, act);
+        return nullptr;
+    }
+    auto call = std::make_shared<SentCall>();
+    call->task = [this, serial, act] { impl_->actOn(serial, act); };
+    owner->sends.push_back(call);
+    impl_->wakeForMessages(owner);
+    return call;
+}
+
+void SimPc::postToTopModal(const std::function<void(ModalContext&)>& act) {
+    queueOnTopModal(act, "postToTopModal");
+}
+
 void SimPc::actOnTopModal(const std::function<void(ModalContext&)>& act) {
-    std::shared_ptr<SentCall> call;
-    {
-        Lock lk(impl_->m);
-        if (impl_->openFrames.empty()) {
-            impl_->fail(lk,
-                        "actOnTopModal: no modal is open\nOn screen:\n" + impl_->screenLocked());
-            return;
-        }
-        const ModalFrame* top = impl_->openFrames.back();
-        const std::uint64_t serial = top->serial;
-        ThreadRec* owner = top->thread;
-        if (owner == impl_->current(lk)) {
-            lk.unlock();
-            impl_->actOn(serial, act);
-            return;
-        }
-        // The user acts on the modal's own thread, as input arrives through its message loop.
-        call = std::make_shared<SentCall>();
-        call->task = [this, serial, act] { impl_->actOn(serial, act); };
-        owner->sends.push_back(call);
-        impl_->wakeForMessages(owner);
-        const auto bound = impl_->settleBound * 3;
-        if (!impl_->cv.wait_for(lk, bound, [&] { return call->done; })) {
-            impl_->fail(lk, "actOnTopModal: the modal's thread did not take the action within " +
-                                std::to_string(bound.count()) + " ms");
-        }
+    const std::shared_ptr<SentCall> call = queueOnTopModal(act, "actOnTopModal");
+    if (!call)
+        return;
+    Lock lk(impl_->m);
+    const auto bound = impl_->settleBound * 3;
+    if (!impl_->cv.wait_for(lk, bound, [&] { return call->done; })) {
+        impl_->fail(lk, "actOnTopModal: the modal's thread did not take the action within " +
+                            std::to_string(bound.count()) + " ms");
     }
 }
 

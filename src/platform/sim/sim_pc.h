@@ -131,6 +131,10 @@ public:
     // from a list box with LBS_NOTIFY).
     virtual void doubleClickItem(int controlId, int index) = 0;
     virtual void setChecked(int controlId, bool checked) = 0; // a click on a check box
+    // F1 with the focus on the control, or the caption's "?" button and then a click on it:
+    // WM_HELP with a HelpInfo (the control's help context id, the mouse position) to the
+    // control, which hands it on to its parent as DefWindowProc does.
+    virtual void requestHelp(int controlId) = 0;
     virtual void pressEnter() = 0;
     virtual void pressEscape() = 0;
     virtual void chooseMenuItem(const String& path) = 0; // popup menus: "Sub>Item"
@@ -348,6 +352,7 @@ struct AudioDeviceView {
 using AudioDeviceId = int;
 
 struct PlayerWorld; // sim_players.cpp
+struct SentCall;    // sim_world.h
 
 class SimPc {
 public:
@@ -392,6 +397,9 @@ public:
     // The next CreateMutexW of this name fails with this error (e.g. ERROR_ACCESS_DENIED).
     void failNamedMutex(const String& name, std::uint32_t error);
 
+    // The program's file; its folder also holds "KTRResource.dll" and the help file.
+    static constexpr char16_t kProgramPath[] =
+        u"C:\\Program Files\\Quorvane\\Quorvane Auravo\\QuorvaneAuravo.exe";
     // The resource library "KTRResource.dll" next to the program (present by default).
     void setResourceLibraryPresent(bool present);
     // Replaces the compiled resources (.res bytes) of both modules; false when they cannot
@@ -524,6 +532,9 @@ public:
     std::vector<ModalView> openModals() const;
     // Acts on the innermost open modal (one held by its script entry) from the test thread.
     void actOnTopModal(const std::function<void(ModalContext&)>& act);
+    // The same without waiting for the action to return: for input that opens another modal
+    // (a button that runs a dialog), on which the test then acts in turn. Wait with waitIdle.
+    void postToTopModal(const std::function<void(ModalContext&)>& act);
     // A readable dump of what is on screen, for failure messages and transcripts.
     std::string screen() const;
 
@@ -564,6 +575,9 @@ public:
     std::optional<PairedDevice> transmitterCurrentDevice(TransmitterId id) const;
     bool transmitterLinked(TransmitterId id) const;
     bool transmitterPairingMode(TransmitterId id) const;
+    // While set, every output report on the vendor collection fails (ERROR_GEN_FAILURE, as a
+    // device that stalls it): the transmitter refuses what it is asked.
+    void setTransmitterWritesFail(TransmitterId id, bool fail);
 
     // Events. Each is ignored (and journaled so) while the transmitter is unplugged.
     // Remote devices complete pairing one after another in the order given (so the last is
@@ -672,6 +686,9 @@ public:
     struct Impl;
 
 private:
+    std::shared_ptr<SentCall> queueOnTopModal(const std::function<void(ModalContext&)>& act,
+                                              const char* who);
+
     // The players live beside the rest of the machine; attaching them at construction lets
     // them see the shell and process terminations before the program takes the ports.
     static std::shared_ptr<PlayerWorld> attachPlayers(Impl& impl);

@@ -88,6 +88,8 @@ public:
         return h;
     }
 
+    String programFile() override { return SimPc::kProgramPath; }
+
 private:
     SimPc::Impl& w_;
 };

@@ -553,6 +553,12 @@ bool SimPc::transmitterLinked(TransmitterId id) const {
     return t && t->plugged && t->firmware->linked();
 }
 
+void SimPc::setTransmitterWritesFail(TransmitterId id, bool fail) {
+    Lock lk(impl_->m);
+    if (TransmitterRec* t = find(*impl_, lk, id, "setTransmitterWritesFail"))
+        t->writesFail = fail;
+}
+
 bool SimPc::transmitterPairingMode(TransmitterId id) const {
     Lock lk(impl_->m);
     const TransmitterRec* t = hidWorld(*impl_).transmitter(id);

@@ -107,6 +107,7 @@ struct TransmitterRec {
     std::map<HidCollectionRole, String> paths; // the same at every plug-in
     std::map<HidCollectionRole, std::shared_ptr<HidCollection>> collections; // while plugged
     bool plugged = false;
+    bool writesFail = false; // the vendor collection stalls every output report
 };
 
 struct ForeignHidRec {

@@ -312,6 +312,21 @@ public:
             w_.click(control);
     }
 
+    void requestHelp(int controlId) override {
+        const Hwnd control = usableControl(controlId);
+        if (!control)
+            return;
+        plat::HelpInfo info;
+        {
+            Lock lk(w_.m);
+            if (const Window* c = w_.window(control))
+                info.contextId = c->helpId;
+            info.mousePos = w_.cursor;
+            w_.journal("help requested on control " + std::to_string(controlId));
+        }
+        w_.callWindowProc(control, WM_HELP, 0, reinterpret_cast<LParam>(&info));
+    }
+
     void pressEnter() override {
         switch (f_.kind) {
         case ModalKind::MessageBox: {
@@ -835,6 +850,7 @@ Hwnd SimPc::Impl::createDialogWindow(const res::DialogTemplate& t, int templateI
         c.processId = SimPc::kProgramProcessId;
         c.threadId = self->id;
         c.controlId = item.id;
+        c.helpId = item.helpId;
         c.placement = {item.x, item.y, item.x + item.cx, item.y + item.cy};
         window(hwnd)->children.push_back(c.hwnd);
         if (!focus && (item.style & win::kWsTabStop) && c.visible && c.enabled)

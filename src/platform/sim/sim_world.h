@@ -228,6 +228,7 @@ struct Window {
     std::uint32_t processId = 0;
     std::uint32_t threadId = 0;
     int controlId = 0;
+    std::uint32_t helpId = 0; // the context help id of the template's item
     std::vector<Hwnd> children;
     plat::DialogTarget* target = nullptr;
     int templateId = 0;

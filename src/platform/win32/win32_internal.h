@@ -4,6 +4,8 @@
 
 #include "ports.h"
 
+#include <htmlhelp.h>
+
 #include <cstring>
 #include <string>
 
@@ -209,6 +211,7 @@ public:
     HIcon loadIcon(Module module, int id) override;
     HIcon loadSmallIcon(Module module, int id, Hwnd window) override;
     HBitmap loadBitmap(Module module, int id) override;
+    String programFile() override;
 };
 
 class Win32Hid final : public Hid {
@@ -255,5 +258,8 @@ public:
     Hwnd htmlHelp(Hwnd owner, const String& file, std::uint32_t command,
                   std::uintptr_t data) override;
 };
+
+// The HH_POPUP record that htmlHelp hands to HtmlHelpW for a HelpPopup.
+HH_POPUP toHhPopup(const HelpPopup& popup);
 
 } // namespace plat::win32

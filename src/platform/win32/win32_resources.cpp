@@ -112,4 +112,9 @@ HBitmap Win32Resources::loadBitmap(Module module, int id) {
         ::LoadBitmapW(reinterpret_cast<HINSTANCE>(toModule(module)), MAKEINTRESOURCEW(id)));
 }
 
+String Win32Resources::programFile() {
+    const std::wstring path = programPath();
+    return fromWide(path.data(), path.size());
+}
+
 } // namespace plat::win32
