@@ -59,6 +59,15 @@ protected:
         ASSERT_EQ(top().caption, kNewDevice);
         ASSERT_EQ(top().templateId, 107);
     }
+    // The transmitter's own Connect button with the settings closed: they open, then the
+    // wait; both are held open.
+    void pressTransmitterButton() {
+        holdSettings();
+        holdDialog(kNewDevice);
+        mark = pc->transmitterCommands(tx).size();
+        pc->transmitterEvent(tx, sim::TransmitterEvent::PairingButton);
+        ASSERT_TRUE(pc->waitIdle());
+    }
     // Remotes complete pairing; the dialog that follows (if any) is held open.
     void pairThen(std::vector<sim::NewRemote> remotes, const plat::String& nextCaption) {
         holdDialog(nextCaption);
@@ -252,16 +261,7 @@ TEST_F(PairingWaitTest, AListingThatBringsNothingNewSaysNoNewDeviceFound) {
 
 TEST_F(PairingWaitTest, TheTransmittersButtonWithTheSettingsClosedOpensThemThenTheWait) {
     ASSERT_TRUE(pc->openModals().empty());
-    sim::ScriptEntry sheet;
-    sheet.kind = sim::ModalKind::PropertySheet;
-    sheet.caption = kSettings;
-    sheet.hold = true;
-    sheet.label = "the settings";
-    pc->script(std::move(sheet));
-    holdDialog(kNewDevice);
-    mark = pc->transmitterCommands(tx).size();
-    pc->transmitterEvent(tx, sim::TransmitterEvent::PairingButton);
-    ASSERT_TRUE(pc->waitIdle());
+    pressTransmitterButton();
     const auto open = pc->openModals();
     ASSERT_EQ(open.size(), 2u) << pc->screen();
     EXPECT_EQ(open[0].caption, kSettings);
@@ -288,16 +288,7 @@ TEST_F(PairingWaitTest, TheTransmittersButtonWithTheSettingsClosedOpensThemThenT
 }
 
 TEST_F(PairingWaitTest, ThePairedRemoteAfterTheTransmittersButtonIsNamed) {
-    sim::ScriptEntry sheet;
-    sheet.kind = sim::ModalKind::PropertySheet;
-    sheet.caption = kSettings;
-    sheet.hold = true;
-    sheet.label = "the settings";
-    pc->script(std::move(sheet));
-    holdDialog(kNewDevice);
-    mark = pc->transmitterCommands(tx).size();
-    pc->transmitterEvent(tx, sim::TransmitterEvent::PairingButton);
-    ASSERT_TRUE(pc->waitIdle());
+    pressTransmitterButton();
     pc->advance(30000);
     pairThen({headphones()}, kNewDevice);
     ASSERT_EQ(top().templateId, 106);

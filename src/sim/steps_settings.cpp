@@ -104,7 +104,8 @@ std::string windowName(const sim::ModalView& v) {
 
 // Once the program is idle: the innermost window and its control that the step names in
 // <control>; nothing (with a failure) when either is missing.
-std::optional<std::pair<sim::ModalView, sim::ControlView>> namedControl(Session& s, const Args& a) {
+std::optional<std::pair<sim::ModalView, sim::ControlView>> namedControl(Session& s,
+                                                                        const Args& a) {
     if (!s.settle())
         return std::nullopt;
     const auto v = topModal(s);
@@ -192,6 +193,27 @@ void act(Session& s, std::function<void(sim::ModalContext&)> action) {
     s.settle();
 }
 
+// The next modal of this kind and caption stays open for the steps below; one that never
+// opens fails the scenario at its end.
+void holdNext(Session& s, sim::ModalKind kind, const plat::String& caption,
+              const std::string& what) {
+    sim::ScriptEntry entry;
+    entry.kind = kind;
+    entry.caption = caption;
+    entry.hold = true;
+    entry.label = "line " + std::to_string(s.line()) + ": hold " + what;
+    s.pc().script(std::move(entry));
+    const std::size_t openedBefore = s.pc().modalHistory().size();
+    const int line = s.line();
+    s.atEnd([kind, caption, what, openedBefore, line](Session& session) {
+        const auto history = session.pc().modalHistory();
+        for (std::size_t i = openedBefore; i < history.size(); ++i)
+            if (history[i].kind == kind && history[i].caption == caption)
+                return;
+        session.fail(what + " never opened (it was to be held from line " + std::to_string(line) + ")");
+    });
+}
+
 struct HelpSeen {
     std::size_t journalLinesChecked = 0;
 };
@@ -252,24 +274,8 @@ void registerSettingsSteps(StepTable& table) {
                 "opens it; one that never opens fails the scenario.",
         .run =
             [](Session& s, const Args&) {
-                const plat::String title = s.loadString(IDS_SETTINGS_TITLE);
-                sim::ScriptEntry entry;
-                entry.kind = sim::ModalKind::PropertySheet;
-                entry.caption = title;
-                entry.hold = true;
-                entry.label = "line " + std::to_string(s.line()) + ": hold the settings";
-                s.pc().script(std::move(entry));
-                const std::size_t openedBefore = s.pc().modalHistory().size();
-                const int line = s.line();
-                s.atEnd([title, openedBefore, line](Session& session) {
-                    const auto history = session.pc().modalHistory();
-                    for (std::size_t i = openedBefore; i < history.size(); ++i)
-                        if (history[i].kind == sim::ModalKind::PropertySheet &&
-                            history[i].caption == title)
-                            return;
-                    session.fail("the settings never opened (they were to be held from line " +
-                                 std::to_string(line) + ")");
-                });
+                holdNext(s, sim::ModalKind::PropertySheet, s.loadString(IDS_SETTINGS_TITLE),
+                         "the settings");
                 s.say("will hold the settings open");
             },
     });
@@ -282,26 +288,8 @@ void registerSettingsSteps(StepTable& table) {
                 "one that never opens fails the scenario.",
         .run =
             [](Session& s, const Args& a) {
-                sim::ScriptEntry entry;
-                entry.kind = sim::ModalKind::Dialog;
-                entry.caption = a.wide("caption");
-                entry.hold = true;
-                entry.label = "line " + std::to_string(s.line()) + ": hold dialog " +
-                              quoted(a.text("caption"));
-                s.pc().script(std::move(entry));
-                const std::size_t openedBefore = s.pc().modalHistory().size();
-                const plat::String caption = a.wide("caption");
-                const int line = s.line();
-                s.atEnd([caption, openedBefore, line](Session& session) {
-                    const auto history = session.pc().modalHistory();
-                    for (std::size_t i = openedBefore; i < history.size(); ++i)
-                        if (history[i].kind == sim::ModalKind::Dialog &&
-                            history[i].caption == caption)
-                            return;
-                    session.fail("the dialog " + quoted(plat::toUtf8(caption)) +
-                                 " never opened (it was to be held from line " +
-                                 std::to_string(line) + ")");
-                });
+                holdNext(s, sim::ModalKind::Dialog, a.wide("caption"),
+                         "the dialog " + quoted(a.text("caption")));
                 s.say("will hold the dialog " + quoted(a.text("caption")) + " open");
             },
     });
@@ -326,8 +314,8 @@ void registerSettingsSteps(StepTable& table) {
                     if (plainLabel(tabs->items[i]) == plainLabel(a.wide("label")))
                         index = static_cast<int>(i);
                 if (index < 0) {
-                    s.fail(windowName(*v) + " has no tab " + quoted(a.text("label")) + " (tabs " +
-                           itemsText(*tabs) + ")");
+                    s.fail(windowName(*v) + " has no tab " + quoted(a.text("label")) +
+                           " (tabs " + itemsText(*tabs) + ")");
                     return;
                 }
                 act(s, [index](sim::ModalContext& m) { m.selectItem(kTabControl, index); });
@@ -575,16 +563,18 @@ void registerSettingsSteps(StepTable& table) {
                     return;
                 auto& seen = s.state<HelpSeen>();
                 const auto journal = s.pc().journal();
-                const std::string file = programFolder() + "Quorvane Auravo.chm" + a.text("topic");
+                const std::string file =
+                    programFolder() + "Quorvane Auravo.chm" + a.text("topic");
                 for (std::size_t i = seen.journalLinesChecked; i < journal.size(); ++i) {
                     const std::string& line = journal[i];
                     if (line.rfind("help: ", 0) != 0)
                         continue;
                     seen.journalLinesChecked = i + 1;
                     std::string wanted = "help: \"" + file + "\" command ";
-                    wanted += a.has("popup") ? "14 popup instance 0x0 string " + a.text("string") +
-                                                   " at (640,400) colours -1/-1 margins -1,-1,-1,-1"
-                                             : "0 data 0x0";
+                    wanted += a.has("popup")
+                                  ? "14 popup instance 0x0 string " + a.text("string") +
+                                        " at (640,400) colours -1/-1 margins -1,-1,-1,-1"
+                                  : "0 data 0x0";
                     if (line != wanted) {
                         s.fail("the help request was\n  " + line + "\nnot\n  " + wanted);
                         return;

@@ -85,8 +85,7 @@ std::vector<plat::String> splitNames(const std::string& text) {
         std::string part = text.substr(at, comma - at);
         const std::size_t first = part.find_first_not_of(' ');
         if (first != std::string::npos)
-            names.push_back(
-                plat::fromUtf8(part.substr(first, part.find_last_not_of(' ') - first + 1)));
+            names.push_back(plat::fromUtf8(part.substr(first, part.find_last_not_of(' ') - first + 1)));
         at = comma + 1;
     }
     return names;
@@ -150,6 +149,15 @@ std::vector<sim::NewRemote> remotesOf(Session& s, sim::TransmitterId id, const s
     return remotes;
 }
 
+// The remotes complete pairing and the program handles the transmitter's listing.
+void pairNow(Session& s, sim::TransmitterId id, const std::vector<sim::NewRemote>& remotes) {
+    plat::StringArray names;
+    for (const auto& d : s.pc().transmitterPair(id, remotes))
+        names.push_back(d.name);
+    s.say("the transmitter paired: " + joinNames(names));
+    s.settle();
+}
+
 sim::TransmitterEvent eventOf(const std::string& kind) {
     if (kind == "pairing-button")
         return sim::TransmitterEvent::PairingButton;
@@ -193,9 +201,10 @@ void registerTransmitterSteps(StepTable& table) {
                 if (a.has("names")) {
                     const auto names = splitNames(a.text("names"));
                     for (std::size_t i = 0; i < names.size(); ++i)
-                        config.database.push_back({names[i],
-                                                   {0x00, 0x0B, 0x7A, 0x01, 0x00,
-                                                    static_cast<std::uint8_t>(names.size() - i)}});
+                        config.database.push_back(
+                            {names[i],
+                             {0x00, 0x0B, 0x7A, 0x01, 0x00,
+                              static_cast<std::uint8_t>(names.size() - i)}});
                 }
                 config.linked = !a.has("unlinked");
                 st.id = s.pc().plugTransmitter(config);
@@ -286,12 +295,7 @@ void registerTransmitterSteps(StepTable& table) {
                         remotes.push_back({sim::RemoteKind::Receiver, std::move(name), {}});
                 else
                     remotes.push_back({});
-                const auto paired = s.pc().transmitterPair(id, remotes);
-                plat::StringArray names;
-                for (const auto& d : paired)
-                    names.push_back(d.name);
-                s.say("the transmitter paired: " + joinNames(names));
-                s.settle();
+                pairNow(s, id, remotes);
             },
     });
 
@@ -301,10 +305,10 @@ void registerTransmitterSteps(StepTable& table) {
         .help = "New remote devices are held at their Connect button (comma-separated:\n"
                 "'receiver' and 'headphones' report their default names, 'paired <name>' is a\n"
                 "device the transmitter holds already, anything else is a receiver with that\n"
-                "name; the last is the newest). With 'after', that much\n"
-                "virtual time passes first. They pair only if the transmitter is then waiting\n"
-                "for a device (Add Device or its own button), which sends its database flagged\n"
-                "as caused by pairing; otherwise nothing happens.",
+                "name; the last is the newest). With 'after', that much virtual time passes\n"
+                "first. They pair only if the transmitter is then waiting for a device (Add\n"
+                "Device or its own button), which sends its database flagged as caused by\n"
+                "pairing; otherwise nothing happens.",
         .run =
             [](Session& s, const Args& a) {
                 const auto id = transmitter(s);
@@ -328,11 +332,7 @@ void registerTransmitterSteps(StepTable& table) {
                     s.say("the transmitter is not waiting for a device: nothing pairs");
                     return;
                 }
-                plat::StringArray names;
-                for (const auto& d : s.pc().transmitterPair(id, remotes))
-                    names.push_back(d.name);
-                s.say("the transmitter paired: " + joinNames(names));
-                s.settle();
+                pairNow(s, id, remotes);
             },
     });
 
@@ -444,8 +444,7 @@ void registerTransmitterSteps(StepTable& table) {
                 for (const auto& c : newCommands(s, id))
                     got += (got.empty() ? "" : " ") +
                            (c.reportId == vendor::kReportId ? commandName(c.code) : "?");
-                const std::string wanted =
-                    a.text("commands") == "nothing" ? "" : a.text("commands");
+                const std::string wanted = a.text("commands") == "nothing" ? "" : a.text("commands");
                 if (got != wanted) {
                     s.fail("the transmitter received " + quoted(got.empty() ? "nothing" : got) +
                            ", not " + quoted(a.text("commands")));

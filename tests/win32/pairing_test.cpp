@@ -29,15 +29,6 @@ std::wstring text(HWND window) {
     return qa_test::windowText(window);
 }
 
-HWND waitForWindow(const wchar_t* title) {
-    HWND found = nullptr;
-    qa_test::waitFor([&] {
-        found = ::FindWindowW(nullptr, title);
-        return found && ::IsWindowVisible(found);
-    });
-    return found;
-}
-
 bool isDefaultButton(HWND button) {
     return (::GetWindowLongW(button, GWL_STYLE) & 0x0F) == BS_DEFPUSHBUTTON;
 }
@@ -90,7 +81,7 @@ TEST_F(PairingOnWindows, TheWaitShowsItsTextsStartsItsTimerAndEndsOnTheReadersWo
     bool cancelIsDefault = false;
     std::uintptr_t timer = 0;
     std::thread helper([&] {
-        const HWND window = waitForWindow(kNewDevice);
+        const HWND window = qa_test::waitForVisibleWindow(kNewDevice);
         if (!window)
             return;
         caption = text(window);
@@ -124,7 +115,7 @@ TEST_F(PairingOnWindows, TheWaitsOwnTimerEndsItAsTimedOut) {
     globals().pairingWaitActive = 1;
     bool otherTimerIgnored = false;
     std::thread helper([&] {
-        const HWND window = waitForWindow(kNewDevice);
+        const HWND window = qa_test::waitForVisibleWindow(kNewDevice);
         if (!window)
             return;
         // A timer of another id is not the time-out (sent: handled when this returns); the
@@ -146,7 +137,7 @@ TEST_F(PairingOnWindows, WithoutPairingUnderWayTheWaitStartsNoTimerAndEnterCance
     std::uintptr_t timer = 1;
     bool enterEnded = false;
     std::thread helper([&] {
-        const HWND window = waitForWindow(kNewDevice);
+        const HWND window = qa_test::waitForVisibleWindow(kNewDevice);
         if (!window)
             return;
         timer = wait.startedTimer;
@@ -173,7 +164,7 @@ TEST_F(PairingOnWindows, TheChoosingDialogListsTheDevicesSortedAndSelectsTheFirs
     LRESULT selection = -1;
     bool nextIsDefault = false;
     std::thread helper([&] {
-        const HWND window = waitForWindow(kNewDevices);
+        const HWND window = qa_test::waitForVisibleWindow(kNewDevices);
         if (!window)
             return;
         caption = text(window);
@@ -210,7 +201,7 @@ TEST_F(PairingOnWindows, TheNamingDialogRefusesAnEmptyNameWithTheRealMessageBoxA
     std::wstring caption, discovered, prompt, editBefore, pairText, boxCaption, boxText;
     bool pairIsDefault = false, stayedOpen = false;
     std::thread helper([&] {
-        const HWND window = waitForWindow(kNewDevice);
+        const HWND window = qa_test::waitForVisibleWindow(kNewDevice);
         if (!window)
             return;
         caption = text(window);
@@ -221,7 +212,7 @@ TEST_F(PairingOnWindows, TheNamingDialogRefusesAnEmptyNameWithTheRealMessageBoxA
         pairIsDefault = isDefaultButton(::GetDlgItem(window, 1020));
         ::SetWindowTextW(::GetDlgItem(window, 1024), L" \t ");
         ::PostMessageW(::GetDlgItem(window, 1020), BM_CLICK, 0, 0);
-        if (const HWND box = waitForWindow(L"Cannot Rename")) {
+        if (const HWND box = qa_test::waitForVisibleWindow(L"Cannot Rename")) {
             boxCaption = text(box);
             boxText = text(::GetDlgItem(box, 0xFFFF));
             ::PostMessageW(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
@@ -250,7 +241,7 @@ TEST_F(PairingOnWindows, TheNamingDialogAfterChoosingHasNoDiscoveredSentence) {
     naming.secondStep = 1;
     std::wstring discovered = L"?", editBefore;
     std::thread helper([&] {
-        const HWND window = waitForWindow(kNewDevice);
+        const HWND window = qa_test::waitForVisibleWindow(kNewDevice);
         if (!window)
             return;
         discovered = text(::GetDlgItem(window, 1021));
