@@ -129,6 +129,9 @@
 #define IDM_ABOUT 32774
 #define IDM_EXIT 32775
 
+// About dialog (100): the firmware line
+#define IDC_FIRMWARE_LINE 1043
+
 // Version
 #define QA_VERSION_MAJOR 1
 #define QA_VERSION_MINOR 1

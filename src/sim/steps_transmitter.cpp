@@ -185,11 +185,12 @@ std::uint8_t keyOf(const std::string& key) {
 void registerTransmitterSteps(StepTable& table) {
     table.add({
         .name = "transmitter plug",
-        .forms = {"[devices <names>] [unlinked]"},
+        .forms = {"[devices <names>] [unlinked] [silent]"},
         .help = "Plugs in the USB transmitter, its database holding these paired devices\n"
                 "(comma-separated, newest first as the transmitter stores them; addresses\n"
                 "00-0B-7A-01-00-01 for the oldest upwards). With 'unlinked' the current device\n"
-                "is out of reach.",
+                "is out of reach; with 'silent' it does not answer the start-up handshake (no\n"
+                "version, no listing) until 'transmitter answers startup'.",
         .run =
             [](Session& s, const Args& a) {
                 auto& st = s.state<TransmitterState>();
@@ -207,6 +208,7 @@ void registerTransmitterSteps(StepTable& table) {
                               static_cast<std::uint8_t>(names.size() - i)}});
                 }
                 config.linked = !a.has("unlinked");
+                config.answersStartup = !a.has("silent");
                 st.id = s.pc().plugTransmitter(config);
                 s.say("the transmitter is plugged in with " +
                       std::to_string(config.database.size()) + " paired device(s)");
@@ -241,6 +243,22 @@ void registerTransmitterSteps(StepTable& table) {
                     s.say("the transmitter is unplugged");
                     if (s.programStarted())
                         s.settle();
+                }
+            },
+    });
+
+    table.add({
+        .name = "transmitter answers",
+        .forms = {"<when:startup|never>"},
+        .help = "From now on the transmitter answers the start-up handshake (with its version,\n"
+                "listing and current device) or stays silent; it is heard at the next plug-in.",
+        .run =
+            [](Session& s, const Args& a) {
+                if (const auto id = transmitter(s)) {
+                    const bool answers = a.text("when") == "startup";
+                    s.pc().setTransmitterAnswersStartup(id, answers);
+                    s.say(answers ? "the transmitter will answer the start-up handshake"
+                                  : "the transmitter will stay silent at start-up");
                 }
             },
     });

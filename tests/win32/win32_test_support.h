@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "Globals.h"
 #include "ports.h"
 #include "win32_internal.h"
 #include "win32_raii.h"
@@ -160,6 +161,29 @@ public:
 
 private:
     std::atomic<bool> allowed_{false};
+};
+
+// A run's process-wide objects on the real platform without the threads a run starts: its
+// audio thread would outlive the test and look at the platform of the tests after it. The
+// device table stays as the test fills it. For the life of this object.
+class ProcessObjectsWithoutThreads {
+public:
+    ProcessObjectsWithoutThreads() : real_(plat::current()), threads_(*real_.threads) {
+        plat::Platform bundle = real_;
+        bundle.threads = &threads_;
+        plat::install(bundle);
+        startProcessObjects();
+    }
+    ~ProcessObjectsWithoutThreads() {
+        endProcessObjects();
+        plat::install(real_);
+    }
+    ProcessObjectsWithoutThreads(const ProcessObjectsWithoutThreads&) = delete;
+    ProcessObjectsWithoutThreads& operator=(const ProcessObjectsWithoutThreads&) = delete;
+
+private:
+    plat::Platform real_;
+    NoThreads threads_;
 };
 
 } // namespace qa_test

@@ -45,6 +45,20 @@ struct ControlView {
 
 enum class ModalKind { MessageBox, Dialog, PropertySheet, PopupMenu };
 
+// One item of a popup menu as the user sees it; a submenu's items hang beneath its item.
+struct MenuNode {
+    String text;          // without accelerator marks; empty for a separator
+    std::uint32_t id = 0; // the command of an item that is not a submenu
+    bool separator = false;
+    bool popup = false;  // opens the submenu `items`
+    bool enabled = true; // neither grayed nor disabled
+    bool checked = false;
+    bool radio = false;     // the check mark is a bullet (CheckMenuRadioItem)
+    bool isDefault = false; // shown in bold
+    std::vector<MenuNode> items;
+    bool operator==(const MenuNode&) const = default;
+};
+
 // Faults a test can inject into the file system (they stay until reset to None).
 enum class FileFault { None, OpenForWrite, Write, Flush, Replace, Move, Delete };
 
@@ -73,6 +87,8 @@ struct ModalView {
     // then the controls of the page shown. Popup menus: one entry per item, the text being
     // its path ("Advanced>Winamp>My Computer"), className "MenuItem" (id = command) or "Popup".
     std::vector<ControlView> controls;
+    // Popup menus: the whole menu as a tree, separators included.
+    std::vector<MenuNode> menu;
 
     const ControlView* control(int id) const;
     const ControlView* button(const String& text) const; // by visible text
@@ -122,6 +138,9 @@ public:
     virtual void pressEnter() = 0;
     virtual void pressEscape() = 0;
     virtual void chooseMenuItem(const String& path) = 0; // popup menus: "Sub>Item"
+    // The item reached through these labels, one per level (for labels that contain '>').
+    // Where a level has several items of that label, the first.
+    virtual void chooseMenuPath(const std::vector<String>& labels) = 0;
 };
 
 // ------------------------------------------------------------ HID devices and the transmitter
@@ -551,6 +570,8 @@ public:
     // The database newest first; replacing it sends nothing (as if set before plugging in).
     std::vector<PairedDevice> transmitterDatabase(TransmitterId id) const;
     void setTransmitterDatabase(TransmitterId id, std::vector<PairedDevice> database);
+    // Whether it answers the start-up handshake from now on (TransmitterConfig::answersStartup).
+    void setTransmitterAnswersStartup(TransmitterId id, bool answers);
     std::optional<PairedDevice> transmitterCurrentDevice(TransmitterId id) const;
     bool transmitterLinked(TransmitterId id) const;
     bool transmitterPairingMode(TransmitterId id) const;

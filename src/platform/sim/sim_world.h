@@ -557,6 +557,7 @@ struct SimPc::Impl {
     ModalView viewOf(const ModalFrame& frame) const; // lock held
     ModalView viewOfWindow(const Window& w, ModalKind kind) const;
     void menuView(HMenu menu, const String& prefix, std::vector<ControlView>& out) const;
+    std::vector<MenuNode> menuTree(HMenu menu, int depth) const;
     // The modal is on screen: recorded, journaled, and marked for the user's first action.
     void showModal(ModalFrame& frame);
     // The user meets the modal (its script entry acts, or an unexpected one fails and is
