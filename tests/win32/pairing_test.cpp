@@ -8,7 +8,6 @@
 #undef DefWindowProc
 
 #include <atomic>
-#include <memory>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -55,23 +54,10 @@ protected:
 
 class PairingOnWindows : public ::testing::Test {
 protected:
-    void SetUp() override {
-        real_ = plat::current();
-        threads_ = std::make_unique<qa_test::NoThreads>(*real_.threads);
-        plat::Platform bundle = real_;
-        bundle.threads = threads_.get();
-        plat::install(bundle);
-        startProcessObjects();
-        fw::setResourceModule(plat::resources().programModule());
-    }
-    void TearDown() override {
-        fw::setResourceModule(0);
-        endProcessObjects();
-        plat::install(real_);
-    }
+    void SetUp() override { fw::setResourceModule(plat::resources().programModule()); }
+    void TearDown() override { fw::setResourceModule(0); }
 
-    plat::Platform real_;
-    std::unique_ptr<qa_test::NoThreads> threads_;
+    qa_test::ProcessObjectsWithoutThreads objects_;
 };
 
 TEST_F(PairingOnWindows, TheWaitShowsItsTextsStartsItsTimerAndEndsOnTheReadersWord) {
