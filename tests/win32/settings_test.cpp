@@ -60,15 +60,6 @@ std::wstring text(HWND window) {
     return qa_test::windowText(window);
 }
 
-HWND waitForWindow(const wchar_t* title) {
-    HWND found = nullptr;
-    qa_test::waitFor([&] {
-        found = ::FindWindowW(nullptr, title);
-        return found && ::IsWindowVisible(found);
-    });
-    return found;
-}
-
 std::wstring tabLabel(HWND tabs, int index) {
     wchar_t label[64] = {};
     TCITEMW item{};
@@ -176,7 +167,7 @@ protected:
                                                                       &defaultAudio, &other})
             sheet.addPage(*page);
         std::thread helper([&user] {
-            HWND window = waitForWindow(kSettings);
+            HWND window = qa_test::waitForVisibleWindow(kSettings);
             if (window)
                 user(window);
             if (::IsWindow(window))
@@ -295,7 +286,7 @@ TEST_F(SettingsOnWindows, AComboSelectionOnTheDefaultAudioPageRoutesTheSystemDef
         ::PostMessageW(page, WM_COMMAND, MAKEWPARAM(1018, CBN_SELCHANGE),
                        reinterpret_cast<LPARAM>(combo));
         // No player runs: the change comes with the advice to restart applications.
-        if (const HWND box = waitForWindow(L"Restart Active Applications")) {
+        if (const HWND box = qa_test::waitForVisibleWindow(L"Restart Active Applications")) {
             advised = true;
             ::PostMessageW(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
             qa_test::waitFor([&] { return !::IsWindow(box); });
@@ -316,14 +307,14 @@ TEST_F(SettingsOnWindows, TheRenameDialogRefusesAnEmptyNameWithTheRealMessageBox
     std::wstring oldName, editBefore, boxText, boxButton;
     bool stayedOpen = false;
     std::thread helper([&] {
-        const HWND window = waitForWindow(L"Rename Auravo Device");
+        const HWND window = qa_test::waitForVisibleWindow(L"Rename Auravo Device");
         if (!window)
             return;
         oldName = text(::GetDlgItem(window, 1028));
         editBefore = text(::GetDlgItem(window, 1030));
         ::SetWindowTextW(::GetDlgItem(window, 1030), L"   ");
         ::PostMessageW(::GetDlgItem(window, 1031), BM_CLICK, 0, 0);
-        if (const HWND box = waitForWindow(L"Cannot Rename")) {
+        if (const HWND box = qa_test::waitForVisibleWindow(L"Cannot Rename")) {
             boxText = text(::GetDlgItem(box, 0xFFFF));
             boxButton = text(::GetDlgItem(box, IDOK));
             ::PostMessageW(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);

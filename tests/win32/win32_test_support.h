@@ -30,6 +30,16 @@ template <class Predicate> bool waitFor(Predicate done, DWORD timeoutMs = kWaitM
     }
 }
 
+// The top-level window with this title once it is visible; null if none is within the bound.
+inline HWND waitForVisibleWindow(const wchar_t* title) {
+    HWND found = nullptr;
+    waitFor([&] {
+        found = ::FindWindowW(nullptr, title);
+        return found && ::IsWindowVisible(found);
+    });
+    return found;
+}
+
 // The folder of the running test program, with a trailing backslash.
 inline std::wstring testDirectory() {
     wchar_t path[MAX_PATH] = {};
