@@ -1,5 +1,6 @@
 #include "Collaborators.h"
 
+#include "AboutDlgBox.h"
 #include "ConsumerPageRead.h"
 #include "DongleVendorCommunication.h"
 #include "DongleVerification.h"
@@ -10,24 +11,13 @@
 #include "PropertyPageOtherApp.h"
 #include "PropertyPageOtherSetting.h"
 #include "PropertySheetSettingBox.h"
+#include "TrayMenu.h"
 #include "resource.h"
 
 #include <atomic>
 #include <new>
 
 namespace {
-
-class NoTrayMenu final : public TrayMenu {
-public:
-    plat::HMenu ShowTrayMenu(plat::Hwnd, plat::Point) override { return 0; }
-    plat::HMenu ShowAdvancedTrayMenu(plat::Hwnd, plat::Point) override { return 0; }
-    void OnRadioFirst(plat::Hwnd, std::uint32_t) override {}
-    void OnRadioSecond(plat::Hwnd, std::uint32_t) override {}
-    void OnRadioThird(plat::Hwnd, std::uint32_t) override {}
-    void OnRadioFourth(plat::Hwnd, std::uint32_t) override {}
-    void OnRadioOther(plat::Hwnd, std::uint32_t) override {}
-    void OnReceiver(plat::Hwnd, std::uint32_t) override {}
-};
 
 Collaborators programOwn;
 std::atomic<Collaborators*> installed{nullptr};
@@ -47,7 +37,7 @@ std::unique_ptr<KeyForwarder> Collaborators::makeKeyForwarder(plat::Handle consu
 }
 
 std::unique_ptr<TrayMenu> Collaborators::makeTrayMenu() {
-    return std::make_unique<NoTrayMenu>();
+    return std::make_unique<QuickRoutingMenu>();
 }
 
 std::unique_ptr<SettingsSheet> Collaborators::makeSettingsSheet(const plat::String& caption,
@@ -70,8 +60,9 @@ std::unique_ptr<SettingsPage> Collaborators::makeSettingsPage(int templateId) {
     }
 }
 
+// About has no parent: a window of its own, which the controller finds by its title.
 std::unique_ptr<AboutBox> Collaborators::makeAboutDialog(plat::Hwnd) {
-    return nullptr;
+    return std::unique_ptr<AboutBox>(new (std::nothrow) AboutDlgBox());
 }
 
 void Collaborators::rerouteOnDeviceChange() {

@@ -112,11 +112,25 @@
 #define IDC_DATABASE_DUMP 1047
 #define IDC_DELETE_QUESTION 1048
 
+// Controls of the pairing dialogs
+#define IDC_PAIR 1020
+#define IDC_NEW_DEVICE_FOUND 1021
+#define IDC_NEW_DEVICE_PROMPT 1022
+#define IDC_NEW_DEVICE_NAME 1024
+#define IDC_CONNECT_INSTRUCTIONS 1025
+#define IDC_CONNECT_PROGRESS 1026
+#define IDC_CONNECT_CANCEL 1033
+#define IDC_NEXT 1050
+#define IDC_NEW_DEVICE_LIST 1051
+
 // Menu commands
 #define IDM_SETTINGS 32772
 #define IDM_HELP 32773
 #define IDM_ABOUT 32774
 #define IDM_EXIT 32775
+
+// About dialog (100): the firmware line
+#define IDC_FIRMWARE_LINE 1043
 
 // Version
 #define QA_VERSION_MAJOR 1

@@ -12,6 +12,7 @@
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -193,20 +194,12 @@ std::unique_ptr<PlayerProcess> startPlayerWindow(const std::wstring& className,
 class ProcessObjects : public ::testing::Test {
 protected:
     void SetUp() override {
-        real_ = plat::current();
-        threads_ = std::make_unique<qa_test::NoThreads>(*real_.threads);
-        plat::Platform bundle = real_;
-        bundle.threads = threads_.get();
-        plat::install(bundle);
-        info_ = startProcessObjects().pcInfo.get();
+        run_.emplace();
+        info_ = globals().pcInfo.get();
     }
-    void TearDown() override {
-        endProcessObjects();
-        plat::install(real_);
-    }
+    void TearDown() override { run_.reset(); }
 
-    plat::Platform real_;
-    std::unique_ptr<qa_test::NoThreads> threads_;
+    std::optional<qa_test::ProcessObjectsWithoutThreads> run_;
     PcInfo* info_ = nullptr;
 };
 

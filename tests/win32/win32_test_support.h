@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "Globals.h"
 #include "ports.h"
 #include "win32_internal.h"
 #include "win32_raii.h"
@@ -27,6 +28,16 @@ template <class Predicate> bool waitFor(Predicate done, DWORD timeoutMs = kWaitM
             return false;
         ::Sleep(10);
     }
+}
+
+// The top-level window with this title once it is visible; null if none is within the bound.
+inline HWND waitForVisibleWindow(const wchar_t* title) {
+    HWND found = nullptr;
+    waitFor([&] {
+        found = ::FindWindowW(nullptr, title);
+        return found && ::IsWindowVisible(found);
+    });
+    return found;
 }
 
 // The folder of the running test program, with a trailing backslash.
@@ -94,6 +105,25 @@ inline int iconWidth(HICON icon) {
     return bitmap.bmWidth;
 }
 
+// Every record of one DirectSound private enumeration through the audio port; empty when a
+// set-up step fails.
+inline std::vector<plat::DsDeviceDescription> directSoundRecords() {
+    plat::Audio& audio = plat::audio();
+    std::vector<plat::DsDeviceDescription> records;
+    const plat::Module dsound = audio.loadDsound();
+    const plat::Handle factory = dsound ? audio.getClassFactory(dsound) : 0;
+    const plat::Handle propertySet = factory ? audio.createPropertySet(factory) : 0;
+    if (propertySet)
+        audio.enumerateDevices(propertySet, [&](const plat::DsDeviceDescription& d) {
+            records.push_back(d);
+            return true;
+        });
+    audio.release(propertySet);
+    audio.release(factory);
+    audio.freeDsound(dsound);
+    return records;
+}
+
 // The argument with which the test program, started as a child, only waits to be ended.
 constexpr char kChildWaitArgument[] = "--qa-child-wait";
 
@@ -150,6 +180,29 @@ public:
 
 private:
     std::atomic<bool> allowed_{false};
+};
+
+// A run's process-wide objects on the real platform without the threads a run starts: its
+// audio thread would outlive the test and look at the platform of the tests after it. The
+// device table stays as the test fills it. For the life of this object.
+class ProcessObjectsWithoutThreads {
+public:
+    ProcessObjectsWithoutThreads() : real_(plat::current()), threads_(*real_.threads) {
+        plat::Platform bundle = real_;
+        bundle.threads = &threads_;
+        plat::install(bundle);
+        startProcessObjects();
+    }
+    ~ProcessObjectsWithoutThreads() {
+        endProcessObjects();
+        plat::install(real_);
+    }
+    ProcessObjectsWithoutThreads(const ProcessObjectsWithoutThreads&) = delete;
+    ProcessObjectsWithoutThreads& operator=(const ProcessObjectsWithoutThreads&) = delete;
+
+private:
+    plat::Platform real_;
+    NoThreads threads_;
 };
 
 } // namespace qa_test

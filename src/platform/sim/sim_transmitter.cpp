@@ -535,6 +535,12 @@ void SimPc::setTransmitterDatabase(TransmitterId id, std::vector<PairedDevice> d
         t->firmware->setDatabase(std::move(database));
 }
 
+void SimPc::setTransmitterAnswersStartup(TransmitterId id, bool answers) {
+    Lock lk(impl_->m);
+    if (TransmitterRec* t = find(*impl_, lk, id, "setTransmitterAnswersStartup"))
+        t->firmware->setAnswersStartup(answers);
+}
+
 std::optional<PairedDevice> SimPc::transmitterCurrentDevice(TransmitterId id) const {
     Lock lk(impl_->m);
     const TransmitterRec* t = hidWorld(*impl_).transmitter(id);

@@ -193,6 +193,8 @@ struct ThreadRec {
     std::deque<std::shared_ptr<SentCall>> sends;
     // Where the message this thread's window procedure is handling came from (innermost).
     plat::MessageSource messageSource = plat::MessageSource::ThisThread;
+    // A thread the program started has entered a COM apartment (CoreAudio::enterApartment).
+    bool inApartment = false;
 };
 
 enum class WindowKind { Foreign, Dialog, MessageBox, Control, Sheet };
@@ -465,6 +467,7 @@ struct SimPc::Impl {
     std::unique_ptr<plat::Resources> resourcesPort;
     std::unique_ptr<plat::Hid> hidPort;
     std::unique_ptr<plat::Audio> audioPort;
+    plat::CoreAudio* coreAudioPort = nullptr; // the audio port's other face (sim_audio.cpp)
     std::unique_ptr<plat::Processes> processesPort;
 
     // ---------------------------------------------------------------- threads (sim_world.cpp)
@@ -557,6 +560,7 @@ struct SimPc::Impl {
     ModalView viewOf(const ModalFrame& frame) const; // lock held
     ModalView viewOfWindow(const Window& w, ModalKind kind) const;
     void menuView(HMenu menu, const String& prefix, std::vector<ControlView>& out) const;
+    std::vector<MenuNode> menuTree(HMenu menu, int depth) const;
     // The modal is on screen: recorded, journaled, and marked for the user's first action.
     void showModal(ModalFrame& frame);
     // The user meets the modal (its script entry acts, or an unexpected one fails and is
