@@ -42,15 +42,16 @@ add_custom_target(qa_installer ALL DEPENDS ${QA_SETUP_FILE})
 # Run under Wine by scripts/installer-tests, in a prefix of their own.
 if(TARGET gtest)
   add_executable(qa_installer_tests tests/installer/installer_test.cpp)
-  target_link_libraries(qa_installer_tests PRIVATE qa_win32 gtest ole32 uuid shell32)
+  # qa_program for the headers the Win32 tests' shared helpers include.
+  target_link_libraries(qa_installer_tests PRIVATE qa_program qa_win32 gtest ole32 uuid shell32)
   target_include_directories(qa_installer_tests PRIVATE tests/win32)
   target_compile_definitions(qa_installer_tests PRIVATE "QA_VERSION_W=L\"${PROJECT_VERSION}\"")
   add_dependencies(qa_installer_tests qa_installer)
 endif()
 
-# The README's pictures, drawn by the real dialogs under Wine (scripts/screenshots builds it).
-add_executable(qa_screenshots EXCLUDE_FROM_ALL tests/screenshots/screenshots.cpp
-                                               src/resources/QuorvaneAuravo.rc)
+# The README's pictures, drawn by the real menus and dialogs under Wine (scripts/screenshots
+# runs it). Built with the preset so that a change that breaks it shows at once.
+add_executable(qa_screenshots tests/screenshots/screenshots.cpp src/resources/QuorvaneAuravo.rc)
 target_link_options(qa_screenshots PRIVATE -municode)
 target_link_libraries(qa_screenshots PRIVATE qa_program qa_win32)
 target_include_directories(qa_screenshots PRIVATE tests/win32 ${QA_GENERATED_DIR})
