@@ -1,28 +1,36 @@
-// Pictures of the program as a user sees it, for the README: the real settings sheet and its
-// pages from the program's own templates and code, on the real dialog manager (under Wine
-// and Xvfb, by scripts/screenshots). Where a transmitter is needed a stand-in takes its place,
-// with three paired devices; three players are registered as installed. Each picture is the
-// window's pixels as drawn on screen, written as a BMP named after the shot:
+// Pictures of the program as a user sees it, for the README: the tray menu in both forms,
+// the settings sheet and its pages, About and the three pairing dialogs, from the program's
+// own menus, templates and code on the real dialog manager and menus (under Wine and Xvfb,
+// by scripts/screenshots). Where a transmitter is needed a stand-in takes its place, with
+// three paired devices; the computer has its speakers and the transmitter's playback device,
+// sending its sound to the transmitter; three players are registered as installed. Each
+// picture is the pixels as drawn on screen, written as a BMP named after the shot:
 //   qa_screenshots.exe OUTPUT_FOLDER
 #include <windows.h>
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
-#include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "AboutDlgBox.h"
 #include "Application.h"
 #include "AudioDevices.h"
+#include "DeviceConnect.h"
 #include "DongleVendorCommunication.h"
 #include "Globals.h"
+#include "NewDeviceDialog.h"
+#include "NewDevicesDialog.h"
 #include "PropertyPageDevice.h"
 #include "PropertyPageMediaPlayer.h"
 #include "PropertyPageOtherApp.h"
 #include "PropertyPageOtherSetting.h"
 #include "PropertySheetSettingBox.h"
+#include "TrayMenu.h"
 #include "standin_transmitter.h"
 #include "win32_platform.h"
 #include "win32_test_support.h"
@@ -32,11 +40,42 @@ namespace {
 std::wstring outputFolder;
 int failures = 0;
 
-// The window's pixels as the screen shows them, as a 24-bit BMP.
-bool capture(HWND window, const std::wstring& name) {
-    ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    RECT r{};
-    ::GetWindowRect(window, &r);
+// The speakers' and the transmitter's playback devices, as the device table holds them.
+constexpr char16_t kSpeakersGuid[] = u"{11111111-2222-3333-4444-555555555555}";
+constexpr char16_t kTransmitterGuid[] = u"{00112233-4455-6677-8899-AABBCCDDEEFF}";
+
+// Today's Windows with the computer's two playback devices as its render endpoints, the
+// transmitter's being the default. Nothing changes it: the pictures only look.
+class StandInCoreAudio final : public plat::CoreAudio {
+public:
+    bool enterApartment() override { return true; }
+    plat::Handle createDeviceEnumerator() override { return 1; }
+    bool renderEndpoints(plat::Handle, std::vector<plat::AudioEndpoint>& endpoints) override {
+        endpoints = {{kSpeakersId, kSpeakersGuid}, {kTransmitterId, kTransmitterGuid}};
+        return true;
+    }
+    std::int32_t defaultRenderEndpoint(plat::Handle, plat::EndpointRole,
+                                       plat::String& id) override {
+        id = kTransmitterId;
+        return S_OK;
+    }
+    bool endpointHardware(plat::Handle, const plat::String&, plat::EndpointHardware&) override {
+        return false;
+    }
+    plat::Handle createPolicyConfig() override { return 0; }
+    std::int32_t setDefaultEndpoint(plat::Handle, const plat::String&,
+                                    plat::EndpointRole) override {
+        return E_POINTER;
+    }
+    void release(plat::Handle) override {}
+
+private:
+    static constexpr char16_t kSpeakersId[] = u"{0.0.0.00000000}.{6a1f0c3e-speakers}";
+    static constexpr char16_t kTransmitterId[] = u"{0.0.0.00000000}.{6a1f0c3e-transmitter}";
+};
+
+// The screen's pixels inside `r`, as a 24-bit BMP.
+bool captureRect(const RECT& r, const std::wstring& name) {
     const int w = r.right - r.left, h = r.bottom - r.top;
     HDC screen = ::GetDC(nullptr);
     HDC memory = ::CreateCompatibleDC(screen);
@@ -70,13 +109,17 @@ bool capture(HWND window, const std::wstring& name) {
     return ok;
 }
 
-HWND waitForVisible(const wchar_t* title) {
-    HWND found = nullptr;
-    qa_test::waitFor([&] {
-        found = ::FindWindowW(nullptr, title);
-        return found && ::IsWindowVisible(found);
-    });
-    return found;
+// The window as the screen shows it.
+bool capture(HWND window, const std::wstring& name) {
+    ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    RECT r{};
+    ::GetWindowRect(window, &r);
+    return captureRect(r, name);
+}
+
+void missing(const wchar_t* what) {
+    std::printf("FAILED: %ls did not open\n", what);
+    ++failures;
 }
 
 // Lets the window finish drawing what its last change asked for.
@@ -106,12 +149,9 @@ void settingsPages() {
          std::initializer_list<SettingsPage*>{&devices, &players, &defaultAudio, &other})
         sheet.addPage(*page);
     std::thread user([] {
-        const HWND window = waitForVisible(L"Quorvane Auravo Settings");
-        if (!window) {
-            std::printf("FAILED: the settings did not open\n");
-            ++failures;
-            return;
-        }
+        const HWND window = qa_test::waitForVisibleWindow(L"Quorvane Auravo Settings");
+        if (!window)
+            return missing(L"the settings");
         const wchar_t* names[] = {L"settings-devices", L"settings-media-players",
                                   L"settings-default-audio-device", L"settings-other-settings"};
         for (int i = 0; i < 4; ++i) {
@@ -123,6 +163,115 @@ void settingsPages() {
     });
     sheet.doModal();
     user.join();
+}
+
+// A modal run on this thread while another thread, as the user, waits for the window titled
+// `title`, pictures it as `name` and closes it with `close` (a message posted to it).
+template <class Modal>
+void dialogShot(Modal& modal, const wchar_t* title, const wchar_t* name, UINT close,
+                WPARAM wParam = 0) {
+    std::thread user([&] {
+        const HWND window = qa_test::waitForVisibleWindow(title);
+        if (!window)
+            return missing(name);
+        settle(window);
+        capture(window, name);
+        ::PostMessageW(window, close, wParam, 0);
+    });
+    modal.doModal();
+    user.join();
+}
+
+void about() {
+    AboutDlgBox box;
+    dialogShot(box, L"About Quorvane Auravo Settings", L"about", WM_COMMAND, IDOK);
+}
+
+// The pairing dialogs with no link published: closing them sends nothing.
+void pairingDialogs() {
+    DeviceConnect wait;
+    globals().pairingWaitActive = 0;
+    // Closed as the reader thread ends it when the transmitter answers.
+    dialogShot(wait, L"New Auravo Device", L"pairing-wait", WM_USER);
+
+    NewDevicesDialog choosing;
+    choosing.setDevices({{u"Receiver #1", {0, 0x0B, 0x7A, 1, 0, 4}},
+                         {u"Receiver #2", {0, 0x0B, 0x7A, 1, 0, 5}},
+                         {u"Headphones #1", {0, 0x0B, 0x7A, 1, 0, 6}}});
+    dialogShot(choosing, L"New Auravo Devices", L"pairing-choose", WM_CLOSE);
+
+    NewDeviceDialog naming;
+    naming.deviceName = u"Receiver #1";
+    dialogShot(naming, L"New Auravo Device", L"pairing-name", WM_CLOSE);
+}
+
+std::vector<HWND> openMenus() {
+    return qa_test::windowsOf(::GetCurrentProcessId(), [](HWND w) {
+        wchar_t cls[16] = {};
+        ::GetClassNameW(w, cls, 16);
+        return std::wstring(cls) == L"#32768" && ::IsWindowVisible(w);
+    });
+}
+
+void postKey(HWND to, WPARAM vk) {
+    const UINT scan = ::MapVirtualKeyW(static_cast<UINT>(vk), MAPVK_VK_TO_VSC);
+    ::PostMessageW(to, WM_KEYDOWN, vk, 1 | (static_cast<LPARAM>(scan) << 16));
+}
+
+LRESULT CALLBACK backdropProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+    return ::DefWindowProcW(window, msg, wParam, lParam);
+}
+
+// The tray menu as the real menu code builds it from menu 113 and tracks it, owned by a plain
+// window that also gives it a quiet background. The user presses `keys` one at a time (each
+// opening a further cascade when it is Right), and the menus open then are pictured together.
+void trayMenu(bool advanced, std::vector<WPARAM> keys, const wchar_t* name) {
+    WNDCLASSW cls{};
+    cls.lpfnWndProc = backdropProc;
+    cls.hInstance = ::GetModuleHandleW(nullptr);
+    cls.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    cls.lpszClassName = L"QuorvaneAuravoScreenshotBackdrop";
+    ::RegisterClassW(&cls);
+    const HWND backdrop =
+        ::CreateWindowExW(0, cls.lpszClassName, L"", WS_POPUP | WS_VISIBLE, 0, 0, 1024, 768,
+                          nullptr, nullptr, cls.hInstance, nullptr);
+    constexpr int kAt = 24;
+    std::thread user([&] {
+        std::vector<HWND> menus;
+        if (!qa_test::waitFor([&] { return !(menus = openMenus()).empty(); }))
+            return missing(name);
+        const HWND top = menus.front();
+        for (const WPARAM key : keys) {
+            const std::size_t before = menus.size();
+            postKey(top, key);
+            if (key == VK_RIGHT)
+                qa_test::waitFor([&] { return (menus = openMenus()).size() > before; }, 5000);
+            settle(top);
+        }
+        RECT all{};
+        for (const HWND menu : openMenus()) {
+            RECT r{};
+            ::GetWindowRect(menu, &r);
+            ::UnionRect(&all, &all, &r);
+        }
+        settle(top);
+        ::InflateRect(&all, kAt / 2, kAt / 2);
+        captureRect(all, name);
+        // Escape closes one level at a time; nothing is chosen.
+        for (int i = 0; i < 8 && !openMenus().empty(); ++i) {
+            postKey(top, VK_ESCAPE);
+            qa_test::waitFor([&] { return openMenus().size() < menus.size(); }, 1000);
+            menus = openMenus();
+        }
+    });
+    QuickRoutingMenu menu;
+    const plat::Hwnd owner = plat::win32::fromHwnd(backdrop);
+    if (advanced)
+        menu.ShowAdvancedTrayMenu(owner, {kAt, kAt});
+    else
+        menu.ShowTrayMenu(owner, {kAt, kAt});
+    user.join();
+    ::DestroyWindow(backdrop);
 }
 
 } // namespace
@@ -145,16 +294,17 @@ int wmain(int argc, wchar_t** argv) {
     plat::Platform bundle = plat::current();
     bundle.hid = transmitter;
     bundle.threads = threads;
+    bundle.coreAudio = new StandInCoreAudio;
     plat::install(bundle);
     startProcessObjects();
     fw::setResourceModule(plat::resources().programModule());
 
     // A sound card and the transmitter.
     storeDeviceEntry(0, AudioDeviceEntry{0, kNullGuid, kDefaultAudioDeviceName, u""});
-    storeDeviceEntry(1, AudioDeviceEntry{0, u"{11111111-2222-3333-4444-555555555555}",
-                                         u"Speakers (High Definition Audio)", u"Speakers"});
-    storeDeviceEntry(2, AudioDeviceEntry{1, u"{00112233-4455-6677-8899-AABBCCDDEEFF}",
-                                         u"Quorvane Auravo", u"Quorvane Auravo"});
+    storeDeviceEntry(1, AudioDeviceEntry{0, kSpeakersGuid, u"Speakers (High Definition Audio)",
+                                         u"Speakers"});
+    storeDeviceEntry(2, AudioDeviceEntry{1, kTransmitterGuid, u"Quorvane Auravo",
+                                         u"Quorvane Auravo"});
     globals().audioDevices->count = 2;
     registerPlayers();
     // As an administrator sees them: Edit and the tray-menu switch are enabled.
@@ -170,9 +320,17 @@ int wmain(int argc, wchar_t** argv) {
     globals().pairedDevices.orderListingIfNotPairing();
     globals().pairedDevices.setCurrentName(u"Living Room");
 
+    globals().firmwareVersion.set(u"1.0.12:Dec 01 2005");
+
+    // The simple form; the advanced one with its player choices open (Down to "Media Player
+    // Output", past the three receivers, then into it and into its first player).
+    trayMenu(false, {}, L"tray-menu");
+    trayMenu(true, {VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_RIGHT, VK_RIGHT}, L"tray-menu-advanced");
     settingsPages();
+    about();
 
     globals().vendorLink = nullptr;
+    pairingDialogs();
     std::printf("%s\n", failures ? "screenshots: FAILED" : "screenshots: done");
     return failures ? 1 : 0;
 }
