@@ -44,36 +44,6 @@ int failures = 0;
 constexpr char16_t kSpeakersGuid[] = u"{11111111-2222-3333-4444-555555555555}";
 constexpr char16_t kTransmitterGuid[] = u"{00112233-4455-6677-8899-AABBCCDDEEFF}";
 
-// Today's Windows with the computer's two playback devices as its render endpoints, the
-// transmitter's being the default. Nothing changes it: the pictures only look.
-class StandInCoreAudio final : public plat::CoreAudio {
-public:
-    bool enterApartment() override { return true; }
-    plat::Handle createDeviceEnumerator() override { return 1; }
-    bool renderEndpoints(plat::Handle, std::vector<plat::AudioEndpoint>& endpoints) override {
-        endpoints = {{kSpeakersId, kSpeakersGuid}, {kTransmitterId, kTransmitterGuid}};
-        return true;
-    }
-    std::int32_t defaultRenderEndpoint(plat::Handle, plat::EndpointRole,
-                                       plat::String& id) override {
-        id = kTransmitterId;
-        return S_OK;
-    }
-    bool endpointHardware(plat::Handle, const plat::String&, plat::EndpointHardware&) override {
-        return false;
-    }
-    plat::Handle createPolicyConfig() override { return 0; }
-    std::int32_t setDefaultEndpoint(plat::Handle, const plat::String&,
-                                    plat::EndpointRole) override {
-        return E_POINTER;
-    }
-    void release(plat::Handle) override {}
-
-private:
-    static constexpr char16_t kSpeakersId[] = u"{0.0.0.00000000}.{6a1f0c3e-speakers}";
-    static constexpr char16_t kTransmitterId[] = u"{0.0.0.00000000}.{6a1f0c3e-transmitter}";
-};
-
 // The screen's pixels inside `r`, as a 24-bit BMP.
 bool captureRect(const RECT& r, const std::wstring& name) {
     const int w = r.right - r.left, h = r.bottom - r.top;
@@ -294,7 +264,13 @@ int wmain(int argc, wchar_t** argv) {
     plat::Platform bundle = plat::current();
     bundle.hid = transmitter;
     bundle.threads = threads;
-    bundle.coreAudio = new StandInCoreAudio;
+    // Today's Windows, the computer's two playback devices its render endpoints, the
+    // transmitter's the default.
+    const plat::String transmitterEndpoint = u"{0.0.0.00000000}.{6a1f0c3e-transmitter}";
+    bundle.coreAudio = new qa_test::FixedCoreAudio(
+        {{u"{0.0.0.00000000}.{6a1f0c3e-speakers}", kSpeakersGuid},
+         {transmitterEndpoint, kTransmitterGuid}},
+        transmitterEndpoint);
     plat::install(bundle);
     startProcessObjects();
     fw::setResourceModule(plat::resources().programModule());

@@ -76,30 +76,6 @@ RECT rectOf(HWND control) {
     return r;
 }
 
-// A Windows without Core Audio: the pages read and route the sound mapper's preferences, which
-// the test's stand-in devices fill. Wine's own endpoints are no devices of theirs.
-class NoCoreAudio final : public plat::CoreAudio {
-public:
-    bool enterApartment() override { return true; }
-    plat::Handle createDeviceEnumerator() override { return 0; }
-    bool renderEndpoints(plat::Handle, std::vector<plat::AudioEndpoint>& endpoints) override {
-        endpoints.clear();
-        return false;
-    }
-    std::int32_t defaultRenderEndpoint(plat::Handle, plat::EndpointRole, plat::String&) override {
-        return E_POINTER;
-    }
-    bool endpointHardware(plat::Handle, const plat::String&, plat::EndpointHardware&) override {
-        return false;
-    }
-    plat::Handle createPolicyConfig() override { return 0; }
-    std::int32_t setDefaultEndpoint(plat::Handle, const plat::String&,
-                                    plat::EndpointRole) override {
-        return E_POINTER;
-    }
-    void release(plat::Handle) override {}
-};
-
 class SettingsOnWindows : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -180,7 +156,9 @@ protected:
     plat::Platform real_;
     std::unique_ptr<qa_test::NoThreads> threads_;
     std::unique_ptr<MixerDouble> mixer_;
-    NoCoreAudio noCoreAudio_;
+    // A Windows without Core Audio: the pages read and route the sound mapper's preferences,
+    // which the test's stand-in devices fill.
+    qa_test::FixedCoreAudio noCoreAudio_;
     HKEY soundMapper_ = nullptr;
     bool hadPlayback_ = false;
     std::wstring oldPlayback_;

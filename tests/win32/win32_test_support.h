@@ -6,6 +6,7 @@
 #include <atomic>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Globals.h"
@@ -180,6 +181,41 @@ public:
 
 private:
     std::atomic<bool> allowed_{false};
+};
+
+// Core Audio that shows fixed render endpoints, the default being `defaultId`, and changes
+// nothing. Without endpoints it is a Windows without Core Audio (no device enumerator): the
+// program then reads and routes the sound mapper's preferences. Either way Wine's own
+// endpoints, none of which is a test's stand-in device, stay out of sight.
+class FixedCoreAudio final : public plat::CoreAudio {
+public:
+    FixedCoreAudio() = default;
+    FixedCoreAudio(std::vector<plat::AudioEndpoint> endpoints, plat::String defaultId)
+        : endpoints_(std::move(endpoints)), defaultId_(std::move(defaultId)) {}
+    bool enterApartment() override { return true; }
+    plat::Handle createDeviceEnumerator() override { return endpoints_.empty() ? 0 : 1; }
+    bool renderEndpoints(plat::Handle, std::vector<plat::AudioEndpoint>& endpoints) override {
+        endpoints = endpoints_;
+        return !endpoints_.empty();
+    }
+    std::int32_t defaultRenderEndpoint(plat::Handle, plat::EndpointRole,
+                                       plat::String& id) override {
+        id = defaultId_;
+        return defaultId_.empty() ? E_POINTER : S_OK;
+    }
+    bool endpointHardware(plat::Handle, const plat::String&, plat::EndpointHardware&) override {
+        return false;
+    }
+    plat::Handle createPolicyConfig() override { return 0; }
+    std::int32_t setDefaultEndpoint(plat::Handle, const plat::String&,
+                                    plat::EndpointRole) override {
+        return E_POINTER;
+    }
+    void release(plat::Handle) override {}
+
+private:
+    std::vector<plat::AudioEndpoint> endpoints_;
+    plat::String defaultId_;
 };
 
 // A run's process-wide objects on the real platform without the threads a run starts: its
