@@ -10,7 +10,6 @@
 
 #include <commctrl.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -56,10 +55,20 @@ bool captureRect(const RECT& r, const std::wstring& name) {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 24;
     void* bits = nullptr;
-    HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP bitmap = w > 0 && h > 0 ? ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits,
+                                                         nullptr, 0)
+                                    : nullptr;
+    if (!bitmap) {
+        ::DeleteDC(memory);
+        ::ReleaseDC(nullptr, screen);
+        std::printf("FAILED %ls (no %dx%d picture)\n", name.c_str(), w, h);
+        ++failures;
+        return false;
+    }
     HGDIOBJ old = ::SelectObject(memory, bitmap);
     const bool copied = ::BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY | CAPTUREBLT);
     ::SelectObject(memory, old);
+    ::GdiFlush(); // the bits are read directly below
     const DWORD stride = (static_cast<DWORD>(w) * 3 + 3) & ~3u;
     const DWORD imageSize = stride * static_cast<DWORD>(h);
     BITMAPFILEHEADER file{};
@@ -70,7 +79,7 @@ bool captureRect(const RECT& r, const std::wstring& name) {
     out.write(reinterpret_cast<const char*>(&file), sizeof(file));
     out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof(info.bmiHeader));
     out.write(static_cast<const char*>(bits), imageSize);
-    const bool ok = copied && out.good() && w > 0 && h > 0;
+    const bool ok = copied && out.good();
     ::DeleteObject(bitmap);
     ::DeleteDC(memory);
     ::ReleaseDC(nullptr, screen);
