@@ -45,8 +45,22 @@ struct ControlView {
 
 enum class ModalKind { MessageBox, Dialog, PropertySheet, PopupMenu };
 
-// Faults a test can inject into the file system (they stay until reset to None).
-enum class FileFault { None, OpenForWrite, Write, Flush, Replace, Move, Delete };
+// Faults a test can inject into the file system; each stays until the faults are set anew.
+enum class FileFault {
+    None,
+    OpenForWrite, // creating a file fails
+    Read,         // a read fails once the file's first line has been read (see spareReads)
+    Write,
+    Flush,
+    // ReplaceFileW fails, leaving what its documentation says:
+    ReplaceUnableToRemove, // 1175: nothing moved
+    ReplaceUnableToMove,   // 1176: with a backup name nothing moved; without, the replaced
+                           //       file is gone and the replacement keeps its name
+    ReplaceUnableToMove2,  // 1177: the replaced file lies under the backup name (without one,
+                           //       under "~RF<n>.TMP" in its folder); the replacement stays
+    Move,                  // MoveFileExW fails
+    Delete,                // DeleteFileW fails
+};
 
 // A notification-area icon as the shell shows it.
 struct TrayIconView {
@@ -392,7 +406,13 @@ public:
     std::optional<std::string> fileContents(const String& path) const;
     bool fileExists(const String& path) const;
     void createFolder(const String& path);
-    void setFileFault(FileFault fault);
+    // The files of a folder (not of its subfolders), with their paths as first written.
+    std::vector<String> folderFiles(const String& folder) const;
+    void setFileFault(FileFault fault); // this fault alone from now on; None: no fault
+    void addFileFault(FileFault fault); // this one as well
+    // FileFault::Read spares the next `opens` files opened for reading (a test can let the
+    // first pass over a file succeed and fail the second).
+    void spareReads(int opens);
 
     // ------------------------------------------------------------ other programs
     // A top-level window of another process, which records what it receives.

@@ -114,13 +114,14 @@ public:
 class Win32Files final : public Files {
 public:
     Handle open(const String& path, FileMode mode) override;
-    bool readLine(Handle file, std::size_t maxBytes, std::string& line) override;
+    ReadResult readLine(Handle file, std::size_t maxBytes, std::string& line) override;
     bool write(Handle file, const std::string& bytes) override;
     bool flush(Handle file) override;
     bool close(Handle file) override;
     bool exists(const String& path) override;
     bool deleteFile(const String& path) override;
-    bool replaceFile(const String& replaced, const String& replacement) override;
+    std::uint32_t replaceFile(const String& replaced, const String& replacement,
+                              const String* backup) override;
     bool moveFileReplace(const String& from, const String& to) override;
 };
 
