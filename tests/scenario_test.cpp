@@ -55,9 +55,10 @@ TEST(ScenarioWords, SplitsBareWordsAndQuotedTextWithBlanks) {
 }
 
 TEST(ScenarioWords, ResolvesEscapesAndKeepsEmptyQuotedText) {
-    const auto t = lex(R"(x "a\nb\tc \"q\" back\\slash" "")");
+    const auto t = lex(R"(x "a\r\nb\tc \"q\" back\\slash" "")");
     ASSERT_EQ(t.size(), 3u);
-    EXPECT_EQ(t[1].text, "a\nb\tc \"q\" back\\slash");
+    EXPECT_EQ(t[1].text, "a\r\nb\tc \"q\" back\\slash");
+    EXPECT_EQ(scn::quoted(t[1].text), R"("a\r\nb\tc \"q\" back\\slash")");
     EXPECT_EQ(t[2].text, "");
     EXPECT_TRUE(t[2].quoted);
 }

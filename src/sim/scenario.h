@@ -11,7 +11,7 @@
 //     advance 1500ms
 //
 // A line is a step name (one or more bare words) followed by its arguments. Arguments are
-// bare words or "quoted text" with the escapes \n \t \" and \\. A '#' at the start of a
+// bare words or "quoted text" with the escapes \n \r \t \" and \\. A '#' at the start of a
 // word begins a comment; blank lines are ignored.
 //
 // Steps are not known to the parser: each file of src/sim that contributes steps registers
