@@ -203,10 +203,17 @@ TEST_F(SimTransmitter, EnumerationFollowsPlugInOrderAmongOtherDevices) {
 }
 
 // Each plug-in or removal reaches a window registered for device notifications once per
-// collection, with the interface path.
+// collection, with the interface path, one collection after the other in virtual time.
 class NotifiedWindow : public plat::DialogTarget {
 public:
-    std::vector<std::pair<plat::WParam, plat::String>> seen;
+    struct Seen {
+        plat::WParam event;
+        plat::String path;
+        std::uint64_t atMs;
+        bool operator==(const Seen&) const = default;
+    };
+    explicit NotifiedWindow(sim::SimPc& pc) : pc_(pc) {}
+    std::vector<Seen> seen;
     bool dialogMessage(plat::Hwnd window, std::uint32_t msg, plat::WParam wParam,
                        plat::LParam lParam, plat::LResult&) override {
         if (msg == WM_INITDIALOG)
@@ -214,19 +221,23 @@ public:
         if (msg == WM_DEVICECHANGE) {
             const auto* info = reinterpret_cast<const plat::DeviceChangeInfo*>(lParam);
             if (info && info->deviceType == DBT_DEVTYP_DEVICEINTERFACE)
-                seen.emplace_back(wParam, info->name);
+                seen.push_back({wParam, info->name, pc_.nowMs()});
         }
         return false;
     }
+
+private:
+    sim::SimPc& pc_;
 };
 
-TEST_F(SimTransmitter, PlugAndUnplugNotifyOncePerCollection) {
-    NotifiedWindow window;
+TEST_F(SimTransmitter, PlugAndUnplugNotifyOncePerCollectionOneAfterTheOther) {
+    NotifiedWindow window(pc);
     pc.startProgram([&] {
         return static_cast<int>(
             plat::ui().dialogBox(plat::resources().programModule(), 101, 0, &window));
     });
     ASSERT_TRUE(pc.waitIdle());
+    const std::uint64_t t0 = pc.nowMs();
     const auto id = pc.plugTransmitter();
     pc.plugHidDevice({});
     pc.unplugTransmitter(id);
@@ -235,12 +246,28 @@ TEST_F(SimTransmitter, PlugAndUnplugNotifyOncePerCollection) {
     const auto vendor = pc.transmitterPath(id, HidCollectionRole::Vendor);
     const auto consumer = pc.transmitterPath(id, HidCollectionRole::Consumer);
     ASSERT_EQ(window.seen.size(), 5u);
-    EXPECT_EQ(window.seen[0], std::make_pair(plat::WParam(DBT_DEVICEARRIVAL), vendor));
-    EXPECT_EQ(window.seen[1], std::make_pair(plat::WParam(DBT_DEVICEARRIVAL), consumer));
-    EXPECT_EQ(window.seen[2].first, plat::WParam(DBT_DEVICEARRIVAL));
-    EXPECT_TRUE(window.seen[2].second.starts_with(u"\\\\?\\HID#Vid_046d&Pid_c52b"));
-    EXPECT_EQ(window.seen[3], std::make_pair(plat::WParam(DBT_DEVICEREMOVECOMPLETE), vendor));
-    EXPECT_EQ(window.seen[4], std::make_pair(plat::WParam(DBT_DEVICEREMOVECOMPLETE), consumer));
+    using Seen = NotifiedWindow::Seen;
+    EXPECT_EQ(window.seen[0], (Seen{DBT_DEVICEARRIVAL, vendor, t0}));
+    EXPECT_EQ(window.seen[1], (Seen{DBT_DEVICEARRIVAL, consumer, t0 + 20}));
+    EXPECT_EQ(window.seen[2].event, plat::WParam(DBT_DEVICEARRIVAL));
+    EXPECT_TRUE(window.seen[2].path.starts_with(u"\\\\?\\HID#Vid_046d&Pid_c52b"));
+    EXPECT_EQ(window.seen[3], (Seen{DBT_DEVICEREMOVECOMPLETE, vendor, t0 + 20}));
+    EXPECT_EQ(window.seen[4], (Seen{DBT_DEVICEREMOVECOMPLETE, consumer, t0 + 40}));
+
+    // One notification alone, the other when the test says.
+    window.seen.clear();
+    ASSERT_TRUE(pc.replugTransmitter(id, sim::InterfaceNotices::ConsumerOnly));
+    ASSERT_TRUE(pc.waitIdle());
+    ASSERT_EQ(window.seen.size(), 1u);
+    EXPECT_EQ(window.seen[0].path, consumer);
+    pc.transmitterNotify(id, HidCollectionRole::Vendor);
+    pc.unplugTransmitter(id, sim::InterfaceNotices::None);
+    pc.transmitterNotify(id, HidCollectionRole::Vendor);
+    ASSERT_TRUE(pc.waitIdle());
+    ASSERT_EQ(window.seen.size(), 3u);
+    EXPECT_EQ(window.seen[1].event, plat::WParam(DBT_DEVICEARRIVAL));
+    EXPECT_EQ(window.seen[2].event, plat::WParam(DBT_DEVICEREMOVECOMPLETE));
+    EXPECT_EQ(window.seen[2].path, vendor);
     pc.endProcess(); // the dialog's target dies with this test body
 }
 
@@ -479,9 +506,55 @@ TEST_F(SimTransmitter, StartUpIsAnsweredWithVersionListingAndCurrentDevice) {
         EXPECT_EQ(addressOf(entry), addresses[i]);
     }
     EXPECT_EQ(reports[1][2], 2) << "the first entry counts the entries minus one";
+    EXPECT_EQ(reports[2][2], 1) << "later ones what is still to come";
+    EXPECT_EQ(reports[3][2], 0);
     EXPECT_EQ(reports[4][1], 0x02);
     EXPECT_EQ(nameOf(reports[4]), "Middle");
     EXPECT_NE(reports[4][137], 0) << "not linked";
+}
+
+TEST_F(SimTransmitter, LaterListingEntriesCanCarryAnotherCountByte) {
+    sim::TransmitterConfig config;
+    config.database = {{u"Newest", kC}, {u"Middle", kB}, {u"Oldest", kA}};
+    config.laterCountByte = 0x7F;
+    const auto id = pc.plugTransmitter(config);
+    const plat::Handle h = open(id);
+    write(h, command(0x30));
+    write(h, command(0x01));
+    auto reports = drain(id, h);
+    ASSERT_EQ(reports.size(), 5u);
+    EXPECT_EQ(reports[1][2], 2);
+    EXPECT_EQ(reports[2][2], 0x7F);
+    EXPECT_EQ(reports[3][2], 0x7F);
+
+    pc.transmitterPair(id, {sim::NewRemote{sim::RemoteKind::Receiver, u"New", kA}});
+    reports = drain(id, h);
+    ASSERT_EQ(reports.size(), 3u) << "a listing caused by pairing too";
+    EXPECT_EQ(reports[0][2], 2);
+    EXPECT_EQ(reports[1][2], 0x7F);
+}
+
+TEST_F(SimTransmitter, CommandsAreNamedByTheTransmittersOwnTable) {
+    const auto id = pc.plugTransmitter();
+    const plat::Handle h = open(id);
+    Report other = command(0x40);
+    other[0] = 3;
+    for (const Report& r : {command(0x30), command(0x01), command(0x02, "Desk", kB), command(0x04),
+                            command(0x08, "Den", kA), command(0x10), command(0x20, "Desk", kB),
+                            command(0x40), command(0x80), command(0x0C), command(0x41), other})
+        write(h, r);
+    std::vector<std::string> names;
+    std::vector<bool> addressed;
+    for (const auto& c : pc.transmitterCommands(id)) {
+        names.push_back(c.command);
+        addressed.push_back(c.addressed);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"StartupFirst", "StartupSecond", "SelectDevice",
+                                               "StartPairing", "SetDeviceName", "CancelPairing",
+                                               "DeleteDevice", "MenuOpening", "ListingDone",
+                                               "HostExit", "Unknown(0x41)", "ReportId(3)"}));
+    EXPECT_EQ(addressed, (std::vector<bool>{false, false, true, false, true, false, true, false,
+                                            false, false, false, false}));
 }
 
 TEST_F(SimTransmitter, AnEmptyOrSilentTransmitterAnswersStartUpAccordingly) {
@@ -544,7 +617,7 @@ TEST_F(SimTransmitter, SelectingAndDeletingDevicesReportTheCurrentOne) {
     for (std::uint8_t code : {0x40, 0x80, 0x0C, 0x77})
         write(h, command(code));
     EXPECT_TRUE(drain(id, h).empty());
-    EXPECT_TRUE(journalHas("transmitter 1 received unknown command (0x77): ignored"));
+    EXPECT_TRUE(journalHas("transmitter 1 received Unknown(0x77) (0x77): ignored"));
 }
 
 TEST_F(SimTransmitter, PairingSendsTheWholeDatabaseFlaggedAsCausedByPairing) {
