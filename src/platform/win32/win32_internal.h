@@ -2,10 +2,15 @@
 // types and the Win32 ones, and the port classes. Include <windows.h> before this header.
 #pragma once
 
+#include <shellapi.h>
+
 #include "ports.h"
 
 #include <cstring>
 #include <string>
+
+// HidP_GetCaps's record (<hidpi.h>); only win32_hid.cpp needs its fields.
+struct _HIDP_CAPS;
 
 namespace plat::win32 {
 
@@ -96,6 +101,14 @@ inline Guid fromGuid(const GUID& g) {
     std::memcpy(out.data4, g.Data4, sizeof(out.data4));
     return out;
 }
+
+// ---------------------------------------------------------------- records passed to Windows
+// What the backend hands Windows is built by these, so that tests can check each field.
+// The notification-area record in its first layout (NOTIFYICONDATAW_V1_SIZE): the tip is cut
+// to 63 characters and always NUL-terminated.
+NOTIFYICONDATAW toNotifyIconData(const NotifyIconData& data);
+// The lengths and usages of HidP_GetCaps's record, field by field.
+HidCaps fromHidpCaps(const _HIDP_CAPS& caps);
 
 // ---------------------------------------------------------------- ports
 class Win32Registry final : public Registry {
