@@ -119,6 +119,10 @@ const Case cases[] = {
     {"Empty", "", "", Outcome::Untouched},
 };
 
+void PrintTo(const Case& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class WinampIniTest : public pptest::PlayerTest {
 protected:
     void SetUp() override {
