@@ -30,6 +30,10 @@ inline constexpr std::uint32_t kSheetRunPairingWait = 1;
 // The click timer's id.
 inline constexpr std::uintptr_t kClickTimerId = 1;
 
+// The double-click time the registry's text gives: its leading decimal digits, 0 when it has
+// none.
+std::uint32_t leadingDecimal(const plat::String& text);
+
 class CKTRSystemTrayApplicationDlg : public fw::Dialog {
 public:
     // `parts` null: the installed collaborators (Collaborators.h).

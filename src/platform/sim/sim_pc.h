@@ -573,9 +573,10 @@ public:
     std::vector<PairedDevice> transmitterPair(TransmitterId id,
                                               std::vector<NewRemote> remotes = {NewRemote{}});
     void transmitterEvent(TransmitterId id, TransmitterEvent event);
-    // Exactly these bytes as one input report on the vendor collection (any id, any length up
-    // to the declared one; longer is cut to it, as a device cannot send more).
-    void transmitterSendRaw(TransmitterId id, std::vector<std::uint8_t> bytes);
+    // Exactly these bytes as one input report on a collection (any id, any length up to the
+    // declared one; longer is cut to it, as a device cannot send more).
+    void transmitterSendRaw(TransmitterId id, std::vector<std::uint8_t> bytes,
+                            HidCollectionRole role = HidCollectionRole::Vendor);
     // A remote device's button on the consumer collection: report id 1, byte 1 the low byte
     // of the consumer usage (0xB5 next, 0xB6 previous, 0xB7 stop, 0xCD play/pause), then,
     // with `release`, the release report (usage 0).

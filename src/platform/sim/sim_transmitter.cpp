@@ -631,7 +631,8 @@ void SimPc::transmitterEvent(TransmitterId id, TransmitterEvent event) {
     hidWorld(*impl_).send(*t, std::move(out));
 }
 
-void SimPc::transmitterSendRaw(TransmitterId id, std::vector<std::uint8_t> bytes) {
+void SimPc::transmitterSendRaw(TransmitterId id, std::vector<std::uint8_t> bytes,
+                               HidCollectionRole role) {
     Lock lk(impl_->m);
     TransmitterRec* t = plugged(*impl_, lk, id, "raw report");
     if (!t)
@@ -639,7 +640,7 @@ void SimPc::transmitterSendRaw(TransmitterId id, std::vector<std::uint8_t> bytes
     std::string what = "raw report of " + std::to_string(bytes.size()) + " bytes";
     if (!bytes.empty())
         what += " (id " + std::to_string(bytes[0]) + ")";
-    Outgoing report{HidCollectionRole::Vendor, std::move(bytes), std::move(what), true};
+    Outgoing report{role, std::move(bytes), std::move(what), true};
     std::vector<Outgoing> out;
     out.push_back(std::move(report));
     hidWorld(*impl_).send(*t, std::move(out));
