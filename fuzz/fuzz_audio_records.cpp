@@ -8,8 +8,8 @@
 // emulated records fill in the wave name; everything else, and every id beyond the table, is
 // left alone.
 #include "AudioDevices.h"
-#include "Globals.h"
-#include "sim_pc.h"
+#include "fuzz_support.h"
+#include "no_threads.h"
 #include "text.h"
 
 #include <cstddef>
@@ -20,10 +20,7 @@
 
 namespace {
 
-void check(bool condition) {
-    if (!condition)
-        std::abort();
-}
+using fuzzing::check;
 
 class Input {
 public:
@@ -73,30 +70,6 @@ public:
     bool mixerGetProductName(std::uint32_t, plat::String&) override { return false; }
 };
 
-// The simulated PC's threads, without the audio thread the run's objects would start: this
-// target runs the enumeration passes itself.
-class NoThreads final : public plat::Threads {
-public:
-    explicit NoThreads(plat::Threads& inner) : in(inner) {}
-    plat::Handle createMutex(const plat::String* n, bool o, std::uint32_t& e) override {
-        return in.createMutex(n, o, e);
-    }
-    bool releaseMutex(plat::Handle m) override { return in.releaseMutex(m); }
-    std::uint32_t waitForSingleObject(plat::Handle h, std::uint32_t ms) override {
-        return in.waitForSingleObject(h, ms);
-    }
-    bool closeHandle(plat::Handle h) override { return in.closeHandle(h); }
-    plat::Handle startThread(std::function<void()>) override { return 0; }
-    bool processEnding() override { return true; }
-    std::int64_t timeNow() override { return in.timeNow(); }
-    plat::LocalTime localTime() override { return in.localTime(); }
-    std::uint64_t tickCount() override { return in.tickCount(); }
-    void sleep(std::uint32_t ms) override { in.sleep(ms); }
-
-private:
-    plat::Threads& in;
-};
-
 // Paths are drawn from these, or taken from the input with the transmitter's ids taken out
 // (so that the one rule checked is the exact one every spelling of the rule agrees on).
 const char16_t* const kPaths[] = {
@@ -112,14 +85,10 @@ plat::String cleanPath(plat::String path) {
     return path;
 }
 
-struct Expected {
-    std::map<int, AudioDeviceEntry> entries;
-};
-
 struct World {
     World() {
         plat::Platform bundle = pc.bundle();
-        threads = std::make_unique<NoThreads>(*bundle.threads);
+        threads = std::make_unique<qa_test::NoThreads>(*bundle.threads);
         bundle.threads = threads.get();
         bundle.audio = &audio;
         plat::install(bundle);
@@ -131,20 +100,13 @@ struct World {
     }
     sim::SimPc pc;
     RecordAudio audio;
-    std::unique_ptr<NoThreads> threads;
+    std::unique_ptr<qa_test::NoThreads> threads;
 };
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static World* world = nullptr;
-    static int runs = 0;
-    if (world && ++runs % 20000 == 0) {
-        delete world;
-        world = nullptr;
-    }
-    if (!world)
-        world = new World;
+    World& world = fuzzing::renewed<World>(20000);
     Input in(data, size);
 
     // A fresh table each time: the default entry and nothing else.
@@ -154,7 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     table.count = 0;
     storeDefaultDeviceEntry();
 
-    RecordAudio& audio = world->audio;
+    RecordAudio& audio = world.audio;
     audio.records.clear();
     audio.mixers = in.u32();
     for (int n = 0; !in.empty() && n < 64; ++n) {

@@ -6,8 +6,7 @@
 // target's own key table, that exactly the media keys among them reach iTunes, in order, as
 // WM_APPCOMMAND with the right command.
 #include "ConsumerPageRead.h"
-#include "Globals.h"
-#include "sim_pc.h"
+#include "fuzz_support.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -17,10 +16,7 @@
 
 namespace {
 
-void check(bool condition) {
-    if (!condition)
-        std::abort();
-}
+using fuzzing::check;
 
 // Byte 1 of a report: the low byte of a consumer usage.
 std::optional<std::uint16_t> appCommandFor(std::uint8_t usage) {
@@ -33,10 +29,8 @@ std::optional<std::uint16_t> appCommandFor(std::uint8_t usage) {
     }
 }
 
-struct World {
+struct World : fuzzing::SimWorld {
     World() {
-        pc.install();
-        startProcessObjects();
         sim::PlayerConfig itunes;
         itunes.name = u"iTunes";
         itunes.running = true;
@@ -44,12 +38,6 @@ struct World {
         // Something else in front: iTunes in the background is sent every media key.
         pc.setForeground(pc.createForeignWindow(u"Notepad", u"notes"));
     }
-    ~World() {
-        pc.endProcess();
-        plat::install({});
-        endProcessObjects();
-    }
-    sim::SimPc pc;
 };
 
 } // namespace
@@ -57,15 +45,7 @@ struct World {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1)
         return 0;
-    static World* world = nullptr;
-    static int runs = 0;
-    if (world && ++runs % 2000 == 0) {
-        delete world;
-        world = nullptr;
-    }
-    if (!world)
-        world = new World;
-    sim::SimPc& pc = world->pc;
+    sim::SimPc& pc = fuzzing::renewed<World>(2000).pc;
 
     sim::TransmitterConfig config;
     config.consumerInputLength = static_cast<std::uint16_t>(data[0] % 70);

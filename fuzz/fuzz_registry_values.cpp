@@ -7,11 +7,10 @@
 // decoding a well-formed value by the target's own reading (UTF-16 text ending in a null,
 // within the buffer), that the preferences and the double-click time come out as that text
 // says.
-#include "Globals.h"
 #include "PcInfo.h"
 #include "QuorvaneAuravoSystemTrayApplicationDlg.h"
 #include "WinampIniRead.h"
-#include "sim_pc.h"
+#include "fuzz_support.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -22,10 +21,7 @@
 
 namespace {
 
-void check(bool condition) {
-    if (!condition)
-        std::abort();
-}
+using fuzzing::check;
 
 struct Slot {
     plat::HKey root;
@@ -80,33 +76,15 @@ std::uint32_t decimalPrefix(const plat::String& text) {
     return static_cast<std::uint32_t>(v);
 }
 
-struct World {
-    World() {
-        pc.install();
-        startProcessObjects();
-        // The audio thread has written the default entry before anything is read.
-        pc.waitIdle();
-    }
-    ~World() {
-        pc.endProcess();
-        plat::install({});
-        endProcessObjects();
-    }
-    sim::SimPc pc;
+struct World : fuzzing::SimWorld {
+    // The audio thread has written the default entry before anything is read.
+    World() { pc.waitIdle(); }
 };
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static World* world = nullptr;
-    static int runs = 0;
-    if (world && ++runs % 5000 == 0) {
-        delete world;
-        world = nullptr;
-    }
-    if (!world)
-        world = new World;
-    sim::SimPc& pc = world->pc;
+    sim::SimPc& pc = fuzzing::renewed<World>(5000).pc;
     for (const Slot& slot : kSlots)
         pc.deleteTree(slot.root, slot.key);
 

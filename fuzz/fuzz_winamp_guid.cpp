@@ -5,6 +5,7 @@
 // table of the byte-reversed groups, that every character lands where the format puts it and
 // that the two undo each other.
 #include "WinampOutput.h"
+#include "fuzz_support.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -12,10 +13,7 @@
 
 namespace {
 
-void check(bool condition) {
-    if (!condition)
-        std::abort();
-}
+using fuzzing::check;
 
 // GUID text position of each of the 32 encoded characters: the first three groups with their
 // bytes reversed, the last two as written.

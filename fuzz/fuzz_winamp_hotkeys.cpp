@@ -14,8 +14,7 @@
 #include "IniFile.cpp"
 #include "WinampIniRead.cpp"
 
-#include "Globals.h"
-#include "sim_pc.h"
+#include "fuzz_support.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -27,31 +26,13 @@
 
 namespace {
 
-void check(bool condition) {
-    if (!condition)
-        std::abort();
-}
+using fuzzing::check;
+using fuzzing::endingOf;
+using fuzzing::linesOf;
 
 // ------------------------------------------------------------------ the file, as Winamp reads it
 // Whole lines with their endings. A key is read from a line's first 299 bytes, the most the
 // program reads at once; a name is compared without regard to case.
-std::vector<std::string_view> linesOf(std::string_view text) {
-    std::vector<std::string_view> lines;
-    while (!text.empty()) {
-        const std::size_t end = text.find('\n');
-        const std::size_t take = end == std::string_view::npos ? text.size() : end + 1;
-        lines.push_back(text.substr(0, take));
-        text.remove_prefix(take);
-    }
-    return lines;
-}
-
-std::string_view endingOf(std::string_view line) {
-    if (line.ends_with("\r\n"))
-        return "\r\n";
-    return line.ends_with('\n') ? "\n" : "";
-}
-
 std::string folded(std::string_view text) {
     std::string out(text);
     for (char& c : out)
@@ -247,13 +228,8 @@ void checkLines(std::string_view in, std::string_view out) {
     }
 }
 
-struct World {
-    World() {
-        pc.install();
-        startProcessObjects();
-        pc.setString(plat::HKCU, u"Software\\Winamp\\", u"", u"C:\\Winamp");
-    }
-    sim::SimPc pc;
+struct World : fuzzing::SimWorld {
+    World() { pc.setString(plat::HKCU, u"Software\\Winamp\\", u"", u"C:\\Winamp"); }
 };
 
 } // namespace
@@ -278,27 +254,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(winampLoadsAllFour(lines, section));
     check(!winampini::scanText(out).needsRewrite());
 
-    // The file passes on the simulated PC: the same bytes, or the file left alone. The
-    // simulated PC keeps a journal of every file written, so it is renewed now and then.
-    static World* world = nullptr;
-    static int runs = 0;
-    if (world && ++runs % 10000 == 0) {
-        world->pc.endProcess();
-        plat::install({});
-        endProcessObjects();
-        delete world;
-        world = nullptr;
-    }
-    if (!world)
-        world = new World;
+    // The file passes on the simulated PC: the same bytes, or the file left alone.
+    World& world = fuzzing::renewed<World>(10000);
     const plat::String ini = u"C:\\Winamp\\winamp.ini";
-    world->pc.writeFile(ini, std::string(in));
+    world.pc.writeFile(ini, std::string(in));
     {
         WinampIniRead reader;
         check(reader.outcome() == (scan.needsRewrite() ? WinampIniRead::Outcome::Rewritten
                                                        : WinampIniRead::Outcome::Untouched));
     }
-    check(world->pc.fileContents(ini) == (scan.needsRewrite() ? out : std::string(in)));
-    check(world->pc.folderFiles(u"C:\\Winamp") == std::vector<plat::String>{ini});
+    check(world.pc.fileContents(ini) == (scan.needsRewrite() ? out : std::string(in)));
+    check(world.pc.folderFiles(u"C:\\Winamp") == std::vector<plat::String>{ini});
     return 0;
 }

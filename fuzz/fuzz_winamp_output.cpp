@@ -5,6 +5,7 @@
 // first 500 bytes, exactly "cfg_dev" or "cfg_dev2"), with only its value changed and its line
 // ending kept; every other line comes out byte for byte the same.
 #include "WinampOutput.h"
+#include "fuzz_support.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -15,27 +16,9 @@
 
 namespace {
 
-void check(bool condition) {
-    if (!condition)
-        std::abort();
-}
-
-std::vector<std::string_view> linesOf(std::string_view text) {
-    std::vector<std::string_view> lines;
-    while (!text.empty()) {
-        const std::size_t end = text.find('\n');
-        const std::size_t take = end == std::string_view::npos ? text.size() : end + 1;
-        lines.push_back(text.substr(0, take));
-        text.remove_prefix(take);
-    }
-    return lines;
-}
-
-std::string_view endingOf(std::string_view line) {
-    if (line.ends_with("\r\n"))
-        return "\r\n";
-    return line.ends_with('\n') ? "\n" : "";
-}
+using fuzzing::check;
+using fuzzing::endingOf;
+using fuzzing::linesOf;
 
 bool blank(char c) {
     return c == ' ' || c == '\t';

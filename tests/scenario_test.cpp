@@ -885,7 +885,7 @@ int commandWritingProgram() {
         const plat::Handle h = hid.open(path);
         plat::HidCaps caps;
         if (h && hid.getCaps(h, caps) && caps.usagePage == 0xFF00) {
-            for (const auto [id, code] : {std::pair{2, 0x40}, {2, 0x41}, {3, 0x40}}) {
+            for (const auto& [id, code] : {std::pair{2, 0x40}, {2, 0x41}, {3, 0x40}}) {
                 std::vector<std::uint8_t> report(caps.outputReportByteLength, 0);
                 report[0] = static_cast<std::uint8_t>(id);
                 report[1] = static_cast<std::uint8_t>(code);

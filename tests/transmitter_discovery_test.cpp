@@ -59,7 +59,7 @@ TEST_F(DiscoveryTest, WithoutTransmitterNothingIsFoundAndEveryPathIsLogged) {
 TEST_F(DiscoveryTest, OnlyTheTransmittersVendorAndProductIdsCount) {
     // Another product of the same maker, and the same product number from another maker, both
     // with a vendor and a consumer collection: neither is the transmitter.
-    for (const auto [vendorId, productId] : {std::pair{0x0B7A, 0x0101}, {0x0B7B, 0x0100}})
+    for (const auto& [vendorId, productId] : {std::pair{0x0B7A, 0x0101}, {0x0B7B, 0x0100}})
         for (const std::uint16_t usagePage : {0xFF00, 0x000C}) {
             sim::HidDeviceConfig other;
             other.vendorId = static_cast<std::uint16_t>(vendorId);

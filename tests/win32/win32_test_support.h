@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "no_threads.h"
 #include "ports.h"
 #include "win32_internal.h"
 #include "win32_raii.h"
@@ -59,30 +60,5 @@ constexpr char kChildWaitArgument[] = "--qa-child-wait";
 // player: it opens one top-level window (class and title follow the argument) and records
 // what that window receives in a file (its path follows the title).
 constexpr wchar_t kPlayerWindowArgument[] = L"--qa-player-window";
-
-// The clock and waits of the real platform without the threads a run of the program
-// starts (its audio thread): for tests that build the process-wide objects and fill the
-// device table themselves.
-class NoThreads final : public plat::Threads {
-public:
-    explicit NoThreads(plat::Threads& inner) : inner_(inner) {}
-    plat::Handle createMutex(const plat::String* name, bool owner, std::uint32_t& error) override {
-        return inner_.createMutex(name, owner, error);
-    }
-    bool releaseMutex(plat::Handle mutex) override { return inner_.releaseMutex(mutex); }
-    std::uint32_t waitForSingleObject(plat::Handle object, std::uint32_t ms) override {
-        return inner_.waitForSingleObject(object, ms);
-    }
-    bool closeHandle(plat::Handle object) override { return inner_.closeHandle(object); }
-    plat::Handle startThread(std::function<void()>) override { return 0; }
-    bool processEnding() override { return true; }
-    std::int64_t timeNow() override { return inner_.timeNow(); }
-    plat::LocalTime localTime() override { return inner_.localTime(); }
-    std::uint64_t tickCount() override { return inner_.tickCount(); }
-    void sleep(std::uint32_t ms) override { inner_.sleep(ms); }
-
-private:
-    plat::Threads& inner_;
-};
 
 } // namespace qa_test
