@@ -201,14 +201,20 @@ void checkLines(std::string_view in, std::string_view out) {
             const Entry e = entryOf(a[i]);
             const bool inSection = s.found && i > s.first && i < s.end;
             const std::string_view ending = endingOf(a[i]);
-            if (inSection && e.hasKey && e.key == "nbkeys" && !nbkeysSeen &&
-                endingOf(b[j]) == ending && addedLine(b[j], ending) && b[j].starts_with("nbkeys=")) {
+            // A replaced line keeps its ending; the last line, without one, gets the file's
+            // when the added block follows it.
+            const std::string_view outEnding = endingOf(b[j]);
+            const bool endingKept = outEnding == ending || (ending.empty() && !blockSeen &&
+                                                            outEnding == fileEnding &&
+                                                            j + 1 < b.size());
+            if (inSection && e.hasKey && e.key == "nbkeys" && !nbkeysSeen && endingKept &&
+                addedLine(b[j], outEnding) && b[j].starts_with("nbkeys=")) {
                 nbkeysSeen = true;
                 ++i, ++j;
                 continue;
             }
-            if (inSection && e.hasKey && e.key == "enabled" && !enabledSeen &&
-                b[j] == "enabled=1" + std::string(ending)) {
+            if (inSection && e.hasKey && e.key == "enabled" && !enabledSeen && endingKept &&
+                b[j] == "enabled=1" + std::string(outEnding)) {
                 enabledSeen = true;
                 ++i, ++j;
                 continue;

@@ -114,6 +114,11 @@ const Case cases[] = {
     {"OpenLastLine", head + "nbkeys=0\nenabled=1\nhotkey0=2227",
      head + "nbkeys=4\nenabled=1\nhotkey0=2227\naction1=ghkdc stop\nhotkey1=2226\n"
             "action2=ghkdc prev\nhotkey2=2225\naction3=ghkdc next\nhotkey3=2224\n"},
+    // A replaced last line without an ending keeps none of its own, and gets the file's
+    // before what is added after it.
+    {"ReplacedOpenLastLine", head + "enabled=1\nhotkey0=2224\nnbkeys=1",
+     head + "enabled=1\nhotkey0=2224\nnbkeys=4\naction1=ghkdc stop\nhotkey1=2226\n"
+            "action2=ghkdc play/pause\nhotkey2=2227\naction3=ghkdc prev\nhotkey3=2225\n"},
     {"NulAndHighBytes", head + std::string("nbkeys=4\nna\0me=\xff\xfe\nenabled=0\n", 28) + four,
      head + std::string("nbkeys=4\nna\0me=\xff\xfe\nenabled=1\n", 28) + four},
     {"Empty", "", "", Outcome::Untouched},
