@@ -11,12 +11,23 @@ target_include_directories(qa_win32 PUBLIC src/platform/win32)
 target_link_libraries(qa_win32 PUBLIC user32 gdi32 advapi32 shell32 comctl32 ole32 setupapi hid
                                       winmm version)
 
+# The manifest names the program's own architecture: x86 for the product.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(QA_MANIFEST_ARCH x86)
+else()
+  set(QA_MANIFEST_ARCH amd64)
+endif()
+set(QA_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
+configure_file(${QA_RES_DIR}/QuorvaneAuravo.manifest.in ${QA_GENERATED_DIR}/QuorvaneAuravo.manifest
+               @ONLY)
+
 # The program: GUI subsystem, Unicode entry point, manifest and version resource.
 add_executable(QuorvaneAuravo WIN32 src/app/main_win32.cpp src/resources/QuorvaneAuravo.rc)
 target_link_options(QuorvaneAuravo PRIVATE -municode)
 target_link_libraries(QuorvaneAuravo PRIVATE qa_program qa_win32)
+target_include_directories(QuorvaneAuravo PRIVATE ${QA_GENERATED_DIR})
 set_source_files_properties(src/resources/QuorvaneAuravo.rc PROPERTIES
-  OBJECT_DEPENDS "${QA_ART};${QA_RES_DIR}/KTRResource.rc;${QA_RES_DIR}/QuorvaneAuravo.manifest")
+  OBJECT_DEPENDS "${QA_ART};${QA_RES_DIR}/KTRResource.rc;${QA_GENERATED_DIR}/QuorvaneAuravo.manifest")
 
 # The resource-only library: no code, no entry point (GNU ld takes an entry that names no
 # symbol as an address, so "0" is the PE linker's /NOENTRY), no import library.
@@ -37,6 +48,24 @@ if(EXISTS /usr/src/googletest/CMakeLists.txt)
     add_executable(qa_win32_tests ${QA_WIN32_TEST_SOURCES} src/resources/QuorvaneAuravo.rc
                                   tests/conformance/ui_conformance.rc)
     target_link_libraries(qa_win32_tests PRIVATE qa_program qa_win32 gmock gtest)
-    target_include_directories(qa_win32_tests PRIVATE tests tests/win32 tests/conformance)
+    target_include_directories(qa_win32_tests PRIVATE tests tests/win32 tests/conformance
+                                                  ${QA_GENERATED_DIR})
+
+    # A library that is not the program's, for the tests of where the program takes its
+    # libraries from: the program's resources with two texts changed, and code that marks
+    # where it ran.
+    file(READ ${QA_RES_DIR}/KTRResource.rc QA_PROBE_RC)
+    string(REPLACE "\"QuorvaneAuravoSystemTrayApplication\"" "\"QA probe controller\""
+           QA_PROBE_RC "${QA_PROBE_RC}")
+    string(REPLACE "\"No USB Transmitter found\"" "\"QA probe notice\"" QA_PROBE_RC "${QA_PROBE_RC}")
+    file(CONFIGURE OUTPUT ${QA_GENERATED_DIR}/probe/resource_probe.rc CONTENT "${QA_PROBE_RC}" @ONLY)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${QA_RES_DIR}/KTRResource.rc)
+    add_library(qa_resource_probe SHARED tests/win32/probe/resource_probe.cpp
+                                         ${QA_GENERATED_DIR}/probe/resource_probe.rc)
+    set_target_properties(qa_resource_probe PROPERTIES PREFIX "")
+    target_include_directories(qa_resource_probe PRIVATE ${QA_RES_DIR})
+    set_source_files_properties(${QA_GENERATED_DIR}/probe/resource_probe.rc PROPERTIES
+      OBJECT_DEPENDS "${QA_ART}")
+    add_dependencies(qa_win32_tests qa_resource_probe)
   endif()
 endif()

@@ -1,4 +1,5 @@
-# Cross build for 64-bit Windows with mingw-w64 (posix threads, for std::thread).
+# Cross build for 64-bit Windows with mingw-w64 (posix threads): only the compile check of the
+# windows64 preset; the product is 32-bit (mingw-w64-i686.cmake).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)

@@ -93,8 +93,11 @@ def write_bmp(path, w, h):
 def main():
     OUT.mkdir(parents=True, exist_ok=True)
     write_ico(OUT / "app.ico", [draw(32, True, app=True), draw(16, True, app=True)])
-    write_ico(OUT / "tray_notlinked.ico", [draw(16, False), draw(32, False)])
-    write_ico(OUT / "tray_linked.ico", [draw(16, True), draw(32, True)])
+    # The notification area shows the small-icon size of the monitor's DPI: 16 pixels at 100 %,
+    # 20 at 125 %, 24 at 150 %, 32 at 200 %; each is drawn, none is scaled from another.
+    tray_sizes = (16, 20, 24, 32)
+    write_ico(OUT / "tray_notlinked.ico", [draw(n, False) for n in tray_sizes])
+    write_ico(OUT / "tray_linked.ico", [draw(n, True) for n in tray_sizes])
     write_bmp(OUT / "about.bmp", 48, 48)
     return 0
 

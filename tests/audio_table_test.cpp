@@ -142,6 +142,25 @@ TEST_F(AudioTable, ASoundCardAndTheTransmitterFillEntriesOneAndTwo) {
     EXPECT_EQ(count(u" ERROR :Load library failed"), 0u);
 }
 
+// Windows 10 and 11 report the USB ids in lower case, older Windows in mixed case, and a
+// driver may write them in upper case: each is the transmitter.
+TEST_F(AudioTable, TheTransmitterIsKnownByItsIdsInAnyLetterCase) {
+    pc->setDevicePathSpelling(sim::DevicePathSpelling::Legacy); // paths as given below
+    for (const char16_t* path : {u"\\\\?\\usb#vid_0b7a&pid_0100&mi_00#6&1&0&0000#{6994ad04}",
+                                 u"\\\\?\\USB#VID_0B7A&PID_0100&MI_00#6&2&0&0000#{6994ad04}",
+                                 u"\\\\?\\USB#Vid_0b7a&Pid_0100&MI_00#6&3&0&0000#{6994ad04}",
+                                 u"\\\\?\\USB#VID_0B7A&PID_0101&MI_00#6&4&0&0000#{6994ad04}"}) {
+        sim::AudioDeviceConfig c = device(u"USB Audio Device");
+        c.interfacePath = path;
+        pc->addAudioDevice(c);
+    }
+    start();
+    EXPECT_EQ(entry(1).name, u"Quorvane Auravo");
+    EXPECT_EQ(entry(2).name, u"Quorvane Auravo (2)");
+    EXPECT_EQ(entry(3).name, u"Quorvane Auravo (3)");
+    EXPECT_EQ(entry(4).name, u"USB Audio Device"); // another product
+}
+
 TEST_F(AudioTable, OnePassLogsItsStepsInOrder) {
     pc->addAudioDevice(device(u"Speakers"));
     start();
@@ -430,7 +449,7 @@ TEST_F(AudioTable, VirtualDevicesNumberWaveIdsAndMixersAsWindowsDoes) {
     ASSERT_TRUE(pc->transmitterAudioDevice(t).has_value());
     EXPECT_EQ(audio.mixerGetNumDevs(), 4u);
     const auto tv = pc->audioDevices().back();
-    EXPECT_NE(tv.interfacePath.find(u"Vid_0b7a&Pid_0100"), plat::String::npos);
+    EXPECT_NE(tv.interfacePath.find(u"vid_0b7a&pid_0100"), plat::String::npos);
     pc->unplugTransmitter(t);
     EXPECT_FALSE(pc->transmitterAudioDevice(t).has_value());
     EXPECT_EQ(audio.mixerGetNumDevs(), 3u);

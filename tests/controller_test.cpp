@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -361,9 +362,10 @@ TEST_F(ControllerTest, UserWhoHidesTheIconGetsTheLinkWithoutIt) {
 TEST_F(ControllerTest, ArrivalIsHandledOnlyOnTheSecondTransmitterNotification) {
     start();
     doubles.transmitter = 1;
-    // Other devices, and the transmitter's path in other letters, are not counted.
+    // Other devices, other events and paths that only contain the transmitter's ids are not
+    // counted.
     pc->sendDeviceChange(DBT_DEVICEARRIVAL, u"\\\\?\\HID#Vid_046d&Pid_c52b&MI_00#8&2&0&0000#{x}");
-    pc->sendDeviceChange(DBT_DEVICEARRIVAL, u"\\\\?\\hid#vid_0b7a&pid_0100&mi_00#8&2&0&0000#{x}");
+    pc->sendDeviceChange(DBT_DEVICEARRIVAL, u"\\\\?\\USB#VID_0B7A&PID_0100&MI_00#8&2&0&0000#{x}");
     pc->sendDeviceChange(0x0007 /* DBT_DEVNODES_CHANGED */, vendorPath);
     pc->sendDeviceChange(DBT_DEVICEARRIVAL, vendorPath);
     ASSERT_TRUE(pc->waitIdle());
@@ -386,6 +388,104 @@ TEST_F(ControllerTest, ArrivalIsHandledOnlyOnTheSecondTransmitterNotification) {
     pc->sendDeviceChange(DBT_DEVICEARRIVAL, vendorPath);
     ASSERT_TRUE(pc->waitIdle());
     EXPECT_EQ(noted("findDongle"), 2u);
+}
+
+// Windows 10 and 11 announce the transmitter's interfaces with the device part in upper case,
+// older Windows in mixed case; either counts, in any mixture.
+TEST_F(ControllerTest, TheTransmittersNotificationsCountHoweverWindowsSpellsThem) {
+    start();
+    doubles.transmitter = 1;
+    pc->sendDeviceChange(DBT_DEVICEARRIVAL,
+                         u"\\\\?\\HID#VID_0B7A&PID_0100&MI_00&COL01#7&1a2b3c4d&0&0000#{"
+                         u"4d1e55b2-f16f-11cf-88cb-001111000030}");
+    pc->sendDeviceChange(DBT_DEVICEARRIVAL,
+                         u"\\\\?\\HID#VID_0B7A&PID_0100&MI_00&COL02#7&1a2b3c4d&0&0001#{"
+                         u"4d1e55b2-f16f-11cf-88cb-001111000030}");
+    ASSERT_TRUE(pc->waitIdle());
+    EXPECT_EQ(globals().transmitterPresent, 1);
+    EXPECT_EQ(noted("link created on 81"), 1u);
+
+    doubles.transmitter = 0;
+    pc->sendDeviceChange(DBT_DEVICEREMOVECOMPLETE,
+                         u"\\\\?\\hid#vid_0b7a&pid_0100&mi_00&col01#7&1a2b3c4d&0&0000#{x}");
+    pc->sendDeviceChange(DBT_DEVICEREMOVECOMPLETE, consumerPath);
+    ASSERT_TRUE(pc->waitIdle());
+    EXPECT_EQ(globals().transmitterPresent, 0);
+    EXPECT_EQ(noted("findDongle"), 4u); // start-up, arrival, removal and the look after it
+}
+
+// A notification that stays alone (its partner lost, or a transmitter with one interface)
+// is checked after one second; the count starts again afterwards.
+TEST_F(ControllerTest, ALoneNotificationIsCheckedAfterOneSecond) {
+    start();
+    doubles.transmitter = 1;
+    pc->sendDeviceChange(DBT_DEVICEARRIVAL, vendorPath);
+    ASSERT_TRUE(pc->waitIdle());
+    pc->advance(kLoneNoticeWaitMs - 1);
+    EXPECT_EQ(noted("findDongle"), 1u); // only at start-up
+    pc->advance(1);
+    expectInOrder({"findDongle -> 0", "findDongle -> 1", "tray icon added", "link created on 81",
+                   "forwarder created on 82", "reroute", "offerRestart"});
+    EXPECT_EQ(globals().transmitterPresent, 1);
+    EXPECT_EQ(globals().deviceNoticeCount, 0);
+    pc->advance(5000); // the timer went with its check
+    EXPECT_EQ(noted("findDongle"), 2u);
+
+    // Counting starts again: one notification after the check is again a lone one.
+    doubles.transmitter = 0;
+    pc->sendDeviceChange(DBT_DEVICEREMOVECOMPLETE, consumerPath);
+    ASSERT_TRUE(pc->waitIdle());
+    EXPECT_EQ(globals().transmitterPresent, 1);
+    pc->advance(kLoneNoticeWaitMs);
+    EXPECT_EQ(globals().transmitterPresent, 0);
+    EXPECT_EQ(noted("link created"), 1u);
+
+    // Without a timer the notification waits for its partner, and nobody is told.
+    pc->setTimersFail(true);
+    doubles.transmitter = 1;
+    pc->sendDeviceChange(DBT_DEVICEARRIVAL, vendorPath);
+    ASSERT_TRUE(pc->waitIdle());
+    pc->advance(5000);
+    EXPECT_EQ(globals().transmitterPresent, 0);
+    EXPECT_EQ(modals(), 0u);
+    pc->sendDeviceChange(DBT_DEVICEARRIVAL, consumerPath);
+    ASSERT_TRUE(pc->waitIdle());
+    EXPECT_EQ(globals().transmitterPresent, 1);
+}
+
+// Three notifications: the second completes a pair and is checked at once, the third waits
+// one second alone.
+TEST_F(ControllerTest, ThreeNotificationsInARowAreCheckedAtTheSecondAndOneSecondAfterTheThird) {
+    start();
+    doubles.transmitter = 1;
+    for (const plat::String* path : {&vendorPath, &consumerPath, &vendorPath})
+        pc->sendDeviceChange(DBT_DEVICEARRIVAL, *path);
+    ASSERT_TRUE(pc->waitIdle());
+    EXPECT_EQ(noted("findDongle"), 2u);
+    EXPECT_EQ(noted("link created"), 1u);
+    EXPECT_EQ(globals().deviceNoticeCount, 1);
+    pc->advance(kLoneNoticeWaitMs);
+    EXPECT_EQ(noted("findDongle"), 3u);
+    EXPECT_EQ(globals().deviceNoticeCount, 0);
+    EXPECT_EQ(noted("link created"), 1u); // found while present: nothing changes
+    pc->advance(5000);
+    EXPECT_EQ(noted("findDongle"), 3u);
+}
+
+// Unplugged and plugged in again at once: two pairs, two checks, and no late third one from
+// a timer of the first pair.
+TEST_F(ControllerTest, AnUnplugDirectlyFollowedByAReplugEndsWithANewLink) {
+    doubles.transmitter = 1;
+    start();
+    transmitter(false);
+    transmitter(true);
+    expectInOrder({"findDongle -> 1", "findDongle -> 0", "stopReader", "forwarder deleted",
+                   "findDongle -> 0", "findDongle -> 1", "link deleted", "link created on 81",
+                   "forwarder created on 82"});
+    EXPECT_EQ(globals().transmitterPresent, 1);
+    pc->advance(5000);
+    EXPECT_EQ(noted("findDongle"), 4u);
+    EXPECT_EQ(noted("link created"), 2u);
 }
 
 TEST_F(ControllerTest, RemovalTearsDownInOrderAndArrivalReplacesTheOldLink) {
@@ -433,15 +533,20 @@ TEST_F(ControllerTest, RemovalTearsDownInOrderAndArrivalReplacesTheOldLink) {
 }
 
 struct ClickDelay {
-    const char16_t* stored; // "DoubleClickSpeed" under HKEY_LOCAL_MACHINE, null: absent
+    // "DoubleClickSpeed" under HKEY_CURRENT_USER, where Windows keeps the user's setting, and
+    // under HKEY_LOCAL_MACHINE; null: absent.
+    const char16_t* user;
+    const char16_t* machine;
     std::uint32_t expectedMs;
 };
 
 class ClickDelayTest : public ControllerTest, public testing::WithParamInterface<ClickDelay> {};
 
 TEST_P(ClickDelayTest, ASingleClickOpensTheMenuAfterTheDoubleClickTime) {
-    if (GetParam().stored)
-        pc->setString(plat::HKLM, mouseKey, u"DoubleClickSpeed", GetParam().stored);
+    if (GetParam().user)
+        pc->setString(plat::HKCU, mouseKey, u"DoubleClickSpeed", GetParam().user);
+    if (GetParam().machine)
+        pc->setString(plat::HKLM, mouseKey, u"DoubleClickSpeed", GetParam().machine);
     doubles.transmitter = 1;
     start();
     click(WM_LBUTTONDOWN, {10, 20});
@@ -455,9 +560,11 @@ TEST_P(ClickDelayTest, ASingleClickOpensTheMenuAfterTheDoubleClickTime) {
 
 INSTANTIATE_TEST_SUITE_P(
     Registry, ClickDelayTest,
-    testing::Values(ClickDelay{nullptr, 1000}, ClickDelay{u"500", 500}, ClickDelay{u"250ms", 250},
+    testing::Values(ClickDelay{nullptr, nullptr, 1000}, ClickDelay{u"500", nullptr, 500},
+                    ClickDelay{u"400", u"700", 400}, ClickDelay{nullptr, u"250ms", 250},
                     // Ten characters do not fit the buffer with their terminator.
-                    ClickDelay{u"1234567890", 1000}));
+                    ClickDelay{u"1234567890", u"600", 600},
+                    ClickDelay{nullptr, u"1234567890", 1000}));
 
 TEST_F(ControllerTest, ASecondSingleClickAfterTheMenuOpensItAgain) {
     doubles.transmitter = 1;
@@ -642,7 +749,10 @@ TEST_F(ControllerTest, RequestsFromTheReaderThread) {
 TEST_F(ControllerTest, HelpOpensItsTopicAndAboutOpensOnce) {
     start();
     post(WM_COMMAND, IDM_HELP);
-    EXPECT_EQ(noted("help: \"Quorvane Auravo.chm::/startofhelp.htm\" command 0 data 0x0"), 1u);
+    // The help file is looked for in the program's own folder, not in the current one.
+    EXPECT_EQ(noted("help: \"C:\\Program Files\\Quorvane\\Quorvane Auravo\\Quorvane "
+                    "Auravo.chm::/startofhelp.htm\" command 0 data 0x0"),
+              1u);
 
     post(WM_COMMAND, IDM_ABOUT);
     EXPECT_EQ(noted("about shown"), 1u);
@@ -686,6 +796,30 @@ TEST_F(ControllerTest, TaskbarCreatedAddsTheIconAgainOnlyWhenWantedAndPresent) {
     transmitter(false);
     explorerRestarts();
     EXPECT_TRUE(pc->trayIcons().empty());
+}
+
+// Run as administrator, the program still hears the shell's restart, other processes'
+// WM_USER requests and their WM_CLOSE; nothing else of theirs reaches it.
+TEST_F(ControllerTest, ElevatedItStillHearsTaskbarCreatedRequestsAndCloseFromOthers) {
+    pc->setProgramElevated(true);
+    doubles.transmitter = 1;
+    start();
+    const std::uint32_t taskbarCreated = plat::desktop().registerWindowMessage(u"TaskbarCreated");
+    auto allowed = pc->messagesAllowedFromLower(controller);
+    std::sort(allowed.begin(), allowed.end());
+    EXPECT_EQ(allowed, (std::vector<std::uint32_t>{WM_CLOSE, WM_USER, taskbarCreated}));
+
+    EXPECT_FALSE(pc->post(controller, WM_COMMAND, IDM_ABOUT));
+    ASSERT_TRUE(pc->waitIdle());
+    EXPECT_EQ(noted("about shown"), 0u);
+
+    plat::ui().shellNotifyIcon(NIM_DELETE, globals().trayIconData); // Explorer restarts
+    post(taskbarCreated);
+    EXPECT_EQ(pc->trayIcons().size(), 1u);
+    post(WM_USER, 20);
+    EXPECT_EQ(noted("sheet shown"), 1u);
+    post(WM_CLOSE);
+    EXPECT_EQ(pc->waitForExit().value_or(-1), 0);
 }
 
 // Records what reaches the controller's default processing.

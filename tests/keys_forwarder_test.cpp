@@ -39,6 +39,9 @@ public:
     void cancelRead(plat::Handle d) override {
         // A closed handle's value may already name another open file on Windows.
         record([&] { cancelsAfterClose += std::count(closed.begin(), closed.end(), d); });
+        // A driver that does not cancel its reads (until this virtual time).
+        if (plat::threads().tickCount() < ignoreCancelsUntilMs)
+            return;
         in.cancelRead(d);
     }
     bool write(plat::Handle d, const std::uint8_t* b, std::uint32_t n, std::uint32_t& w) override {
@@ -59,6 +62,7 @@ public:
     std::vector<plat::Handle> closed;
     long cancelsAfterClose = 0;
     std::atomic<int> truncateTo{-1};
+    std::atomic<std::uint64_t> ignoreCancelsUntilMs{0};
 
 private:
     template <class F> void record(F f) {
@@ -253,6 +257,69 @@ TEST_F(ForwarderTest, PlayersNotInstalledWhenItWasMadeAreNotServed) {
     press(kPlayPause);
     EXPECT_THAT(pc->received(stray), IsEmpty());
     EXPECT_THAT(pc->playerAppCommands(u"Real Player"), IsEmpty());
+}
+
+// ------------------------------------------------------------------------ players that hang
+
+// A player whose window has stopped answering holds neither the keys nor the forwarder: a
+// hung one is given up at once, one that has only just stopped answering after a second.
+TEST_F(ForwarderTest, APlayerThatDoesNotAnswerHoldsTheKeysAtMostASecond) {
+    plug();
+    running(u"iTunes");
+    somethingElseInFront();
+    start();
+    ASSERT_TRUE(pc->setPlayerHung(u"iTunes", true));
+    pc->advance(5000); // long enough for Windows to call it hung
+    std::uint64_t before = pc->nowMs();
+    press(kPlayPause);
+    EXPECT_EQ(pc->nowMs(), before);
+    EXPECT_THAT(pc->playerAppCommands(u"iTunes"), IsEmpty());
+
+    // Just stopped answering: the key waits one second for it, then the thread reads again.
+    ASSERT_TRUE(pc->setPlayerHung(u"iTunes", false));
+    ASSERT_TRUE(pc->setPlayerHung(u"iTunes", true));
+    pc->pressRemoteKey(tx, kNext);
+    ASSERT_TRUE(pc->waitIdle());
+    EXPECT_FALSE(pc->transmitterReadPending(tx, kConsumer));
+    pc->advance(ConsumerPageRead::kCommandTimeoutMs - 1);
+    EXPECT_FALSE(pc->transmitterReadPending(tx, kConsumer));
+    pc->advance(1);
+    ASSERT_TRUE(pc->waitForTransmitterRead(tx, kConsumer));
+
+    // Answering again, it gets the next key.
+    ASSERT_TRUE(pc->setPlayerHung(u"iTunes", false));
+    press(kStop);
+    EXPECT_THAT(commands(u"iTunes"), ElementsAre(13));
+
+    // Deleted while the thread waits for a player that just stopped answering: the wait ends
+    // with the command's time-out, and the thread with it.
+    ASSERT_TRUE(pc->setPlayerHung(u"iTunes", true));
+    pc->pressRemoteKey(tx, kPrevious);
+    ASSERT_TRUE(pc->waitIdle());
+    before = pc->nowMs();
+    forwarder.reset();
+    EXPECT_LE(pc->nowMs() - before, ConsumerPageRead::kCommandTimeoutMs);
+    EXPECT_EQ(pc->transmitterOpenHandles(tx, kConsumer), 0u);
+    EXPECT_THAT(commands(u"iTunes"), ElementsAre(13));
+}
+
+// A read the driver does not cancel cannot hold the user interface: the destructor waits a
+// bounded time, and the thread, left behind, ends by itself once its read returns.
+TEST_F(ForwarderTest, DeletingItWaitsABoundedTimeForAThreadThatCannotBeStopped) {
+    plug();
+    start();
+    hid->ignoreCancelsUntilMs = pc->nowMs() + 60000;
+    const std::uint64_t before = pc->nowMs();
+    forwarder.reset();
+    EXPECT_GE(pc->nowMs() - before, ConsumerPageRead::kStopWaitMs);
+    EXPECT_LE(pc->nowMs() - before, ConsumerPageRead::kStopWaitMs + 200);
+    EXPECT_TRUE(pc->transmitterReadPending(tx, kConsumer)) << "the thread is still reading";
+    EXPECT_EQ(pc->transmitterOpenHandles(tx, kConsumer), 1u);
+
+    pc->unplugTransmitter(tx); // its read fails; it sees the stop and leaves
+    ASSERT_TRUE(pc->waitIdle());
+    EXPECT_THAT(closed(), ElementsAre(consumer));
+    EXPECT_EQ(pc->transmitterOpenHandles(tx, kConsumer), 0u);
 }
 
 // ------------------------------------------------------------------------ reports and reads

@@ -915,12 +915,11 @@ TEST(ScenarioRun, TheControllerChecksForTheTransmitterAfterItsSecondInterfaceNot
         "\"CKTRSystemTrayApplicationDlg::DefWindowProc(WM_DEVICECHANGE) -- Method Entry.\"";
     std::string transcript;
     const auto r = run(std::string("start\n") +
-                           // Neither another device nor another spelling counts.
+                           // Another device does not count; the transmitter's interfaces
+                           // count in any spelling (today's upper case, older mixed case).
                            R"(device arrive \\?\HID#VID_046D&PID_C52B&MI_00#7&2&0&0000#{4d1e})"
                            "\n"
-                           R"(device arrive \\?\hid#vid_0b7a&pid_0100&mi_03&col01#7&1&0&0000)"
-                           "\n"
-                           R"(device arrive \\?\HID#Vid_0b7a&Pid_0100&MI_03&Col01#7&1&0&0000)"
+                           R"(device arrive \\?\HID#VID_0B7A&PID_0100&MI_03&COL01#7&1&0&0000)"
                            "\n"
                            "expect no-log " +
                            entry +

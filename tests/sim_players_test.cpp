@@ -465,6 +465,43 @@ TEST_F(SimPlayers, AppCommandsAreDecodedAndKeptAcrossRuns) {
     EXPECT_EQ(sim::appCommandName(8), "command 8");
 }
 
+TEST_F(SimPlayers, AWindowThatDoesNotAnswerTimesSendsOutAndKeepsPostsUntilItAnswers) {
+    PlayerConfig c = player(u"iTunes");
+    c.running = true;
+    ASSERT_TRUE(pc.installPlayer(c));
+    const plat::Hwnd w = pc.playerWindow(u"iTunes");
+    ASSERT_TRUE(pc.setPlayerHung(u"iTunes", true));
+    EXPECT_FALSE(pc.setPlayerHung(u"Winamp", true)) << "not running";
+
+    // Only just stopped answering: even SMTO_ABORTIFHUNG waits for the time-out.
+    plat::LResult result = 7;
+    std::uint64_t before = pc.nowMs();
+    EXPECT_FALSE(desktop.sendMessageTimeout(w, WM_APPCOMMAND, 0, 14 << 16, SMTO_ABORTIFHUNG, 1000,
+                                            result));
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(pc.nowMs() - before, 1000u);
+    // After five seconds Windows calls it hung: SMTO_ABORTIFHUNG gives up at once.
+    pc.advance(4000);
+    before = pc.nowMs();
+    EXPECT_FALSE(desktop.sendMessageTimeout(w, WM_APPCOMMAND, 0, 14 << 16, SMTO_ABORTIFHUNG, 1000,
+                                            result));
+    EXPECT_EQ(pc.nowMs(), before);
+    EXPECT_FALSE(desktop.sendMessageTimeout(w, WM_APPCOMMAND, 0, 14 << 16, SMTO_NORMAL, 300, result));
+    EXPECT_EQ(pc.nowMs() - before, 300u);
+    // What is posted meanwhile waits for it.
+    desktop.postMessage(w, WM_APPCOMMAND, 0, 11 << 16);
+    EXPECT_TRUE(pc.playerAppCommands(u"iTunes").empty());
+
+    ASSERT_TRUE(pc.setPlayerHung(u"iTunes", false));
+    ASSERT_EQ(pc.playerAppCommands(u"iTunes").size(), 1u);
+    EXPECT_EQ(pc.playerAppCommands(u"iTunes")[0].command, 11);
+    EXPECT_TRUE(desktop.sendMessageTimeout(w, WM_APPCOMMAND, 0, 13 << 16, SMTO_ABORTIFHUNG, 1000,
+                                           result));
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(pc.playerAppCommands(u"iTunes").size(), 2u);
+    EXPECT_EQ(journalLinesWith("(it does not answer)").size(), 1u); // the hung one given up
+}
+
 TEST_F(SimPlayers, OnceTheProgramHasEndedADelayedCloseHappensAtOnce) {
     PlayerConfig c = player(u"iTunes");
     c.closeDelayMs = 5000;

@@ -2,6 +2,7 @@
 // notifications, blocking reads with cancellation and removal, per-handle report buffers,
 // and the firmware's answers to the vendor commands.
 #include "sim_pc.h"
+#include "text.h"
 
 #include <gtest/gtest.h>
 
@@ -123,13 +124,13 @@ protected:
 TEST_F(SimTransmitter, ATransmitterIsOneDeviceWithAVendorAndAConsumerCollection) {
     EXPECT_TRUE(hid.enumerateInterfaces(hid.getHidGuid()).empty());
     const auto id = pc.plugTransmitter();
-    const plat::String vendor = u"\\\\?\\HID#Vid_0b7a&Pid_0100&MI_03&col01#7&1a2b3c4d&0&0000#"
+    // Enumeration spells paths in lower case, as Windows 10 and 11 do.
+    const plat::String vendor = u"\\\\?\\hid#vid_0b7a&pid_0100&mi_03&col01#7&1a2b3c4d&0&0000#"
                                 u"{4d1e55b2-f16f-11cf-88cb-001111000030}";
     const plat::String consumer = pc.transmitterPath(id, HidCollectionRole::Consumer);
     EXPECT_EQ(pc.transmitterPath(id, HidCollectionRole::Vendor), vendor);
     EXPECT_EQ(hid.enumerateInterfaces(hid.getHidGuid()), (plat::StringArray{vendor, consumer}));
-    EXPECT_TRUE(consumer.starts_with(u"\\\\?\\HID#Vid_0b7a&Pid_0100&M"));
-    EXPECT_NE(consumer.find(u"&col02#7&1a2b3c4d&"), plat::String::npos);
+    EXPECT_TRUE(consumer.starts_with(u"\\\\?\\hid#vid_0b7a&pid_0100&mi_03&col02#7&1a2b3c4d&"));
     EXPECT_TRUE(hid.enumerateInterfaces(plat::Guid{1, 2, 3, {4}}).empty());
 
     const plat::Handle v = hid.open(vendor);
@@ -230,13 +231,18 @@ private:
     sim::SimPc& pc_;
 };
 
-TEST_F(SimTransmitter, PlugAndUnplugNotifyOncePerCollectionOneAfterTheOther) {
-    NotifiedWindow window(pc);
+// Runs `window` as the program's dialog, registered for device notifications.
+void runNotified(sim::SimPc& pc, NotifiedWindow& window) {
     pc.startProgram([&] {
         return static_cast<int>(
             plat::ui().dialogBox(plat::resources().programModule(), 101, 0, &window));
     });
     ASSERT_TRUE(pc.waitIdle());
+}
+
+TEST_F(SimTransmitter, PlugAndUnplugNotifyOncePerCollectionOneAfterTheOther) {
+    NotifiedWindow window(pc);
+    runNotified(pc, window);
     const std::uint64_t t0 = pc.nowMs();
     const auto id = pc.plugTransmitter();
     pc.plugHidDevice({});
@@ -246,20 +252,29 @@ TEST_F(SimTransmitter, PlugAndUnplugNotifyOncePerCollectionOneAfterTheOther) {
     const auto vendor = pc.transmitterPath(id, HidCollectionRole::Vendor);
     const auto consumer = pc.transmitterPath(id, HidCollectionRole::Consumer);
     ASSERT_EQ(window.seen.size(), 5u);
+    // Notifications spell the device part in upper case, enumeration all in lower case.
+    const plat::String announcedVendor =
+        u"\\\\?\\HID#VID_0B7A&PID_0100&MI_03&COL01#7&1a2b3c4d&0&0000#"
+        u"{4d1e55b2-f16f-11cf-88cb-001111000030}";
+    EXPECT_EQ(vendor, u"\\\\?\\hid#vid_0b7a&pid_0100&mi_03&col01#7&1a2b3c4d&0&0000#"
+                      u"{4d1e55b2-f16f-11cf-88cb-001111000030}");
     using Seen = NotifiedWindow::Seen;
-    EXPECT_EQ(window.seen[0], (Seen{DBT_DEVICEARRIVAL, vendor, t0}));
-    EXPECT_EQ(window.seen[1], (Seen{DBT_DEVICEARRIVAL, consumer, t0 + 20}));
+    EXPECT_EQ(window.seen[0], (Seen{DBT_DEVICEARRIVAL, announcedVendor, t0}));
+    EXPECT_EQ(window.seen[1].event, plat::WParam(DBT_DEVICEARRIVAL));
+    EXPECT_EQ(window.seen[1].atMs, t0 + 20);
+    EXPECT_TRUE(window.seen[1].path.starts_with(u"\\\\?\\HID#VID_0B7A&PID_0100&MI_03&COL02#"));
+    EXPECT_TRUE(plat::equalsIgnoringCase(window.seen[1].path, consumer));
     EXPECT_EQ(window.seen[2].event, plat::WParam(DBT_DEVICEARRIVAL));
-    EXPECT_TRUE(window.seen[2].path.starts_with(u"\\\\?\\HID#Vid_046d&Pid_c52b"));
-    EXPECT_EQ(window.seen[3], (Seen{DBT_DEVICEREMOVECOMPLETE, vendor, t0 + 20}));
-    EXPECT_EQ(window.seen[4], (Seen{DBT_DEVICEREMOVECOMPLETE, consumer, t0 + 40}));
+    EXPECT_TRUE(window.seen[2].path.starts_with(u"\\\\?\\HID#VID_046D&PID_C52B"));
+    EXPECT_EQ(window.seen[3], (Seen{DBT_DEVICEREMOVECOMPLETE, announcedVendor, t0 + 20}));
+    EXPECT_EQ(window.seen[4], (Seen{DBT_DEVICEREMOVECOMPLETE, window.seen[1].path, t0 + 40}));
 
     // One notification alone, the other when the test says.
     window.seen.clear();
     ASSERT_TRUE(pc.replugTransmitter(id, sim::InterfaceNotices::ConsumerOnly));
     ASSERT_TRUE(pc.waitIdle());
     ASSERT_EQ(window.seen.size(), 1u);
-    EXPECT_EQ(window.seen[0].path, consumer);
+    EXPECT_TRUE(plat::equalsIgnoringCase(window.seen[0].path, consumer));
     pc.transmitterNotify(id, HidCollectionRole::Vendor);
     pc.unplugTransmitter(id, sim::InterfaceNotices::None);
     pc.transmitterNotify(id, HidCollectionRole::Vendor);
@@ -267,8 +282,28 @@ TEST_F(SimTransmitter, PlugAndUnplugNotifyOncePerCollectionOneAfterTheOther) {
     ASSERT_EQ(window.seen.size(), 3u);
     EXPECT_EQ(window.seen[1].event, plat::WParam(DBT_DEVICEARRIVAL));
     EXPECT_EQ(window.seen[2].event, plat::WParam(DBT_DEVICEREMOVECOMPLETE));
-    EXPECT_EQ(window.seen[2].path, vendor);
+    EXPECT_EQ(window.seen[2].path, announcedVendor);
     pc.endProcess(); // the dialog's target dies with this test body
+}
+
+TEST_F(SimTransmitter, OlderWindowsSpellsAPathTheSameMixedCaseWayEverywhere) {
+    pc.setDevicePathSpelling(sim::DevicePathSpelling::Legacy);
+    NotifiedWindow window(pc);
+    runNotified(pc, window);
+    const auto id = pc.plugTransmitter();
+    ASSERT_TRUE(pc.waitIdle());
+    const plat::String vendor = u"\\\\?\\HID#Vid_0b7a&Pid_0100&MI_03&col01#7&1a2b3c4d&0&0000#"
+                                u"{4d1e55b2-f16f-11cf-88cb-001111000030}";
+    EXPECT_EQ(pc.transmitterPath(id, HidCollectionRole::Vendor), vendor);
+    EXPECT_EQ(hid.enumerateInterfaces(hid.getHidGuid()).at(0), vendor);
+    ASSERT_EQ(window.seen.size(), 2u);
+    EXPECT_EQ(window.seen[0].path, vendor);
+    EXPECT_EQ(window.seen[1].path, pc.transmitterPath(id, HidCollectionRole::Consumer));
+    // The transmitter's audio function as well.
+    const auto audio = pc.audioDevices();
+    ASSERT_EQ(audio.size(), 1u);
+    EXPECT_TRUE(audio[0].interfacePath.starts_with(u"\\\\?\\USB#Vid_0b7a&Pid_0100&MI_00#"));
+    pc.endProcess();
 }
 
 // ==================================================================== reads

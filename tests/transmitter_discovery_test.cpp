@@ -51,9 +51,10 @@ TEST_F(DiscoveryTest, WithoutTransmitterNothingIsFoundAndEveryPathIsLogged) {
     EXPECT_TRUE(finder->knownVendorPaths().empty());
     EXPECT_TRUE(finder->knownConsumerPaths().empty());
     EXPECT_EQ(finder->getVendorHandle(), 0u);
-    // Opened or not, each path is logged at Log level with a line feed.
-    EXPECT_EQ(logged(u"  LOG  :" + mouse.path + u"\n"), 1u);
-    EXPECT_EQ(logged(u"  LOG  :" + locked.path + u"\n"), 1u);
+    // Opened or not, each path is logged at Log level with a line feed, as enumeration
+    // spells it (in lower case).
+    EXPECT_EQ(logged(u"  LOG  :\\\\?\\hid#vid_046d&pid_c52b&mi_00#8&3c4d5e6f&0&0000#{hid}\n"), 1u);
+    EXPECT_EQ(logged(u"  LOG  :\\\\?\\hid#vid_045e&pid_0750&mi_00#8&11111111&0&0000#{hid}\n"), 1u);
 }
 
 TEST_F(DiscoveryTest, OnlyTheTransmittersVendorAndProductIdsCount) {
@@ -153,9 +154,16 @@ TEST_F(DiscoveryTest, InstanceIdsComeFromTheCollectionPartOrTheWholePath) {
     EXPECT_EQ(DongleVerification::getInstanceId(u"\\\\?\\HID#Vid_0b7a&Pid_0100&MI_03#7&ab&0#{x}"),
               u"Pid_0100");
     EXPECT_EQ(DongleVerification::getInstanceId(u"col01#7&only"), u"");
+    // The collection part in any letter case: not the id of the whole path.
+    EXPECT_EQ(DongleVerification::getInstanceId(
+                  u"\\\\?\\HID#VID_0B7A&PID_0100&MI_03&COL02#7&1A2B3C4D&0&0001#{x}"),
+              u"1A2B3C4D");
     EXPECT_EQ(DongleVerification::getPathDifference({u"a", u"b", u"c"}, {u"a", u"c"}), u"b");
     EXPECT_EQ(DongleVerification::getPathDifference({u"a"}, {u"b", u"a"}), u"b");
     EXPECT_EQ(DongleVerification::getPathDifference({u"a"}, {u"b"}), u"");
+    // A path spelled in other letters is the same path.
+    EXPECT_EQ(DongleVerification::getPathDifference({u"HID#A", u"hid#b"}, {u"hid#a"}), u"hid#b");
+    EXPECT_EQ(DongleVerification::getPathDifference({u"hid#a"}, {u"HID#B", u"HID#A"}), u"HID#B");
 
     // A transmitter whose paths carry no "col" is still found and paired up.
     sim::TransmitterConfig config;
@@ -163,7 +171,7 @@ TEST_F(DiscoveryTest, InstanceIdsComeFromTheCollectionPartOrTheWholePath) {
     config.consumerPath = u"\\\\?\\HID#Vid_0b7a&Pid_0100&MI_04#7&aa&0&0001#{x}";
     const auto tx = pc->plugTransmitter(config);
     EXPECT_EQ(finder->findDongle(), 1);
-    EXPECT_EQ(finder->currentInstance(), u"Pid_0100");
+    EXPECT_EQ(finder->currentInstance(), u"pid_0100");
     EXPECT_EQ(open(tx, HidCollectionRole::Consumer), 1u);
 }
 

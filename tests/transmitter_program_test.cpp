@@ -159,4 +159,42 @@ INSTANTIATE_TEST_SUITE_P(Bytes, LaterCountByteTest,
                          ::testing::Values(std::int8_t{2}, std::int8_t{0}, std::int8_t{127},
                                            std::int8_t{-1}, std::int8_t{-128}));
 
+// A transmitter that announces one interface only: linked one second after its notification.
+TEST_F(ProgramWithTransmitterTest, ALoneInterfaceNotificationIsFollowedUpAfterOneSecond) {
+    start();
+    sim::TransmitterConfig config;
+    config.database = txtest::threeDevices();
+    config.consumerCollection = false;
+    tx = pc->plugTransmitter(config);
+    ASSERT_TRUE(pc->waitIdle());
+    EXPECT_EQ(currentVendorLink(), nullptr);
+    pc->advance(1000);
+    settle();
+    ASSERT_NE(currentVendorLink(), nullptr);
+    EXPECT_EQ(globals().transmitterPresent, 1);
+    EXPECT_EQ(pairedList(), oldestFirst);
+}
+
+// Older Windows spelled the interface paths in mixed case, in notifications and enumeration
+// alike: the program follows the transmitter there just the same.
+TEST_F(ProgramWithTransmitterTest, OnOlderWindowsTheMixedCaseSpellingIsFollowedAsWell) {
+    pc->setDevicePathSpelling(sim::DevicePathSpelling::Legacy);
+    start();
+    plug();
+    ASSERT_TRUE(pc->waitIdle());
+    settle();
+    ASSERT_NE(currentVendorLink(), nullptr);
+    EXPECT_TRUE(pc->transmitterPath(tx, HidCollectionRole::Vendor).starts_with(
+        u"\\\\?\\HID#Vid_0b7a&Pid_0100&"));
+
+    pc->unplugTransmitter(tx);
+    ASSERT_TRUE(pc->waitIdle());
+    EXPECT_EQ(globals().transmitterPresent, 0);
+    ASSERT_TRUE(pc->replugTransmitter(tx));
+    ASSERT_TRUE(pc->waitIdle());
+    settle();
+    EXPECT_EQ(globals().transmitterPresent, 1);
+    EXPECT_EQ(pairedList(), oldestFirst);
+}
+
 } // namespace

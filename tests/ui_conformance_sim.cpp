@@ -50,6 +50,7 @@ public:
     void doubleClickItem(int controlId, int index) override {
         c_.doubleClickItem(controlId, index);
     }
+    void requestHelp(int controlId) override { c_.requestHelp(controlId); }
     void chooseMenuItem(const String& text) override { c_.chooseMenuItem(text); }
 
 private:

@@ -1,27 +1,23 @@
 #include "Collaborators.h"
 
+#include "AboutDlgBox.h"
 #include "ConsumerPageRead.h"
 #include "DongleVendorCommunication.h"
 #include "DongleVerification.h"
 #include "Globals.h"
 #include "PcInfo.h"
+#include "PropertyPageDevice.h"
+#include "PropertyPageMediaPlayer.h"
+#include "PropertyPageOtherApp.h"
+#include "PropertyPageOtherSetting.h"
+#include "PropertySheetSettingBox.h"
+#include "TrayMenu.h"
+#include "resource.h"
 
 #include <atomic>
 #include <new>
 
 namespace {
-
-class NoTrayMenu final : public TrayMenu {
-public:
-    plat::HMenu ShowTrayMenu(plat::Hwnd, plat::Point) override { return 0; }
-    plat::HMenu ShowAdvancedTrayMenu(plat::Hwnd, plat::Point) override { return 0; }
-    void OnRadioFirst(plat::Hwnd, std::uint32_t) override {}
-    void OnRadioSecond(plat::Hwnd, std::uint32_t) override {}
-    void OnRadioThird(plat::Hwnd, std::uint32_t) override {}
-    void OnRadioFourth(plat::Hwnd, std::uint32_t) override {}
-    void OnRadioOther(plat::Hwnd, std::uint32_t) override {}
-    void OnReceiver(plat::Hwnd, std::uint32_t) override {}
-};
 
 Collaborators programOwn;
 std::atomic<Collaborators*> installed{nullptr};
@@ -41,20 +37,32 @@ std::unique_ptr<KeyForwarder> Collaborators::makeKeyForwarder(plat::Handle consu
 }
 
 std::unique_ptr<TrayMenu> Collaborators::makeTrayMenu() {
-    return std::make_unique<NoTrayMenu>();
+    return std::make_unique<QuickRoutingMenu>();
 }
 
-std::unique_ptr<SettingsSheet> Collaborators::makeSettingsSheet(const plat::String&, plat::Hwnd,
-                                                                int) {
-    return nullptr;
+std::unique_ptr<SettingsSheet> Collaborators::makeSettingsSheet(const plat::String& caption,
+                                                                plat::Hwnd parent, int startPage) {
+    return std::make_unique<PropertySheetSettingBox>(caption, parent, startPage);
 }
 
-std::unique_ptr<SettingsPage> Collaborators::makeSettingsPage(int) {
-    return nullptr;
+std::unique_ptr<SettingsPage> Collaborators::makeSettingsPage(int templateId) {
+    switch (templateId) {
+    case IDD_PROPPAGE_DEVICES:
+        return std::make_unique<PropertyPageDevice>();
+    case IDD_PROPPAGE_MEDIAPLAYERS:
+        return std::make_unique<PropertyPageMediaPlayer>();
+    case IDD_PROPPAGE_DEFAULTAUDIO:
+        return std::make_unique<PropertyPageOtherApp>();
+    case IDD_PROPPAGE_OTHERSETTINGS:
+        return std::make_unique<PropertyPageOtherSetting>();
+    default:
+        return nullptr;
+    }
 }
 
+// About has no parent: a window of its own, which the controller finds by its title.
 std::unique_ptr<AboutBox> Collaborators::makeAboutDialog(plat::Hwnd) {
-    return nullptr;
+    return std::unique_ptr<AboutBox>(new (std::nothrow) AboutDlgBox());
 }
 
 void Collaborators::rerouteOnDeviceChange() {

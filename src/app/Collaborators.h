@@ -50,7 +50,7 @@ public:
 };
 
 // The tray menus and their generated commands (the quick routing commands). Implemented by
-// the tray menu builder (app/, with the controller).
+// QuickRoutingMenu (app/TrayMenu.h).
 class TrayMenu {
 public:
     virtual ~TrayMenu() = default;

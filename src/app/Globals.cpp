@@ -10,7 +10,7 @@
 namespace {
 
 std::recursive_mutex holderLock; // recursive: a constructor below may reach globals()
-std::unique_ptr<Globals> holder; // freed by the next start, endProcessObjects or at exit
+std::unique_ptr<Globals> holder; // freed by the next start or endProcessObjects (see Globals.h)
 std::atomic<Globals*> current{nullptr};
 
 } // namespace
@@ -59,6 +59,15 @@ Globals& startProcessObjects() {
 void endProcessObjects() {
     std::lock_guard<std::recursive_mutex> lock(holderLock);
     holder.reset();
+}
+
+plat::String helpFilePath() {
+    const plat::String& name = globals().helpFileName;
+    const plat::String program = plat::resources().programFile();
+    const std::size_t slash = program.find_last_of(u"\\/");
+    if (slash == plat::String::npos)
+        return name;
+    return program.substr(0, slash + 1) + name;
 }
 
 bool notifyTrayIcon(std::uint32_t message) {

@@ -107,10 +107,16 @@ Globals* currentGlobals();
 Globals& startProcessObjects();
 
 // Frees the current set in reverse order. For hosts that know every thread of the run has
-// ended. A run's objects otherwise stay valid after runProgram returns, as static objects
-// outlive the threads of a process that ends, and are freed by the next start or at exit.
+// ended. A run's objects otherwise stay valid after runProgram returns, for the threads that
+// still run, and are freed by the next start; the product ends its process without freeing
+// them (plat::win32::endProcess), so the C runtime's exit never destroys them under a thread.
 // Destructors therefore release memory only: the platform of the run may be gone by then.
 void endProcessObjects();
+
+// The help file in the program's own folder: helpFileName after the folder of the program's
+// file. HtmlHelpW looks for a bare name in the current folder, which for a program started at
+// logon is not the program's. The bare name only when the program's path cannot be read.
+plat::String helpFilePath();
 
 // Shell_NotifyIconW(message, trayIconData) under trayIconLock; the shell's answer. For NIM_ADD,
 // NIM_MODIFY and NIM_DELETE by the controller and the Other Settings page.

@@ -6,6 +6,7 @@
 #include "Globals.h"
 #include "PcInfo.h"
 #include "QuorvaneAuravoSystemTrayApplication.h"
+#include "text.h"
 
 #include <utility>
 
@@ -15,9 +16,13 @@ namespace {
 constexpr std::uint32_t trayIconId = 114;
 constexpr std::size_t tipCapacity = 63; // szTip holds 64 characters with its terminator
 
-// Both HID interfaces of the transmitter, whatever their collection, begin with this. Case
-// matters: the system spells the transmitter's own interfaces exactly so.
+// Both HID interfaces of the transmitter, whatever their collection, begin with this. Letter
+// case does not count: Windows 10 and 11 spell it "\\?\HID#VID_0B7A&PID_0100&MI_..." in
+// notifications, older Windows as written here.
 constexpr std::u16string_view transmitterInterfacePrefix = u"\\\\?\\HID#Vid_0b7a&Pid_0100&M";
+
+constexpr char16_t mouseKey[] = u"Control Panel\\Mouse\\";
+constexpr char16_t doubleClickValue[] = u"DoubleClickSpeed";
 
 constexpr std::uint32_t radioFirstIds = 5000;
 constexpr std::uint32_t radioSecondIds = 5100;
@@ -66,7 +71,9 @@ CKTRSystemTrayApplicationDlg::CKTRSystemTrayApplicationDlg(plat::Hwnd parent,
       parts(collaboratorsToUse ? *collaboratorsToUse : collaborators()) {
     plat::Resources& resources = plat::resources();
     appIcon = resources.loadIcon(fw::resourceModule(), IDR_MAINFRAME);
-    trayIcon = resources.loadIcon(fw::resourceModule(), IDI_TRAY_NOTLINKED);
+    // Drawn at the notification area's size, not a large icon scaled down into a blur. There
+    // is no window yet: the system's DPI.
+    trayIcon = resources.loadSmallIcon(fw::resourceModule(), IDI_TRAY_NOTLINKED, 0);
     transmitterFinder = parts.makeTransmitterFinder();
     menus = parts.makeTrayMenu();
 }
@@ -77,6 +84,7 @@ const fw::MessageMap* CKTRSystemTrayApplicationDlg::messageMap() const {
     using Self = CKTRSystemTrayApplicationDlg;
     static constexpr fw::MessageMapEntry entries[] = {
         fw::onMessage<&Self::OnPaint>(WM_PAINT),
+        fw::onMessage<&Self::OnWindowPosChanging>(WM_WINDOWPOSCHANGING),
         fw::onMessage<&Self::OnQueryDragIcon>(WM_QUERYDRAGICON),
         fw::onMessage<&Self::OnIcon>(kTrayIconMessage),
         fw::onCommand<&Self::OnSetting>(IDM_SETTINGS),
@@ -125,9 +133,11 @@ int CKTRSystemTrayApplicationDlg::OnInitDialog() {
     SetTrayIconNotification();
 
     Globals& g = globals();
+    // The user's own setting lives under HKEY_CURRENT_USER; HKEY_LOCAL_MACHINE holds none on any
+    // Windows, but an administrator may have put one there.
     plat::String speed;
-    if (g.pcInfo->getRegVal(plat::HKLM, u"Control Panel\\Mouse\\", u"DoubleClickSpeed", speed,
-                            10) == 1)
+    if (g.pcInfo->getRegVal(plat::HKCU, mouseKey, doubleClickValue, speed, 10) == 1 ||
+        g.pcInfo->getRegVal(plat::HKLM, mouseKey, doubleClickValue, speed, 10) == 1)
         doubleClickTime = leadingDecimal(speed);
     else
         doubleClickTime = 1000;
@@ -135,6 +145,12 @@ int CKTRSystemTrayApplicationDlg::OnInitDialog() {
 
     // Explorer announces its restart with this message; every tray icon is gone by then.
     taskbarCreatedMessage = desktop.registerWindowMessage(u"TaskbarCreated");
+    // Run as administrator, the program would not hear the shell's restart nor the requests
+    // and the WM_CLOSE of other (non-elevated) processes: Windows drops their messages to a
+    // higher integrity level unless the window lets them through. Exactly these.
+    for (std::uint32_t fromOthers : {taskbarCreatedMessage, WM_USER, WM_CLOSE})
+        if (fromOthers != 0)
+            desktop.allowMessageFromLowerIntegrity(window(), fromOthers);
 
     const plat::Hwnd recipient = findOwnWindow(IDS_CONTROLLER_TITLE);
 
@@ -152,7 +168,10 @@ int CKTRSystemTrayApplicationDlg::OnInitDialog() {
 
     trayMenu = 0;
     traceExit(u"CKTRSystemTrayApplicationDlg::OnInitDialog");
-    return TRUE;
+    // FALSE: the dialog manager sets no focus. With no control to take it, the focus would go
+    // to the controller itself and activate it: a program started by the user may take the
+    // foreground, so the invisible controller would take the keyboard from the user's window.
+    return FALSE;
 }
 
 int CKTRSystemTrayApplicationDlg::SetTrayIconNotification() {
@@ -161,6 +180,10 @@ int CKTRSystemTrayApplicationDlg::SetTrayIconNotification() {
         traceExit(u"CKTRSystemTrayApplicationDlg::SetTrayIconNotification");
         return 0;
     }
+    // Now that the window exists: the size for the DPI of its monitor.
+    if (const plat::HIcon sized =
+            plat::resources().loadSmallIcon(fw::resourceModule(), IDI_TRAY_NOTLINKED, window()))
+        trayIcon = sized;
     plat::String tip = fw::loadString(IDS_TRAY_TIP);
     if (tip.size() > tipCapacity)
         tip.resize(tipCapacity);
@@ -260,8 +283,16 @@ std::uintptr_t CKTRSystemTrayApplicationDlg::StartClickTimer(std::uint32_t inter
     return id;
 }
 
-void CKTRSystemTrayApplicationDlg::OnTimer(plat::WParam) {
+void CKTRSystemTrayApplicationDlg::OnTimer(plat::WParam timerId) {
     traceEntry(u"CKTRSystemTrayApplicationDlg::OnTimer");
+    if (timerId == kLoneNoticeTimerId) {
+        plat::desktop().killTimer(window(), kLoneNoticeTimerId);
+        // No second notification came: the other interface's was lost or never sent.
+        if (globals().deviceNoticeCount == 1)
+            checkTransmitter();
+        traceExit(u"CKTRSystemTrayApplicationDlg::OnTimer");
+        return;
+    }
     plat::desktop().killTimer(window(), clickTimerId);
     clickTimerIdle = 1;
     showMenuAtClickPoint();
@@ -419,8 +450,7 @@ void CKTRSystemTrayApplicationDlg::OnAbout() {
 
 void CKTRSystemTrayApplicationDlg::OnHelp() {
     traceEntry(u"CKTRSystemTrayApplicationDlg::OnHelp");
-    plat::processes().htmlHelp(0, globals().helpFileName + u"::/startofhelp.htm", HH_DISPLAY_TOPIC,
-                               0);
+    plat::processes().htmlHelp(0, helpFilePath() + u"::/startofhelp.htm", HH_DISPLAY_TOPIC, 0);
     traceExit(u"CKTRSystemTrayApplicationDlg::OnHelp");
 }
 
@@ -431,6 +461,19 @@ void CKTRSystemTrayApplicationDlg::OnPaint() {
     plat::desktop().showWindow(window(), SW_HIDE);
     Default();
     traceExit(u"CKTRSystemTrayApplicationDlg::OnPaint");
+}
+
+void CKTRSystemTrayApplicationDlg::OnWindowPosChanging(plat::WParam, plat::LParam lParam) {
+    // The modal loop shows its dialog when its queue first runs dry, whatever the template
+    // says, and showing it activates it: the controller would appear until its first paint,
+    // take the foreground from the user and get a taskbar button. The show is taken out of
+    // the change before it happens; the rest of the change goes ahead.
+    if (auto* change = reinterpret_cast<plat::WindowPosChanging*>(lParam);
+        change && (change->flags & SWP_SHOWWINDOW)) {
+        change->flags &= ~SWP_SHOWWINDOW;
+        change->flags |= SWP_NOACTIVATE | SWP_NOZORDER | SWP_NOOWNERZORDER;
+    }
+    Default();
 }
 
 plat::LResult CKTRSystemTrayApplicationDlg::OnQueryDragIcon() {
@@ -511,14 +554,27 @@ plat::LResult CKTRSystemTrayApplicationDlg::onDeviceChange(plat::WParam event,
     if ((event == DBT_DEVICEARRIVAL || event == DBT_DEVICEREMOVECOMPLETE) && lParam != 0) {
         const auto* info = reinterpret_cast<const plat::DeviceChangeInfo*>(lParam);
         if (info->deviceType == DBT_DEVTYP_DEVICEINTERFACE &&
-            info->name.starts_with(transmitterInterfacePrefix))
+            plat::startsWithIgnoringCase(info->name, transmitterInterfacePrefix)) {
             ++g.deviceNoticeCount;
+            // A notification can be lost (a busy window misses a broadcast) or come alone (a
+            // transmitter without its consumer-control collection): do not wait forever for
+            // the second one. A timer that cannot start leaves only the count.
+            if (g.deviceNoticeCount == 1)
+                plat::desktop().setTimer(window(), kLoneNoticeTimerId, kLoneNoticeWaitMs);
+        }
     }
     // One notification arrives per interface: look again once both have come or gone.
     if (g.deviceNoticeCount != 2)
         return fw::Dialog::DefWindowProc(WM_DEVICECHANGE, event, lParam);
 
     logHandlerEntry(u"WM_DEVICECHANGE");
+    plat::desktop().killTimer(window(), kLoneNoticeTimerId);
+    checkTransmitter();
+    return 0;
+}
+
+void CKTRSystemTrayApplicationDlg::checkTransmitter() {
+    Globals& g = globals();
     int found = transmitterFinder ? transmitterFinder->findDongle() : 0;
     if (found == 0 && g.transmitterPresent == 1) {
         transmitterGone();
@@ -527,7 +583,6 @@ plat::LResult CKTRSystemTrayApplicationDlg::onDeviceChange(plat::WParam event,
     if (found == 1 && g.transmitterPresent == 0)
         transmitterArrived();
     g.deviceNoticeCount = 0;
-    return 0;
 }
 
 void CKTRSystemTrayApplicationDlg::transmitterGone() {
@@ -584,12 +639,14 @@ bool bHidDeviceNotify(plat::Hwnd window) {
 
 void SetTrayIconImage(bool active) {
     traceEntry(u"SetTrayIconImage");
-    const plat::HIcon icon = plat::resources().loadIcon(
-        fw::resourceModule(), active ? IDI_TRAY_LINKED : IDI_TRAY_NOTLINKED);
     {
         Globals& g = globals();
         std::lock_guard<std::recursive_mutex> lock(g.trayIconLock);
-        g.trayIconData.icon = icon;
+        // At the small-icon size for the DPI of the controller's monitor.
+        g.trayIconData.icon =
+            plat::resources().loadSmallIcon(fw::resourceModule(),
+                                            active ? IDI_TRAY_LINKED : IDI_TRAY_NOTLINKED,
+                                            g.trayIconData.window);
         plat::ui().shellNotifyIcon(NIM_MODIFY, g.trayIconData);
     }
     traceExit(u"SetTrayIconImage");

@@ -29,6 +29,9 @@ inline constexpr std::uint32_t kSheetRunPairingWait = 1;
 
 // The click timer's id.
 inline constexpr std::uintptr_t kClickTimerId = 1;
+// The timer that checks for the transmitter after a lone device notification, and its delay.
+inline constexpr std::uintptr_t kLoneNoticeTimerId = 2;
+inline constexpr std::uint32_t kLoneNoticeWaitMs = 1000;
 
 // The double-click time the registry's text gives: its leading decimal digits, 0 when it has
 // none.
@@ -68,6 +71,8 @@ protected:
     const fw::MessageMap* messageMap() const override;
 
     void OnPaint();
+    // Declines every attempt to show the controller, before it happens.
+    void OnWindowPosChanging(plat::WParam wParam, plat::LParam lParam);
     plat::LResult OnQueryDragIcon();
     void OnIcon(plat::WParam wParam, plat::LParam lParam);
     void OnTimer(plat::WParam timerId);
@@ -82,6 +87,9 @@ private:
     // Confirmed Exit, WM_CLOSE and the end of the session.
     void shutdown();
     plat::LResult onDeviceChange(plat::WParam event, plat::LParam lParam);
+    // Looks for the transmitter and follows its arrival or removal; the notice count starts
+    // again.
+    void checkTransmitter();
     void transmitterGone();
     void transmitterArrived();
     // Explorer has restarted and lost every tray icon.

@@ -36,6 +36,9 @@ public:
     plat::Hwnd window() const { return window_; }
     int templateId() const { return templateId_; }
     plat::Hwnd parent() const { return parent_; }
+    // The window the next run is owned by (a dialog object that outlives one run may be
+    // created before its owner's window exists).
+    void setParent(plat::Hwnd parent) { parent_ = parent; }
     // GetDlgItem: one of the dialog's controls, 0 when it has none with that id.
     plat::Hwnd item(int controlId) const;
     // DM_SETDEFID: Enter presses this button from now on, which also gets the default frame.

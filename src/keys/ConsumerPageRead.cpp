@@ -26,12 +26,13 @@ constexpr std::uint32_t kKeyCodeOffset = 1;
 
 } // namespace
 
-ConsumerPageRead::ConsumerPageRead(plat::Handle consumerInterface)
-    : consumerHandle(consumerInterface) {
+ConsumerPageRead::ConsumerPageRead(plat::Handle consumerInterface) {
     traceEntry(u"ConsumerPageRead::ConsumerPageRead");
+    State& s = *state;
+    s.consumerHandle = consumerInterface;
     // The capabilities are all the thread needs of the preparsed data, which getCaps frees.
-    if (!plat::hid().getCaps(consumerHandle, consumerCaps))
-        consumerCaps = {};
+    if (!plat::hid().getCaps(s.consumerHandle, s.consumerCaps))
+        s.consumerCaps = {};
 
     const std::unordered_map<plat::String, plat::String> classOf(
         {
@@ -55,20 +56,20 @@ ConsumerPageRead::ConsumerPageRead(plat::Handle consumerInterface)
             if (found == classOf.end())
                 continue; // the catalogue names only players of the table
             WriteLog(name, LogLevel::Log);
-            windowClasses.push_back(found->second);
-            playerNames.push_back(name);
+            s.windowClasses.push_back(found->second);
+            s.playerNames.push_back(name);
         }
     }
-    playerCount = static_cast<std::int32_t>(windowClasses.size());
+    s.playerCount = static_cast<std::int32_t>(s.windowClasses.size());
 
     // Only whether the key opens matters; this check logs no registry error.
     plat::HKey key = 0;
     if (plat::registry().openKey(plat::HKLM, kIntelliTypeKey, KEY_READ, key) == ERROR_SUCCESS) {
         plat::registry().closeKey(key);
-        intelliTypeInstalled = 1;
+        s.intelliTypeInstalled = 1;
         WriteLog(u"Intellitype Installed", LogLevel::Log);
     } else {
-        intelliTypeInstalled = 0;
+        s.intelliTypeInstalled = 0;
         WriteLog(u"Intellitype not installed", LogLevel::Log);
     }
 
@@ -80,31 +81,30 @@ ConsumerPageRead::ConsumerPageRead(plat::Handle consumerInterface)
         WriteLog(u"Winamp not present", LogLevel::Log);
     }
 
-    keyThreadHandle = plat::threads().startThread([this] { keyThread(); });
+    keyThreadHandle = plat::threads().startThread([shared = state] { keyThread(shared); });
     traceExit(u"ConsumerPageRead::ConsumerPageRead");
 }
 
 ConsumerPageRead::~ConsumerPageRead() {
-    stopping = true;
+    state->stopping = true;
     if (keyThreadHandle == 0) {
         // No thread was started, so nobody else will close the interface.
-        std::lock_guard<std::mutex> lock(handleLock);
-        if (!handleClosed && consumerHandle)
-            plat::hid().close(consumerHandle);
-        handleClosed = true;
+        state->closeHandle();
         return;
     }
     plat::Threads& threads = plat::threads();
-    const auto cancel = [this] {
-        std::lock_guard<std::mutex> lock(handleLock);
-        if (!handleClosed)
-            plat::hid().cancelRead(consumerHandle);
-    };
-    cancel();
+    state->cancelRead();
     // A thread caught between two reads may begin another after the first cancellation; it
     // sees the stop flag before the read after that.
-    while (threads.waitForSingleObject(keyThreadHandle, kLeaveWaitMs) == WAIT_TIMEOUT)
-        cancel();
+    const std::uint64_t start = threads.tickCount();
+    while (threads.waitForSingleObject(keyThreadHandle, kLeaveWaitMs) == WAIT_TIMEOUT) {
+        if (threads.tickCount() - start >= kStopWaitMs) {
+            // Its read will not be cancelled: it ends once the read returns, on its own.
+            WriteLog(u"Key thread did not stop; it ends by itself", LogLevel::Log);
+            break;
+        }
+        state->cancelRead();
+    }
     threads.closeHandle(keyThreadHandle);
     keyThreadHandle = 0;
 }
@@ -120,6 +120,10 @@ std::optional<std::uint32_t> ConsumerPageRead::commandForKey(std::uint8_t keyCod
 }
 
 plat::Hwnd ConsumerPageRead::findRunningPlayer(plat::String& windowClass) {
+    return state->findRunningPlayer(windowClass);
+}
+
+plat::Hwnd ConsumerPageRead::State::findRunningPlayer(plat::String& windowClass) const {
     traceEntry(u"ConsumerPageRead::findRunningPlayer");
     plat::Desktop& desktop = plat::desktop();
     for (const plat::String& candidate : windowClasses) {
@@ -133,7 +137,7 @@ plat::Hwnd ConsumerPageRead::findRunningPlayer(plat::String& windowClass) {
     return 0;
 }
 
-void ConsumerPageRead::forwardKey(std::uint8_t keyCode) {
+void ConsumerPageRead::State::forwardKey(std::uint8_t keyCode) const {
     plat::String windowClass;
     const plat::Hwnd player = findRunningPlayer(windowClass);
     if (!player)
@@ -152,11 +156,19 @@ void ConsumerPageRead::forwardKey(std::uint8_t keyCode) {
     }
     if (!forward)
         return;
-    if (const auto command = commandForKey(keyCode))
-        desktop.sendMessage(player, WM_APPCOMMAND, 0, static_cast<plat::LParam>(*command) << 16);
+    const auto command = commandForKey(keyCode);
+    if (!command)
+        return;
+    // A player that has stopped answering must not hold the keys (and with them the
+    // forwarder's deletion) for ever: it gets about a second, none if Windows calls it hung.
+    plat::LResult ignored = 0;
+    if (!desktop.sendMessageTimeout(player, WM_APPCOMMAND, 0,
+                                    static_cast<plat::LParam>(*command) << 16, SMTO_ABORTIFHUNG,
+                                    kCommandTimeoutMs, ignored))
+        WriteLog(u"Media player not responding: key dropped", LogLevel::Log);
 }
 
-void ConsumerPageRead::pauseAfterFailedRead() {
+void ConsumerPageRead::State::pauseAfterFailedRead() const {
     plat::Threads& threads = plat::threads();
     for (std::uint32_t waited = 0;
          waited < kFailedReadPauseMs && !stopping && !threads.processEnding();
@@ -164,30 +176,41 @@ void ConsumerPageRead::pauseAfterFailedRead() {
         threads.sleep(kPauseSliceMs);
 }
 
-void ConsumerPageRead::keyThread() {
+void ConsumerPageRead::State::cancelRead() {
+    std::lock_guard<std::mutex> lock(handleLock);
+    if (!handleClosed)
+        plat::hid().cancelRead(consumerHandle);
+}
+
+void ConsumerPageRead::State::closeHandle() {
+    std::lock_guard<std::mutex> lock(handleLock);
+    if (!handleClosed && consumerHandle)
+        plat::hid().close(consumerHandle);
+    handleClosed = true;
+}
+
+void ConsumerPageRead::keyThread(const std::shared_ptr<State>& shared) {
+    State& s = *shared;
     Globals& g = globals();
     plat::Hid& hid = plat::hid();
     plat::Threads& threads = plat::threads();
-    const std::uint32_t length = consumerCaps.inputReportByteLength;
+    const std::uint32_t length = s.consumerCaps.inputReportByteLength;
     // At least the declared length, and never too short to hold the key code.
     std::vector<std::uint8_t> report(std::max<std::uint32_t>(length, kKeyCodeOffset + 1), 0);
-    while (g.transmitterPresent == 1 && !stopping && !threads.processEnding()) {
+    while (g.transmitterPresent == 1 && !s.stopping && !threads.processEnding()) {
         std::uint32_t got = 0;
         std::uint32_t error = 0;
-        const bool ok = hid.read(consumerHandle, report.data(), length, got, error);
+        const bool ok = hid.read(s.consumerHandle, report.data(), length, got, error);
         if (!ok || got == 0) {
             // Ends at once when the read was cancelled to stop this thread.
-            pauseAfterFailedRead();
+            s.pauseAfterFailedRead();
             continue;
         }
         // A report too short to reach byte 1 carries no key; a stop asked for meanwhile
         // means the transmitter is going.
-        if (std::min(got, length) <= kKeyCodeOffset || stopping)
+        if (std::min(got, length) <= kKeyCodeOffset || s.stopping)
             continue;
-        forwardKey(report[kKeyCodeOffset]);
+        s.forwardKey(report[kKeyCodeOffset]);
     }
-    std::lock_guard<std::mutex> lock(handleLock);
-    if (!handleClosed && consumerHandle)
-        hid.close(consumerHandle);
-    handleClosed = true;
+    s.closeHandle();
 }

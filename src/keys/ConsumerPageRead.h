@@ -4,16 +4,17 @@
 // selects the forwarding rule) and runs the Winamp hotkey configuration.
 //
 // Lifetime. The tray controller deletes the forwarder when the transmitter goes and at exit,
-// possibly while the key thread is blocked in a read. The object therefore outlives its key
-// thread: the destructor sets a stop flag, cancels the pending read (again, until the thread
-// has ended, because a cancellation only reaches a read that is pending at that moment),
-// waits for the thread to end and closes the thread's handle. The thread closes the
-// consumer-control handle as it leaves; the destructor cancels reads on that handle only
-// while the thread has not closed it, so a handle value that was closed (and may have been
-// reused by another open) is never touched.
+// possibly while the key thread is blocked in a read. The destructor sets a stop flag, cancels
+// the pending read (again, until the thread has ended, because a cancellation only reaches a
+// read that is pending at that moment) and waits for the thread to end, but only for a bounded
+// time: the user-interface thread must not freeze behind a read that a driver will not cancel.
+// What the thread uses lives in a state object that the thread shares, so a thread left
+// behind finishes safely on its own. The thread closes the consumer-control handle as it
+// leaves; reads on that handle are cancelled only while the thread has not closed it, so a
+// handle value that was closed (and may have been reused by another open) is never touched.
 //
-// A player that never returns from the synchronous WM_APPCOMMAND holds the destructor as
-// long as it holds the key thread.
+// A player that does not answer its application command holds the key thread for at most
+// about a second: commands go out with SendMessageTimeoutW and SMTO_ABORTIFHUNG.
 #pragma once
 
 #include "Collaborators.h"
@@ -22,6 +23,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 
@@ -41,29 +43,45 @@ public:
     static std::optional<std::uint32_t> commandForKey(std::uint8_t keyCode);
 
     // What construction found (fixed for the forwarder's life).
-    const plat::StringArray& searchClasses() const { return windowClasses; }
-    const plat::StringArray& searchNames() const { return playerNames; }
-    std::int32_t installedPlayers() const { return playerCount; }
-    std::int32_t intelliType() const { return intelliTypeInstalled; }
+    const plat::StringArray& searchClasses() const { return state->windowClasses; }
+    const plat::StringArray& searchNames() const { return state->playerNames; }
+    std::int32_t installedPlayers() const { return state->playerCount; }
+    std::int32_t intelliType() const { return state->intelliTypeInstalled; }
+
+    // How long a player may take to answer an application command, and how long the
+    // destructor waits for the key thread to end.
+    static constexpr std::uint32_t kCommandTimeoutMs = 1000;
+    static constexpr std::uint32_t kStopWaitMs = 2 * kCommandTimeoutMs;
 
 private:
-    void keyThread();
-    // Sends the key's command to the running player when the forwarding rule allows it.
-    void forwardKey(std::uint8_t keyCode);
-    // The 1000 ms pause after a failed read, in slices so that a stop is not held up.
-    void pauseAfterFailedRead();
+    // Everything the key thread uses. The forwarder and its thread share it; the last to let
+    // go frees it.
+    struct State {
+        // Written before the key thread starts and never again.
+        plat::StringArray windowClasses; // search order: deep-integration players, then basic
+        plat::StringArray playerNames;   // parallel to windowClasses
+        std::int32_t playerCount = 0;
+        std::int32_t intelliTypeInstalled = 0;
+        plat::Handle consumerHandle = 0;
+        plat::HidCaps consumerCaps;
 
-    // Written before the key thread starts and never again.
-    plat::StringArray windowClasses; // search order: deep-integration players, then basic
-    plat::StringArray playerNames;   // parallel to windowClasses
-    std::int32_t playerCount = 0;
-    std::int32_t intelliTypeInstalled = 0;
-    plat::Handle consumerHandle = 0;
-    plat::HidCaps consumerCaps;
+        std::atomic<bool> stopping{false};
+        // Guards consumerHandle's closing against the destructor's cancellation.
+        std::mutex handleLock;
+        bool handleClosed = false;
 
-    std::atomic<bool> stopping{false};
-    // Guards consumerHandle's closing against the destructor's cancellation.
-    std::mutex handleLock;
-    bool handleClosed = false;
+        plat::Hwnd findRunningPlayer(plat::String& windowClass) const;
+        // Sends the key's command to the running player when the forwarding rule allows it.
+        void forwardKey(std::uint8_t keyCode) const;
+        // The 1000 ms pause after a failed read, in slices so that a stop is not held up.
+        void pauseAfterFailedRead() const;
+        // Cancels a pending read, unless the thread has closed the handle already.
+        void cancelRead();
+        void closeHandle();
+    };
+
+    static void keyThread(const std::shared_ptr<State>& state);
+
+    std::shared_ptr<State> state = std::make_shared<State>();
     plat::Handle keyThreadHandle = 0;
 };

@@ -111,6 +111,12 @@ struct DeviceChangeInfo {
     String name;                  // the interface path, for DBT_DEVTYP_DEVICEINTERFACE
 };
 
+// WM_WINDOWPOSCHANGING reaches the program's windows with lParam pointing to this: the
+// SWP_* flags of the change about to happen, which a handler may alter.
+struct WindowPosChanging {
+    std::uint32_t flags = 0;
+};
+
 // WM_HELP reaches the program's windows with lParam pointing to this.
 struct HelpInfo {
     std::uint32_t contextId = 0;
@@ -128,6 +134,17 @@ struct NotifyInfo {
     LParam lParam = 0;
 };
 
+// HH_POPUP of HH_DISPLAY_TEXT_POPUP in portable form: text `stringId` of the help file's
+// popup text file, shown at `position`; -1 colours and margins are the viewer's defaults.
+struct HelpPopup {
+    Module instance = 0;
+    std::uint32_t stringId = 0;
+    Point position;
+    std::int32_t foreground = -1;
+    std::int32_t background = -1;
+    Rect margins{-1, -1, -1, -1};
+};
+
 struct WindowPlacement {
     Rect normalPosition;
 };
@@ -139,6 +156,12 @@ public:
     virtual Hwnd findWindow(const String* className, const String* title) = 0;
     virtual bool postMessage(Hwnd window, std::uint32_t msg, WParam wParam, LParam lParam) = 0;
     virtual LResult sendMessage(Hwnd window, std::uint32_t msg, WParam wParam, LParam lParam) = 0;
+    // SendMessageTimeoutW: waits at most `milliseconds` for the answer (SMTO_ABORTIFHUNG: not at
+    // all for a window whose thread has stopped answering). False when no answer came (time
+    // out, hung, or the window is gone); `result` is then 0.
+    virtual bool sendMessageTimeout(Hwnd window, std::uint32_t msg, WParam wParam, LParam lParam,
+                                    std::uint32_t flags, std::uint32_t milliseconds,
+                                    LResult& result) = 0;
     virtual bool isWindow(Hwnd window) = 0;
     virtual bool setForegroundWindow(Hwnd window) = 0;
     virtual Hwnd getForegroundWindow() = 0;
@@ -161,6 +184,10 @@ public:
     virtual bool killTimer(Hwnd window, std::uintptr_t id) = 0;
     virtual Point getCursorPos() = 0;
     virtual std::uint32_t registerWindowMessage(const String& name) = 0;
+    // ChangeWindowMessageFilterEx(window, msg, MSGFLT_ALLOW): lets `msg` reach `window` from
+    // processes of a lower integrity level (the shell and other programs, when this program
+    // runs elevated), which Windows otherwise keeps from it. False on failure.
+    virtual bool allowMessageFromLowerIntegrity(Hwnd window, std::uint32_t msg) = 0;
     // RegisterDeviceNotificationW for device interfaces of `classGuid`; 0 on failure.
     virtual Handle registerDeviceNotification(Hwnd window, const Guid& classGuid) = 0;
 };
@@ -263,14 +290,24 @@ public:
 class Resources {
 public:
     virtual ~Resources() = default;
-    // LoadLibraryW by bare name through the normal search order; 0 on failure.
+    // The resource-only library `name` (a file name) from the program's own folder, by its
+    // full path and as a data file (LoadLibraryExW with LOAD_LIBRARY_AS_DATAFILE and
+    // LOAD_LIBRARY_AS_IMAGE_RESOURCE): no other folder is searched and none of its code runs.
+    // 0 on failure.
     virtual Module loadLibrary(const String& name) = 0;
     // The program's own module (its own resources).
     virtual Module programModule() = 0;
     // LoadStringW: false when the string does not exist.
     virtual bool loadString(Module module, std::uint32_t id, String& out) = 0;
     virtual HIcon loadIcon(Module module, int id) = 0;
+    // The icon drawn at the small-icon size for the DPI of the monitor `window` is on (0: the
+    // system's DPI), as the notification area shows it; not a large image scaled down. The
+    // handle stays valid for the life of the process, like a shared icon's.
+    virtual HIcon loadSmallIcon(Module module, int id, Hwnd window) = 0;
     virtual HBitmap loadBitmap(Module module, int id) = 0;
+    // GetModuleFileNameW(NULL): the full path of the program's own file, however long;
+    // empty on failure.
+    virtual String programFile() = 0;
 };
 
 // ---------------------------------------------------------------- HID devices
@@ -330,7 +367,7 @@ public:
     virtual ~Audio() = default;
     // The four set-up steps of one enumeration pass, as "dsound.dll" offers them; each
     // returns 0 on failure. Every object obtained is released with release().
-    virtual Module loadDsound() = 0;                              // LoadLibraryW("dsound.dll")
+    virtual Module loadDsound() = 0;                              // "dsound.dll", system folder
     virtual bool hasDllGetClassObject(Module dsound) = 0;         // GetProcAddress
     virtual Handle getClassFactory(Module dsound) = 0;            // CLSID_DirectSoundPrivate
     virtual Handle createPropertySet(Handle classFactory) = 0;    // IKsPropertySet
@@ -366,7 +403,8 @@ public:
     // ShellExecuteW(owner, verb, file, no parameters, no directory, show). Result > 32 is success.
     virtual std::intptr_t shellExecute(Hwnd owner, const String& verb, const String& file,
                                        std::uint32_t show) = 0;
-    // HtmlHelpW, loaded at run time; 0 when help is unavailable.
+    // HtmlHelpW, loaded at run time; 0 when help is unavailable. For HH_DISPLAY_TEXT_POPUP
+    // `data` points to a HelpPopup (the backend makes the HH_POPUP record of it).
     virtual Hwnd htmlHelp(Hwnd owner, const String& file, std::uint32_t command,
                           std::uintptr_t data) = 0;
 };

@@ -1,5 +1,7 @@
 #include "text.h"
 
+#include <algorithm>
+
 namespace plat {
 
 std::string toUtf8(std::u16string_view text) {
@@ -88,6 +90,31 @@ String fromAscii(std::string_view ascii) {
 }
 
 std::string toNarrow(std::u16string_view text) { return toUtf8(text); }
+
+namespace {
+char16_t foldAscii(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
+}
+bool sameIgnoringCase(char16_t a, char16_t b) {
+    return foldAscii(a) == foldAscii(b);
+}
+} // namespace
+
+bool equalsIgnoringCase(std::u16string_view a, std::u16string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), sameIgnoringCase);
+}
+
+bool startsWithIgnoringCase(std::u16string_view text, std::u16string_view prefix) {
+    return text.size() >= prefix.size() && equalsIgnoringCase(text.substr(0, prefix.size()), prefix);
+}
+
+std::size_t findIgnoringCase(std::u16string_view text, std::u16string_view part) {
+    const auto found = std::search(text.begin(), text.end(), part.begin(), part.end(),
+                                   sameIgnoringCase);
+    if (found == text.end() && !part.empty())
+        return std::u16string_view::npos;
+    return static_cast<std::size_t>(found - text.begin());
+}
 
 long long FormatArg::asSigned() const {
     switch (kind_) {

@@ -18,6 +18,14 @@ String fromAscii(std::string_view ascii);
 // Lossy, for diagnostics and test output.
 std::string toNarrow(std::u16string_view text);
 
+// Device interface paths and the ids in them are names that Windows compares without regard
+// to case, and spells differently from one place to another (notifications in upper case,
+// enumeration in lower case). Only ASCII letters are folded: these names hold nothing else.
+bool equalsIgnoringCase(std::u16string_view a, std::u16string_view b);
+bool startsWithIgnoringCase(std::u16string_view text, std::u16string_view prefix);
+// The position of the first occurrence of `part` in `text`, or npos.
+std::size_t findIgnoringCase(std::u16string_view text, std::u16string_view part);
+
 // One argument of formatText: a number or a text.
 class FormatArg {
 public:

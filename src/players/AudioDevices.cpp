@@ -67,8 +67,10 @@ bool onDeviceRecord(const plat::DsDeviceDescription& record, plat::StringArray& 
 
     AudioDeviceEntry entry;
     entry.guid = guidText(record.deviceId);
-    // The transmitter is known by its USB ids, not by the description its driver gives.
-    const plat::String name = record.interfacePath.find(kTransmitterIds) != plat::String::npos
+    // The transmitter is known by its USB ids, not by the description its driver gives; the
+    // system spells them in upper or lower case as it pleases.
+    const plat::String name = plat::findIgnoringCase(record.interfacePath, kTransmitterIds) !=
+                                      plat::String::npos
                                   ? plat::String(kTransmitterName)
                                   : record.description;
     names.push_back(name);

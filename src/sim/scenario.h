@@ -14,6 +14,14 @@
 // bare words or "quoted text" with the escapes \n \r \t \" and \\. A '#' at the start of a
 // word begins a comment; blank lines are ignored.
 //
+// A step that takes a block (a menu tree, for one) is followed by its lines, each beginning
+// with '|' (after any indentation); the text after the '|' and one blank, as written, is
+// the block's line:
+//
+//     expect tray-menu
+//       | (*) Kitchen
+//       | My Computer
+//
 // Steps are not known to the parser: each file of src/sim that contributes steps registers
 // them in a StepTable with an argument pattern, help text and handler (see step_modules.h).
 #pragma once
@@ -115,6 +123,8 @@ struct StepDef {
     std::string help = {};
     StepHandler run = {};
     When when = When::Anytime;
+    // Takes the '|' lines that follow it, as the argument "block" (lines joined by '\n').
+    bool block = false;
 };
 
 struct Step {

@@ -471,6 +471,8 @@ void StepTable::list(std::ostream& out) const {
             out << "    " << line << "\n";
         if (e.def.when == When::BeforeStart)
             out << "    (machine set-up: before start)\n";
+        if (e.def.block)
+            out << "    (followed by its block: lines that begin with '|')\n";
     }
 }
 
@@ -496,6 +498,9 @@ ParseResult StepTable::parse(std::string_view text, std::string name) const {
     int lineNo = 0;
     std::size_t start = 0;
     std::vector<Token> tokens;
+    // Where the next '|' line goes: the block of the step just read, nowhere (the step above
+    // takes no block), or away with a step that could not be read.
+    enum class BlockLines { Refused, Owned, Dropped } blockLines = BlockLines::Refused;
     while (start <= text.size() && result.errors.size() < maxErrors) {
         const auto end = text.find('\n', start);
         std::string_view raw =
@@ -504,6 +509,23 @@ ParseResult StepTable::parse(std::string_view text, std::string name) const {
         start = end == std::string_view::npos ? text.size() + 1 : end + 1;
         if (!raw.empty() && raw.back() == '\r')
             raw.remove_suffix(1);
+
+        if (const auto bar = raw.find_first_not_of(" \t");
+            bar != std::string_view::npos && raw[bar] == '|') {
+            if (blockLines == BlockLines::Owned) {
+                std::string_view line = raw.substr(bar + 1);
+                if (!line.empty() && line.front() == ' ')
+                    line.remove_prefix(1);
+                Args& args = result.scenario.steps.back().args;
+                std::string block = args.has("block") ? args.text("block") + "\n" : std::string();
+                block += line;
+                args.set("block", std::move(block));
+            } else if (blockLines == BlockLines::Refused) {
+                error(lineNo, "a '|' line belongs to a step that takes a block, right above it");
+            }
+            continue;
+        }
+        blockLines = BlockLines::Refused;
 
         std::string lexError;
         if (!lexLine(raw, tokens, lexError)) {
@@ -574,8 +596,12 @@ ParseResult StepTable::parse(std::string_view text, std::string name) const {
             std::string forms = usage(entry->def);
             std::replace(forms.begin(), forms.end(), '\n', '|');
             error(lineNo, entry->def.name + ": " + best.problem() + " (usage: " + forms + ")");
+            if (entry->def.block)
+                blockLines = BlockLines::Dropped;
             continue;
         }
+        if (entry->def.block)
+            blockLines = BlockLines::Owned;
         result.scenario.steps.push_back(std::move(step));
     }
     return result;

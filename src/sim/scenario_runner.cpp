@@ -4,6 +4,7 @@
 // failed expectation ends the run with the step's line and what was on screen.
 #include "scenario.h"
 
+#include "Collaborators.h"
 #include "Debug.h"
 #include "Globals.h"
 #include "QuorvaneAuravoSystemTrayApplication.h"
@@ -16,6 +17,7 @@
 #include <iterator>
 #include <ostream>
 #include <sstream>
+#include <utility>
 
 namespace scn {
 
@@ -69,6 +71,13 @@ Session::Session(const Scenario& scenario, std::ostream& out, RunOptions options
 Session::~Session() {
     // The program and its threads end before the state that script actions and the log
     // write into; then the run's process-wide objects go, as they would with the process.
+    // The link and the forwarder, which the program leaves to the end of its process, go
+    // while the ports that opened their handles are still there.
+    pc_->endProcess();
+    if (Globals* g = started_ ? currentGlobals() : nullptr) {
+        delete std::exchange(g->vendorLink, nullptr);
+        delete std::exchange(g->keyForwarder, nullptr);
+    }
     pc_.reset();
     if (started_)
         endProcessObjects();

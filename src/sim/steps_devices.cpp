@@ -44,7 +44,7 @@ void registerDeviceSteps(StepTable& table) {
                 "(DBT_DEVTYP_DEVICEINTERFACE) with this path to every window registered for\n"
                 "such notifications, and the program is given time to handle it. No device\n"
                 "comes with it. Write the path bare, backslashes as they are\n"
-                "(\\\\?\\HID#Vid_0b7a&Pid_0100&MI_03&Col01#...), or quoted with each backslash\n"
+                "(\\\\?\\HID#VID_0B7A&PID_0100&MI_03&COL01#...), or quoted with each backslash\n"
                 "doubled.",
         .run = [](Session& s, const Args& a) { announce(s, a, DBT_DEVICEARRIVAL, "arrival"); },
     });

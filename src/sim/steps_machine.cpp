@@ -79,6 +79,23 @@ void registerMachineSteps(StepTable& table) {
     });
 
     table.add({
+        .name = "device-paths",
+        .forms = {"current|legacy"},
+        .help = "How the system spells device interface paths: as Windows 10 and 11 do (the\n"
+                "default: lower case from enumeration, the device part in upper case in\n"
+                "notifications), or as older Windows did (the same mixed case everywhere).",
+        .run =
+            [](Session& s, const Args& a) {
+                const bool legacy = a.has("legacy");
+                s.pc().setDevicePathSpelling(legacy ? sim::DevicePathSpelling::Legacy
+                                                    : sim::DevicePathSpelling::Current);
+                s.say(legacy ? "device paths are spelled as older Windows did"
+                             : "device paths are spelled as Windows 10 and 11 do");
+            },
+        .when = When::BeforeStart,
+    });
+
+    table.add({
         .name = "timers",
         .forms = {"fail|work"},
         .help = "Whether SetTimer succeeds (it does by default).",

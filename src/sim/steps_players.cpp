@@ -182,6 +182,26 @@ void registerPlayerSteps(StepTable& table) {
     });
 
     table.add({
+        .name = "player hang",
+        .forms = {"<name>", "<name> answering"},
+        .help = "A running player's window stops answering messages (its program hangs); with\n"
+                "'answering' it answers again and handles what was posted to it meanwhile.\n"
+                "Windows calls a window hung once it has not answered for 5 seconds.",
+        .run =
+            [](Session& s, const Args& a) {
+                if (!installed(s, a))
+                    return;
+                const bool hung = !a.has("answering");
+                if (!s.pc().setPlayerHung(a.wide("name"), hung)) {
+                    s.fail(quoted(a.text("name")) + " is not running");
+                    return;
+                }
+                s.say(a.text("name") + (hung ? " stops answering" : " answers again"));
+                s.settle();
+            },
+    });
+
+    table.add({
         .name = "intellitype",
         .forms = {"installed|absent"},
         .help = "Whether Microsoft IntelliType's App Paths key (HKLM ...\\App Paths\\mskey.exe)\n"

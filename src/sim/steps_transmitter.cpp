@@ -132,15 +132,16 @@ std::uint8_t keyOf(const std::string& key) {
 void registerTransmitterSteps(StepTable& table) {
     table.add({
         .name = "transmitter plug",
-        .forms = {"[devices <names>] [unlinked] [later-counts <count:int>] "
+        .forms = {"[devices <names>] [unlinked] [silent] [later-counts <count:int>] "
                   "[notify <which:all|vendor|consumer|none>]"},
         .help = "Plugs in the USB transmitter, its database holding these paired devices\n"
                 "(comma-separated, newest first as the transmitter stores them; addresses\n"
                 "00-0B-7A-01-00-01 for the oldest upwards). With 'unlinked' the current device\n"
-                "is out of reach. 'later-counts': the count byte (-128 to 127) every listing\n"
-                "entry after the first carries. The system announces each collection in turn,\n"
-                "20 ms apart; 'notify' sends only one of the two notifications, or none (see\n"
-                "'transmitter notify').",
+                "is out of reach; with 'silent' it does not answer the start-up handshake (no\n"
+                "version, no listing) until 'transmitter answers startup'. 'later-counts': the\n"
+                "count byte (-128 to 127) every listing entry after the first carries. The\n"
+                "system announces each collection in turn, 20 ms apart; 'notify' sends only one\n"
+                "of the two notifications, or none (see 'transmitter notify').",
         .run =
             [](Session& s, const Args& a) {
                 auto& st = s.state<TransmitterState>();
@@ -165,12 +166,29 @@ void registerTransmitterSteps(StepTable& table) {
                     }
                     config.laterCountByte = static_cast<std::int8_t>(a.number("count"));
                 }
+                config.answersStartup = !a.has("silent");
                 st.id = s.pc().plugTransmitter(config, noticesOf(a));
                 s.say("the transmitter is plugged in with " +
                       std::to_string(config.database.size()) + " paired device(s)" +
                       noticesSaid(a));
                 if (s.programStarted())
                     s.settle();
+            },
+    });
+
+    table.add({
+        .name = "transmitter writes",
+        .forms = {"<state:fail|work>"},
+        .help = "Whether the transmitter takes the commands it is sent: with 'fail' every\n"
+                "output report on its vendor collection fails, as on a device that stalls it.",
+        .run =
+            [](Session& s, const Args& a) {
+                if (const auto id = transmitter(s)) {
+                    const bool fail = a.text("state") == "fail";
+                    s.pc().setTransmitterWritesFail(id, fail);
+                    s.say(fail ? "the transmitter refuses every command"
+                               : "the transmitter takes commands again");
+                }
             },
     });
 
@@ -185,6 +203,22 @@ void registerTransmitterSteps(StepTable& table) {
                     s.say("the transmitter is unplugged" + noticesSaid(a));
                     if (s.programStarted())
                         s.settle();
+                }
+            },
+    });
+
+    table.add({
+        .name = "transmitter answers",
+        .forms = {"<when:startup|never>"},
+        .help = "From now on the transmitter answers the start-up handshake (with its version,\n"
+                "listing and current device) or stays silent; it is heard at the next plug-in.",
+        .run =
+            [](Session& s, const Args& a) {
+                if (const auto id = transmitter(s)) {
+                    const bool answers = a.text("when") == "startup";
+                    s.pc().setTransmitterAnswersStartup(id, answers);
+                    s.say(answers ? "the transmitter will answer the start-up handshake"
+                                  : "the transmitter will stay silent at start-up");
                 }
             },
     });
@@ -448,7 +482,7 @@ void registerTransmitterSteps(StepTable& table) {
     table.add({
         .name = "link select",
         .forms = {"<name>"},
-        .help = "Makes a paired device the current one, as the tray menu and Devices page will.",
+        .help = "Makes a paired device the current one, as the Devices page and the tray menu do.",
         .run =
             [](Session& s, const Args& a) {
                 if (DongleVendorCommunication* l = link(s)) {
@@ -464,7 +498,7 @@ void registerTransmitterSteps(StepTable& table) {
         .name = "link rename",
         .forms = {"<name> to <new>"},
         .help = "Renames a paired device through the device name rules, as the rename dialog\n"
-                "will: a refused name shows its message box (answer it first).",
+                "does: a refused name shows its message box (answer it first).",
         .run =
             [](Session& s, const Args& a) {
                 if (!link(s))
@@ -479,7 +513,7 @@ void registerTransmitterSteps(StepTable& table) {
     table.add({
         .name = "link delete",
         .forms = {"<name>"},
-        .help = "Removes a paired device, as the delete confirmation will.",
+        .help = "Removes a paired device, as the delete confirmation does.",
         .run =
             [](Session& s, const Args& a) {
                 if (DongleVendorCommunication* l = link(s)) {

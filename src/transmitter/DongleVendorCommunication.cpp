@@ -125,6 +125,13 @@ int DongleVendorCommunication::sendListingDone() {
     return result;
 }
 
+int DongleVendorCommunication::startPairing() {
+    traceEntry(u"DongleVendorCommunication::startPairing");
+    const int result = sendSimple(vendor::Command::StartPairing);
+    traceExit(u"DongleVendorCommunication::startPairing");
+    return result;
+}
+
 // ==================================================================== the reader
 
 void DongleVendorCommunication::startReader() {

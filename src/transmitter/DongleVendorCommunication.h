@@ -50,6 +50,9 @@ public:
     int writeCommand();
     int sendMenuOpening();
     int sendListingDone();
+    // StartPairing (0x04); 1 when it was written. (The pairing wait that follows it comes
+    // with the pairing dialogs.)
+    int startPairing();
 
     // ---- the reader's side
     // Reads one input report into the buffer filled with 0xFF first; 1 for report id 2.

@@ -17,12 +17,22 @@ constexpr std::uint16_t consumerUsagePage = 0x000C;
 // step unless interfaces keep coming and going meanwhile. Bounded all the same.
 constexpr int maxFindDepth = 4;
 
+// Interface paths and instance ids are names Windows compares without regard to case.
+bool sameName(const plat::String& a, const plat::String& b) {
+    return plat::equalsIgnoringCase(a, b);
+}
+
+plat::StringArray::const_iterator findPath(const plat::StringArray& list, const plat::String& path) {
+    return std::find_if(list.begin(), list.end(),
+                        [&](const plat::String& entry) { return sameName(entry, path); });
+}
+
 bool contains(const plat::StringArray& list, const plat::String& path) {
-    return std::find(list.begin(), list.end(), path) != list.end();
+    return findPath(list, path) != list.end();
 }
 
 void removeFirst(plat::StringArray& list, const plat::String& path) {
-    auto it = std::find(list.begin(), list.end(), path);
+    const auto it = findPath(list, path);
     if (it != list.end())
         list.erase(it);
 }
@@ -117,7 +127,7 @@ void DongleVerification::openDongleInterface(const plat::String& path) {
 
 plat::String DongleVerification::getInstanceId(const plat::String& path) {
     std::u16string_view rest = path;
-    if (const std::size_t col = rest.find(u"col"); col != std::u16string_view::npos)
+    if (const std::size_t col = plat::findIgnoringCase(rest, u"col"); col != std::u16string_view::npos)
         rest.remove_prefix(col);
     const std::size_t first = rest.find(u'&');
     if (first == std::u16string_view::npos)
@@ -157,7 +167,7 @@ int DongleVerification::openCurrent() {
     // The consumer-control collection of the same transmitter, if it has one: index 0 of the
     // consumer list may be another transmitter's when one lacks its collection.
     for (const plat::String& path : consumerPaths)
-        if (getInstanceId(path) == id) {
+        if (sameName(getInstanceId(path), id)) {
             openDongleInterface(path);
             break;
         }
@@ -233,8 +243,8 @@ int DongleVerification::findDongleFrom(const plat::StringArray& foundVendor,
         return openCurrent();
     // Either collection tells whose it was; a transmitter may lack its consumer collection.
     const bool currentGone =
-        (!removedConsumer.empty() && getInstanceId(removedConsumer) == currentInstanceId) ||
-        (!removed.empty() && getInstanceId(removed) == currentInstanceId);
+        (!removedConsumer.empty() && sameName(getInstanceId(removedConsumer), currentInstanceId)) ||
+        (!removed.empty() && sameName(getInstanceId(removed), currentInstanceId));
     if (currentGone) {
         loseCurrent();
         return 0;

@@ -49,6 +49,9 @@ public:
     virtual void clickTab(int index) = 0;                 // a property sheet's tab
     virtual void clickItem(int controlId, int index) = 0; // a list box item
     virtual void doubleClickItem(int controlId, int index) = 0;
+    // Help on a control (F1 on it, or "?" and a click on it): the system sends the control
+    // WM_HELP with its context help id and the mouse position.
+    virtual void requestHelp(int controlId) = 0;
     // An item of an open popup menu's top level, chosen with the keyboard.
     virtual void chooseMenuItem(const String& text) = 0;
 };

@@ -40,6 +40,7 @@ constexpr std::uint32_t kApp = 0x8000;
 constexpr std::uint32_t kNull = 0x0000;
 constexpr std::uint32_t kCommand = 0x0111;
 constexpr std::uint32_t kSetText = 0x000C;
+constexpr std::uint32_t kHelp = 0x0053;
 constexpr std::uint32_t kDmGetDefId = 0x0400;
 constexpr std::uint32_t kDcHasDefId = 0x534B;
 constexpr plat::LResult kListError = -1;
@@ -205,6 +206,47 @@ TEST_F(UiConformance, SheetEndsThroughItsOwnButtonsAndTellsThePagesInOrder) {
     EXPECT_EQ(entered.trace,
               opensThen({"Alpha kill active", "Alpha exchange", "Alpha apply 1", "sheet ended"}));
     EXPECT_EQ(entered.result, 1);
+}
+
+// Help asked for on a page's control reaches the sheet: the control and then the page hand
+// WM_HELP on to their parents. (Only the route is compared: Windows fills the context id from
+// the control's template, Wine leaves it 0.)
+class HelpSheet : public TraceSheet {
+public:
+    using TraceSheet::TraceSheet;
+    int helpRequests = 0;
+
+protected:
+    const fw::MessageMap* messageMap() const override {
+        static constexpr fw::MessageMapEntry entries[] = {
+            fw::onMessage<&HelpSheet::OnHelp>(kHelp),
+        };
+        static const fw::MessageMap map{TraceSheet::messageMap(), entries};
+        return &map;
+    }
+    plat::LResult OnHelp(plat::WParam, plat::LParam lParam) {
+        if (reinterpret_cast<const plat::HelpInfo*>(lParam))
+            ++helpRequests;
+        return 1;
+    }
+};
+
+TEST_F(UiConformance, HelpOnAPageControlReachesTheSheet) {
+    tier->expect(Modal::Sheet, [](User& u) {
+        u.requestHelp(IDC_QA_ASK);
+        u.click(IDOK);
+    });
+    Trace trace;
+    int seen = 0;
+    tier->run([&] {
+        HelpSheet sheet(trace);
+        TracePage alpha(IDD_QA_PAGE_ALPHA, "Alpha", trace);
+        sheet.addPage(alpha);
+        const auto r = static_cast<int>(sheet.doModal());
+        seen = sheet.helpRequests;
+        return r;
+    });
+    EXPECT_EQ(seen, 1);
 }
 
 // A page whose End button calls EndDialog on the sheet, as the inherited OK handling of a
@@ -746,6 +788,8 @@ class MenuOwnerDialog : public fw::Dialog {
 public:
     MenuOwnerDialog() : fw::Dialog(IDD_QA_HIDDEN) {}
     Trace trace;
+    // The menu to show; without one, the menu of OnShowMenu.
+    std::function<plat::HMenu()> build;
 
     bool dialogMessage(plat::Hwnd window, std::uint32_t msg, plat::WParam wParam,
                        plat::LParam lParam, plat::LResult& result) override {
@@ -770,7 +814,18 @@ protected:
     }
     void OnShowMenu() {
         plat::UserInterface& ui = plat::ui();
-        const plat::HMenu menu = ui.createPopupMenu();
+        const plat::HMenu menu = build ? build() : ui.createPopupMenu();
+        if (!build)
+            fill(menu);
+        tracking_ = true;
+        afterMenu_ = true;
+        ui.trackPopupMenu(menu, TPM_RIGHTBUTTON, {40, 40}, window());
+        tracking_ = false;
+        ui.destroyMenu(menu);
+        plat::desktop().postMessage(window(), kApp + 3, 0, 0);
+    }
+    static void fill(plat::HMenu menu) {
+        plat::UserInterface& ui = plat::ui();
         const plat::HMenu advanced = ui.createPopupMenu();
         ui.appendMenu(menu, MF_STRING, 32772, u"&Settings");
         ui.appendMenu(advanced, MF_STRING, 5000, u"First");
@@ -781,12 +836,6 @@ protected:
         ui.checkMenuRadioItem(advanced, 5000, 5002, 5000, MF_BYCOMMAND);
         ui.checkMenuRadioItem(advanced, 5000, 5002, 5001, MF_BYCOMMAND);
         ui.setMenuDefaultItem(menu, 32772, false);
-        tracking_ = true;
-        afterMenu_ = true;
-        ui.trackPopupMenu(menu, TPM_RIGHTBUTTON, {40, 40}, window());
-        tracking_ = false;
-        ui.destroyMenu(menu);
-        plat::desktop().postMessage(window(), kApp + 3, 0, 0);
     }
     void OnAfterMenu() {
         afterMenu_ = false;
@@ -833,6 +882,52 @@ TEST_F(UiConformance, AMenuShowsItsMarksAndItsOwnerGetsWmNullAfterIt) {
         return r;
     });
     EXPECT_EQ(trace, (Trace{"command 32775", "null", "after the menu"}));
+}
+
+// Items inserted at the top come out in the reverse order of their insertion, above what was
+// there; a radio range may name ids the menu does not have; a grayed item and a submenu keep
+// their marks. (The tray menu is built so.)
+TEST_F(UiConformance, ItemsInsertedAtTheTopAndRadioRangesWithGaps) {
+    std::vector<MenuItemView> items;
+    tier->expect(Modal::Menu, [&](User& u) {
+        items = u.menuItems();
+        u.pressEscape();
+    });
+    tier->run([&] {
+        MenuOwnerDialog owner;
+        owner.build = [] {
+            plat::UserInterface& ui = plat::ui();
+            const plat::HMenu menu = ui.createPopupMenu();
+            ui.appendMenu(menu, MF_SEPARATOR, 0, u"");
+            ui.appendMenu(menu, MF_STRING, 32772, u"Settings");
+            ui.insertMenu(menu, 0, MF_BYPOSITION | MF_STRING, 9001, u"My Computer");
+            ui.checkMenuRadioItem(menu, 9000, 9002, 9001, MF_BYCOMMAND);
+            const plat::HMenu sub = ui.createPopupMenu();
+            ui.appendMenu(sub, MF_STRING, 5000, u"Speakers");
+            ui.appendMenu(sub, MF_SEPARATOR, 0, u"");
+            ui.appendMenu(sub, MF_STRING, 5002, u"Default Audio Device");
+            ui.checkMenuRadioItem(sub, 5000, 5002, 5002, MF_BYCOMMAND);
+            ui.insertMenu(menu, 0, MF_BYPOSITION | MF_POPUP, sub, u"Winamp");
+            ui.insertMenu(menu, 0, MF_BYPOSITION | MF_STRING | MF_GRAYED, 0, u"No receivers");
+            ui.insertMenu(menu, 0, MF_BYPOSITION | MF_STRING, 10001, u"Bedroom");
+            ui.insertMenu(menu, 0, MF_BYPOSITION | MF_STRING, 10000, u"Office");
+            ui.checkMenuRadioItem(menu, 10000, 10002, 10001, MF_BYCOMMAND);
+            ui.setMenuDefaultItem(menu, 32772, false);
+            return menu;
+        };
+        return static_cast<int>(owner.doModal());
+    });
+    const std::vector<MenuItemView> expected = {
+        {u"Office", 10000, false, false, false, false, true},
+        {u"Bedroom", 10001, false, true, true, false, true},
+        {u"No receivers", 0, false, false, false, false, false},
+        {u"Winamp", 0, true, false, false, false, true},
+        {u"Winamp>Speakers", 5000, false, false, false, false, true},
+        {u"Winamp>Default Audio Device", 5002, false, true, true, false, true},
+        {u"My Computer", 9001, false, true, true, false, true},
+        {u"Settings", 32772, false, false, false, true, true},
+    };
+    EXPECT_EQ(items, expected);
 }
 
 } // namespace

@@ -37,7 +37,7 @@ std::wstring className(HWND window) {
 template <class Visit> void forEachChild(HWND parent, Visit visit) {
     ::EnumChildWindows(
         parent,
-        [](HWND child, LPARAM p) -> BOOL {
+        [](HWND child, LPARAM p) CALLBACK -> BOOL {
             (*reinterpret_cast<Visit*>(p))(child);
             return TRUE;
         },
@@ -47,7 +47,7 @@ template <class Visit> void forEachChild(HWND parent, Visit visit) {
 template <class Visit> void forEachWindowOfThread(DWORD thread, Visit visit) {
     ::EnumThreadWindows(
         thread,
-        [](HWND window, LPARAM p) -> BOOL {
+        [](HWND window, LPARAM p) CALLBACK -> BOOL {
             (*reinterpret_cast<Visit*>(p))(window);
             return TRUE;
         },
@@ -334,12 +334,94 @@ TEST_F(ControllerTrayIcon, IsAddedAtStartAndRemovedAtShutdown) {
     EXPECT_EQ(probe.recordAtStart.flags, std::uint32_t(NIF_MESSAGE | NIF_ICON | NIF_TIP));
     EXPECT_EQ(probe.recordAtStart.callbackMessage, 0x0401u);
     EXPECT_NE(probe.recordAtStart.icon, 0u);
+    // Drawn at the notification area's size, not LoadIcon's large image.
+    EXPECT_EQ(qa_test::iconWidth(plat::win32::toIcon(probe.recordAtStart.icon)),
+              ::GetSystemMetrics(SM_CXSMICON));
     EXPECT_EQ(probe.recordAtStart.tip, plat::String(u"Quorvane Auravo\u2122"));
     EXPECT_FALSE(::IsWindow(shownBy));
     EXPECT_FALSE(trayIconShown(shownBy)) << "an icon was left behind";
 
     // The run's process-wide state as the next test expects it; the program itself leaves
     // the link to the end of the process.
+    delete std::exchange(g.vendorLink, nullptr);
+    delete std::exchange(g.keyForwarder, nullptr);
+    g.transmitterPresent = 0;
+}
+
+// ---------------------------------------------------------------- never shown
+
+// What the controller went through, sampled after every message it received from its
+// creation on (a hook on this thread sees each one as its window procedure returns).
+struct ControllerSightings {
+    HWND window = nullptr;
+    std::atomic<bool> showAttempted{false}; // the modal loop asked for it to be shown
+    bool everVisible = false;
+    bool everActive = false;
+    bool everForeground = false;
+    int messages = 0;
+};
+thread_local ControllerSightings* sightings = nullptr;
+
+LRESULT CALLBACK watchController(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HC_ACTION && sightings) {
+        const auto& sent = *reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+        ControllerSightings& seen = *sightings;
+        // The first dialog of this thread is the controller.
+        if (!seen.window && className(sent.hwnd) == L"#32770" && !::GetParent(sent.hwnd))
+            seen.window = sent.hwnd;
+        if (sent.hwnd == seen.window) {
+            ++seen.messages;
+            if (sent.message == WM_SHOWWINDOW && sent.wParam)
+                seen.showAttempted = true;
+            if (sent.message == WM_WINDOWPOSCHANGED &&
+                (reinterpret_cast<const WINDOWPOS*>(sent.lParam)->flags & SWP_SHOWWINDOW))
+                seen.everVisible = true;
+            if ((sent.message == WM_ACTIVATE && LOWORD(sent.wParam) != WA_INACTIVE) ||
+                (sent.message == WM_NCACTIVATE && sent.wParam))
+                seen.everActive = true;
+            seen.everVisible |= ::IsWindowVisible(sent.hwnd) != FALSE;
+            seen.everForeground |= ::GetForegroundWindow() == sent.hwnd;
+        }
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+class HiddenController : public WithProgramResources {};
+
+// The modal loop shows its dialog at its first idle moment; the controller declines. It is
+// never visible, never active, never the foreground window, from its creation to its end.
+TEST_F(HiddenController, IsNeverShownActivatedOrBroughtToTheForeground) {
+    ControllerSightings seen;
+    sightings = &seen;
+    HHOOK hook = ::SetWindowsHookExW(WH_CALLWNDPROCRET, watchController, nullptr,
+                                     ::GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
+
+    TrayProbe probe; // with a transmitter present: the tray icon is added too
+    auto controller = std::make_unique<CKTRSystemTrayApplicationDlg>(0, &probe);
+    probe.controller = controller.get();
+    const DWORD self = ::GetCurrentThreadId();
+    std::thread helper([&] {
+        // Closed once the loop has tried to show it (and so has done it, or not, for good).
+        qa_test::waitFor([&] { return seen.showAttempted.load(); });
+        forEachWindowOfThread(self, [](HWND w) {
+            if (qa_test::windowText(w) == kControllerTitle)
+                ::PostMessageW(w, WM_CLOSE, 0, 0);
+        });
+    });
+    controller->doModal();
+    helper.join();
+    ::UnhookWindowsHookEx(hook);
+    sightings = nullptr;
+
+    ASSERT_NE(seen.window, nullptr);
+    EXPECT_GT(seen.messages, 5);
+    EXPECT_TRUE(seen.showAttempted.load()) << "the loop never tried to show it: nothing was tested";
+    EXPECT_FALSE(seen.everVisible) << "the controller was visible";
+    EXPECT_FALSE(seen.everActive) << "the controller was activated";
+    EXPECT_FALSE(seen.everForeground) << "the controller took the foreground";
+
+    Globals& g = globals();
     delete std::exchange(g.vendorLink, nullptr);
     delete std::exchange(g.keyForwarder, nullptr);
     g.transmitterPresent = 0;
@@ -363,7 +445,7 @@ bool anyVisibleWindowOf(DWORD pid) {
         bool found;
     } search{pid, false};
     ::EnumWindows(
-        [](HWND w, LPARAM p) -> BOOL {
+        [](HWND w, LPARAM p) CALLBACK -> BOOL {
             auto& s = *reinterpret_cast<Search*>(p);
             if (ownerProcess(w) == s.pid && ::IsWindowVisible(w))
                 s.found = true;

@@ -38,6 +38,8 @@ protected:
         ASSERT_TRUE(owner_);
     }
     plat::Hwnd owner() const { return plat::win32::fromHwnd(owner_.get()); }
+    // Menu 113 of `module` holds its one popup with its six items.
+    void expectTrayMenu(plat::Module module);
 
     plat::UserInterface& ui = plat::ui();
     plat::win32::UniqueWindow owner_;
@@ -70,18 +72,43 @@ TEST_F(MenuOwner, BuildsRadioGroupsDefaultsAndSubmenus) {
     EXPECT_TRUE(ui.destroyMenu(plat::win32::fromMenu(menu.release())));
 }
 
+// Menu 113 from the program's own resources and from the resource library as the program
+// loads it (a data file): one popup, "QuorvaneMenu", holding separator, Settings, separator,
+// Help, About, Exit with their commands.
 TEST_F(MenuOwner, TrayMenuResourceLoadsWithItsCommands) {
-    const plat::Module program = plat::resources().programModule();
-    if (!::FindResourceW(plat::win32::toModule(program), MAKEINTRESOURCEW(IDR_TRAYMENU), RT_MENU))
-        GTEST_SKIP() << "menu 113 is not in the resource script yet";
-    plat::win32::UniqueMenu menu(plat::win32::toMenu(ui.loadMenu(program, IDR_TRAYMENU)));
+    const plat::Module library = plat::resources().loadLibrary(u"KTRResource.dll");
+    ASSERT_NE(library, 0u);
+    for (const plat::Module module : {plat::resources().programModule(), library}) {
+        SCOPED_TRACE(module == library ? "KTRResource.dll" : "program");
+        expectTrayMenu(module);
+    }
+}
+
+void MenuOwner::expectTrayMenu(plat::Module module) {
+    plat::win32::UniqueMenu menu(plat::win32::toMenu(ui.loadMenu(module, 113)));
     ASSERT_TRUE(menu);
+    ASSERT_EQ(::GetMenuItemCount(menu.get()), 1);
+    EXPECT_EQ(menuText(menu.get(), 0, MF_BYPOSITION), L"QuorvaneMenu");
     const plat::HMenu popup = ui.getSubMenu(plat::win32::fromMenu(menu.get()), 0);
     ASSERT_NE(popup, 0u);
-    for (const UINT command : {IDM_SETTINGS, IDM_HELP, IDM_ABOUT, IDM_EXIT})
-        EXPECT_NE(::GetMenuState(plat::win32::toMenu(popup), command, MF_BYCOMMAND), UINT(-1))
-            << command;
-    EXPECT_EQ(ui.loadMenu(program, 9999), 0u);
+    const HMENU items = plat::win32::toMenu(popup);
+    const struct {
+        const wchar_t* text; // null: a separator
+        UINT id;
+    } expected[] = {{nullptr, 0},     {L"Settings", 32772}, {nullptr, 0},
+                    {L"Help", 32773}, {L"About", 32774},    {L"Exit", 32775}};
+    ASSERT_EQ(::GetMenuItemCount(items), 6);
+    for (UINT i = 0; i < 6; ++i) {
+        const UINT state = ::GetMenuState(items, i, MF_BYPOSITION);
+        if (!expected[i].text) {
+            EXPECT_TRUE(state & MF_SEPARATOR) << i;
+            continue;
+        }
+        EXPECT_EQ(menuText(items, i, MF_BYPOSITION), expected[i].text) << i;
+        EXPECT_EQ(::GetMenuItemID(items, static_cast<int>(i)), expected[i].id) << i;
+        EXPECT_FALSE(state & (MF_GRAYED | MF_DISABLED | MF_CHECKED)) << i;
+    }
+    EXPECT_EQ(ui.loadMenu(module, 9999), 0u);
 }
 
 // The popup's modal loop reads the keyboard from this thread's queue: keys queued before

@@ -6,11 +6,13 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -19,6 +21,7 @@
 #include "Globals.h"
 #include "PcInfo.h"
 #include "WinampIniRead.h"
+#include "standin_transmitter.h"
 #include "win32_test_support.h"
 
 namespace {
@@ -33,6 +36,8 @@ constexpr UINT kHelperTimedOut = 3;
 constexpr UINT kHelperBadArguments = 4;
 // Bounded, so that a test that fails to end the stand-in leaves nothing behind for long.
 constexpr UINT kHelperLifetimeMs = 30000;
+// After the record path: a stand-in whose window never answers.
+constexpr wchar_t kHangsArgument[] = L"hangs";
 
 std::wstring g_recordPath;
 
@@ -72,7 +77,8 @@ LRESULT CALLBACK playerWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     }
 }
 
-int runPlayerWindow(const wchar_t* className, const wchar_t* title, const wchar_t* recordPath) {
+int runPlayerWindow(const wchar_t* className, const wchar_t* title, const wchar_t* recordPath,
+                    bool hangs) {
     g_recordPath = recordPath;
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = playerWindowProc;
@@ -84,6 +90,11 @@ int runPlayerWindow(const wchar_t* className, const wchar_t* title, const wchar_
                                     nullptr, nullptr, windowClass.hInstance, nullptr);
     if (!window)
         return kHelperBadArguments;
+    if (hangs) {
+        // A player that has stopped answering: its thread never looks at its messages again.
+        ::Sleep(kHelperLifetimeMs);
+        return kHelperTimedOut;
+    }
     ::SetTimer(window, 1, kHelperLifetimeMs, nullptr);
     MSG msg;
     while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
@@ -101,7 +112,9 @@ int standInPlayerIfAsked() {
     if (!argv)
         return 0;
     if (argc > 1 && std::wstring(argv[1]) == qa_test::kPlayerWindowArgument)
-        ::ExitProcess(argc == 5 ? runPlayerWindow(argv[2], argv[3], argv[4]) : kHelperBadArguments);
+        ::ExitProcess(argc == 5 || (argc == 6 && std::wstring(argv[5]) == kHangsArgument)
+                          ? runPlayerWindow(argv[2], argv[3], argv[4], argc == 6)
+                          : kHelperBadArguments);
     ::LocalFree(argv);
     return 0;
 }
@@ -152,7 +165,8 @@ struct PlayerProcess {
 };
 
 // Starts a stand-in with a window of `className`; `window` is null if it did not show up.
-std::unique_ptr<PlayerProcess> startPlayerWindow(const std::wstring& className) {
+std::unique_ptr<PlayerProcess> startPlayerWindow(const std::wstring& className,
+                                                 bool hangs = false) {
     auto p = std::make_unique<PlayerProcess>();
     p->title = qa_test::uniqueName(L"qa-player");
     p->recordPath = tempFolder() + p->title + L".txt";
@@ -160,7 +174,7 @@ std::unique_ptr<PlayerProcess> startPlayerWindow(const std::wstring& className) 
     ::GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring commandLine = L"\"" + std::wstring(self) + L"\" " + qa_test::kPlayerWindowArgument +
                                L" \"" + className + L"\" \"" + p->title + L"\" \"" + p->recordPath +
-                               L"\"";
+                               L"\"" + (hangs ? std::wstring(L" ") + kHangsArgument : L"");
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
@@ -180,20 +194,12 @@ std::unique_ptr<PlayerProcess> startPlayerWindow(const std::wstring& className) 
 class ProcessObjects : public ::testing::Test {
 protected:
     void SetUp() override {
-        real_ = plat::current();
-        threads_ = std::make_unique<qa_test::NoThreads>(*real_.threads);
-        plat::Platform bundle = real_;
-        bundle.threads = threads_.get();
-        plat::install(bundle);
-        info_ = startProcessObjects().pcInfo.get();
+        run_.emplace();
+        info_ = globals().pcInfo.get();
     }
-    void TearDown() override {
-        endProcessObjects();
-        plat::install(real_);
-    }
+    void TearDown() override { run_.reset(); }
 
-    plat::Platform real_;
-    std::unique_ptr<qa_test::NoThreads> threads_;
+    std::optional<qa_test::ProcessObjectsWithoutThreads> run_;
     PcInfo* info_ = nullptr;
 };
 
@@ -316,6 +322,92 @@ TEST_F(PlayerWindows, AnApplicationCommandArrivesWithTheCommandInTheHighWord) {
                         "appcommand 0 000D0000\nappcommand 0 000E0000\n");
     EXPECT_EQ(player->received(), expected);
     EXPECT_FALSE(ConsumerPageRead::commandForKey(0xE9).has_value());
+}
+
+// A player that has stopped answering gets at most the command's time-out: the call returns
+// without the answer instead of waiting for a window that never reads its messages.
+TEST_F(PlayerWindows, AnApplicationCommandToAPlayerThatDoesNotAnswerIsGivenUpWithinItsTimeOut) {
+    const auto hung = startPlayerWindow(L"iTunes", true);
+    ASSERT_NE(hung->window, nullptr);
+    plat::LResult result = 7;
+    const ULONGLONG start = ::GetTickCount64();
+    EXPECT_FALSE(plat::desktop().sendMessageTimeout(reinterpret_cast<plat::Hwnd>(hung->window),
+                                                    WM_APPCOMMAND, 0, 0x000E0000, SMTO_ABORTIFHUNG,
+                                                    ConsumerPageRead::kCommandTimeoutMs, result));
+    const ULONGLONG elapsed = ::GetTickCount64() - start;
+    EXPECT_EQ(result, 0);
+    EXPECT_LT(elapsed, 5000u) << "the call waited for the player";
+    EXPECT_EQ(hung->received(), "");
+
+    // One that answers is answered within the same call.
+    const auto answering = startPlayerWindow(L"GeminiWindowClass");
+    ASSERT_NE(answering->window, nullptr);
+    EXPECT_TRUE(plat::desktop().sendMessageTimeout(reinterpret_cast<plat::Hwnd>(answering->window),
+                                                   WM_APPCOMMAND, 0, 0x000D0000, SMTO_ABORTIFHUNG,
+                                                   ConsumerPageRead::kCommandTimeoutMs, result));
+    EXPECT_EQ(result, TRUE);
+    EXPECT_EQ(answering->received(), "appcommand 0 000D0000\n");
+}
+
+// The forwarder itself, its key thread reading a stand-in transmitter: a key for a player
+// that does not answer does not hold the thread, and deleting the forwarder returns.
+class ForwarderAndHungPlayer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        real_ = plat::current();
+        threads_ = std::make_unique<qa_test::ThreadsAllowedLater>(*real_.threads);
+        plat::Platform bundle = real_;
+        bundle.threads = threads_.get();
+        bundle.hid = &transmitter_;
+        plat::install(bundle);
+        startProcessObjects(); // without its audio thread
+        threads_->allow();
+        // iTunes is installed for this user (its detection key) and IntelliType is not.
+        ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, kITunesKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                    nullptr, &key_, &disposition_),
+                  ERROR_SUCCESS);
+        globals().transmitterPresent = 1;
+    }
+    void TearDown() override {
+        forwarder_.reset();
+        globals().transmitterPresent = 0;
+        if (key_)
+            ::RegCloseKey(key_);
+        if (disposition_ == REG_CREATED_NEW_KEY)
+            ::RegDeleteKeyW(HKEY_CURRENT_USER, kITunesKey);
+        endProcessObjects();
+        plat::install(real_);
+    }
+
+    static constexpr wchar_t kITunesKey[] = L"SOFTWARE\\Classes\\Applications\\iTunes.exe";
+    plat::Platform real_;
+    std::unique_ptr<qa_test::ThreadsAllowedLater> threads_;
+    qa_test::StandInTransmitter transmitter_;
+    std::unique_ptr<ConsumerPageRead> forwarder_;
+    HKEY key_ = nullptr;
+    DWORD disposition_ = 0;
+};
+
+TEST_F(ForwarderAndHungPlayer, AKeyForItDoesNotHoldTheKeyThreadOrTheForwardersDeletion) {
+    const auto hung = startPlayerWindow(L"iTunes", true);
+    ASSERT_NE(hung->window, nullptr);
+    ASSERT_NE(::GetForegroundWindow(), hung->window) << "the player must be in the background";
+
+    transmitter_.queueConsumerReport({1, 0xCD, 0}); // play/pause
+    const plat::Handle consumer = transmitter_.open(transmitter_.consumerPath);
+    ASSERT_NE(consumer, 0u);
+    forwarder_ = std::make_unique<ConsumerPageRead>(consumer);
+    const plat::StringArray& names = forwarder_->searchNames();
+    ASSERT_NE(std::find(names.begin(), names.end(), plat::String(u"iTunes")), names.end());
+
+    // Back in its read after the report: the command to the player was given up.
+    constexpr auto kConsumer = qa_test::StandInTransmitter::kConsumerUsagePage;
+    EXPECT_TRUE(qa_test::waitFor([&] { return transmitter_.readsStarted(kConsumer) >= 2; }, 5000))
+        << "the key thread is still waiting for the player";
+    const ULONGLONG start = ::GetTickCount64();
+    forwarder_.reset();
+    EXPECT_LT(::GetTickCount64() - start, 5000u);
+    EXPECT_EQ(hung->received(), "");
 }
 
 // ------------------------------------------------------------------ Winamp's hotkeys

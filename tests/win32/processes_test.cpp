@@ -95,4 +95,34 @@ TEST(ProcessesPort, HelpForAMissingFileOpensNothing) {
     EXPECT_EQ(plat::processes().htmlHelp(0, qa_test::u16(file), HH_DISPLAY_TOPIC, 0), 0u);
 }
 
+// The popup record HtmlHelpW gets: the platform's own layout (52 bytes on 32-bit Windows),
+// no instance, text or font, and -1 for the viewer's default colours and margins.
+TEST(ProcessesPort, HelpPopupRecordCarriesTheRequestAndTheDefaults) {
+    plat::HelpPopup popup;
+    popup.stringId = 1003;
+    popup.position = {300, 200};
+    const HH_POPUP record = plat::win32::toHhPopup(popup);
+    EXPECT_EQ(record.cbStruct, static_cast<int>(sizeof(HH_POPUP)));
+    if (sizeof(void*) == 4)
+        EXPECT_EQ(record.cbStruct, 52);
+    EXPECT_EQ(record.hinst, nullptr);
+    EXPECT_EQ(record.idString, 1003u);
+    EXPECT_EQ(record.pszText, nullptr);
+    EXPECT_EQ(record.pt.x, 300);
+    EXPECT_EQ(record.pt.y, 200);
+    EXPECT_EQ(record.clrForeground, 0xFFFFFFFFu);
+    EXPECT_EQ(record.clrBackground, 0xFFFFFFFFu);
+    EXPECT_EQ(record.rcMargins.left, -1);
+    EXPECT_EQ(record.rcMargins.top, -1);
+    EXPECT_EQ(record.rcMargins.right, -1);
+    EXPECT_EQ(record.rcMargins.bottom, -1);
+    EXPECT_EQ(record.pszFont, nullptr);
+
+    // A popup from a help file that is not there shows nothing and does not hang.
+    const std::wstring file = qa_test::testDirectory() + L"absent help.chm::/popupdisplay.txt";
+    EXPECT_EQ(plat::processes().htmlHelp(0, qa_test::u16(file), HH_DISPLAY_TEXT_POPUP,
+                                         reinterpret_cast<std::uintptr_t>(&popup)),
+              0u);
+}
+
 } // namespace

@@ -53,33 +53,9 @@ bool ended(const Process& p, DWORD timeoutMs = qa_test::kWaitMs) {
     return ::WaitForSingleObject(p.handle.get(), timeoutMs) == WAIT_OBJECT_0;
 }
 
-DWORD ownerProcess(HWND window) {
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(window, &pid);
-    return pid;
-}
-
-// Top-level windows of `pid` that pass `keep`.
-template <class Keep> std::vector<HWND> windowsOf(DWORD pid, Keep keep) {
-    struct Search {
-        DWORD pid;
-        Keep* keep;
-        std::vector<HWND> found;
-    } search{pid, &keep, {}};
-    ::EnumWindows(
-        [](HWND w, LPARAM p) -> BOOL {
-            auto& s = *reinterpret_cast<Search*>(p);
-            if (ownerProcess(w) == s.pid && (*s.keep)(w))
-                s.found.push_back(w);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
 // Top-level dialog windows of `pid` with exactly this title.
 std::vector<HWND> dialogsOf(DWORD pid, const std::wstring& title) {
-    return windowsOf(pid, [&](HWND w) {
+    return qa_test::windowsOf(pid, [&](HWND w) {
         wchar_t cls[16] = {};
         ::GetClassNameW(w, cls, 16);
         return std::wstring(cls) == L"#32770" && qa_test::windowText(w) == title;
@@ -113,7 +89,7 @@ protected:
         ASSERT_TRUE(first_.handle) << "cannot start " << ::GetLastError();
         ASSERT_TRUE(qa_test::waitFor([&] { return (window_ = controller()) != nullptr; }))
             << "the controller window never appeared";
-        ASSERT_EQ(ownerProcess(window_), first_.id);
+        ASSERT_EQ(qa_test::ownerProcess(window_), first_.id);
     }
     void TearDown() override {
         if (first_.handle && !ended(first_, 0)) {
@@ -130,10 +106,11 @@ TEST_F(ProgramProcess, RunsSilentAndHiddenAsOneCopyAndEndsOnWmClose) {
     // Idle in its modal loop: initialised, shown by the loop and painted, which hides it.
     ASSERT_EQ(::WaitForInputIdle(first_.handle.get(), qa_test::kWaitMs), 0u);
     EXPECT_FALSE(::IsWindowVisible(window_)) << "the controller is visible";
-    EXPECT_TRUE(windowsOf(first_.id, [](HWND w) { return ::IsWindowVisible(w) != FALSE; }).empty())
+    EXPECT_TRUE(qa_test::windowsOf(first_.id, [](HWND w) { return ::IsWindowVisible(w) != FALSE; }).empty())
         << "the program shows a window without a transmitter";
-    // Found by its bare name next to the program.
-    EXPECT_TRUE(hasLoaded(first_.handle.get(), L"KTRResource.dll"));
+    // The resource library next to the program is mapped as data, not loaded as a module.
+    EXPECT_FALSE(hasLoaded(first_.handle.get(), L"KTRResource.dll"));
+    EXPECT_TRUE(hasLoaded(first_.handle.get(), L"QuorvaneAuravo.exe")) << "modules unreadable";
 
     const Process second = startProgram();
     ASSERT_TRUE(second.handle);
@@ -192,7 +169,7 @@ TEST(ProgramThroughTheShell, StartsAndReportsMissingFiles) {
     EXPECT_GT(processes.shellExecute(0, u"open", qa_test::u16(programPath()), SW_SHOWNORMAL), 32);
     HWND window = nullptr;
     ASSERT_TRUE(qa_test::waitFor([&] { return (window = controller()) != nullptr; }));
-    const DWORD pid = ownerProcess(window);
+    const DWORD pid = qa_test::ownerProcess(window);
     UniqueHandle process(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid));
     ASSERT_TRUE(process);
     ::PostMessageW(window, WM_CLOSE, 0, 0);
@@ -203,6 +180,7 @@ TEST(ProgramThroughTheShell, StartsAndReportsMissingFiles) {
 }
 
 // ---------------------------------------------------------------- build products
+
 std::vector<char> fileBytes(const std::wstring& path) {
     std::ifstream in(path.c_str(), std::ios::binary);
     return std::vector<char>(std::istreambuf_iterator<char>(in), {});
@@ -224,7 +202,7 @@ TEST(ProgramFile, IsAGuiProgramWithCommonControlsSixAndAVersion) {
     const IMAGE_NT_HEADERS* nt = ntHeaders(image);
     ASSERT_NE(nt, nullptr);
     EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
-    EXPECT_EQ(nt->FileHeader.Machine, IMAGE_FILE_MACHINE_AMD64);
+    EXPECT_EQ(nt->FileHeader.Machine, IMAGE_FILE_MACHINE_I386) << "the product is a 32-bit program";
 
     plat::win32::UniqueModule program(::LoadLibraryExW(
         programPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
@@ -237,6 +215,15 @@ TEST(ProgramFile, IsAGuiProgramWithCommonControlsSixAndAVersion) {
     const std::string xml(text, ::SizeofResource(program.get(), manifest));
     EXPECT_NE(xml.find("Microsoft.Windows.Common-Controls"), std::string::npos);
     EXPECT_NE(xml.find("version=\"6.0.0.0\""), std::string::npos);
+    EXPECT_NE(xml.find("processorArchitecture=\"x86\""), std::string::npos);
+    // Per-monitor DPI awareness (v2, falling back to per-monitor), and Windows 10 and 11
+    // among the systems it declares it was written for.
+    EXPECT_NE(xml.find(">PerMonitorV2, PerMonitor</dpiAwareness>"), std::string::npos);
+    EXPECT_NE(xml.find(">true/pm</dpiAware>"), std::string::npos);
+    EXPECT_NE(xml.find("<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>"),
+              std::string::npos);
+    EXPECT_NE(xml.find("<supportedOS Id=\"{1f676c76-80e1-4239-95bb-83d0f6d0da78}\"/>"),
+              std::string::npos);
 
     for (const std::wstring& file :
          {programPath(), qa_test::testDirectory() + L"KTRResource.dll"}) {

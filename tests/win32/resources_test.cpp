@@ -37,16 +37,22 @@ TEST(ResourcesPort, ProgramModuleHoldsTheStringTable) {
     EXPECT_FALSE(resources.loadString(program, 9999, text));
 }
 
-TEST(ResourcesPort, ResourceLibraryLoadsByBareNameFromTheProgramFolder) {
+// The program's own file as a full path, as the help file is looked for beside it.
+TEST(ResourcesPort, ProgramFileIsTheFullPathOfTheProgram) {
+    wchar_t self[MAX_PATH] = {};
+    ASSERT_GT(::GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+    EXPECT_EQ(plat::resources().programFile(), qa_test::u16(self));
+    EXPECT_EQ(plat::resources().programFile(),
+              qa_test::u16(qa_test::testDirectory() + L"qa_win32_tests.exe"));
+}
+
+// From the program's folder, as a data file: its resources serve, but it is not a module
+// of the process (none of its code could run).
+TEST(ResourcesPort, ResourceLibraryLoadsFromTheProgramFolderAsData) {
     const plat::Module library = resourceLibrary();
     ASSERT_NE(library, 0u);
     EXPECT_NE(library, plat::resources().programModule());
-
-    wchar_t path[MAX_PATH] = {};
-    const DWORD n = ::GetModuleFileNameW(plat::win32::toModule(library), path, MAX_PATH);
-    ASSERT_GT(n, 0u);
-    EXPECT_EQ(::lstrcmpiW(path, (qa_test::testDirectory() + L"KTRResource.dll").c_str()), 0)
-        << path;
+    EXPECT_EQ(::GetModuleHandleW(L"KTRResource.dll"), nullptr) << "loaded as a module";
 
     String text;
     ASSERT_TRUE(plat::resources().loadString(library, IDS_CONTROLLER_TITLE, text));
@@ -61,7 +67,8 @@ TEST(ResourcesPort, ResourceLibraryLoadsByBareNameFromTheProgramFolder) {
 TEST(ResourcesPort, ResourceLibraryHasNoEntryPoint) {
     const plat::Module library = resourceLibrary();
     ASSERT_NE(library, 0u);
-    const auto* base = reinterpret_cast<const BYTE*>(plat::win32::toModule(library));
+    // A data-file handle is its mapping's address with a low bit or two set.
+    const auto* base = reinterpret_cast<const BYTE*>(library & ~plat::Module{3});
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
     ASSERT_EQ(dos->e_magic, IMAGE_DOS_SIGNATURE);
     const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
@@ -76,6 +83,35 @@ TEST(ResourcesPort, ResourceLibraryHasNoEntryPoint) {
             reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
         EXPECT_EQ(first->Name, 0u);
     }
+}
+
+// The tray icon is drawn at the notification area's size for the DPI, from its own image in
+// the icon resource, not LoadIcon's large image.
+TEST(ResourcesPort, SmallIconsComeAtTheSmallIconSizeOfTheDpi) {
+    plat::Resources& resources = plat::resources();
+    const int small = ::GetSystemMetrics(SM_CXSMICON);
+    ASSERT_GT(small, 0);
+    ASSERT_NE(small, ::GetSystemMetrics(SM_CXICON));
+    HWND window = ::CreateWindowExW(0, L"STATIC", L"qa-dpi", WS_POPUP, 0, 0, 10, 10, nullptr,
+                                    nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    const auto dpiForWindow = reinterpret_cast<GetDpiForWindowFn>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    const UINT dpi = dpiForWindow ? dpiForWindow(window) : 96;
+    for (const plat::Module module : {resources.programModule(), resourceLibrary()}) {
+        for (const int id : {IDI_TRAY_NOTLINKED, IDI_TRAY_LINKED}) {
+            const plat::HIcon icon = resources.loadSmallIcon(module, id, 0);
+            EXPECT_EQ(qa_test::iconWidth(reinterpret_cast<HICON>(icon)), small);
+            EXPECT_EQ(resources.loadSmallIcon(module, id, 0), icon) << "loaded once and kept";
+            const plat::HIcon forWindow =
+                resources.loadSmallIcon(module, id, plat::win32::fromHwnd(window));
+            EXPECT_EQ(qa_test::iconWidth(reinterpret_cast<HICON>(forWindow)),
+                      ::MulDiv(16, static_cast<int>(dpi), 96));
+        }
+        EXPECT_EQ(resources.loadSmallIcon(module, 9999, 0), 0u);
+    }
+    ::DestroyWindow(window);
 }
 
 TEST(ResourcesPort, IconsAndBitmapLoadFromBothModules) {

@@ -39,7 +39,7 @@ HWND findDescendant(HWND root, int controlId, const wchar_t* cls = nullptr) {
     } search{controlId, cls, nullptr};
     ::EnumChildWindows(
         root,
-        [](HWND child, LPARAM param) -> BOOL {
+        [](HWND child, LPARAM param) CALLBACK -> BOOL {
             auto& s = *reinterpret_cast<Search*>(param);
             const bool match = s.cls ? className(child) == s.cls : ::GetDlgCtrlID(child) == s.id;
             if (match)
@@ -213,6 +213,20 @@ public:
         handled();
     }
 
+    void requestHelp(int controlId) override {
+        const HWND control = findDescendant(modal_, controlId);
+        ASSERT_NE(control, nullptr) << "no control " << controlId;
+        HELPINFO info{};
+        info.cbSize = sizeof(info);
+        info.iContextType = HELPINFO_WINDOW;
+        info.iCtrlId = controlId;
+        info.hItemHandle = control;
+        info.dwContextId = ::GetWindowContextHelpId(control);
+        ::GetCursorPos(&info.MousePos);
+        ::SendMessageW(control, WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
+        handled();
+    }
+
 private:
     static void post(HWND to, UINT msg, WPARAM vk) {
         const UINT scan = ::MapVirtualKeyW(static_cast<UINT>(vk), MAPVK_VK_TO_VSC);
@@ -338,7 +352,7 @@ private:
         } search{kind, &actedOn, nullptr};
         ::EnumThreadWindows(
             uiThread,
-            [](HWND window, LPARAM param) -> BOOL {
+            [](HWND window, LPARAM param) CALLBACK -> BOOL {
                 auto& s = *reinterpret_cast<Search*>(param);
                 if (::IsWindowVisible(window) && !s.actedOn->count(window) &&
                     kindOf(window) == s.kind)
@@ -352,7 +366,7 @@ private:
     static void closeWindowsOf(DWORD uiThread) {
         ::EnumThreadWindows(
             uiThread,
-            [](HWND window, LPARAM) -> BOOL {
+            [](HWND window, LPARAM) CALLBACK -> BOOL {
                 ::PostMessageW(window, WM_CLOSE, 0, 0);
                 return TRUE;
             },

@@ -3,9 +3,12 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
+#include <vector>
 
+#include "Globals.h"
 #include "no_threads.h"
 #include "ports.h"
 #include "win32_internal.h"
@@ -36,11 +39,13 @@ inline std::wstring testDirectory() {
     return dir.substr(0, dir.find_last_of(L'\\') + 1);
 }
 
-// A name no other test run (or an earlier one) uses.
+// A name no other test run (or an earlier one) uses. The prefix outlives a run, and Wine
+// hands out the same process ids run after run: the moment this process started counts too.
 inline std::wstring uniqueName(const wchar_t* prefix) {
     static LONG counter = 0;
+    static const ULONGLONG started = ::GetTickCount64();
     return std::wstring(prefix) + L"-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-           std::to_wstring(::InterlockedIncrement(&counter));
+           std::to_wstring(started) + L"-" + std::to_wstring(::InterlockedIncrement(&counter));
 }
 
 inline plat::String u16(const std::wstring& text) {
@@ -53,6 +58,44 @@ inline std::wstring windowText(HWND window) {
     return std::wstring(text, n > 0 ? static_cast<std::size_t>(n) : 0);
 }
 
+inline DWORD ownerProcess(HWND window) {
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(window, &pid);
+    return pid;
+}
+
+// Top-level windows of `pid` that pass `keep`.
+template <class Keep> std::vector<HWND> windowsOf(DWORD pid, Keep keep) {
+    struct Search {
+        DWORD pid;
+        Keep* keep;
+        std::vector<HWND> found;
+    } search{pid, &keep, {}};
+    ::EnumWindows(
+        [](HWND w, LPARAM p) CALLBACK -> BOOL {
+            auto& s = *reinterpret_cast<Search*>(p);
+            if (ownerProcess(w) == s.pid && (*s.keep)(w))
+                s.found.push_back(w);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// The width in pixels of an icon's image (0 for no icon).
+inline int iconWidth(HICON icon) {
+    ICONINFO info{};
+    if (!icon || !::GetIconInfo(icon, &info))
+        return 0;
+    BITMAP bitmap{};
+    ::GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof(bitmap), &bitmap);
+    if (info.hbmColor)
+        ::DeleteObject(info.hbmColor);
+    if (info.hbmMask)
+        ::DeleteObject(info.hbmMask);
+    return bitmap.bmWidth;
+}
+
 // The argument with which the test program, started as a child, only waits to be ended.
 constexpr char kChildWaitArgument[] = "--qa-child-wait";
 
@@ -60,5 +103,43 @@ constexpr char kChildWaitArgument[] = "--qa-child-wait";
 // player: it opens one top-level window (class and title follow the argument) and records
 // what that window receives in a file (its path follows the title).
 constexpr wchar_t kPlayerWindowArgument[] = L"--qa-player-window";
+
+// The real platform's threads, refused until allowed: for tests that build the process-wide
+// objects without their audio thread and then run threads of their own (a forwarder's, a
+// link's).
+class ThreadsAllowedLater final : public ForwardingThreads {
+public:
+    using ForwardingThreads::ForwardingThreads;
+    void allow() { allowed_ = true; }
+    plat::Handle startThread(std::function<void()> body) override {
+        return allowed_ ? ForwardingThreads::startThread(std::move(body)) : 0;
+    }
+
+private:
+    std::atomic<bool> allowed_{false};
+};
+
+// A run's process-wide objects on the real platform without the threads a run starts: its
+// audio thread would outlive the test and look at the platform of the tests after it. The
+// device table stays as the test fills it. For the life of this object.
+class ProcessObjectsWithoutThreads {
+public:
+    ProcessObjectsWithoutThreads() : real_(plat::current()), threads_(*real_.threads) {
+        plat::Platform bundle = real_;
+        bundle.threads = &threads_;
+        plat::install(bundle);
+        startProcessObjects();
+    }
+    ~ProcessObjectsWithoutThreads() {
+        endProcessObjects();
+        plat::install(real_);
+    }
+    ProcessObjectsWithoutThreads(const ProcessObjectsWithoutThreads&) = delete;
+    ProcessObjectsWithoutThreads& operator=(const ProcessObjectsWithoutThreads&) = delete;
+
+private:
+    plat::Platform real_;
+    NoThreads threads_;
+};
 
 } // namespace qa_test

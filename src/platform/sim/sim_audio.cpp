@@ -179,7 +179,7 @@ public:
             v.waveName = d->config.waveName;
             v.waveId = ids.at(d->id);
             v.guid = *d->config.guid;
-            v.interfacePath = d->config.interfacePath;
+            v.interfacePath = spelledForEnumeration(d->config.interfacePath, w_.pathSpelling);
             v.capture = d->config.capture;
             v.mixer = d->config.mixer;
             out.push_back(std::move(v));
@@ -297,7 +297,7 @@ private:
             main.deviceId = *c.guid;
             main.description = c.description;
             main.module = c.module;
-            main.interfacePath = c.interfacePath;
+            main.interfacePath = spelledForEnumeration(c.interfacePath, w_.pathSpelling);
             main.waveDeviceId = ids.at(d->id);
             plat::DsDeviceDescription emulated = main;
             emulated.type = 0;

@@ -105,6 +105,17 @@ LResult SimPc::Impl::defDialogProc(Hwnd hwnd, std::uint32_t msg, WParam wParam, 
                    static_cast<LParam>(cancel), false);
         return 0;
     }
+    case WM_HELP: {
+        // DefWindowProc hands a help request on to the parent of a child window (a page's
+        // to its sheet), or to the owner of a top-level one.
+        Hwnd next = 0;
+        {
+            Lock lk(m);
+            if (const Window* w = window(hwnd))
+                next = w->parent ? w->parent : w->owner;
+        }
+        return next ? callWindowProc(next, msg, wParam, lParam) : 0;
+    }
     case DM_GETDEFID: {
         const int id = defaultButtonId(hwnd);
         return id ? static_cast<LResult>(
@@ -180,6 +191,10 @@ LResult SimPc::Impl::controlProc(Hwnd hwnd, std::uint32_t msg, WParam wParam, LP
     const int id = w->controlId;
 
     switch (msg) {
+    case WM_HELP:
+        // DefWindowProc hands a help request on to the control's parent.
+        lk.unlock();
+        return parent ? callWindowProc(parent, msg, wParam, lParam) : 0;
     case WM_SETTEXT: {
         // A drop-down list shows its selected item and has no text of its own to set.
         if (cls == u"combobox" && (w->style & win::kCbsTypeMask) == win::kCbsDropDownList)

@@ -25,6 +25,12 @@ public:
         return w_.send(window, msg, wParam, lParam);
     }
 
+    bool sendMessageTimeout(Hwnd window, std::uint32_t msg, WParam wParam, LParam lParam,
+                            std::uint32_t flags, std::uint32_t milliseconds,
+                            LResult& result) override {
+        return w_.sendTimeout(window, msg, wParam, lParam, flags, milliseconds, result);
+    }
+
     bool isWindow(Hwnd window) override {
         Lock lk(w_.m);
         return w_.window(window) != nullptr;
@@ -211,6 +217,15 @@ public:
         if (inserted)
             ++w_.nextRegisteredMessage;
         return it->second;
+    }
+
+    bool allowMessageFromLowerIntegrity(Hwnd window, std::uint32_t msg) override {
+        Lock lk(w_.m);
+        Window* w = w_.window(window);
+        if (!w || w->kind == WindowKind::Foreign)
+            return false;
+        w->allowedFromLower.insert(msg);
+        return true;
     }
 
     Handle registerDeviceNotification(Hwnd window, const plat::Guid& classGuid) override {

@@ -65,7 +65,7 @@ plat::StringArray HidWorld::enumerateInterfaces(const plat::Guid& classGuid) {
     if (classGuid != kHidGuid)
         return paths;
     for (const auto& c : present_)
-        paths.push_back(c->path);
+        paths.push_back(spelledForEnumeration(c->path, w_.pathSpelling));
     return paths;
 }
 
@@ -207,6 +207,10 @@ bool HidWorld::write(Handle device, const std::uint8_t* buffer, std::uint32_t le
         w_.journal(who + ": write of " + std::to_string(length) +
                    " bytes failed: ERROR_INVALID_USER_BUFFER (declared output length " +
                    std::to_string(c->caps.outputReportByteLength) + ")");
+        return false;
+    }
+    if (t && t->writesFail && c->role == HidCollectionRole::Vendor) {
+        w_.journal(who + ": write failed: ERROR_GEN_FAILURE (the device stalled the report)");
         return false;
     }
     bytesWritten = length;

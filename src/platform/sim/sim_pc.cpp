@@ -347,6 +347,11 @@ void SimPc::setTimersFail(bool fail) {
     impl_->timersFail = fail;
 }
 
+void SimPc::setDevicePathSpelling(DevicePathSpelling spelling) {
+    Lock lk(impl_->m);
+    impl_->pathSpelling = spelling;
+}
+
 void SimPc::setDeviceNotificationFails(bool fail) {
     Lock lk(impl_->m);
     impl_->deviceNotificationFails = fail;
@@ -448,6 +453,10 @@ std::vector<ReceivedMessage> SimPc::received(Hwnd window) const {
     Lock lk(impl_->m);
     const Window* w = impl_->window(window);
     return w ? w->received : std::vector<ReceivedMessage>{};
+}
+
+void SimPc::setWindowHung(Hwnd window, bool hung) {
+    impl_->setHung(window, hung);
 }
 
 void SimPc::setForeground(Hwnd window) {
@@ -614,7 +623,29 @@ std::uint32_t SimPc::windowExStyle(Hwnd window) const {
 }
 
 bool SimPc::post(Hwnd window, std::uint32_t msg, plat::WParam wParam, plat::LParam lParam) {
+    {
+        Lock lk(impl_->m);
+        const Window* w = impl_->window(window);
+        if (w && w->kind != WindowKind::Foreign && impl_->programElevated &&
+            !w->allowedFromLower.count(msg)) {
+            impl_->journal("blocked by privilege isolation: " + messageText(msg, wParam, lParam) +
+                           " to " + impl_->windowLabel(*w));
+            return false;
+        }
+    }
     return impl_->post(window, msg, wParam, lParam, false);
+}
+
+void SimPc::setProgramElevated(bool elevated) {
+    Lock lk(impl_->m);
+    impl_->programElevated = elevated;
+}
+
+std::vector<std::uint32_t> SimPc::messagesAllowedFromLower(Hwnd window) const {
+    Lock lk(impl_->m);
+    const Window* w = impl_->window(window);
+    return w ? std::vector<std::uint32_t>(w->allowedFromLower.begin(), w->allowedFromLower.end())
+             : std::vector<std::uint32_t>{};
 }
 
 std::vector<Hwnd> SimPc::deviceNotificationWindows() const {
@@ -704,33 +735,45 @@ std::vector<ModalView> SimPc::openModals() const {
     return out;
 }
 
+// The user acts on the modal's own thread, as input arrives through its message loop: the
+// action is queued there and the call that carries it returned. Null when no modal is open,
+// or when the caller is the modal's thread and the action has already run.
+std::shared_ptr<SentCall> SimPc::queueOnTopModal(const std::function<void(ModalContext&)>& act,
+                                                 const char* who) {
+    Lock lk(impl_->m);
+    if (impl_->openFrames.empty()) {
+        impl_->fail(lk, std::string(who) + ": no modal is open\nOn screen:\n" +
+                            impl_->screenLocked());
+        return nullptr;
+    }
+    const ModalFrame* top = impl_->openFrames.back();
+    const std::uint64_t serial = top->serial;
+    ThreadRec* owner = top->thread;
+    if (owner == impl_->current(lk)) {
+        lk.unlock();
+        impl_->actOn(serial, act);
+        return nullptr;
+    }
+    auto call = std::make_shared<SentCall>();
+    call->task = [this, serial, act] { impl_->actOn(serial, act); };
+    owner->sends.push_back(call);
+    impl_->wakeForMessages(owner);
+    return call;
+}
+
+void SimPc::postToTopModal(const std::function<void(ModalContext&)>& act) {
+    queueOnTopModal(act, "postToTopModal");
+}
+
 void SimPc::actOnTopModal(const std::function<void(ModalContext&)>& act) {
-    std::shared_ptr<SentCall> call;
-    {
-        Lock lk(impl_->m);
-        if (impl_->openFrames.empty()) {
-            impl_->fail(lk,
-                        "actOnTopModal: no modal is open\nOn screen:\n" + impl_->screenLocked());
-            return;
-        }
-        const ModalFrame* top = impl_->openFrames.back();
-        const std::uint64_t serial = top->serial;
-        ThreadRec* owner = top->thread;
-        if (owner == impl_->current(lk)) {
-            lk.unlock();
-            impl_->actOn(serial, act);
-            return;
-        }
-        // The user acts on the modal's own thread, as input arrives through its message loop.
-        call = std::make_shared<SentCall>();
-        call->task = [this, serial, act] { impl_->actOn(serial, act); };
-        owner->sends.push_back(call);
-        impl_->wakeForMessages(owner);
-        const auto bound = impl_->settleBound * 3;
-        if (!impl_->cv.wait_for(lk, bound, [&] { return call->done; })) {
-            impl_->fail(lk, "actOnTopModal: the modal's thread did not take the action within " +
-                                std::to_string(bound.count()) + " ms");
-        }
+    const std::shared_ptr<SentCall> call = queueOnTopModal(act, "actOnTopModal");
+    if (!call)
+        return;
+    Lock lk(impl_->m);
+    const auto bound = impl_->settleBound * 3;
+    if (!impl_->cv.wait_for(lk, bound, [&] { return call->done; })) {
+        impl_->fail(lk, "actOnTopModal: the modal's thread did not take the action within " +
+                            std::to_string(bound.count()) + " ms");
     }
 }
 

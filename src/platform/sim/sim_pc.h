@@ -45,6 +45,20 @@ struct ControlView {
 
 enum class ModalKind { MessageBox, Dialog, PropertySheet, PopupMenu };
 
+// One item of a popup menu as the user sees it; a submenu's items hang beneath its item.
+struct MenuNode {
+    String text;          // without accelerator marks; empty for a separator
+    std::uint32_t id = 0; // the command of an item that is not a submenu
+    bool separator = false;
+    bool popup = false;  // opens the submenu `items`
+    bool enabled = true; // neither grayed nor disabled
+    bool checked = false;
+    bool radio = false;     // the check mark is a bullet (CheckMenuRadioItem)
+    bool isDefault = false; // shown in bold
+    std::vector<MenuNode> items;
+    bool operator==(const MenuNode&) const = default;
+};
+
 // Faults a test can inject into the file system; each stays until the faults are set anew.
 enum class FileFault {
     None,
@@ -87,6 +101,8 @@ struct ModalView {
     // then the controls of the page shown. Popup menus: one entry per item, the text being
     // its path ("Advanced>Winamp>My Computer"), className "MenuItem" (id = command) or "Popup".
     std::vector<ControlView> controls;
+    // Popup menus: the whole menu as a tree, separators included.
+    std::vector<MenuNode> menu;
 
     const ControlView* control(int id) const;
     const ControlView* button(const String& text) const; // by visible text
@@ -129,9 +145,16 @@ public:
     // from a list box with LBS_NOTIFY).
     virtual void doubleClickItem(int controlId, int index) = 0;
     virtual void setChecked(int controlId, bool checked) = 0; // a click on a check box
+    // F1 with the focus on the control, or the caption's "?" button and then a click on it:
+    // WM_HELP with a HelpInfo (the control's help context id, the mouse position) to the
+    // control, which hands it on to its parent as DefWindowProc does.
+    virtual void requestHelp(int controlId) = 0;
     virtual void pressEnter() = 0;
     virtual void pressEscape() = 0;
     virtual void chooseMenuItem(const String& path) = 0; // popup menus: "Sub>Item"
+    // The item reached through these labels, one per level (for labels that contain '>').
+    // Where a level has several items of that label, the first.
+    virtual void chooseMenuPath(const std::vector<String>& labels) = 0;
 };
 
 // ------------------------------------------------------------ HID devices and the transmitter
@@ -201,6 +224,13 @@ struct TransmitterConfig {
 // only the vendor or the consumer collection's, or none. A notification held back can be
 // sent later with SimPc::transmitterNotify.
 enum class InterfaceNotices { All, VendorOnly, ConsumerOnly, None };
+
+// How the system spells device interface paths. Windows 10 and 11 hand them out in lower
+// case from enumeration (the HID interfaces, and the audio devices' records) and announce them
+// in notifications with the device part in upper case
+// ("\\?\HID#VID_0B7A&PID_0100&MI_03&COL01#7&1a2b3c4d&0&0000#{...}"). Older Windows spelled
+// a path the same, mixed-case way everywhere ("\\?\HID#Vid_0b7a&Pid_0100&MI_03&col01#...").
+enum class DevicePathSpelling { Current, Legacy };
 
 // Any other HID interface (a mouse, a keyboard, another vendor's device).
 struct HidDeviceConfig {
@@ -354,6 +384,7 @@ struct AudioDeviceView {
 using AudioDeviceId = int;
 
 struct PlayerWorld; // sim_players.cpp
+struct SentCall;    // sim_world.h
 
 class SimPc {
 public:
@@ -398,6 +429,9 @@ public:
     // The next CreateMutexW of this name fails with this error (e.g. ERROR_ACCESS_DENIED).
     void failNamedMutex(const String& name, std::uint32_t error);
 
+    // The program's file; its folder also holds "KTRResource.dll" and the help file.
+    static constexpr char16_t kProgramPath[] =
+        u"C:\\Program Files\\Quorvane\\Quorvane Auravo\\QuorvaneAuravo.exe";
     // The resource library "KTRResource.dll" next to the program (present by default).
     void setResourceLibraryPresent(bool present);
     // Replaces the compiled resources (.res bytes) of both modules; false when they cannot
@@ -411,6 +445,11 @@ public:
     static plat::Sid administratorsSid();
     static plat::Sid usersSid();
     static plat::Sid otherSid(std::uint32_t rid);
+
+    // How device interface paths are spelled (Current by default); set it before plugging
+    // devices in. Paths given in a TransmitterConfig, HidDeviceConfig or AudioDeviceConfig are
+    // spelled by it as well.
+    void setDevicePathSpelling(DevicePathSpelling spelling);
 
     // Timers fail to start (SetTimer returns 0) while set.
     void setTimersFail(bool fail);
@@ -445,6 +484,12 @@ public:
     void onForeignMessage(Hwnd window,
                           std::function<plat::LResult(const ReceivedMessage&)> handler);
     bool processAlive(std::uint32_t processId) const;
+    // A window of another program whose thread stops answering messages (true), or answers
+    // again (false). Meanwhile SendMessageW to it waits until it answers again or goes (or
+    // the program's process ends); SendMessageTimeoutW gives up after its time-out, or at
+    // once with SMTO_ABORTIFHUNG once the window has not answered for 5 s (when Windows calls
+    // it hung); posted messages wait in its queue, and are handled when it answers again.
+    void setWindowHung(Hwnd window, bool hung);
     // ShellExecuteW of the program: by default recorded and answered 42 (success).
     void setShellExecuteHandler(
         std::function<std::intptr_t(const String& verb, const String& file)> handler);
@@ -489,8 +534,16 @@ public:
     String windowText(Hwnd window) const;
     bool windowVisible(Hwnd window) const;
     std::uint32_t windowExStyle(Hwnd window) const;
-    // Posts as another process would (PostMessageW).
+    // Posts as another process would (PostMessageW). While the program runs elevated, a
+    // message to one of its windows arrives only if that window lets it through from lower
+    // integrity levels; otherwise it is dropped and this returns false.
     bool post(Hwnd window, std::uint32_t msg, plat::WParam wParam = 0, plat::LParam lParam = 0);
+    // The program runs elevated (as administrator) while every other process, the shell among
+    // them, does not. The shell's tray-icon clicks and the system's device notifications still
+    // arrive.
+    void setProgramElevated(bool elevated);
+    // The messages a window of the program lets through from lower integrity levels.
+    std::vector<std::uint32_t> messagesAllowedFromLower(Hwnd window) const;
     // The windows registered for device-interface notifications, and a notification as the
     // system delivers it: WM_DEVICECHANGE with a DeviceChangeInfo (DBT_DEVTYP_DEVICEINTERFACE,
     // `interfacePath`), handled on each window's thread; this call does not wait for it.
@@ -517,6 +570,9 @@ public:
     std::vector<ModalView> openModals() const;
     // Acts on the innermost open modal (one held by its script entry) from the test thread.
     void actOnTopModal(const std::function<void(ModalContext&)>& act);
+    // The same without waiting for the action to return: for input that opens another modal
+    // (a button that runs a dialog), on which the test then acts in turn. Wait with waitIdle.
+    void postToTopModal(const std::function<void(ModalContext&)>& act);
     // A readable dump of what is on screen, for failure messages and transcripts.
     std::string screen() const;
 
@@ -550,6 +606,7 @@ public:
     // transmitter is plugged in, else its removal.
     void transmitterNotify(TransmitterId id, HidCollectionRole role);
     bool transmitterPlugged(TransmitterId id) const;
+    // A collection's interface path as enumeration spells it (what the program finds and opens).
     String transmitterPath(TransmitterId id, HidCollectionRole role) const;
     HidDeviceId plugHidDevice(HidDeviceConfig config);
     void unplugHidDevice(HidDeviceId id);
@@ -560,9 +617,14 @@ public:
     // The database newest first; replacing it sends nothing (as if set before plugging in).
     std::vector<PairedDevice> transmitterDatabase(TransmitterId id) const;
     void setTransmitterDatabase(TransmitterId id, std::vector<PairedDevice> database);
+    // Whether it answers the start-up handshake from now on (TransmitterConfig::answersStartup).
+    void setTransmitterAnswersStartup(TransmitterId id, bool answers);
     std::optional<PairedDevice> transmitterCurrentDevice(TransmitterId id) const;
     bool transmitterLinked(TransmitterId id) const;
     bool transmitterPairingMode(TransmitterId id) const;
+    // While set, every output report on the vendor collection fails (ERROR_GEN_FAILURE, as a
+    // device that stalls it): the transmitter refuses what it is asked.
+    void setTransmitterWritesFail(TransmitterId id, bool fail);
 
     // Events. Each is ignored (and journaled so) while the transmitter is unplugged.
     // Remote devices complete pairing one after another in the order given (so the last is
@@ -633,6 +695,8 @@ public:
     Hwnd playerUpgradeWindow(const String& name) const; // Musicmatch's prompt, 0 if none
     std::uint32_t playerProcessId(const String& name) const;
     bool setForegroundPlayer(const String& name); // false when not running
+    // Its main window stops (or resumes) answering, as setWindowHung; false when not running.
+    bool setPlayerHung(const String& name, bool hung);
     // Everything each player received, across its runs, oldest first.
     std::vector<PlayerAppCommand> playerAppCommands(const String& name) const;
     std::vector<PlayerCloseRequest> playerCloseRequests(const String& name) const;
@@ -651,7 +715,8 @@ public:
     // user's "Playback" does not exist until something writes it.
     //
     // A transmitter brings its audio function while plugged in: a WDM render device described
-    // "USB Audio Device" whose interface path contains "Vid_0b7a&Pid_0100", with the wave name
+    // "USB Audio Device" whose interface path carries its USB ids ("vid_0b7a&pid_0100" as today's
+    // Windows spells them, "Vid_0b7a&Pid_0100" as older Windows did), with the wave name
     // "Quorvane Auravo", one mixer, the same GUID at every plug-in, numbered like any device
     // without a fixed wave id.
     AudioDeviceId addAudioDevice(AudioDeviceConfig config);
@@ -669,6 +734,9 @@ public:
     struct Impl;
 
 private:
+    std::shared_ptr<SentCall> queueOnTopModal(const std::function<void(ModalContext&)>& act,
+                                              const char* who);
+
     // The players live beside the rest of the machine; attaching them at construction lets
     // them see the shell and process terminations before the program takes the ports.
     static std::shared_ptr<PlayerWorld> attachPlayers(Impl& impl);

@@ -549,6 +549,20 @@ bool SimPc::setForegroundPlayer(const String& name) {
     return true;
 }
 
+bool SimPc::setPlayerHung(const String& name, bool hung) {
+    Hwnd main = 0;
+    {
+        Lock lk(impl_->m);
+        auto* p = players_->find(name);
+        const auto* inst = p ? players_->live(*p) : nullptr;
+        if (!inst)
+            return false;
+        main = inst->main;
+    }
+    setWindowHung(main, hung);
+    return true;
+}
+
 std::vector<PlayerAppCommand> SimPc::playerAppCommands(const String& name) const {
     Lock lk(impl_->m);
     const auto* p = players_->find(name);

@@ -73,6 +73,9 @@ public:
         return w_.iconHandle(module, id);
     }
 
+    // The simulated PC has one DPI and one image per icon resource.
+    plat::HIcon loadSmallIcon(Module module, int id, Hwnd) override { return loadIcon(module, id); }
+
     plat::HBitmap loadBitmap(Module module, int id) override {
         Lock lk(w_.m);
         const res::ResourceSet* set = w_.resourcesOf(module);
@@ -84,6 +87,8 @@ public:
         w_.nextBitmap += 4;
         return h;
     }
+
+    String programFile() override { return SimPc::kProgramPath; }
 
 private:
     SimPc::Impl& w_;

@@ -425,6 +425,12 @@ TransmitterRec* plugged(SimPc::Impl& w, Lock& lk, TransmitterId id, const std::s
     return t;
 }
 
+// Notifications announce paths as the system spells them there. Lock held.
+void spellForNotification(SimPc::Impl& w, std::vector<String>& paths) {
+    for (auto& path : paths)
+        path = spelledForNotification(path, w.pathSpelling);
+}
+
 } // namespace
 
 namespace {
@@ -461,6 +467,7 @@ void SimPc::announceTransmitter(TransmitterId id, const std::vector<String>& pat
             for (const auto& [role, known] : t->paths)
                 if (known == path && noticeWanted(notices, role))
                     sent.push_back(path);
+        spellForNotification(*impl_, sent);
     }
     for (std::size_t i = 0; i < sent.size(); ++i) {
         if (i > 0 && gapMs > 0 && !deviceNotificationWindows().empty())
@@ -520,7 +527,7 @@ void SimPc::transmitterNotify(TransmitterId id, HidCollectionRole role) {
         auto it = t->paths.find(role);
         if (it == t->paths.end())
             return;
-        path = it->second;
+        path = spelledForNotification(it->second, impl_->pathSpelling);
         plugged = t->plugged;
     }
     sendDeviceChange(plugged ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE, path);
@@ -538,7 +545,8 @@ String SimPc::transmitterPath(TransmitterId id, HidCollectionRole role) const {
     if (!t)
         return {};
     auto it = t->paths.find(role);
-    return it == t->paths.end() ? String() : it->second;
+    return it == t->paths.end() ? String()
+                                : spelledForEnumeration(it->second, impl_->pathSpelling);
 }
 
 HidDeviceId SimPc::plugHidDevice(HidDeviceConfig config) {
@@ -547,6 +555,7 @@ HidDeviceId SimPc::plugHidDevice(HidDeviceConfig config) {
     {
         Lock lk(impl_->m);
         paths = hidWorld(*impl_).plugForeign(std::move(config), id);
+        spellForNotification(*impl_, paths);
     }
     for (const auto& path : paths)
         sendDeviceChange(DBT_DEVICEARRIVAL, path);
@@ -558,6 +567,7 @@ void SimPc::unplugHidDevice(HidDeviceId id) {
     {
         Lock lk(impl_->m);
         paths = hidWorld(*impl_).unplugForeign(id);
+        spellForNotification(*impl_, paths);
     }
     for (const auto& path : paths)
         sendDeviceChange(DBT_DEVICEREMOVECOMPLETE, path);
@@ -589,6 +599,12 @@ void SimPc::setTransmitterDatabase(TransmitterId id, std::vector<PairedDevice> d
         t->firmware->setDatabase(std::move(database));
 }
 
+void SimPc::setTransmitterAnswersStartup(TransmitterId id, bool answers) {
+    Lock lk(impl_->m);
+    if (TransmitterRec* t = find(*impl_, lk, id, "setTransmitterAnswersStartup"))
+        t->firmware->setAnswersStartup(answers);
+}
+
 std::optional<PairedDevice> SimPc::transmitterCurrentDevice(TransmitterId id) const {
     Lock lk(impl_->m);
     const TransmitterRec* t = hidWorld(*impl_).transmitter(id);
@@ -599,6 +615,12 @@ bool SimPc::transmitterLinked(TransmitterId id) const {
     Lock lk(impl_->m);
     const TransmitterRec* t = hidWorld(*impl_).transmitter(id);
     return t && t->plugged && t->firmware->linked();
+}
+
+void SimPc::setTransmitterWritesFail(TransmitterId id, bool fail) {
+    Lock lk(impl_->m);
+    if (TransmitterRec* t = find(*impl_, lk, id, "setTransmitterWritesFail"))
+        t->writesFail = fail;
 }
 
 bool SimPc::transmitterPairingMode(TransmitterId id) const {

@@ -68,6 +68,7 @@ public:
     void event(TransmitterEvent event, std::vector<Outgoing>& out);
     void mediaKey(std::uint8_t usageLowByte, bool release, std::vector<Outgoing>& out);
     void setDatabase(std::vector<PairedDevice> database);
+    void setAnswersStartup(bool answers) { answersStartup_ = answers; }
     void hostGone(); // unplugged: whatever was going on with the host is over
 
     const std::vector<TransmitterCommand>& commands() const { return commands_; }
@@ -107,6 +108,7 @@ struct TransmitterRec {
     std::map<HidCollectionRole, String> paths; // the same at every plug-in
     std::map<HidCollectionRole, std::shared_ptr<HidCollection>> collections; // while plugged
     bool plugged = false;
+    bool writesFail = false; // the vendor collection stalls every output report
 };
 
 struct ForeignHidRec {

@@ -312,6 +312,21 @@ public:
             w_.click(control);
     }
 
+    void requestHelp(int controlId) override {
+        const Hwnd control = usableControl(controlId);
+        if (!control)
+            return;
+        plat::HelpInfo info;
+        {
+            Lock lk(w_.m);
+            if (const Window* c = w_.window(control))
+                info.contextId = c->helpId;
+            info.mousePos = w_.cursor;
+            w_.journal("help requested on control " + std::to_string(controlId));
+        }
+        w_.callWindowProc(control, WM_HELP, 0, reinterpret_cast<LParam>(&info));
+    }
+
     void pressEnter() override {
         switch (f_.kind) {
         case ModalKind::MessageBox: {
@@ -389,39 +404,43 @@ public:
     }
 
     void chooseMenuItem(const String& path) override {
+        std::vector<String> labels(1);
+        for (char16_t c : path) {
+            if (c == u'>')
+                labels.emplace_back();
+            else
+                labels.back() += c;
+        }
+        chooseMenuPath(labels);
+    }
+
+    void chooseMenuPath(const std::vector<String>& labels) override {
+        String path;
+        for (const String& label : labels)
+            path += (path.empty() ? u"" : u">") + label;
         if (f_.kind != ModalKind::PopupMenu) {
             failOnView("chooseMenuItem(\"" + narrow(path) + "\") on a window that is not a menu");
             return;
         }
-        std::vector<String> parts;
-        String part;
-        for (char16_t c : path) {
-            if (c == u'>') {
-                parts.push_back(part);
-                part.clear();
-            } else {
-                part += c;
-            }
-        }
-        parts.push_back(part);
         std::optional<std::uint32_t> id;
         bool disabled = false;
         {
             Lock lk(w_.m);
             HMenu menu = f_.menu;
-            for (std::size_t level = 0; level < parts.size(); ++level) {
+            for (std::size_t level = 0; level < labels.size(); ++level) {
                 auto it = w_.menus.find(menu);
                 if (it == w_.menus.end())
                     break;
                 const MenuItem* found = nullptr;
                 for (const auto& item : it->second.items)
-                    if (!(item.flags & MF_SEPARATOR) && sameLabel(item.text, parts[level]))
+                    if (!found && !(item.flags & MF_SEPARATOR) &&
+                        sameLabel(item.text, labels[level]))
                         found = &item;
                 if (!found)
                     break;
                 if (found->flags & (MF_GRAYED | win::kMfDisabled))
                     disabled = true;
-                if (level + 1 == parts.size()) {
+                if (level + 1 == labels.size()) {
                     if (!(found->flags & MF_POPUP))
                         id = static_cast<std::uint32_t>(found->id);
                 } else {
@@ -580,12 +599,38 @@ void SimPc::Impl::menuView(HMenu menu, const String& prefix, std::vector<Control
     }
 }
 
+std::vector<MenuNode> SimPc::Impl::menuTree(HMenu menu, int depth) const {
+    std::vector<MenuNode> out;
+    auto it = menus.find(menu);
+    if (it == menus.end() || depth > 16)
+        return out;
+    for (const auto& item : it->second.items) {
+        MenuNode n;
+        n.separator = (item.flags & MF_SEPARATOR) != 0;
+        n.text = n.separator ? String() : withoutAccelerators(item.text);
+        n.enabled = !(item.flags & (MF_GRAYED | win::kMfDisabled));
+        n.checked = item.checked;
+        n.radio = item.radio;
+        n.isDefault = item.isDefault;
+        n.popup = (item.flags & MF_POPUP) != 0;
+        if (n.popup) {
+            if (item.sub != menu)
+                n.items = menuTree(item.sub, depth + 1);
+        } else if (!n.separator) {
+            n.id = static_cast<std::uint32_t>(item.id);
+        }
+        out.push_back(std::move(n));
+    }
+    return out;
+}
+
 ModalView SimPc::Impl::viewOf(const ModalFrame& frame) const {
     if (frame.kind == ModalKind::PopupMenu) {
         ModalView v;
         v.kind = ModalKind::PopupMenu;
         v.owner = frame.menuOwner;
         menuView(frame.menu, String(), v.controls);
+        v.menu = menuTree(frame.menu, 0);
         return v;
     }
     if (const Window* w = window(frame.window))
@@ -661,9 +706,9 @@ void SimPc::Impl::showModal(ModalFrame& frame) {
     }
     case ModalKind::PopupMenu: {
         std::string items;
-        for (const auto& c : v.controls)
-            if (c.text.find(u'>') == String::npos)
-                items += (items.empty() ? "" : ", ") + narrow(c.text);
+        for (const auto& item : v.menu)
+            if (!item.separator)
+                items += (items.empty() ? "" : ", ") + narrow(item.text);
         journal("popup menu opened: " + items);
         break;
     }
@@ -805,6 +850,7 @@ Hwnd SimPc::Impl::createDialogWindow(const res::DialogTemplate& t, int templateI
         c.processId = SimPc::kProgramProcessId;
         c.threadId = self->id;
         c.controlId = item.id;
+        c.helpId = item.helpId;
         c.placement = {item.x, item.y, item.x + item.cx, item.y + item.cy};
         window(hwnd)->children.push_back(c.hwnd);
         if (!focus && (item.style & win::kWsTabStop) && c.visible && c.enabled)

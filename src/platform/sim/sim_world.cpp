@@ -20,6 +20,30 @@ String foldCase(const String& s) {
     return out;
 }
 
+String spelledForEnumeration(const String& path, DevicePathSpelling spelling) {
+    if (spelling == DevicePathSpelling::Legacy)
+        return path;
+    String out = path;
+    for (auto& c : out)
+        if (c >= u'A' && c <= u'Z')
+            c = static_cast<char16_t>(c - u'A' + u'a');
+    return out;
+}
+
+String spelledForNotification(const String& path, DevicePathSpelling spelling) {
+    if (spelling == DevicePathSpelling::Legacy)
+        return path;
+    // The device part runs to the second '#': "\\?\HID#VID_0B7A&PID_0100&MI_03&COL01"; the
+    // instance and the class GUID after it stay as they are.
+    String out = path;
+    const std::size_t first = out.find(u'#');
+    const std::size_t end = first == String::npos ? out.size() : out.find(u'#', first + 1);
+    for (std::size_t i = 0; i < out.size() && i < end; ++i)
+        if (out[i] >= u'a' && out[i] <= u'z')
+            out[i] = static_cast<char16_t>(out[i] - u'a' + u'A');
+    return out;
+}
+
 std::string narrow(const String& s) {
     return plat::toUtf8(s);
 }
@@ -143,7 +167,8 @@ WakeReason SimPc::Impl::block(Lock& lk, ThreadRec* self, BlockKind kind,
                               std::optional<std::uint64_t> deadline) {
     // While the process ends, nothing that could wait for time or messages waits any more;
     // waits for a real event (a thread's end, a reply) still do.
-    if (ending && (kind == BlockKind::Sleep || kind == BlockKind::MessageWait || deadline))
+    if (ending && (kind == BlockKind::Sleep || kind == BlockKind::MessageWait ||
+                   kind == BlockKind::HungSend || deadline))
         return WakeReason::Ending;
     if (deadline && *deadline <= now)
         return WakeReason::Timeout;
@@ -376,7 +401,8 @@ void SimPc::Impl::beginEnding(Lock&) {
     for (const auto& t : threads)
         if (t->blocked &&
             (t->blockKind == BlockKind::Sleep || t->blockKind == BlockKind::MessageWait ||
-             t->blockKind == BlockKind::DeviceRead || t->deadline))
+             t->blockKind == BlockKind::DeviceRead || t->blockKind == BlockKind::HungSend ||
+             t->deadline))
             wake(t.get(), WakeReason::Ending);
     cv.notify_all();
 }
@@ -496,6 +522,11 @@ void SimPc::Impl::destroyWindowLocked(Hwnd hwnd) {
                     trayIcons.end());
     if (foreground == hwnd)
         foreground = 0;
+    // Whoever waits for its answer gets none.
+    if (w->hungSince)
+        for (const auto& t : threads)
+            if (t->blocked && t->blockKind == BlockKind::HungSend)
+                wake(t.get(), WakeReason::Woken);
     if (Window* parent = window(w->parent))
         parent->children.erase(std::remove(parent->children.begin(), parent->children.end(), hwnd),
                                parent->children.end());
@@ -553,6 +584,14 @@ bool SimPc::Impl::postLocked(Lock& lk, Hwnd hwnd, std::uint32_t msg, WParam wPar
     if (!w)
         return false;
     if (w->kind == WindowKind::Foreign) {
+        if (w->hungSince) {
+            // It reads its queue again once it answers.
+            w->heldPosts.push_back({{hwnd, msg, wParam, lParam}, byProgram});
+            if (byProgram)
+                journal("posted to " + windowLabel(*w) + ": " + messageText(msg, wParam, lParam) +
+                        " (waits: the window does not answer)");
+            return true;
+        }
         lk.unlock();
         if (byProgram) {
             foreignReceive(hwnd, msg, wParam, lParam, false);
@@ -594,6 +633,12 @@ LResult SimPc::Impl::send(Hwnd hwnd, std::uint32_t msg, WParam wParam, LParam lP
     if (!w)
         return 0;
     if (w->kind == WindowKind::Foreign) {
+        // SendMessageW to a window that does not answer waits until it answers again or goes;
+        // only the end of this process ends the wait otherwise.
+        while ((w = window(hwnd)) && w->hungSince && !ending)
+            block(lk, self, BlockKind::HungSend, std::nullopt);
+        if (!w || w->hungSince)
+            return 0;
         lk.unlock();
         return foreignReceive(hwnd, msg, wParam, lParam, true);
     }
@@ -626,6 +671,74 @@ LResult SimPc::Impl::send(Hwnd hwnd, std::uint32_t msg, WParam wParam, LParam lP
         block(lk, self, BlockKind::SendWait, std::nullopt);
     }
     return call->result;
+}
+
+bool SimPc::Impl::sendTimeout(Hwnd hwnd, std::uint32_t msg, WParam wParam, LParam lParam,
+                              std::uint32_t flags, std::uint32_t milliseconds, LResult& result) {
+    // Windows takes a thread for hung once it has not looked at its messages for this long.
+    constexpr std::uint64_t hungAfterMs = 5000;
+    result = 0;
+    Lock lk(m);
+    ThreadRec* self = current(lk);
+    Window* w = window(hwnd);
+    if (!w)
+        return false;
+    if (w->kind == WindowKind::Foreign && w->hungSince) {
+        if ((flags & SMTO_ABORTIFHUNG) && now - *w->hungSince >= hungAfterMs) {
+            journal("not sent to " + windowLabel(*w) + ": " + messageText(msg, wParam, lParam) +
+                    " (it does not answer)");
+            return false;
+        }
+        const std::uint64_t deadline = now + milliseconds;
+        const std::string label = windowLabel(*w);
+        const auto answers = [&] {
+            const Window* x = window(hwnd);
+            return !x || !x->hungSince;
+        };
+        while (!answers()) {
+            if (ending || now >= deadline) {
+                journal("no answer from " + label + " to " +
+                        messageText(msg, wParam, lParam) + " within " +
+                        std::to_string(milliseconds) + " ms");
+                return false;
+            }
+            if (drivesClock(self) && !driver) {
+                driveTo(lk, self, deadline, answers);
+                continue;
+            }
+            self->wantsToDrive = drivesClock(self);
+            block(lk, self, BlockKind::HungSend, deadline);
+        }
+        if (!window(hwnd))
+            return false;
+    }
+    lk.unlock();
+    // Answering windows (the program's own, other programs') answer as SendMessageW does.
+    result = send(hwnd, msg, wParam, lParam);
+    return true;
+}
+
+void SimPc::Impl::setHung(Hwnd hwnd, bool hung) {
+    std::deque<std::pair<PostedMessage, bool>> held;
+    {
+        Lock lk(m);
+        Window* w = window(hwnd);
+        if (!w || w->kind != WindowKind::Foreign || hung == w->hungSince.has_value())
+            return;
+        if (hung) {
+            w->hungSince = now;
+            journal(windowLabel(*w) + " stops answering");
+            return;
+        }
+        w->hungSince.reset();
+        held.swap(w->heldPosts);
+        journal(windowLabel(*w) + " answers again");
+        for (const auto& t : threads)
+            if (t->blocked && t->blockKind == BlockKind::HungSend)
+                wake(t.get(), WakeReason::Woken);
+    }
+    for (const auto& [post, byProgram] : held)
+        this->post(post.window, post.msg, post.wParam, post.lParam, byProgram);
 }
 
 void SimPc::Impl::sendAsync(Hwnd hwnd, std::uint32_t msg, WParam wParam,

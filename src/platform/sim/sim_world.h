@@ -145,7 +145,8 @@ std::string narrow(const String& s);
 int compareForSort(const String& a, const String& b);
 
 enum class ThreadKind { Main, Background, External };
-enum class BlockKind { None, Sleep, MessageWait, ObjectWait, SendWait, DeviceRead };
+// HungSend: waiting for a window of another program that does not answer.
+enum class BlockKind { None, Sleep, MessageWait, ObjectWait, SendWait, DeviceRead, HungSend };
 enum class WakeReason { None, Woken, Timeout, Ending };
 
 struct ThreadRec;
@@ -227,6 +228,7 @@ struct Window {
     std::uint32_t processId = 0;
     std::uint32_t threadId = 0;
     int controlId = 0;
+    std::uint32_t helpId = 0; // the context help id of the template's item
     std::vector<Hwnd> children;
     plat::DialogTarget* target = nullptr;
     int templateId = 0;
@@ -251,6 +253,13 @@ struct Window {
     // other programs' windows
     std::vector<ReceivedMessage> received;
     std::function<LResult(const ReceivedMessage&)> foreignHandler;
+    // Set while its thread does not answer messages: since when (virtual time), and what was
+    // posted to it meanwhile (and whether the program posted it).
+    std::optional<std::uint64_t> hungSince;
+    std::deque<std::pair<PostedMessage, bool>> heldPosts;
+
+    // the program's windows: messages let through from lower integrity levels
+    std::set<std::uint32_t> allowedFromLower;
 };
 
 struct ModalFrame {
@@ -395,6 +404,9 @@ struct SimPc::Impl {
     std::uint64_t nextTimerSerial = 1;
     bool timersFail = false;
     bool deviceNotificationFails = false;
+    // The program runs elevated: other processes' messages reach its windows only where a
+    // window lets them through (User Interface Privilege Isolation).
+    bool programElevated = false;
     plat::Point cursor{640, 400};
     std::map<String, std::uint32_t> registeredMessages;
     std::uint32_t nextRegisteredMessage = 0xC000;
@@ -440,6 +452,10 @@ struct SimPc::Impl {
     bool tokenUnavailable = false;
     std::set<std::uint32_t> deadProcesses;
     std::function<std::intptr_t(const String&, const String&)> shellHandler;
+
+    // device interface paths: stored as the older Windows spelled them, handed out spelled
+    // by this (spelledForEnumeration, spelledForNotification)
+    DevicePathSpelling pathSpelling = DevicePathSpelling::Current;
 
     // audio: told, lock held, when a transmitter is plugged in (true) or out (false), so
     // that its audio function comes and goes with it (sim_audio.cpp).
@@ -496,6 +512,11 @@ struct SimPc::Impl {
                     bool byProgram);
     bool post(Hwnd hwnd, std::uint32_t msg, WParam wParam, LParam lParam, bool byProgram);
     LResult send(Hwnd hwnd, std::uint32_t msg, WParam wParam, LParam lParam);
+    // SendMessageTimeoutW (see Desktop::sendMessageTimeout).
+    bool sendTimeout(Hwnd hwnd, std::uint32_t msg, WParam wParam, LParam lParam,
+                     std::uint32_t flags, std::uint32_t milliseconds, LResult& result);
+    // A window of another program stops or resumes answering (SimPc::setWindowHung).
+    void setHung(Hwnd hwnd, bool hung);
     void sendAsync(Hwnd hwnd, std::uint32_t msg, WParam wParam, std::shared_ptr<void> payload,
                    LParam lParam);
     void handleSent(const std::shared_ptr<SentCall>& call);
@@ -541,6 +562,7 @@ struct SimPc::Impl {
     ModalView viewOf(const ModalFrame& frame) const; // lock held
     ModalView viewOfWindow(const Window& w, ModalKind kind) const;
     void menuView(HMenu menu, const String& prefix, std::vector<ControlView>& out) const;
+    std::vector<MenuNode> menuTree(HMenu menu, int depth) const;
     // The modal is on screen: recorded, journaled, and marked for the user's first action.
     void showModal(ModalFrame& frame);
     // The user meets the modal (its script entry acts, or an unexpected one fails and is
@@ -564,6 +586,11 @@ struct SimPc::Impl {
     const res::ResourceSet* resourcesOf(Module module); // lock held
     plat::HIcon iconHandle(Module module, int id);
 };
+
+// A device interface path as enumeration returns it, and as a device-change notification
+// announces it (see DevicePathSpelling).
+String spelledForEnumeration(const String& path, DevicePathSpelling spelling);
+String spelledForNotification(const String& path, DevicePathSpelling spelling);
 
 // Splits a registry or file path into its components; empty components are dropped only at
 // the end (a trailing backslash), anywhere else they make the path invalid.

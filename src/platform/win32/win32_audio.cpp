@@ -65,7 +65,7 @@ DllGetClassObjectFn classObjectEntry(Module dsound) {
 } // namespace
 
 Module Win32Audio::loadDsound() {
-    return fromModule(::LoadLibraryW(L"dsound.dll"));
+    return fromModule(loadSystemLibrary(L"dsound.dll"));
 }
 
 bool Win32Audio::hasDllGetClassObject(Module dsound) {

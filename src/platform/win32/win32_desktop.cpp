@@ -23,6 +23,16 @@ LResult Win32Desktop::sendMessage(Hwnd window, std::uint32_t msg, WParam wParam,
     return ::SendMessageW(toHwnd(window), msg, wParam, lParam);
 }
 
+bool Win32Desktop::sendMessageTimeout(Hwnd window, std::uint32_t msg, WParam wParam, LParam lParam,
+                                      std::uint32_t flags, std::uint32_t milliseconds,
+                                      LResult& result) {
+    DWORD_PTR answer = 0;
+    const LRESULT sent = ::SendMessageTimeoutW(toHwnd(window), msg, wParam, lParam, flags,
+                                               milliseconds, &answer);
+    result = sent ? static_cast<LResult>(answer) : 0;
+    return sent != 0;
+}
+
 bool Win32Desktop::isWindow(Hwnd window) {
     return ::IsWindow(toHwnd(window));
 }
@@ -128,6 +138,10 @@ Point Win32Desktop::getCursorPos() {
 
 std::uint32_t Win32Desktop::registerWindowMessage(const String& name) {
     return ::RegisterWindowMessageW(wide(name).c_str());
+}
+
+bool Win32Desktop::allowMessageFromLowerIntegrity(Hwnd window, std::uint32_t msg) {
+    return ::ChangeWindowMessageFilterEx(toHwnd(window), msg, MSGFLT_ALLOW, nullptr);
 }
 
 Handle Win32Desktop::registerDeviceNotification(Hwnd window, const Guid& classGuid) {

@@ -6,6 +6,8 @@
 
 #include "ports.h"
 
+#include <htmlhelp.h>
+
 #include <cstring>
 #include <string>
 
@@ -34,6 +36,13 @@ inline String fromWide(const wchar_t* text, std::size_t length) {
 inline String fromWide(const wchar_t* text) {
     return text ? fromWide(text, std::wcslen(text)) : String();
 }
+
+// ---------------------------------------------------------------- folders
+// The full path of the running program, however long.
+std::wstring programPath();
+// A library of the system folder by its full path: neither the program's nor the current
+// folder nor PATH can stand in for it. Null on failure.
+HMODULE loadSystemLibrary(const wchar_t* fileName);
 
 // ---------------------------------------------------------------- handles
 inline HWND toHwnd(Hwnd w) {
@@ -157,6 +166,9 @@ public:
     Hwnd findWindow(const String* className, const String* title) override;
     bool postMessage(Hwnd window, std::uint32_t msg, WParam wParam, LParam lParam) override;
     LResult sendMessage(Hwnd window, std::uint32_t msg, WParam wParam, LParam lParam) override;
+    bool sendMessageTimeout(Hwnd window, std::uint32_t msg, WParam wParam, LParam lParam,
+                            std::uint32_t flags, std::uint32_t milliseconds,
+                            LResult& result) override;
     bool isWindow(Hwnd window) override;
     bool setForegroundWindow(Hwnd window) override;
     Hwnd getForegroundWindow() override;
@@ -176,6 +188,7 @@ public:
     bool killTimer(Hwnd window, std::uintptr_t id) override;
     Point getCursorPos() override;
     std::uint32_t registerWindowMessage(const String& name) override;
+    bool allowMessageFromLowerIntegrity(Hwnd window, std::uint32_t msg) override;
     Handle registerDeviceNotification(Hwnd window, const Guid& classGuid) override;
 };
 
@@ -210,7 +223,9 @@ public:
     Module programModule() override;
     bool loadString(Module module, std::uint32_t id, String& out) override;
     HIcon loadIcon(Module module, int id) override;
+    HIcon loadSmallIcon(Module module, int id, Hwnd window) override;
     HBitmap loadBitmap(Module module, int id) override;
+    String programFile() override;
 };
 
 class Win32Hid final : public Hid {
@@ -257,5 +272,8 @@ public:
     Hwnd htmlHelp(Hwnd owner, const String& file, std::uint32_t command,
                   std::uintptr_t data) override;
 };
+
+// The HH_POPUP record that htmlHelp hands to HtmlHelpW for a HelpPopup.
+HH_POPUP toHhPopup(const HelpPopup& popup);
 
 } // namespace plat::win32

@@ -34,7 +34,7 @@ using HtmlHelpFn = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
 
 HtmlHelpFn htmlHelpEntry() {
     static const HtmlHelpFn entry = []() -> HtmlHelpFn {
-        HMODULE library = ::LoadLibraryW(L"hhctrl.ocx");
+        HMODULE library = loadSystemLibrary(L"hhctrl.ocx");
         if (!library)
             return nullptr;
         return reinterpret_cast<HtmlHelpFn>(
@@ -115,11 +115,31 @@ std::intptr_t Win32Processes::shellExecute(Hwnd owner, const String& verb, const
     return reinterpret_cast<std::intptr_t>(result);
 }
 
+HH_POPUP toHhPopup(const HelpPopup& popup) {
+    HH_POPUP record{};
+    record.cbStruct = sizeof(record);
+    record.hinst = toModule(popup.instance);
+    record.idString = popup.stringId;
+    record.pszText = nullptr;
+    record.pt = {popup.position.x, popup.position.y};
+    record.clrForeground = static_cast<COLORREF>(popup.foreground);
+    record.clrBackground = static_cast<COLORREF>(popup.background);
+    record.rcMargins = {popup.margins.left, popup.margins.top, popup.margins.right,
+                        popup.margins.bottom};
+    record.pszFont = nullptr;
+    return record;
+}
+
 Hwnd Win32Processes::htmlHelp(Hwnd owner, const String& file, std::uint32_t command,
                               std::uintptr_t data) {
     const HtmlHelpFn entry = htmlHelpEntry();
     if (!entry)
         return 0;
+    if (command == HH_DISPLAY_TEXT_POPUP && data) {
+        HH_POPUP record = toHhPopup(*reinterpret_cast<const HelpPopup*>(data));
+        return fromHwnd(entry(toHwnd(owner), wide(file).c_str(), command,
+                              reinterpret_cast<DWORD_PTR>(&record)));
+    }
     return fromHwnd(entry(toHwnd(owner), wide(file).c_str(), command, data));
 }
 

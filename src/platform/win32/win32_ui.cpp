@@ -53,7 +53,7 @@ DeviceChangeInfo translateDeviceChange(const DEV_BROADCAST_HDR& header) {
 }
 
 // Hands one message to the target, with lParam in the seam's portable form where the
-// seam defines one (WM_DEVICECHANGE, WM_HELP).
+// seam defines one (WM_DEVICECHANGE, WM_WINDOWPOSCHANGING, WM_NOTIFY, WM_HELP).
 bool forward(DialogTarget& target, HWND window, UINT msg, WPARAM wParam, LPARAM lParam,
              LResult& result) {
     const Hwnd w = fromHwnd(window);
@@ -69,6 +69,15 @@ bool forward(DialogTarget& target, HWND window, UINT msg, WPARAM wParam, LPARAM 
             }
         }
         return target.dialogMessage(w, msg, wParam, 0, result);
+    }
+    if (msg == WM_WINDOWPOSCHANGING && lParam) {
+        auto& position = *reinterpret_cast<WINDOWPOS*>(lParam);
+        WindowPosChanging change;
+        change.flags = position.flags;
+        const bool handled =
+            target.dialogMessage(w, msg, wParam, reinterpret_cast<LParam>(&change), result);
+        position.flags = change.flags; // what the window decided, handled or passed on
+        return handled;
     }
     if (msg == WM_NOTIFY && lParam) {
         const auto& header = *reinterpret_cast<const NMHDR*>(lParam);

@@ -1,0 +1,43 @@
+// The tray menu and its quick routing commands: the controller's ShowTrayMenu and
+// ShowAdvancedTrayMenu, and the handlers of the items they generate. The menu is built afresh
+// from menu 113 and the current lists each time it opens, and destroyed once it closes.
+//
+// Every list is copied once per build and once per handled command, never kept: the reader
+// thread may change the paired devices and the audio thread the playback devices while the
+// menu is open, so a command looks its index up in a fresh copy, and an index that now
+// points at nothing does nothing.
+#pragma once
+
+#include "Collaborators.h"
+
+#include <cstddef>
+#include <cstdint>
+
+// Command ids of the generated items; each carries the index of its entry in its list.
+namespace TrayMenuIds {
+inline constexpr std::uint32_t FirstPlayer = 5000; // player k: 5000 + 100 k + device index
+inline constexpr std::uint32_t PlayerStride = 100;
+inline constexpr std::size_t MaxPlayers = 4;
+inline constexpr std::uint32_t DefaultDevice = 9000; // system default: 9000 + device index
+inline constexpr std::uint32_t Receiver = 10000;     // paired device: 10000 + list index
+} // namespace TrayMenuIds
+
+class QuickRoutingMenu final : public TrayMenu {
+public:
+    plat::HMenu ShowTrayMenu(plat::Hwnd owner, plat::Point at) override;
+    plat::HMenu ShowAdvancedTrayMenu(plat::Hwnd owner, plat::Point at) override;
+
+    void OnRadioFirst(plat::Hwnd owner, std::uint32_t id) override;
+    void OnRadioSecond(plat::Hwnd owner, std::uint32_t id) override;
+    void OnRadioThird(plat::Hwnd owner, std::uint32_t id) override;
+    void OnRadioFourth(plat::Hwnd owner, std::uint32_t id) override;
+    void OnRadioOther(plat::Hwnd owner, std::uint32_t id) override;
+    void OnReceiver(plat::Hwnd owner, std::uint32_t id) override;
+
+private:
+    enum class Form { Simple, Advanced };
+    plat::HMenu show(Form form, plat::Hwnd owner, plat::Point at);
+    // The output choice `id` for deep-integration player `player` (0 to 3).
+    void choosePlayerOutput(std::size_t player, std::uint32_t id, plat::Hwnd owner,
+                            const char16_t* traceName);
+};

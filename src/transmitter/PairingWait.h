@@ -1,0 +1,15 @@
+// The pairing-wait run: the "New Auravo Device" dialog that waits for the transmitter to pair
+// a new remote device. The Devices page's Add Device and the settings sheet (when the
+// transmitter's own Connect button started pairing) both run it.
+#pragma once
+
+#include "types.h"
+
+#include <cstdint>
+
+// Creates the pairing-wait dialog (DeviceConnect) without a parent, registers it as the open
+// pairing wait and starts its time-out, runs it, tells the user of its outcome in message
+// boxes owned by `boxOwner` (`timeoutStyle` for "No new device found"), and releases it. The
+// dialog's result: -1 when it could not be created, IDCANCEL when the wait timed out, else
+// IDOK.
+std::intptr_t runPairingWait(plat::Hwnd boxOwner, std::uint32_t timeoutStyle);
