@@ -161,6 +161,46 @@ TEST_F(AudioTable, TheTransmitterIsKnownByItsIdsInAnyLetterCase) {
     EXPECT_EQ(entry(4).name, u"USB Audio Device"); // another product
 }
 
+// Today's Windows may give the transmitter's DirectSound record a path without its USB ids;
+// its endpoint still leads to the USB device, through the device topology or the instance id.
+TEST_F(AudioTable, TodaysWindowsKnowsTheTransmitterByItsEndpointWhenTheRecordLacksItsUsbIds) {
+    pc->setWindowsAudio(sim::WindowsAudio::CoreAudio);
+    sim::AudioDeviceConfig headset = device(u"Headset (USB Audio)");
+    headset.interfacePath = u"\\\\?\\SWD#MMDEVAPI#{0.0.0.00000000}.{4a1d}#{e6327cad}";
+    headset.hardwarePath = u"\\\\?\\USB#VID_046D&PID_0A38&MI_00#7&1&0&0000#{6994ad04}\\global";
+    pc->addAudioDevice(headset); // another maker's USB device: entry 1
+    start();
+
+    const struct {
+        sim::HardwareRoute route;
+        bool recognised;
+    } cases[] = {{sim::HardwareRoute::Topology, true},
+                 {sim::HardwareRoute::InstanceId, true},
+                 {sim::HardwareRoute::None, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.route));
+        pc->setTransmitterAudioIdentity({.usbPathInDirectSound = false, .hardwareRoute = c.route});
+        // A transmitter of its own each time: what the system told of an endpoint is kept.
+        const sim::TransmitterId t = pc->plugTransmitter();
+        const auto views = pc->audioDevices();
+        ASSERT_EQ(views.size(), 2u);
+        ASSERT_EQ(plat::findIgnoringCase(views[1].interfacePath, u"vid_0b7a"), plat::String::npos);
+        pc->advance(1000);
+        EXPECT_EQ(entry(2).name, c.recognised ? u"Quorvane Auravo" : u"USB Audio Device");
+        EXPECT_EQ(entry(1).name, u"Headset (USB Audio)");
+        pc->unplugTransmitter(t);
+        pc->advance(1000);
+    }
+    EXPECT_EQ(pc->audioObjectsOutstanding(), 0);
+
+    // An older Windows has no endpoints to ask.
+    pc->setWindowsAudio(sim::WindowsAudio::SoundMapper);
+    pc->setTransmitterAudioIdentity({.usbPathInDirectSound = false});
+    pc->plugTransmitter();
+    pc->advance(1000);
+    EXPECT_EQ(entry(2).name, u"USB Audio Device");
+}
+
 TEST_F(AudioTable, OnePassLogsItsStepsInOrder) {
     pc->addAudioDevice(device(u"Speakers"));
     start();

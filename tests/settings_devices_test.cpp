@@ -59,11 +59,15 @@ TEST_F(DevicesPageTest, WithoutDevicesOnlyAddIsOffered) {
     EXPECT_FALSE(control(id::remove).enabled);
     EXPECT_TRUE(control(id::addDevice).enabled);
 
-    // Add Device asks the transmitter to pair (the wait that follows is the pairing dialog's).
+    // Add Device asks the transmitter to pair and waits (the pairing tests follow the road).
     const std::size_t before = pc->transmitterCommands(tx).size();
+    holdDialog(u"New Auravo Device");
     click(id::addDevice);
     EXPECT_EQ(codesSince(before), (std::vector<std::uint8_t>{0x04}));
     EXPECT_TRUE(pc->transmitterPairingMode(tx));
+    EXPECT_EQ(top().caption, u"New Auravo Device");
+    act([](sim::ModalContext& m) { m.pressEscape(); });
+    EXPECT_EQ(codesSince(before), (std::vector<std::uint8_t>{0x04, 0x10}));
 }
 
 TEST_F(DevicesPageTest, SixteenDevicesDisableAddUntilOneIsDeleted) {

@@ -156,8 +156,14 @@ TEST_F(SettingsSheetTest, ThePairingRequestRunsTheWaitAndLeavesTheSheetOpen) {
     start();
     openSettings();
     const std::size_t before = pc->transmitterCommands(tx).size();
+    holdDialog(u"New Auravo Device");
     postToSettings(1);
     // The wait itself sends nothing: pairing is already under way.
+    EXPECT_EQ(top().caption, u"New Auravo Device");
+    EXPECT_TRUE(codesSince(before).empty());
+    // The reader's word ends it, and the sheet is still there.
+    ASSERT_TRUE(pc->post(pc->findWindowByTitle(u"New Auravo Device"), WM_USER, 0));
+    ASSERT_TRUE(pc->waitIdle());
     EXPECT_TRUE(codesSince(before).empty());
     EXPECT_EQ(top().caption, kSettings);
 }

@@ -61,12 +61,7 @@ protected:
 
     // A double click on the tray icon, as the user opens the settings; held open.
     void openSettings() {
-        sim::ScriptEntry entry;
-        entry.kind = sim::ModalKind::PropertySheet;
-        entry.caption = kSettings;
-        entry.hold = true;
-        entry.label = "the settings";
-        pc->script(std::move(entry));
+        holdSettings();
         for (std::uint32_t msg : {WM_LBUTTONDOWN, WM_LBUTTONUP})
             ASSERT_TRUE(pc->clickTrayIcon(msg));
         ASSERT_TRUE(pc->waitIdle());
@@ -110,6 +105,15 @@ protected:
         act([controlId, item](sim::ModalContext& m) { m.selectItemByText(controlId, item); });
     }
 
+    // The settings stay open once they open, whoever opens them.
+    void holdSettings() {
+        sim::ScriptEntry entry;
+        entry.kind = sim::ModalKind::PropertySheet;
+        entry.caption = kSettings;
+        entry.hold = true;
+        entry.label = "the settings";
+        pc->script(std::move(entry));
+    }
     void holdDialog(const plat::String& caption) {
         sim::ScriptEntry entry;
         entry.kind = sim::ModalKind::Dialog;

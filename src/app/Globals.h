@@ -27,6 +27,7 @@ struct AudioDeviceTable;
 class VendorLink;
 class KeyForwarder;
 class SettingsSheet;
+class DeviceConnect;
 
 struct Globals {
     Globals();
@@ -59,6 +60,11 @@ struct Globals {
 
     // Filled by the vendor link's reader thread, shown by the About dialog.
     SharedText firmwareVersion;
+
+    // The pairing wait (DeviceConnect) while one runs, else null, and whether it may start its
+    // time-out. User-interface thread only; the link's destructor ends a wait still registered.
+    DeviceConnect* pairingWaitDialog = nullptr;
+    std::int32_t pairingWaitActive = 0;
 
     // The 100-entry audio output device table and its count. Its place in the start-up
     // order is after the application object, but the audio thread that PcInfo starts writes

@@ -382,6 +382,58 @@ public:
     virtual bool mixerGetProductName(std::uint32_t id, String& productName) = 0;
 };
 
+// ---------------------------------------------------------------- Core Audio
+// Windows Vista and later keep a default render endpoint per role and no longer read the
+// sound mapper's preferences; older Windows have none of this. HRESULTs are passed through
+// as they come (negative: failure).
+
+// ERole: the roles a default endpoint is kept for.
+enum class EndpointRole : std::uint32_t { Console = 0, Multimedia = 1, Communications = 2 };
+
+// An active render endpoint (IMMDevice).
+struct AudioEndpoint {
+    String id;   // IMMDevice::GetId, the key of every other call
+    String guid; // PKEY_AudioEndpoint_GUID: its DirectSound device GUID as "{...}"; may be empty
+};
+
+// What leads from an endpoint down to the hardware it plays on; each text is empty where the
+// system does not give it.
+struct EndpointHardware {
+    // The device its device topology's first connector is connected to
+    // (IConnector::GetDeviceIdConnectedTo), e.g. "{2}.\\?\usb#vid_...#{...}\global".
+    String connectedDeviceId;
+    // PKEY_Device_InstanceId of that device, else of the endpoint, e.g. "USB\VID_...\...".
+    String instanceId;
+};
+
+class CoreAudio {
+public:
+    virtual ~CoreAudio() = default;
+    // CoInitializeEx(COINIT_MULTITHREADED) for a thread the program started itself: COM needs
+    // it on every thread that uses it. True when the thread can use COM afterwards (also when
+    // it already was in an apartment). Never undone: such a thread lives as long as the process.
+    virtual bool enterApartment() = 0;
+    // CoCreateInstance(MMDeviceEnumerator); 0 where Core Audio does not exist (older Windows)
+    // or the calling thread is in no apartment. Released with release().
+    virtual Handle createDeviceEnumerator() = 0;
+    // EnumAudioEndpoints(eRender, DEVICE_STATE_ACTIVE): each endpoint's id and GUID, in the
+    // collection's order. False when there is no collection.
+    virtual bool renderEndpoints(Handle enumerator, std::vector<AudioEndpoint>& endpoints) = 0;
+    // GetDefaultAudioEndpoint(eRender, role) and that endpoint's id; the HRESULT (E_NOTFOUND
+    // when there is no render endpoint).
+    virtual std::int32_t defaultRenderEndpoint(Handle enumerator, EndpointRole role,
+                                               String& id) = 0;
+    // The hardware under endpoint `id`: false when the endpoint cannot be opened.
+    virtual bool endpointHardware(Handle enumerator, const String& id, EndpointHardware& out) = 0;
+    // CoCreateInstance of the policy-config class through which the system's own sound settings
+    // change the default endpoint (undocumented, Windows 7 and later); 0 where it is missing.
+    virtual Handle createPolicyConfig() = 0;
+    // IPolicyConfig::SetDefaultEndpoint(id, role): the HRESULT.
+    virtual std::int32_t setDefaultEndpoint(Handle policyConfig, const String& id,
+                                            EndpointRole role) = 0;
+    virtual void release(Handle object) = 0;
+};
+
 // ---------------------------------------------------------------- processes, security, shell
 class Processes {
 public:
@@ -421,6 +473,7 @@ struct Platform {
     Resources* resources = nullptr;
     Hid* hid = nullptr;
     Audio* audio = nullptr;
+    CoreAudio* coreAudio = nullptr;
     Processes* processes = nullptr;
 };
 
@@ -435,6 +488,7 @@ inline UserInterface& ui() { return *current().ui; }
 inline Resources& resources() { return *current().resources; }
 inline Hid& hid() { return *current().hid; }
 inline Audio& audio() { return *current().audio; }
+inline CoreAudio& coreAudio() { return *current().coreAudio; }
 inline Processes& processes() { return *current().processes; }
 
 } // namespace plat

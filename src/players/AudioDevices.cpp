@@ -1,6 +1,7 @@
 #include "AudioDevices.h"
 
 #include "Application.h"
+#include "AudioEndpoints.h"
 #include "Debug.h"
 #include "Globals.h"
 #include "ports.h"
@@ -22,7 +23,6 @@ constexpr std::uint32_t kDataFlowCapture = 1;
 // Entry k holds wave id k - 1, so ids from here on have no entry.
 constexpr std::uint32_t kFirstWaveIdWithoutEntry = kAudioDeviceTableSize - 1;
 constexpr char16_t kTransmitterName[] = u"Quorvane Auravo";
-constexpr char16_t kTransmitterIds[] = u"Vid_0b7a&Pid_0100";
 constexpr char16_t kEmulatedMark[] = u"(emulated)";
 constexpr plat::WParam kRefreshDeviceList = 2;
 
@@ -47,7 +47,8 @@ private:
 
 // The enumeration callback. `names` holds the display names given so far in this pass, for
 // the numbering of repeated names. Always continues the enumeration.
-bool onDeviceRecord(const plat::DsDeviceDescription& record, plat::StringArray& names) {
+bool onDeviceRecord(const plat::DsDeviceDescription& record, plat::StringArray& names,
+                    TransmitterEndpoints& transmitters) {
     WriteLog(u"In callback", LogLevel::Trace);
     if (record.type == kTypeVxd || record.dataFlow == kDataFlowCapture)
         return true;
@@ -68,11 +69,11 @@ bool onDeviceRecord(const plat::DsDeviceDescription& record, plat::StringArray& 
     AudioDeviceEntry entry;
     entry.guid = guidText(record.deviceId);
     // The transmitter is known by its USB ids, not by the description its driver gives; the
-    // system spells them in upper or lower case as it pleases.
-    const plat::String name = plat::findIgnoringCase(record.interfacePath, kTransmitterIds) !=
-                                      plat::String::npos
-                                  ? plat::String(kTransmitterName)
-                                  : record.description;
+    // system spells them in upper or lower case as it pleases. Today's Windows may give the
+    // record a path without them: its endpoint then leads to the USB device.
+    const bool transmitter =
+        carriesTransmitterIds(record.interfacePath) || transmitters.isTransmitter(entry.guid);
+    const plat::String name = transmitter ? plat::String(kTransmitterName) : record.description;
     names.push_back(name);
     const auto seen = std::count(names.begin(), names.end(), name);
     entry.name =
@@ -133,8 +134,9 @@ void storeDefaultDeviceEntry() {
     storeDeviceEntry(0, entry);
 }
 
-bool audioEnumerationPass(bool& countChanged) {
+bool audioEnumerationPass(bool& countChanged, TransmitterEndpoints& transmitters) {
     WriteLog(u"Thread Running\n", LogLevel::Trace);
+    transmitters.newPass();
     plat::Audio& audio = plat::audio();
     const plat::Module dsound = audio.loadDsound();
     if (!dsound) {
@@ -174,8 +176,8 @@ bool audioEnumerationPass(bool& countChanged) {
     }
 
     plat::StringArray names;
-    audio.enumerateDevices(propertySet, [&names](const plat::DsDeviceDescription& record) {
-        return onDeviceRecord(record, names);
+    audio.enumerateDevices(propertySet, [&](const plat::DsDeviceDescription& record) {
+        return onDeviceRecord(record, names, transmitters);
     });
 
     audio.release(propertySet);

@@ -50,11 +50,14 @@ plat::String emulatedWaveName(const plat::String& description);
 // Stores the default-device entry at index 0 (done once, as the thread starts).
 void storeDefaultDeviceEntry();
 
+class TransmitterEndpoints;
+
 // One enumeration pass without its sleep: loads "dsound.dll", reads the mixer count
-// (setting `countChanged` when it moved), enumerates the devices into the table and releases
-// everything. False, with the failure logged, when a set-up step failed; the table and the
-// count are then untouched.
-bool audioEnumerationPass(bool& countChanged);
+// (setting `countChanged` when it moved), enumerates the devices into the table, recognising
+// the transmitter by its USB ids in a record's path or else through its endpoint
+// (`transmitters`, kept by the thread across passes), and releases everything. False, with
+// the failure logged, when a set-up step failed; the table and the count are then untouched.
+bool audioEnumerationPass(bool& countChanged, TransmitterEndpoints& transmitters);
 // Tells the settings sheet (title string 146), then the Edit Media Player Settings dialog
 // (string 138), that the device count changed: WM_USER, wParam 2, to each that is open.
 void postDeviceCountChanged();

@@ -1,6 +1,7 @@
 #include "PcInfo.h"
 
 #include "AudioDevices.h"
+#include "AudioEndpoints.h"
 #include "Debug.h"
 #include "Globals.h"
 #include "ports.h"
@@ -213,11 +214,16 @@ int PcInfo::setAdvancedMenuState(int enable) {
 
 void audioDeviceThread() {
     WriteLog(u"Thread Started\n", LogLevel::Trace);
+    // Core Audio, which recognises the transmitter where DirectSound does not, is COM: this
+    // thread must be in an apartment to use it. It stays there until the process ends.
+    if (!plat::coreAudio().enterApartment())
+        WriteLog(u"CoInitializeEx failed", LogLevel::Error);
     bool countChanged = false;
+    TransmitterEndpoints transmitters;
     storeDefaultDeviceEntry();
     // The product never ends this thread; the simulated PC ends it with the process.
     while (!plat::threads().processEnding()) {
-        if (!audioEnumerationPass(countChanged)) {
+        if (!audioEnumerationPass(countChanged, transmitters)) {
             // A failed pass would otherwise start the next at once: without "dsound.dll"
             // the thread would spin a core. It waits as long as a successful pass sleeps.
             plat::threads().sleep(kAudioPassPauseMs);

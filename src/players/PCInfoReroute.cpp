@@ -5,11 +5,15 @@
 
 #include "Application.h"
 #include "AudioDevices.h"
+#include "AudioEndpoints.h"
 #include "CMessageBox.h"
 #include "Globals.h"
 #include "RoutingKeys.h"
 #include "ports.h"
 #include "resource.h"
+#include "text.h"
+
+#include <utility>
 
 using namespace routingkeys;
 
@@ -19,11 +23,11 @@ constexpr std::uint32_t kSettleMs = 1000;
 constexpr std::size_t kPlaybackCapacity = 256;
 constexpr std::size_t kRememberedCapacity = 256;
 
-// The wave name of the last table entry whose name contains the transmitter's name and
-// whose duplicate number (the digit after "Quorvane Auravo (") is not negative.
-plat::String transmitterWaveName() {
+// The last table entry whose name contains the transmitter's name and whose duplicate number
+// (the digit after "Quorvane Auravo (") is not negative; an empty entry when there is none.
+AudioDeviceEntry transmitterEntry() {
     constexpr std::size_t length = std::char_traits<char16_t>::length(kTransmitterName);
-    plat::String waveName;
+    AudioDeviceEntry transmitter;
     AudioDeviceEntry entry;
     const int last = lastTableIndex();
     for (int i = 1; i <= last; ++i) {
@@ -37,9 +41,9 @@ plat::String transmitterWaveName() {
             number = digit - '0';
         }
         if (number >= 0)
-            waveName = entry.waveName;
+            transmitter = entry;
     }
-    return waveName;
+    return transmitter;
 }
 
 bool playerWindowExists(const plat::String& player) {
@@ -58,7 +62,8 @@ void PcInfo::rerouteOnDeviceChange() {
     // The audio-device thread gets a pass to see the change first.
     plat::threads().sleep(kSettleMs);
     const bool present = globals().transmitterPresent.load() == 1;
-    plat::String waveName = transmitterWaveName();
+    const AudioDeviceEntry transmitter = transmitterEntry();
+    plat::String waveName = transmitter.waveName;
 
     plat::String playback;
     if (present) {
@@ -78,6 +83,8 @@ void PcInfo::rerouteOnDeviceChange() {
             savedSystemPlayback.clear();
         }
     }
+
+    rerouteDefaultEndpoint(present, transmitter.guid);
 
     plat::String remembered;
     const auto rememberedTransmitter = [&] {
@@ -102,6 +109,35 @@ void PcInfo::rerouteOnDeviceChange() {
     } else if (rememberedTransmitter()) {
         setRegVal(plat::HKLM, kPlayUiKey, kDefaultMixer, std::uint32_t{1});
     }
+}
+
+void PcInfo::rerouteDefaultEndpoint(bool present, const plat::String& transmitterGuid) {
+    const CoreAudioEndpoints endpoints;
+    if (!endpoints.available())
+        return;
+    if (present) {
+        const plat::String transmitterId = endpoints.idOf(transmitterGuid);
+        const plat::String current = endpoints.defaultId();
+        if (transmitterId.empty() || plat::equalsIgnoringCase(current, transmitterId))
+            return;
+        if (makeDefaultEndpoint(transmitterId) == EndpointChange::Done) {
+            savedDefaultEndpoint = current;
+            transmitterEndpoint = transmitterId;
+            programDefaultEndpoint = transmitterId;
+        }
+        return;
+    }
+    // Windows has already moved the default off the removed device, to one of its choosing:
+    // the one the user had is put back, unless this program has been told to route elsewhere
+    // since the arrival.
+    if (savedDefaultEndpoint.empty() ||
+        !plat::equalsIgnoringCase(programDefaultEndpoint, transmitterEndpoint))
+        return;
+    const plat::String saved = std::exchange(savedDefaultEndpoint, plat::String());
+    if (!endpoints.active(saved) || plat::equalsIgnoringCase(endpoints.defaultId(), saved))
+        return;
+    if (makeDefaultEndpoint(saved) == EndpointChange::Done)
+        programDefaultEndpoint = saved;
 }
 
 void PcInfo::offerRestartOnDeviceChange() {

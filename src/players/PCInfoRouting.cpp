@@ -4,12 +4,14 @@
 
 #include "Application.h"
 #include "AudioDevices.h"
+#include "AudioEndpoints.h"
 #include "CMessageBox.h"
 #include "Debug.h"
 #include "Globals.h"
 #include "RoutingKeys.h"
 #include "ports.h"
 #include "resource.h"
+#include "text.h"
 
 #include <algorithm>
 
@@ -86,6 +88,16 @@ plat::String PcInfo::getPlaybackDevice(const plat::String& target) {
                     result = entry.name; // the last match wins
             }
         }
+    } else if (const CoreAudioEndpoints endpoints; endpoints.available()) {
+        // Today's Windows plays on its default endpoint and no longer reads "Playback": the
+        // answer is the device of that endpoint, which the user may also have chosen in the
+        // system's own settings.
+        const plat::String guid = endpoints.guidOf(endpoints.defaultId());
+        for (int i = 1; i <= last && !guid.empty(); ++i) {
+            readDeviceEntry(i, entry);
+            if (plat::equalsIgnoringCase(entry.guid, guid))
+                result = entry.name;
+        }
     } else {
         plat::String playback;
         if (getRegVal(plat::HKCU, kSoundMapperKey, kPlayback, playback, kValueCapacity)) {
@@ -160,6 +172,9 @@ int PcInfo::setPlaybackDevice(const plat::String& target, const plat::String& de
         plat::String productName;
         if (plat::audio().mixerGetProductName(chosen.waveId, productName))
             result = setRegVal(plat::HKCU, kSoundMapperKey, kPlayback, productName);
+        // Today's Windows no longer reads "Playback": its default endpoint moves as well.
+        if (routeDefaultEndpoint(chosen.guid) == EndpointChange::Failed)
+            result = 0;
 
         // Basic players always follow the system default: they are restarted unless refused.
         for (const auto& [player, style] : {std::pair<const char16_t*, std::uint32_t>{kITunes, 0x24},
@@ -183,4 +198,15 @@ int PcInfo::setPlaybackDevice(const plat::String& target, const plat::String& de
         startPlayer(target);
     traceExit(u"PcInfo::setPlaybackDevice");
     return result;
+}
+
+EndpointChange PcInfo::routeDefaultEndpoint(const plat::String& guid) {
+    const CoreAudioEndpoints endpoints;
+    const plat::String id = endpoints.idOf(guid);
+    if (id.empty())
+        return EndpointChange::NotAttempted;
+    const EndpointChange change = makeDefaultEndpoint(id);
+    if (change == EndpointChange::Done)
+        programDefaultEndpoint = id;
+    return change;
 }

@@ -18,6 +18,7 @@ inline constexpr char16_t kITunes[] = u"iTunes";
 inline constexpr char16_t kPreferencesKey[] = u"SOFTWARE\\Quorvane\\Quorvane Auravo Settings\\Preferences\\";
 
 struct AudioDeviceEntry;
+enum class EndpointChange;
 
 class PcInfo {
 public:
@@ -118,6 +119,21 @@ private:
     // The transmitter's wave name written at its last arrival, for the removal that follows
     // once the device table no longer lists it.
     plat::String arrivedTransmitterWaveName;
+
+    // ---- the default endpoint of today's Windows, which follows the same roads
+    // Makes the endpoint of the device whose DirectSound GUID is `guid` the system default.
+    EndpointChange routeDefaultEndpoint(const plat::String& guid);
+    // Moves the default endpoint to the transmitter at its arrival and back at its removal.
+    void rerouteDefaultEndpoint(bool present, const plat::String& transmitterGuid);
+    // The default endpoint as it was before the transmitter's last arrival made the
+    // transmitter the default; empty once restored.
+    plat::String savedDefaultEndpoint;
+    // The transmitter's endpoint as of its last arrival.
+    plat::String transmitterEndpoint;
+    // The endpoint this program last made the default. A removal restores the saved one only
+    // while this is still the transmitter's, as "Playback" is restored only while it still
+    // names the transmitter.
+    plat::String programDefaultEndpoint;
 };
 
 // The audio-device thread's body (started by the constructor).

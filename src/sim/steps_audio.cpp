@@ -1,5 +1,6 @@
 // Steps about the PC's audio devices: adding and removing sound devices, "dsound.dll"
-// failing, and the program's audio device table with its count.
+// failing, which Windows plays the sound and its default endpoints, and the program's audio
+// device table with its count.
 #include "scenario.h"
 
 #include "AudioDevices.h"
@@ -8,7 +9,9 @@
 
 #include <cctype>
 #include <cstdio>
+#include <iterator>
 #include <optional>
+#include <vector>
 
 namespace scn {
 
@@ -40,6 +43,38 @@ std::optional<plat::Guid> parseGuid(const std::string& text) {
     for (std::size_t i = 0; i < 8; ++i)
         g.data4[i] = static_cast<std::uint8_t>(part(16 + 2 * i, 2));
     return g;
+}
+
+// The first present audio device with this description.
+std::optional<sim::AudioDeviceView> deviceNamed(Session& s, const plat::String& description) {
+    for (const auto& d : s.pc().audioDevices())
+        if (d.description == description)
+            return d;
+    return std::nullopt;
+}
+
+std::string describe(Session& s, std::optional<sim::AudioDeviceId> id) {
+    if (!id)
+        return "nothing";
+    for (const auto& d : s.pc().audioDevices())
+        if (d.id == *id)
+            return quoted(plat::toUtf8(d.description));
+    return "a device that is gone";
+}
+
+constexpr plat::EndpointRole kRoles[] = {plat::EndpointRole::Console,
+                                         plat::EndpointRole::Multimedia,
+                                         plat::EndpointRole::Communications};
+constexpr const char* kRoleWords[] = {"console", "multimedia", "communications"};
+
+// The roles a step names: the one after "role", else all three.
+std::vector<plat::EndpointRole> rolesOf(const Args& a) {
+    if (!a.has("role"))
+        return {std::begin(kRoles), std::end(kRoles)};
+    for (std::size_t i = 0; i < std::size(kRoles); ++i)
+        if (a.text("role") == kRoleWords[i])
+            return {kRoles[i]};
+    return {};
 }
 
 Globals* program(Session& s) {
@@ -111,12 +146,11 @@ void registerAudioSteps(StepTable& table) {
         .help = "Removes the first present audio device with this description.",
         .run =
             [](Session& s, const Args& a) {
-                for (const auto& d : s.pc().audioDevices())
-                    if (d.description == a.wide("description")) {
-                        s.pc().removeAudioDevice(d.id);
-                        s.say(a.text("description") + " removed");
-                        return;
-                    }
+                if (const auto device = deviceNamed(s, a.wide("description"))) {
+                    s.pc().removeAudioDevice(device->id);
+                    s.say(a.text("description") + " removed");
+                    return;
+                }
                 s.misuse("no audio device " + quoted(a.text("description")) + " is present");
             },
     });
@@ -135,6 +169,137 @@ void registerAudioSteps(StepTable& table) {
                                         : state == "no-factory" ? sim::DsoundFailure::NoClassFactory
                                         : state == "no-instance" ? sim::DsoundFailure::NoPropertySet
                                                                  : sim::DsoundFailure::None);
+            },
+    });
+
+    table.add({
+        .name = "windows-audio",
+        .forms = {"<kind:sound-mapper|core-audio>"},
+        .help = "Which Windows plays the sound: an older one (the default), which plays on the\n"
+                "device the sound mapper's \"Playback\" names and has no Core Audio, or today's,\n"
+                "which ignores the sound mapper and keeps a default endpoint per role.",
+        .run =
+            [](Session& s, const Args& a) {
+                const bool today = a.text("kind") == "core-audio";
+                s.pc().setWindowsAudio(today ? sim::WindowsAudio::CoreAudio
+                                             : sim::WindowsAudio::SoundMapper);
+            },
+        .when = When::BeforeStart,
+    });
+
+    table.add({
+        .name = "audio transmitter",
+        .forms =
+            {"[dsound-path <dspath:usb|software>] [hardware <route:topology|instance-id|none>]"},
+        .help = "How the transmitter's audio function shows its USB ids from its next plug-in:\n"
+                "in its DirectSound record's path ('usb', the default) or not ('software'), and\n"
+                "on today's Windows through its endpoint's device topology and instance id\n"
+                "('topology', the default), the instance id only, or neither.",
+        .run =
+            [](Session& s, const Args& a) {
+                sim::TransmitterAudioIdentity identity;
+                identity.usbPathInDirectSound = !a.has("dspath") || a.text("dspath") == "usb";
+                if (a.has("route"))
+                    identity.hardwareRoute = a.text("route") == "none" ? sim::HardwareRoute::None
+                                             : a.text("route") == "instance-id"
+                                                 ? sim::HardwareRoute::InstanceId
+                                                 : sim::HardwareRoute::Topology;
+                s.pc().setTransmitterAudioIdentity(identity);
+            },
+    });
+
+    table.add({
+        .name = "audio default",
+        .forms = {"<description> [role <role:console|multimedia|communications>]"},
+        .help = "The user makes this device the default in the system's own sound settings, for\n"
+                "every role or the one given (today's Windows).",
+        .run =
+            [](Session& s, const Args& a) {
+                const auto device = deviceNamed(s, a.wide("description"));
+                if (!device) {
+                    s.misuse("no audio device " + quoted(a.text("description")) + " is present");
+                    return;
+                }
+                std::optional<plat::EndpointRole> role;
+                if (a.has("role"))
+                    role = rolesOf(a).front();
+                if (!s.pc().setDefaultEndpoint(device->id, role))
+                    s.misuse("only today's Windows has default endpoints, and only for render "
+                             "devices");
+            },
+    });
+
+    table.add({
+        .name = "audio policy-config",
+        .forms = {"<state:works|missing|fails>"},
+        .help = "The policy-config class the system's sound settings use: there and working (the\n"
+                "default), missing (as under Wine), or refusing every change (E_ACCESSDENIED).",
+        .run =
+            [](Session& s, const Args& a) {
+                const std::string& state = a.text("state");
+                s.pc().setPolicyConfigAvailable(state != "missing");
+                s.pc().setPolicyConfigFailure(
+                    state == "fails" ? static_cast<std::int32_t>(0x80070005u) : 0);
+            },
+    });
+
+    table.add({
+        .name = "expect system-default",
+        .forms = {"<description>"},
+        .help = "The device the system plays on for a program that asks for the default device\n"
+                "(\"nothing\" when there is none): on today's Windows the console default\n"
+                "endpoint, on the older one the device \"Playback\" names, else wave device 0.",
+        .run =
+            [](Session& s, const Args& a) {
+                s.settle();
+                const std::string actual = describe(s, s.pc().systemDefaultPlayback());
+                const std::string expected =
+                    a.text("description") == "nothing" ? "nothing" : quoted(a.text("description"));
+                if (actual != expected)
+                    s.fail("the system plays on " + actual);
+                else
+                    s.say("ok: the system plays on " + actual);
+            },
+    });
+
+    table.add({
+        .name = "expect default-endpoint",
+        .forms = {"<description> [role <role:console|multimedia|communications>]"},
+        .help = "Today's Windows: this device is the default endpoint of every role (or of the\n"
+                "one given).",
+        .run =
+            [](Session& s, const Args& a) {
+                s.settle();
+                for (const plat::EndpointRole role : rolesOf(a)) {
+                    const std::string actual = describe(s, s.pc().defaultEndpoint(role));
+                    const char* word = kRoleWords[static_cast<std::size_t>(role)];
+                    if (actual != quoted(a.text("description"))) {
+                        s.fail(std::string("the default ") + word + " endpoint is " + actual);
+                        return;
+                    }
+                }
+                s.say("ok: " + quoted(a.text("description")) + " is the default endpoint");
+            },
+    });
+
+    table.add({
+        .name = "show audio-endpoints",
+        .help = "Today's Windows: the render endpoints, with their ids and the roles each is\n"
+                "the default of.",
+        .run =
+            [](Session& s, const Args&) {
+                for (const auto& d : s.pc().audioDevices()) {
+                    if (d.endpointId.empty())
+                        continue;
+                    std::string roles;
+                    for (std::size_t i = 0; i < std::size(kRoles); ++i)
+                        if (s.pc().defaultEndpoint(kRoles[i]) == d.id)
+                            roles +=
+                                std::string(roles.empty() ? " default for " : ", ") + kRoleWords[i];
+                    s.say("endpoint " + plat::toUtf8(d.endpointId) + " " +
+                          quoted(plat::toUtf8(d.description)) + " GUID " +
+                          plat::toUtf8(guidText(d.guid)) + roles);
+                }
             },
     });
 

@@ -49,6 +49,18 @@ std::string seenBoxes(const std::vector<sim::ModalView>& history) {
     return out.empty() ? "; no message box has opened" : "; message boxes so far:" + out;
 }
 
+// The title of the window that owned a box when it opened ("none" without one): a modal of
+// the program as it opened, or a window still there.
+std::string ownerOf(Session& s, const std::vector<sim::ModalView>& history,
+                    const sim::ModalView& box) {
+    if (box.owner == 0)
+        return "none";
+    for (const auto& v : history)
+        if (v.window == box.owner)
+            return plat::toNarrow(v.caption);
+    return plat::toNarrow(s.pc().windowText(box.owner));
+}
+
 std::string what(const Args& a) {
     std::string out = "a message box " + quoted(a.text("caption"));
     if (a.has("message"))
@@ -149,11 +161,12 @@ void registerModalSteps(StepTable& table) {
 
     table.add({
         .name = "expect messagebox",
-        .forms = {"<caption> [text <message>] [style <flags:uint>] [buttons <labels>] [times "
-                  "<count:uint>]"},
-        .help = "A message box with this caption (and text, MB_* style, comma-separated button\n"
-                "labels) has opened. Without 'times', each such step takes the next matching\n"
-                "box the previous ones did not take; with it, exactly that many opened in all.",
+        .forms = {"<caption> [text <message>] [style <flags:uint>] [owner <owner>] [buttons "
+                  "<labels>] [times <count:uint>]"},
+        .help = "A message box with this caption (and text, MB_* style, owner window by its\n"
+                "title or 'none', comma-separated button labels) has opened. Without 'times',\n"
+                "each such step takes the next matching box the previous ones did not take;\n"
+                "with it, exactly that many opened in all.",
         .run =
             [](Session& s, const Args& a) {
                 const auto history = s.pc().modalHistory();
@@ -181,6 +194,14 @@ void registerModalSteps(StepTable& table) {
                                       static_cast<unsigned>(a.number("flags")));
                         s.fail(what(a) + " opened, but " + buf);
                         return;
+                    }
+                    if (a.has("owner")) {
+                        const std::string owner = ownerOf(s, history, v);
+                        if (owner != a.text("owner")) {
+                            s.fail(what(a) + " opened, but its owner is " + quoted(owner) +
+                                   ", not " + quoted(a.text("owner")));
+                            return;
+                        }
                     }
                     if (a.has("labels") && buttonsOf(v) != a.text("labels")) {
                         s.fail(what(a) + " opened, but its buttons are " + quoted(buttonsOf(v)) +

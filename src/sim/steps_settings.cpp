@@ -193,6 +193,27 @@ void act(Session& s, std::function<void(sim::ModalContext&)> action) {
     s.settle();
 }
 
+// The next modal of this kind and caption stays open for the steps below; one that never
+// opens fails the scenario at its end.
+void holdNext(Session& s, sim::ModalKind kind, const plat::String& caption,
+              const std::string& what) {
+    sim::ScriptEntry entry;
+    entry.kind = kind;
+    entry.caption = caption;
+    entry.hold = true;
+    entry.label = "line " + std::to_string(s.line()) + ": hold " + what;
+    s.pc().script(std::move(entry));
+    const std::size_t openedBefore = s.pc().modalHistory().size();
+    const int line = s.line();
+    s.atEnd([kind, caption, what, openedBefore, line](Session& session) {
+        const auto history = session.pc().modalHistory();
+        for (std::size_t i = openedBefore; i < history.size(); ++i)
+            if (history[i].kind == kind && history[i].caption == caption)
+                return;
+        session.fail(what + " never opened (it was to be held from line " + std::to_string(line) + ")");
+    });
+}
+
 struct HelpSeen {
     std::size_t journalLinesChecked = 0;
 };
@@ -247,6 +268,19 @@ void registerSettingsSteps(StepTable& table) {
     });
 
     table.add({
+        .name = "hold settings",
+        .help = "The settings sheet, when the program opens it by itself (the transmitter's\n"
+                "Connect button), stays open for the steps below. Queue it before the step that\n"
+                "opens it; one that never opens fails the scenario.",
+        .run =
+            [](Session& s, const Args&) {
+                holdNext(s, sim::ModalKind::PropertySheet, s.loadString(IDS_SETTINGS_TITLE),
+                         "the settings");
+                s.say("will hold the settings open");
+            },
+    });
+
+    table.add({
         .name = "hold dialog",
         .forms = {"<caption>"},
         .help = "The next dialog with this caption (a page's rename, delete or media player\n"
@@ -254,26 +288,8 @@ void registerSettingsSteps(StepTable& table) {
                 "one that never opens fails the scenario.",
         .run =
             [](Session& s, const Args& a) {
-                sim::ScriptEntry entry;
-                entry.kind = sim::ModalKind::Dialog;
-                entry.caption = a.wide("caption");
-                entry.hold = true;
-                entry.label = "line " + std::to_string(s.line()) + ": hold dialog " +
-                              quoted(a.text("caption"));
-                s.pc().script(std::move(entry));
-                const std::size_t openedBefore = s.pc().modalHistory().size();
-                const plat::String caption = a.wide("caption");
-                const int line = s.line();
-                s.atEnd([caption, openedBefore, line](Session& session) {
-                    const auto history = session.pc().modalHistory();
-                    for (std::size_t i = openedBefore; i < history.size(); ++i)
-                        if (history[i].kind == sim::ModalKind::Dialog &&
-                            history[i].caption == caption)
-                            return;
-                    session.fail("the dialog " + quoted(plat::toUtf8(caption)) +
-                                 " never opened (it was to be held from line " +
-                                 std::to_string(line) + ")");
-                });
+                holdNext(s, sim::ModalKind::Dialog, a.wide("caption"),
+                         "the dialog " + quoted(a.text("caption")));
                 s.say("will hold the dialog " + quoted(a.text("caption")) + " open");
             },
     });

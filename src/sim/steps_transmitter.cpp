@@ -2,15 +2,16 @@
 // devices, its events, what it received (commands decoded), and the program's copy of the
 // paired-device list.
 //
-// The settings page and the tray menu that select, rename and delete devices do not exist
-// yet; the 'link' steps call the vendor link's operations as those will, from the scenario's
-// thread while the program is idle.
+// The 'link' steps call the vendor link's operations as the settings and the tray menu do,
+// from the scenario's thread while the program is idle. New remotes pair through
+// 'remote connect' (only while the transmitter waits for one) or 'transmitter pair' (at once).
 #include "scenario.h"
 
 #include "DongleVendorCommunication.h"
 #include "Globals.h"
 #include "text.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace scn {
@@ -103,6 +104,42 @@ std::vector<sim::TransmitterCommand> newCommands(Session& s, sim::TransmitterId 
     const std::size_t from = std::min(st.commandsShown, all.size());
     st.commandsShown = all.size();
     return {all.begin() + static_cast<std::ptrdiff_t>(from), all.end()};
+}
+
+// "receiver, headphones, Kitchen, paired Office": remotes reporting their default names, a
+// receiver reporting this name, or a device of the transmitter's database pairing again.
+std::vector<sim::NewRemote> remotesOf(Session& s, sim::TransmitterId id, const std::string& text) {
+    constexpr std::u16string_view again = u"paired ";
+    std::vector<sim::NewRemote> remotes;
+    for (auto& word : splitNames(text)) {
+        if (word.starts_with(again)) {
+            const plat::String name = word.substr(again.size());
+            const auto database = s.pc().transmitterDatabase(id);
+            const auto known =
+                std::find_if(database.begin(), database.end(),
+                             [&](const sim::PairedDevice& d) { return d.name == name; });
+            if (known == database.end()) {
+                s.misuse("the transmitter has no paired device " + quoted(plat::toUtf8(name)));
+                return {};
+            }
+            remotes.push_back({sim::RemoteKind::Receiver, known->name, known->address});
+        } else if (word == u"receiver")
+            remotes.push_back({sim::RemoteKind::Receiver, std::nullopt, std::nullopt});
+        else if (word == u"headphones")
+            remotes.push_back({sim::RemoteKind::Headphones, std::nullopt, std::nullopt});
+        else
+            remotes.push_back({sim::RemoteKind::Receiver, std::move(word), std::nullopt});
+    }
+    return remotes;
+}
+
+// The remotes complete pairing and the program handles the transmitter's listing.
+void pairNow(Session& s, sim::TransmitterId id, const std::vector<sim::NewRemote>& remotes) {
+    plat::StringArray names;
+    for (const auto& d : s.pc().transmitterPair(id, remotes))
+        names.push_back(d.name);
+    s.say("the transmitter paired: " + joinNames(names));
+    s.settle();
 }
 
 sim::TransmitterEvent eventOf(const std::string& kind) {
@@ -296,12 +333,73 @@ void registerTransmitterSteps(StepTable& table) {
                         remotes.push_back({sim::RemoteKind::Receiver, std::move(name), {}});
                 else
                     remotes.push_back({});
-                const auto paired = s.pc().transmitterPair(id, remotes);
-                plat::StringArray names;
-                for (const auto& d : paired)
-                    names.push_back(d.name);
-                s.say("the transmitter paired: " + joinNames(names));
-                s.settle();
+                pairNow(s, id, remotes);
+            },
+    });
+
+    table.add({
+        .name = "remote connect",
+        .forms = {"<remotes> [after <time:duration>]"},
+        .help = "New remote devices are held at their Connect button (comma-separated:\n"
+                "'receiver' and 'headphones' report their default names, 'paired <name>' is a\n"
+                "device the transmitter holds already, anything else is a receiver with that\n"
+                "name; the last is the newest). With 'after', that much virtual time passes\n"
+                "first. They pair only if the transmitter is then waiting for a device (Add\n"
+                "Device or its own button), which sends its database flagged as caused by\n"
+                "pairing; otherwise nothing happens.",
+        .run =
+            [](Session& s, const Args& a) {
+                const auto id = transmitter(s);
+                if (!id)
+                    return;
+                const auto remotes = remotesOf(s, id, a.text("remotes"));
+                if (remotes.empty()) {
+                    if (!s.stopped())
+                        s.misuse("no remote named in " + quoted(a.text("remotes")));
+                    return;
+                }
+                if (a.has("time")) {
+                    const std::uint64_t before = s.pc().nowMs();
+                    s.pc().advance(a.ms("time"));
+                    s.say("virtual time " + std::to_string(before) + " ms -> " +
+                          std::to_string(s.pc().nowMs()) + " ms");
+                    if (!s.settle())
+                        return;
+                }
+                if (!s.pc().transmitterPairingMode(id)) {
+                    s.say("the transmitter is not waiting for a device: nothing pairs");
+                    return;
+                }
+                pairNow(s, id, remotes);
+            },
+    });
+
+    table.add({
+        .name = "expect pairing over",
+        .help = "The program has left pairing behind: no pairing wait registered or running,\n"
+                "no pairing failure pending, and the next listing is taken as an ordinary one\n"
+                "(pairingIdle back at 1).",
+        .run =
+            [](Session& s, const Args&) {
+                Globals* g = currentGlobals();
+                if (!g) {
+                    s.misuse("the program has not started");
+                    return;
+                }
+                if (!s.settle())
+                    return;
+                std::string wrong;
+                if (g->pairedDevices.pairingIdle() != 1)
+                    wrong += "; pairingIdle is 0";
+                if (g->pairingWaitActive != 0 || g->pairingWaitDialog)
+                    wrong += "; a pairing wait is still registered";
+                if (g->pairedDevices.pairingFailed != 0)
+                    wrong += "; a pairing failure is pending";
+                if (!wrong.empty()) {
+                    s.fail("the program is still pairing" + wrong);
+                    return;
+                }
+                s.say("ok: the program is not pairing");
             },
     });
 

@@ -3,12 +3,18 @@
 #include "Application.h"
 #include "CMessageBox.h"
 #include "Debug.h"
+#include "DeviceConnect.h"
 #include "Globals.h"
+#include "NewDeviceDialog.h"
+#include "NewDevicesDialog.h"
+#include "PairingWait.h"
 #include "QuorvaneAuravoSystemTrayApplicationDlg.h"
 #include "resource.h"
 #include "text.h"
 
 #include <algorithm>
+#include <optional>
+#include <utility>
 
 namespace {
 
@@ -21,15 +27,8 @@ constexpr std::uint32_t retrySliceMs = 100;
 constexpr std::uint32_t leaveWaitMs = 100;
 constexpr std::uint32_t deletePauseMs = 500;
 constexpr std::uint32_t noticeStyle = MB_ICONINFORMATION | MB_TASKMODAL; // 0x2040
-
-// The program's windows are found by their exact title; a title that cannot be loaded
-// finds nothing, since an empty title would match any untitled window.
-plat::Hwnd findTitled(std::uint32_t titleId) {
-    const plat::String title = fw::loadString(titleId);
-    if (title.empty())
-        return 0;
-    return plat::desktop().findWindow(nullptr, &title);
-}
+// The box of a pairing listing that brought nothing has a question mark but only OK.
+constexpr std::uint32_t nothingNewStyle = MB_ICONQUESTION | MB_TASKMODAL; // 0x2020
 
 void postRequest(plat::Hwnd window, plat::WParam code) {
     plat::desktop().postMessage(window, WM_USER, code, 0);
@@ -41,7 +40,53 @@ void postIfOpen(std::uint32_t titleId, plat::WParam code) {
         postRequest(window, code);
 }
 
+// What a pairing listing brought, shown to the user: nothing new, one device to name, or
+// several to choose one from and then name it. `base` is the listing's base, `devices` the
+// list now.
+void showPairingResult(std::int32_t base, const std::vector<PairedDevice>& devices) {
+    const auto count = static_cast<std::int32_t>(devices.size());
+    if (base == count) {
+        LocalizedMessageBox(0, fw::loadString(IDS_NO_NEW_DEVICE_TEXT),
+                            fw::loadString(IDS_NO_NEW_DEVICE_CAPTION), nothingNewStyle);
+        return;
+    }
+    // A list cleared since the listing began has nothing new to show.
+    if (base < 0 || base > count)
+        return;
+    const std::vector<PairedDevice> fresh(devices.begin() + base, devices.end());
+    PairedDevice toName = fresh.front();
+    bool secondStep = false;
+    if (fresh.size() >= 2) {
+        NewDevicesDialog choosing;
+        choosing.setDevices(fresh);
+        // Only the device the user kept is named, and only if it is still there.
+        if (choosing.doModal() != IDOK)
+            return;
+        const std::optional<PairedDevice> chosen = choosing.chosenDevice();
+        const std::optional<PairedDevice> kept =
+            chosen ? globals().pairedDevices.findAddress(chosen->address) : std::nullopt;
+        if (!kept)
+            return;
+        toName = *kept;
+        secondStep = true;
+    }
+    NewDeviceDialog naming;
+    naming.deviceName = toName.name;
+    naming.deviceAddress = toName.address;
+    naming.secondStep = secondStep ? 1 : 0;
+    naming.doModal();
+}
+
 } // namespace
+
+// The program's windows are found by their exact title; a title that cannot be loaded
+// finds nothing, since an empty title would match any untitled window.
+plat::Hwnd findTitled(std::uint32_t titleId) {
+    const plat::String title = fw::loadString(titleId);
+    if (title.empty())
+        return 0;
+    return plat::desktop().findWindow(nullptr, &title);
+}
 
 DongleVendorCommunication::DongleVendorCommunication(plat::Handle vendorHandle)
     : deviceHandle(vendorHandle) {
@@ -65,7 +110,11 @@ DongleVendorCommunication::~DongleVendorCommunication() {
     traceEntry(u"DongleVendorCommunication::~DongleVendorCommunication");
     // The reader works on this object: it leaves before anything here goes.
     endReader();
-    globals().pairedDevices.forget();
+    Globals& g = globals();
+    g.pairedDevices.forget();
+    // The wait's run owns the dialog and releases it once its modal loop returns.
+    if (DeviceConnect* wait = std::exchange(g.pairingWaitDialog, nullptr))
+        wait->endWait();
     if (deviceHandle)
         plat::hid().close(deviceHandle);
     traceExit(u"DongleVendorCommunication::~DongleVendorCommunication");
@@ -125,11 +174,24 @@ int DongleVendorCommunication::sendListingDone() {
     return result;
 }
 
+int DongleVendorCommunication::sendCancelPairing() {
+    traceEntry(u"DongleVendorCommunication::sendCancelPairing");
+    const int result = sendSimple(vendor::Command::CancelPairing);
+    traceExit(u"DongleVendorCommunication::sendCancelPairing");
+    return result;
+}
+
 int DongleVendorCommunication::startPairing() {
     traceEntry(u"DongleVendorCommunication::startPairing");
-    const int result = sendSimple(vendor::Command::StartPairing);
+    // The settings stay usable under a pairing dialog, which has no owner: a second Add
+    // Device shows the pairing already under way.
+    if (bringPairingDialogForward() || sendSimple(vendor::Command::StartPairing) != 1) {
+        traceExit(u"DongleVendorCommunication::startPairing");
+        return 0;
+    }
+    runPairingWait(0, MB_OK);
     traceExit(u"DongleVendorCommunication::startPairing");
-    return result;
+    return 1;
 }
 
 // ==================================================================== the reader
@@ -279,14 +341,28 @@ void DongleVendorCommunication::receiveListingEntry(const vendor::DecodedReport&
 void DongleVendorCommunication::processNewDevices() {
     traceEntry(u"DongleVendorCommunication::processNewDevices");
     Globals& g = globals();
-    const std::int32_t pairingIdle = g.pairedDevices.orderListingIfNotPairing();
-    // A listing caused by pairing (pairingIdle 0) is where the choosing and naming dialogs
-    // will run. They are not built yet: such a listing stays as received, nothing is shown,
-    // and no ListingDone is sent for it.
-    postIfOpen(IDS_SETTINGS_TITLE, 0);
-    if (pairingIdle == 1)
+    PairedDevices& list = g.pairedDevices;
+    // The pairing dialogs run modally inside this call, and the controller serves listings
+    // meanwhile: one that completes under them (a remote paired while the user chooses) is
+    // not a second pairing result to show over the first. Its devices stay in the list as
+    // the transmitter named them; the outer call ends the pairing state.
+    static bool showingPairingResult = false;
+    if (showingPairingResult) {
+        postIfOpen(IDS_SETTINGS_TITLE, 0);
+        traceExit(u"DongleVendorCommunication::processNewDevices");
+        return;
+    }
+    const std::int32_t pairingIdle = list.orderListingIfNotPairing();
+    if (pairingIdle == 1) {
+        postIfOpen(IDS_SETTINGS_TITLE, 0);
         sendListingDone();
-    g.pairedDevices.setPairingIdle();
+    } else {
+        showingPairingResult = true;
+        showPairingResult(list.listingBase(), list.devices());
+        showingPairingResult = false;
+        postIfOpen(IDS_SETTINGS_TITLE, 0);
+    }
+    list.setPairingIdle();
     traceExit(u"DongleVendorCommunication::processNewDevices");
 }
 
@@ -338,17 +414,41 @@ int DongleVendorCommunication::renamePairedDevice(plat::String oldName, plat::St
     return 1;
 }
 
-int DongleVendorCommunication::deletePairedDevice(plat::String name) {
-    traceEntry(u"DongleVendorCommunication::deletePairedDevice");
-    PairedDevices& list = globals().pairedDevices;
-    const DeviceAddress address = list.addressAt(indexOfDevice(name));
+template <class After>
+int DongleVendorCommunication::sendDelete(const plat::String& name, const DeviceAddress& address,
+                                          After after) {
     setCommand(vendor::Command::DeleteDevice, name, &address);
     const plat::String flags =
         plat::formatText(u"Flags = %d", {int{outputReport[vendor::kOutCode]}});
     WriteLog(flags, LogLevel::Log);
     const int result = writeCommand();
     WriteLog(flags, LogLevel::Log);
-    list.afterDelete(name, result == 1);
+    after(result == 1);
+    return result;
+}
+
+int DongleVendorCommunication::deletePairedDevice(plat::String name) {
+    traceEntry(u"DongleVendorCommunication::deletePairedDevice");
+    PairedDevices& list = globals().pairedDevices;
+    const DeviceAddress address = list.addressAt(indexOfDevice(name));
+    const int result =
+        sendDelete(name, address, [&](bool written) { list.afterDelete(name, written); });
+    traceExit(u"DongleVendorCommunication::deletePairedDevice");
+    plat::threads().sleep(deletePauseMs);
+    return result;
+}
+
+int DongleVendorCommunication::deletePairedDevice(const DeviceAddress& address) {
+    traceEntry(u"DongleVendorCommunication::deletePairedDevice");
+    PairedDevices& list = globals().pairedDevices;
+    const std::optional<PairedDevice> device = list.findAddress(address);
+    if (!device) {
+        traceExit(u"DongleVendorCommunication::deletePairedDevice");
+        return 0;
+    }
+    const int result = sendDelete(device->name, address, [&](bool written) {
+        list.afterDeleteAt(address, device->name, written);
+    });
     traceExit(u"DongleVendorCommunication::deletePairedDevice");
     plat::threads().sleep(deletePauseMs);
     return result;

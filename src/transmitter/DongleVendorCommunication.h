@@ -27,15 +27,19 @@ public:
     // Reads the interface's capabilities, resets the process-wide paired-device state and
     // sends StartupFirst and StartupSecond; the first write starts the reader.
     explicit DongleVendorCommunication(plat::Handle vendorHandle);
-    // Joins the reader, forgets the paired-device state and closes the handle. Delete a
-    // link while the platform that opened its handle is installed.
+    // Joins the reader, forgets the paired-device state, ends a pairing wait still registered
+    // and closes the handle. Delete a link while the platform that opened its handle is
+    // installed.
     ~DongleVendorCommunication() override;
     DongleVendorCommunication(const DongleVendorCommunication&) = delete;
     DongleVendorCommunication& operator=(const DongleVendorCommunication&) = delete;
 
     // ---- VendorLink
     void sendHostExit() override;
-    // A listing is complete (WM_USER 0 to the controller).
+    // A listing is complete (WM_USER 0 to the controller). One caused by pairing shows what it
+    // brought: "No new device found", or the choosing and naming dialogs. Those run modally, and
+    // the controller may replace this link meanwhile (the transmitter unplugged and back):
+    // after them nothing of this object is used.
     void processNewDevices() override;
     // The transmitter has gone: the reader is asked to stop and its read is cancelled; it
     // leaves without waiting the retry pause. Returns at once.
@@ -50,8 +54,12 @@ public:
     int writeCommand();
     int sendMenuOpening();
     int sendListingDone();
-    // StartPairing (0x04); 1 when it was written. (The pairing wait that follows it comes
-    // with the pairing dialogs.)
+    int sendCancelPairing();
+    // Add Device: StartPairing (0x04), then the pairing wait with its outcome told in boxes
+    // that have no owner. 0 when StartPairing could not be written (nothing shown), or when a
+    // pairing dialog is open already (that one comes to the front, nothing is sent); else 1
+    // once the wait is over. Like processNewDevices, it uses nothing of this object after the
+    // wait.
     int startPairing();
 
     // ---- the reader's side
@@ -66,6 +74,10 @@ public:
     int selectPairedDevice(plat::String name);
     int renamePairedDevice(plat::String oldName, plat::String newName);
     int deletePairedDevice(plat::String name);
+    // The same for exactly the device with this address, whatever names others share with it:
+    // its name and address go out, and that entry leaves the list. 0 without a command when no
+    // device has the address.
+    int deletePairedDevice(const DeviceAddress& address);
     plat::String getDatabaseDump();
 
     // The current reader thread's handle; 0 when none runs.
@@ -74,6 +86,10 @@ public:
 
 private:
     int sendSimple(std::uint8_t code);
+    // DeleteDevice for `name` at `address`, then the list's bookkeeping through `after`, and
+    // the pause the transmitter needs between deletions.
+    template <class After>
+    int sendDelete(const plat::String& name, const DeviceAddress& address, After after);
     void startReader();
     // Stops the current reader (see the header comment) and closes its handle.
     void endReader();
@@ -94,6 +110,10 @@ private:
 
 // The link the controller has published, as the user interface reaches it; null when none.
 DongleVendorCommunication* currentVendorLink();
+
+// The program's window with this title from the string table (FindWindowW by title only);
+// 0 when none, or when the title cannot be loaded.
+plat::Hwnd findTitled(std::uint32_t titleId);
 
 // The device name rules for a dialog that confirms `entered` as the new name of the device
 // now called `presentName`: a refused name is explained in a message box owned by `owner`

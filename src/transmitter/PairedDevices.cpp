@@ -126,11 +126,11 @@ void PairedDevices::rename(const plat::String& oldName, const plat::String& newN
         current_ = newName;
 }
 
-void PairedDevices::afterDelete(const plat::String& name, bool written) {
+template <class Pick>
+void PairedDevices::eraseAndHandOver(Pick leaves, const plat::String& name, bool written) {
     Guard g(lock_);
     if (written) {
-        auto it = std::find_if(devices_.begin(), devices_.end(),
-                               [&](const PairedDevice& d) { return d.name == name; });
+        auto it = std::find_if(devices_.begin(), devices_.end(), leaves);
         if (it != devices_.end())
             devices_.erase(it);
     }
@@ -138,6 +138,23 @@ void PairedDevices::afterDelete(const plat::String& name, bool written) {
         current_.clear();
     else if (current_ == name)
         current_ = devices_.back().name;
+}
+
+void PairedDevices::afterDelete(const plat::String& name, bool written) {
+    eraseAndHandOver([&](const PairedDevice& d) { return d.name == name; }, name, written);
+}
+
+void PairedDevices::afterDeleteAt(const DeviceAddress& address, const plat::String& name,
+                                  bool written) {
+    eraseAndHandOver([&](const PairedDevice& d) { return d.address == address; }, name, written);
+}
+
+std::optional<PairedDevice> PairedDevices::findAddress(const DeviceAddress& address) const {
+    Guard g(lock_);
+    for (const auto& d : devices_)
+        if (d.address == address)
+            return d;
+    return std::nullopt;
 }
 
 std::int32_t PairedDevices::listingRemaining() const {

@@ -18,6 +18,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -68,6 +69,11 @@ public:
     // the list; in every case an empty list has no current device, and a deleted current
     // device hands over to the last device of the list.
     void afterDelete(const plat::String& name, bool written);
+    // The same for the device with this address: when the write went through, the first device
+    // with it leaves the list, whatever names the others share with it.
+    void afterDeleteAt(const DeviceAddress& address, const plat::String& name, bool written);
+    // The first device with this address, if any.
+    std::optional<PairedDevice> findAddress(const DeviceAddress& address) const;
 
     std::int32_t listingRemaining() const;
     std::int32_t listingBase() const;
@@ -78,6 +84,9 @@ public:
     std::atomic<std::uint8_t> pairingFailed{0};
 
 private:
+    // afterDelete's work under the lock: erase the first device `leaves` picks, if written.
+    template <class Pick> void eraseAndHandOver(Pick leaves, const plat::String& name, bool written);
+
     mutable std::mutex lock_;
     std::vector<PairedDevice> devices_;
     plat::String current_;

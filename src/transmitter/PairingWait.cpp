@@ -1,12 +1,53 @@
 #include "PairingWait.h"
 
-#include "constants.h"
+#include "Application.h"
+#include "CMessageBox.h"
+#include "Debug.h"
+#include "DeviceConnect.h"
+#include "DongleVendorCommunication.h"
+#include "Globals.h"
+#include "resource.h"
 
-// ---------------------------------------------------------------------------------------
-// PLACEHOLDER, NOT THE PAIRING WAIT. The DeviceConnect dialog, its time-out and its outcome
-// boxes come with the pairing dialogs; until then nothing is shown and the run reports IDOK
-// (the outcome that shows no message). Replace this body; callers need no change.
-// ---------------------------------------------------------------------------------------
-std::intptr_t runPairingWait(plat::Hwnd, std::uint32_t) {
-    return IDOK;
+namespace {
+
+constexpr std::uint32_t errorStyle = MB_TASKMODAL | MB_ICONHAND; // 0x2010
+
+} // namespace
+
+plat::Hwnd bringPairingDialogForward() {
+    // The wait and the naming dialog share one title.
+    plat::Hwnd open = findTitled(IDS_PAIRING_WAIT_TITLE);
+    if (!open)
+        open = findTitled(IDS_NEW_DEVICES_TITLE);
+    if (open)
+        plat::desktop().setForegroundWindow(open);
+    return open;
+}
+
+std::intptr_t runPairingWait(plat::Hwnd boxOwner, std::uint32_t timeoutStyle) {
+    traceEntry(u"runPairingWait");
+    // The wait's modal loop serves every window of this thread, so a second request can come
+    // while it runs; it shows the one already open rather than stacking another.
+    if (bringPairingDialogForward()) {
+        traceExit(u"runPairingWait");
+        return IDOK;
+    }
+    Globals& g = globals();
+    DeviceConnect dialog;
+    g.pairingWaitDialog = &dialog;
+    g.pairingWaitActive = 1;
+    const std::intptr_t result = dialog.doModal();
+    // Whatever ended it; a dialog that was never created did not clear the flag itself.
+    g.pairingWaitDialog = nullptr;
+    g.pairingWaitActive = 0;
+
+    if (result == -1) {
+        LocalizedMessageBox(boxOwner, fw::loadString(IDS_DIALOG_FAILED), fw::loadString(IDS_ERROR),
+                            errorStyle);
+    } else if (result == IDCANCEL) {
+        LocalizedMessageBox(boxOwner, fw::loadString(IDS_NO_NEW_DEVICE_TEXT),
+                            fw::loadString(IDS_NO_NEW_DEVICE_CAPTION), timeoutStyle);
+    }
+    traceExit(u"runPairingWait");
+    return result;
 }

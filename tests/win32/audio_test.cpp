@@ -23,11 +23,10 @@ TEST(AudioPort, PrivateEnumerationSetsUpAndReleases) {
         records.push_back(d);
         return true;
     }));
-    for (const auto& d : records) {
-        EXPECT_LE(d.dataFlow, 1u);
-        EXPECT_LE(d.type, 2u);
+    // Wine leaves each record's type, data flow and wave device id uninitialised: nothing is
+    // asserted on them here.
+    for (const auto& d : records)
         EXPECT_FALSE(d.description.empty());
-    }
 
     audio.release(propertySet);
     audio.release(factory);

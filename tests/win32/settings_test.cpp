@@ -60,15 +60,6 @@ std::wstring text(HWND window) {
     return qa_test::windowText(window);
 }
 
-HWND waitForWindow(const wchar_t* title) {
-    HWND found = nullptr;
-    qa_test::waitFor([&] {
-        found = ::FindWindowW(nullptr, title);
-        return found && ::IsWindowVisible(found);
-    });
-    return found;
-}
-
 std::wstring tabLabel(HWND tabs, int index) {
     wchar_t label[64] = {};
     TCITEMW item{};
@@ -85,6 +76,30 @@ RECT rectOf(HWND control) {
     return r;
 }
 
+// A Windows without Core Audio: the pages read and route the sound mapper's preferences, which
+// the test's stand-in devices fill. Wine's own endpoints are no devices of theirs.
+class NoCoreAudio final : public plat::CoreAudio {
+public:
+    bool enterApartment() override { return true; }
+    plat::Handle createDeviceEnumerator() override { return 0; }
+    bool renderEndpoints(plat::Handle, std::vector<plat::AudioEndpoint>& endpoints) override {
+        endpoints.clear();
+        return false;
+    }
+    std::int32_t defaultRenderEndpoint(plat::Handle, plat::EndpointRole, plat::String&) override {
+        return E_POINTER;
+    }
+    bool endpointHardware(plat::Handle, const plat::String&, plat::EndpointHardware&) override {
+        return false;
+    }
+    plat::Handle createPolicyConfig() override { return 0; }
+    std::int32_t setDefaultEndpoint(plat::Handle, const plat::String&,
+                                    plat::EndpointRole) override {
+        return E_POINTER;
+    }
+    void release(plat::Handle) override {}
+};
+
 class SettingsOnWindows : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -94,6 +109,7 @@ protected:
         plat::Platform bundle = real_;
         bundle.threads = threads_.get();
         bundle.audio = mixer_.get();
+        bundle.coreAudio = &noCoreAudio_;
         plat::install(bundle);
         startProcessObjects();
         fw::setResourceModule(plat::resources().programModule());
@@ -151,7 +167,7 @@ protected:
                                                                       &defaultAudio, &other})
             sheet.addPage(*page);
         std::thread helper([&user] {
-            HWND window = waitForWindow(kSettings);
+            HWND window = qa_test::waitForVisibleWindow(kSettings);
             if (window)
                 user(window);
             if (::IsWindow(window))
@@ -164,6 +180,7 @@ protected:
     plat::Platform real_;
     std::unique_ptr<qa_test::NoThreads> threads_;
     std::unique_ptr<MixerDouble> mixer_;
+    NoCoreAudio noCoreAudio_;
     HKEY soundMapper_ = nullptr;
     bool hadPlayback_ = false;
     std::wstring oldPlayback_;
@@ -269,7 +286,7 @@ TEST_F(SettingsOnWindows, AComboSelectionOnTheDefaultAudioPageRoutesTheSystemDef
         ::PostMessageW(page, WM_COMMAND, MAKEWPARAM(1018, CBN_SELCHANGE),
                        reinterpret_cast<LPARAM>(combo));
         // No player runs: the change comes with the advice to restart applications.
-        if (const HWND box = waitForWindow(L"Restart Active Applications")) {
+        if (const HWND box = qa_test::waitForVisibleWindow(L"Restart Active Applications")) {
             advised = true;
             ::PostMessageW(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
             qa_test::waitFor([&] { return !::IsWindow(box); });
@@ -290,14 +307,14 @@ TEST_F(SettingsOnWindows, TheRenameDialogRefusesAnEmptyNameWithTheRealMessageBox
     std::wstring oldName, editBefore, boxText, boxButton;
     bool stayedOpen = false;
     std::thread helper([&] {
-        const HWND window = waitForWindow(L"Rename Auravo Device");
+        const HWND window = qa_test::waitForVisibleWindow(L"Rename Auravo Device");
         if (!window)
             return;
         oldName = text(::GetDlgItem(window, 1028));
         editBefore = text(::GetDlgItem(window, 1030));
         ::SetWindowTextW(::GetDlgItem(window, 1030), L"   ");
         ::PostMessageW(::GetDlgItem(window, 1031), BM_CLICK, 0, 0);
-        if (const HWND box = waitForWindow(L"Cannot Rename")) {
+        if (const HWND box = qa_test::waitForVisibleWindow(L"Cannot Rename")) {
             boxText = text(::GetDlgItem(box, 0xFFFF));
             boxButton = text(::GetDlgItem(box, IDOK));
             ::PostMessageW(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);

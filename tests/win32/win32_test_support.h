@@ -31,6 +31,16 @@ template <class Predicate> bool waitFor(Predicate done, DWORD timeoutMs = kWaitM
     }
 }
 
+// The top-level window with this title once it is visible; null if none is within the bound.
+inline HWND waitForVisibleWindow(const wchar_t* title) {
+    HWND found = nullptr;
+    waitFor([&] {
+        found = ::FindWindowW(nullptr, title);
+        return found && ::IsWindowVisible(found);
+    });
+    return found;
+}
+
 // The folder of the running test program, with a trailing backslash.
 inline std::wstring testDirectory() {
     wchar_t path[MAX_PATH] = {};
@@ -94,6 +104,25 @@ inline int iconWidth(HICON icon) {
     if (info.hbmMask)
         ::DeleteObject(info.hbmMask);
     return bitmap.bmWidth;
+}
+
+// Every record of one DirectSound private enumeration through the audio port; empty when a
+// set-up step fails.
+inline std::vector<plat::DsDeviceDescription> directSoundRecords() {
+    plat::Audio& audio = plat::audio();
+    std::vector<plat::DsDeviceDescription> records;
+    const plat::Module dsound = audio.loadDsound();
+    const plat::Handle factory = dsound ? audio.getClassFactory(dsound) : 0;
+    const plat::Handle propertySet = factory ? audio.createPropertySet(factory) : 0;
+    if (propertySet)
+        audio.enumerateDevices(propertySet, [&](const plat::DsDeviceDescription& d) {
+            records.push_back(d);
+            return true;
+        });
+    audio.release(propertySet);
+    audio.release(factory);
+    audio.freeDsound(dsound);
+    return records;
 }
 
 // The argument with which the test program, started as a child, only waits to be ended.

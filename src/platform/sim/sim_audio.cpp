@@ -1,12 +1,14 @@
 // The simulated PC's audio devices: DirectSound's private device enumeration behind a
-// "dsound.dll" that can fail at each set-up step, the mixers, and the transmitter's audio
-// function, which comes and goes with the virtual transmitter.
+// "dsound.dll" that can fail at each set-up step, the mixers, the transmitter's audio
+// function, which comes and goes with the virtual transmitter, and on today's Windows the
+// Core Audio endpoints with their default per role.
 //
 // Everything here is guarded by the world lock; the program's enumeration callback runs on a
 // snapshot of the records, without the lock.
 #include "sim_world.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <set>
 
@@ -20,6 +22,14 @@ constexpr char16_t kPreferredKey[] =
     u"SYSTEM\\CurrentControlSet\\Control\\MediaResources\\SetupPreferredAudioDevices\\";
 constexpr char16_t kPreferredCount[] = u"SetupPreferredAudioDevicesCount";
 constexpr std::uint32_t kFreshPreferredCount = 1;
+constexpr char16_t kSoundMapperKey[] = u"SOFTWARE\\Microsoft\\Multimedia\\Sound Mapper";
+constexpr char16_t kPlaybackValue[] = u"Playback";
+
+constexpr std::int32_t kENotFound = static_cast<std::int32_t>(0x80070490u);
+constexpr std::int32_t kEPointer = static_cast<std::int32_t>(0x80004003u);
+constexpr std::int32_t kEInvalidArg = static_cast<std::int32_t>(0x80070057u);
+constexpr std::size_t kRoles = 3;
+const char* const kRoleNames[kRoles] = {"console", "multimedia", "communications"};
 
 std::string guidString(const plat::Guid& g) {
     char buf[40];
@@ -27,6 +37,40 @@ std::string guidString(const plat::Guid& g) {
                   static_cast<unsigned>(g.data1), g.data2, g.data3, g.data4[0], g.data4[1],
                   g.data4[2], g.data4[3], g.data4[4], g.data4[5], g.data4[6], g.data4[7]);
     return buf;
+}
+
+std::string lowerAscii(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+String ascii(const std::string& text) {
+    return String(text.begin(), text.end());
+}
+
+// An endpoint's id. Windows does not promise to make it from the DirectSound GUID, so here it
+// is not: a program must read the endpoint's GUID property. Stable for a device across plug-ins.
+String endpointIdOf(plat::Guid guid) {
+    guid.data1 ^= 0x5EC0DE5Eu;
+    guid.data2 = static_cast<std::uint16_t>(guid.data2 ^ 0x0E1Du);
+    return ascii("{0.0.0.00000000}." + lowerAscii(guidString(guid)));
+}
+
+// A device instance id as Windows makes it from one of the device's interface paths:
+// "\\?\USB#Vid_0b7a&Pid_0100&MI_00#6&1a2b&0&0000#{...}\global" belongs to
+// "USB\VID_0B7A&PID_0100&MI_00\6&1A2B&0&0000".
+String instanceIdFromPath(const String& path) {
+    String id = path.starts_with(u"\\\\?\\") ? path.substr(4) : path;
+    id = id.substr(0, id.find(u"#{"));
+    for (char16_t& c : id) {
+        if (c == u'#')
+            c = u'\\';
+        else if (c >= u'a' && c <= u'z')
+            c = static_cast<char16_t>(c - u'a' + u'A');
+    }
+    return id;
 }
 
 // Distinct, stable GUIDs: one per added device, one per transmitter.
@@ -47,7 +91,11 @@ struct AudioDeviceRec {
     TransmitterId transmitter = 0; // 0: an ordinary device
 };
 
-class AudioWorld final : public plat::Audio {
+enum class ObjectKind { ClassFactory, PropertySet, DeviceEnumerator, PolicyConfig };
+
+// One world behind both ports: DirectSound and the mixers (plat::Audio), and on today's
+// Windows the endpoints (plat::CoreAudio), which are the same devices.
+class AudioWorld final : public plat::Audio, public plat::CoreAudio {
 public:
     explicit AudioWorld(SimPc::Impl& w) : w_(w) {
         seedRegistry();
@@ -77,15 +125,15 @@ public:
             failure_ == DsoundFailure::NoClassObjectEntry ||
             failure_ == DsoundFailure::NoClassFactory)
             return 0;
-        return newObject(false);
+        return newObject(ObjectKind::ClassFactory);
     }
 
     Handle createPropertySet(Handle classFactory) override {
         Lock lk(w_.m);
-        auto it = objects_.find(classFactory);
-        if (it == objects_.end() || it->second || failure_ == DsoundFailure::NoPropertySet)
+        if (!isObject(classFactory, ObjectKind::ClassFactory) ||
+            failure_ == DsoundFailure::NoPropertySet)
             return 0;
-        return newObject(true);
+        return newObject(ObjectKind::PropertySet);
     }
 
     bool enumerateDevices(
@@ -94,8 +142,7 @@ public:
         std::vector<plat::DsDeviceDescription> records;
         {
             Lock lk(w_.m);
-            auto it = objects_.find(propertySet);
-            if (it == objects_.end() || !it->second)
+            if (!isObject(propertySet, ObjectKind::PropertySet))
                 return false;
             ++enumerations_;
             records = recordsLocked();
@@ -131,6 +178,90 @@ public:
         return true;
     }
 
+    // ------------------------------------------------------------ the Core Audio port
+    bool enterApartment() override {
+        Lock lk(w_.m);
+        w_.current(lk)->inApartment = true;
+        return true;
+    }
+
+    Handle createDeviceEnumerator() override {
+        Lock lk(w_.m);
+        if (audio_ != WindowsAudio::CoreAudio || !inApartment(lk))
+            return 0;
+        return newObject(ObjectKind::DeviceEnumerator);
+    }
+
+    bool renderEndpoints(Handle enumerator, std::vector<plat::AudioEndpoint>& endpoints) override {
+        endpoints.clear();
+        Lock lk(w_.m);
+        if (!isObject(enumerator, ObjectKind::DeviceEnumerator))
+            return false;
+        for (const AudioDeviceRec* d : orderedLocked())
+            if (!d->config.capture)
+                endpoints.push_back(
+                    {endpointIdOf(*d->config.guid), ascii(guidString(*d->config.guid))});
+        return true;
+    }
+
+    std::int32_t defaultRenderEndpoint(Handle enumerator, plat::EndpointRole role,
+                                       String& id) override {
+        Lock lk(w_.m);
+        if (!isObject(enumerator, ObjectKind::DeviceEnumerator))
+            return kEPointer;
+        const auto r = static_cast<std::size_t>(role);
+        if (r >= kRoles)
+            return kEInvalidArg;
+        const AudioDeviceRec* d = defaults_[r] ? find(*defaults_[r]) : nullptr;
+        if (!d)
+            return kENotFound;
+        id = endpointIdOf(*d->config.guid);
+        return 0;
+    }
+
+    bool endpointHardware(Handle enumerator, const String& id,
+                          plat::EndpointHardware& out) override {
+        out = plat::EndpointHardware{};
+        Lock lk(w_.m);
+        const AudioDeviceRec* d =
+            isObject(enumerator, ObjectKind::DeviceEnumerator) ? endpoint(id) : nullptr;
+        if (!d)
+            return false;
+        const AudioDeviceConfig& c = d->config;
+        const String& path = c.hardwarePath.empty() ? c.interfacePath : c.hardwarePath;
+        if (c.hardwareRoute == HardwareRoute::Topology)
+            out.connectedDeviceId = u"{2}." + spelledForEnumeration(path, w_.pathSpelling);
+        if (c.hardwareRoute != HardwareRoute::None)
+            out.instanceId = c.instanceId.empty() ? instanceIdFromPath(path) : c.instanceId;
+        return true;
+    }
+
+    Handle createPolicyConfig() override {
+        Lock lk(w_.m);
+        if (audio_ != WindowsAudio::CoreAudio || !policyConfig_ || !inApartment(lk))
+            return 0;
+        return newObject(ObjectKind::PolicyConfig);
+    }
+
+    std::int32_t setDefaultEndpoint(Handle policyConfig, const String& id,
+                                    plat::EndpointRole role) override {
+        Lock lk(w_.m);
+        if (!isObject(policyConfig, ObjectKind::PolicyConfig))
+            return kEPointer;
+        const auto r = static_cast<std::size_t>(role);
+        if (r >= kRoles)
+            return kEInvalidArg;
+        if (policyFailure_ != 0)
+            return policyFailure_;
+        const AudioDeviceRec* d = endpoint(id);
+        if (!d)
+            return kENotFound;
+        defaults_[r] = d->id;
+        w_.journal(std::string("default playback endpoint for ") + kRoleNames[r] + " set to \"" +
+                   narrow(d->config.description) + "\"");
+        return 0;
+    }
+
     // ------------------------------------------------------------ the levers (lock held)
     AudioDeviceId add(AudioDeviceConfig config, TransmitterId transmitter = 0) {
         AudioDeviceRec rec;
@@ -155,7 +286,9 @@ public:
         w_.journal("audio device " + std::to_string(rec.id) + " added: \"" +
                    narrow(rec.config.description) + "\" " + guidString(*rec.config.guid));
         devices_.push_back(std::move(rec));
-        return devices_.back().id;
+        const AudioDeviceId id = devices_.back().id;
+        keepDefaults();
+        return id;
     }
 
     bool remove(AudioDeviceId id) {
@@ -166,6 +299,7 @@ public:
         w_.journal("audio device " + std::to_string(id) + " removed: \"" +
                    narrow(it->config.description) + "\"");
         devices_.erase(it);
+        keepDefaults();
         return true;
     }
 
@@ -182,6 +316,8 @@ public:
             v.interfacePath = spelledForEnumeration(d->config.interfacePath, w_.pathSpelling);
             v.capture = d->config.capture;
             v.mixer = d->config.mixer;
+            if (audio_ == WindowsAudio::CoreAudio && !d->config.capture)
+                v.endpointId = endpointIdOf(*d->config.guid);
             out.push_back(std::move(v));
         }
         return out;
@@ -198,6 +334,47 @@ public:
     void setFailure(DsoundFailure failure) { failure_ = failure; }
     int outstanding() const { return loaded_ + static_cast<int>(objects_.size()); }
     int enumerations() const { return enumerations_; }
+
+    void setWindowsAudio(WindowsAudio audio) { audio_ = audio; }
+    void setIdentity(TransmitterAudioIdentity identity) { identity_ = identity; }
+    void setPolicyConfig(bool available) { policyConfig_ = available; }
+    void setPolicyFailure(std::int32_t hresult) { policyFailure_ = hresult; }
+
+    bool userSetsDefault(AudioDeviceId id, std::optional<plat::EndpointRole> role) {
+        const AudioDeviceRec* d = find(id);
+        if (audio_ != WindowsAudio::CoreAudio || !d || d->config.capture)
+            return false;
+        for (std::size_t r = 0; r < kRoles; ++r)
+            if (!role || static_cast<std::size_t>(*role) == r)
+                defaults_[r] = id;
+        w_.journal("the user makes \"" + narrow(d->config.description) +
+                   "\" the default playback device" +
+                   (role ? std::string(" for ") + kRoleNames[static_cast<std::size_t>(*role)]
+                         : std::string()));
+        return true;
+    }
+
+    std::optional<AudioDeviceId> defaultFor(plat::EndpointRole role) const {
+        const auto r = static_cast<std::size_t>(role);
+        return r < kRoles ? defaults_[r] : std::nullopt;
+    }
+
+    std::optional<AudioDeviceId> systemDefault(const std::optional<String>& playback) const {
+        if (audio_ == WindowsAudio::CoreAudio)
+            return defaults_[0];
+        // The older wave mapper: the preferred device while it is there, else device 0.
+        const auto ids = waveIdsLocked();
+        std::optional<AudioDeviceId> first;
+        for (const AudioDeviceRec* d : orderedLocked()) {
+            if (d->config.capture)
+                continue;
+            if (playback && d->config.waveName == *playback)
+                return d->id;
+            if (ids.at(d->id) == 0)
+                first = d->id;
+        }
+        return first;
+    }
 
 private:
     void seedRegistry() {
@@ -236,16 +413,73 @@ private:
                       "\\\\?\\USB#Vid_0b7a&Pid_0100&MI_00#6&1a2b3c4d&0&%04x#"
                       "{6994ad04-93ef-11d0-a3cc-00a0c9223196}\\global",
                       static_cast<unsigned>(id));
-        c.interfacePath = plat::String(buf, buf + std::char_traits<char>::length(buf));
+        c.hardwarePath = ascii(buf);
+        // Without its USB path, the record names the endpoint's software device.
+        c.interfacePath = identity_.usbPathInDirectSound
+                              ? c.hardwarePath
+                              : u"\\\\?\\SWD#MMDEVAPI#" + endpointIdOf(*c.guid) +
+                                    u"#{e6327cad-dcec-4949-ae8a-991e976a79d2}";
+        c.hardwareRoute = identity_.hardwareRoute;
         c.module = u"usbaudio.sys";
         add(std::move(c), id);
     }
 
-    Handle newObject(bool propertySet) {
+    Handle newObject(ObjectKind kind) {
         const Handle h = w_.nextHandle;
         w_.nextHandle += 4;
-        objects_[h] = propertySet;
+        objects_[h] = kind;
         return h;
+    }
+
+    bool isObject(Handle h, ObjectKind kind) const {
+        const auto it = objects_.find(h);
+        return it != objects_.end() && it->second == kind;
+    }
+
+    // COM: the program's main thread entered its apartment at start, and a test's thread is
+    // not the program's; a thread the program started must enter one itself.
+    bool inApartment(Lock& lk) {
+        const ThreadRec* t = w_.current(lk);
+        return t->kind != ThreadKind::Background || t->inApartment;
+    }
+
+    const AudioDeviceRec* find(AudioDeviceId id) const {
+        for (const auto& d : devices_)
+            if (d.id == id)
+                return &d;
+        return nullptr;
+    }
+
+    // The present render device whose endpoint has this id (Windows compares ids without
+    // regard to case).
+    const AudioDeviceRec* endpoint(const String& id) const {
+        for (const auto& d : devices_)
+            if (!d.config.capture && foldCase(endpointIdOf(*d.config.guid)) == foldCase(id))
+                return &d;
+        return nullptr;
+    }
+
+    // After a device came or went: a role without a present default gets the first render
+    // device in enumeration order, as Windows moves the default off a device that goes.
+    void keepDefaults() {
+        const auto ordered = orderedLocked();
+        for (std::size_t r = 0; r < kRoles; ++r) {
+            if (defaults_[r] && find(*defaults_[r]))
+                continue;
+            std::optional<AudioDeviceId> next;
+            for (const AudioDeviceRec* d : ordered)
+                if (!d->config.capture) {
+                    next = d->id;
+                    break;
+                }
+            if (next == defaults_[r])
+                continue;
+            defaults_[r] = next;
+            if (next && audio_ == WindowsAudio::CoreAudio)
+                w_.journal(std::string("Windows makes \"") +
+                           narrow(find(*next)->config.description) +
+                           "\" the default playback endpoint for " + kRoleNames[r]);
+        }
     }
 
     // The present devices in enumeration order: the ordered ids first, then plug-in order.
@@ -338,9 +572,15 @@ private:
     std::vector<AudioDeviceId> order_;
     AudioDeviceId nextId_ = 1;
     DsoundFailure failure_ = DsoundFailure::None;
-    int loaded_ = 0;                 // LoadLibrary count of "dsound.dll"
-    std::map<Handle, bool> objects_; // live COM objects: true for a property set
+    int loaded_ = 0;                       // LoadLibrary count of "dsound.dll"
+    std::map<Handle, ObjectKind> objects_; // live COM objects
     int enumerations_ = 0;
+
+    WindowsAudio audio_ = WindowsAudio::SoundMapper;
+    TransmitterAudioIdentity identity_;
+    std::array<std::optional<AudioDeviceId>, kRoles> defaults_; // each role's default endpoint
+    bool policyConfig_ = true;
+    std::int32_t policyFailure_ = 0;
 };
 
 AudioWorld& audioWorld(SimPc::Impl& w) {
@@ -350,7 +590,9 @@ AudioWorld& audioWorld(SimPc::Impl& w) {
 } // namespace
 
 std::unique_ptr<plat::Audio> makeAudioPort(SimPc::Impl& w) {
-    return std::make_unique<AudioWorld>(w);
+    auto world = std::make_unique<AudioWorld>(w);
+    w.coreAudioPort = world.get();
+    return world;
 }
 
 // ------------------------------------------------------------------ the test-facing side
@@ -393,6 +635,45 @@ int SimPc::audioObjectsOutstanding() const {
 int SimPc::audioEnumerations() const {
     Lock lk(impl_->m);
     return audioWorld(*impl_).enumerations();
+}
+
+void SimPc::setWindowsAudio(WindowsAudio audio) {
+    Lock lk(impl_->m);
+    audioWorld(*impl_).setWindowsAudio(audio);
+    impl_->journal(audio == WindowsAudio::CoreAudio
+                       ? "Windows plays sound as today's Windows does (Core Audio)"
+                       : "Windows plays sound as older Windows did (the sound mapper)");
+}
+
+void SimPc::setTransmitterAudioIdentity(TransmitterAudioIdentity identity) {
+    Lock lk(impl_->m);
+    audioWorld(*impl_).setIdentity(identity);
+}
+
+bool SimPc::setDefaultEndpoint(AudioDeviceId id, std::optional<plat::EndpointRole> role) {
+    Lock lk(impl_->m);
+    return audioWorld(*impl_).userSetsDefault(id, role);
+}
+
+std::optional<AudioDeviceId> SimPc::defaultEndpoint(plat::EndpointRole role) const {
+    Lock lk(impl_->m);
+    return audioWorld(*impl_).defaultFor(role);
+}
+
+void SimPc::setPolicyConfigAvailable(bool available) {
+    Lock lk(impl_->m);
+    audioWorld(*impl_).setPolicyConfig(available);
+}
+
+void SimPc::setPolicyConfigFailure(std::int32_t hresult) {
+    Lock lk(impl_->m);
+    audioWorld(*impl_).setPolicyFailure(hresult);
+}
+
+std::optional<AudioDeviceId> SimPc::systemDefaultPlayback() const {
+    const auto playback = stringValue(plat::HKCU, kSoundMapperKey, kPlaybackValue);
+    Lock lk(impl_->m);
+    return audioWorld(*impl_).systemDefault(playback);
 }
 
 } // namespace sim

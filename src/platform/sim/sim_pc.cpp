@@ -143,6 +143,7 @@ plat::Platform SimPc::bundle() {
     p.resources = impl_->resourcesPort.get();
     p.hid = impl_->hidPort.get();
     p.audio = impl_->audioPort.get();
+    p.coreAudio = impl_->coreAudioPort;
     p.processes = impl_->processesPort.get();
     return p;
 }

@@ -341,8 +341,22 @@ std::string appCommandName(std::uint16_t command);
 // enumeration relative to its WDM (or VXD) record, or whether it has none.
 enum class EmulatedRecord { AfterWdm, BeforeWdm, None };
 
+// Which Windows plays the PC's sound. An older one has no Core Audio and plays on the device
+// the sound mapper's "Playback" preference names. Today's (Vista and later) ignores the sound
+// mapper: it keeps a default render endpoint per role, which the policy-config interface of
+// its own sound settings changes, and its endpoints carry the DirectSound GUIDs.
+enum class WindowsAudio { SoundMapper, CoreAudio };
+
+// Today's Windows: what leads from a device's endpoint down to its hardware.
+enum class HardwareRoute {
+    Topology,   // the device topology's connection, and the instance id
+    InstanceId, // the instance id only (the endpoint has no device topology)
+    None,       // neither
+};
+
 // An audio device of the PC. Each present device yields its DirectSound records (WDM or VXD,
-// and its emulated one) in the enumeration, and, with `mixer`, one mixer.
+// and its emulated one) in the enumeration, and, with `mixer`, one mixer; on today's Windows a
+// render device is an endpoint too.
 struct AudioDeviceConfig {
     String description;                  // of its WDM (or VXD) record
     std::optional<plat::Guid> guid;      // nothing: one no other device of this PC has
@@ -358,6 +372,21 @@ struct AudioDeviceConfig {
     bool vxd = false;     // a VXD driver: its record has type 1 instead of 2
     String interfacePath; // empty: a generated path of a PCI sound card
     String module = u"ks.sys";
+    // Today's Windows: the kernel-streaming interface its endpoint's topology is connected to
+    // (empty: `interfacePath`) and its device instance id (empty: made from that path, as
+    // Windows names devices after their interfaces), reachable as `hardwareRoute` says.
+    String hardwarePath;
+    String instanceId;
+    HardwareRoute hardwareRoute = HardwareRoute::Topology;
+};
+
+// How the transmitter's audio function shows its USB identity; it takes effect when the
+// transmitter is plugged in.
+struct TransmitterAudioIdentity {
+    // Its DirectSound record carries its USB interface path (with "vid_0b7a&pid_0100"); false:
+    // the path of a software device without the USB ids, as today's Windows may give instead.
+    bool usbPathInDirectSound = true;
+    HardwareRoute hardwareRoute = HardwareRoute::Topology;
 };
 
 // The four set-up steps of an enumeration pass, any of which "dsound.dll" can fail.
@@ -379,6 +408,7 @@ struct AudioDeviceView {
     String interfacePath;
     bool capture = false;
     bool mixer = true;
+    String endpointId; // today's Windows, render devices: its endpoint's id
 };
 
 using AudioDeviceId = int;
@@ -718,7 +748,8 @@ public:
     // "USB Audio Device" whose interface path carries its USB ids ("vid_0b7a&pid_0100" as today's
     // Windows spells them, "Vid_0b7a&Pid_0100" as older Windows did), with the wave name
     // "Quorvane Auravo", one mixer, the same GUID at every plug-in, numbered like any device
-    // without a fixed wave id.
+    // without a fixed wave id. Its endpoint leads to the USB device
+    // "USB\VID_0B7A&PID_0100&MI_00\..." (see TransmitterAudioIdentity).
     AudioDeviceId addAudioDevice(AudioDeviceConfig config);
     bool removeAudioDevice(AudioDeviceId id); // false when not present
     std::vector<AudioDeviceView> audioDevices() const; // present, in enumeration order
@@ -726,10 +757,36 @@ public:
     // Devices enumerate in plug-in order; these ids come first, in this order.
     void setAudioEnumerationOrder(std::vector<AudioDeviceId> order);
     void setDsoundFailure(DsoundFailure failure);
-    // Loaded "dsound.dll" modules and COM objects the program has not released or freed.
+    // Loaded "dsound.dll" modules and COM objects (DirectSound's and Core Audio's) the program
+    // has not released or freed.
     int audioObjectsOutstanding() const;
     // Enumerations run so far (each a whole pass of the records).
     int audioEnumerations() const;
+
+    // Which Windows plays the sound (the older one by default). On today's Windows the first
+    // render device to appear becomes the default endpoint of every role, and when a role's
+    // default goes, the first remaining render device in enumeration order takes its place.
+    // Endpoint ids are not made from the DirectSound GUIDs: only the endpoint's GUID property
+    // carries those. Core Audio works on the program's main thread and on threads that entered
+    // an apartment (CoInitializeEx); elsewhere it cannot be created. (Windows lets such a
+    // thread in while another keeps the multithreaded apartment alive; the program must not
+    // count on that, and here it cannot.)
+    void setWindowsAudio(WindowsAudio audio);
+    void setTransmitterAudioIdentity(TransmitterAudioIdentity identity);
+    // The user picks the default device in the system's sound settings: for one role, or
+    // (nothing) for all three. False on the older Windows or for a device that is no render
+    // endpoint.
+    bool setDefaultEndpoint(AudioDeviceId id,
+                            std::optional<plat::EndpointRole> role = std::nullopt);
+    std::optional<AudioDeviceId> defaultEndpoint(plat::EndpointRole role) const;
+    // The policy-config class exists on today's Windows (by default) or not (as under Wine);
+    // its SetDefaultEndpoint fails with `hresult` (0: it works).
+    void setPolicyConfigAvailable(bool available);
+    void setPolicyConfigFailure(std::int32_t hresult);
+    // The render device the system plays on for a program that asks for the default device:
+    // on today's Windows the console default endpoint; on the older one the device whose wave
+    // name "Playback" names, else wave device 0.
+    std::optional<AudioDeviceId> systemDefaultPlayback() const;
 
     struct Impl;
 

@@ -193,6 +193,8 @@ struct ThreadRec {
     std::deque<std::shared_ptr<SentCall>> sends;
     // Where the message this thread's window procedure is handling came from (innermost).
     plat::MessageSource messageSource = plat::MessageSource::ThisThread;
+    // A thread the program started has entered a COM apartment (CoreAudio::enterApartment).
+    bool inApartment = false;
 };
 
 enum class WindowKind { Foreign, Dialog, MessageBox, Control, Sheet };
@@ -470,6 +472,7 @@ struct SimPc::Impl {
     std::unique_ptr<plat::Resources> resourcesPort;
     std::unique_ptr<plat::Hid> hidPort;
     std::unique_ptr<plat::Audio> audioPort;
+    plat::CoreAudio* coreAudioPort = nullptr; // the audio port's other face (sim_audio.cpp)
     std::unique_ptr<plat::Processes> processesPort;
 
     // ---------------------------------------------------------------- threads (sim_world.cpp)

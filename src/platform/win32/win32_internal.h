@@ -257,6 +257,19 @@ public:
     bool mixerGetProductName(std::uint32_t id, String& productName) override;
 };
 
+class Win32CoreAudio final : public CoreAudio {
+public:
+    bool enterApartment() override;
+    Handle createDeviceEnumerator() override;
+    bool renderEndpoints(Handle enumerator, std::vector<AudioEndpoint>& endpoints) override;
+    std::int32_t defaultRenderEndpoint(Handle enumerator, EndpointRole role, String& id) override;
+    bool endpointHardware(Handle enumerator, const String& id, EndpointHardware& out) override;
+    Handle createPolicyConfig() override;
+    std::int32_t setDefaultEndpoint(Handle policyConfig, const String& id,
+                                    EndpointRole role) override;
+    void release(Handle object) override;
+};
+
 class Win32Processes final : public Processes {
 public:
     Handle openProcess(std::uint32_t access, std::uint32_t processId) override;

@@ -19,6 +19,7 @@ plat::Platform bundle() {
     static Win32Resources resources;
     static Win32Hid hid;
     static Win32Audio audio;
+    static Win32CoreAudio coreAudio;
     static Win32Processes processes;
 
     plat::Platform platform;
@@ -30,6 +31,7 @@ plat::Platform bundle() {
     platform.resources = &resources;
     platform.hid = &hid;
     platform.audio = &audio;
+    platform.coreAudio = &coreAudio;
     platform.processes = &processes;
     return platform;
 }

@@ -100,6 +100,7 @@ public:
     T* get() const { return p_; }
     T* operator->() const { return p_; }
     void** out() { return reinterpret_cast<void**>(&p_); }
+    T** put() { return &p_; }
     T* release() { return std::exchange(p_, nullptr); }
 
 private:
