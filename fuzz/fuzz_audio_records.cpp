@@ -8,6 +8,7 @@
 // emulated records fill in the wave name; everything else, and every id beyond the table, is
 // left alone.
 #include "AudioDevices.h"
+#include "AudioEndpoints.h"
 #include "fuzz_support.h"
 #include "no_threads.h"
 #include "text.h"
@@ -15,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <iterator>
 #include <map>
 #include <vector>
 
@@ -74,6 +76,7 @@ public:
 // (so that the one rule checked is the exact one every spelling of the rule agrees on).
 const char16_t* const kPaths[] = {
     u"\\\\?\\usb#Vid_0b7a&Pid_0100&MI_01#6&1a2b3c4d&0&0001#{65e8773d-8f56-11d0-a3b9-00a0c9223196}",
+    u"\\\\?\\usb#vid_0b7a&pid_0100&mi_01#6&1a2b3c4d&0&0001#{65e8773d-8f56-11d0-a3b9-00a0c9223196}",
     u"\\\\?\\pci#ven_8086&dev_293e&subsys_01101028#3&11583659&0&d8#{65e8773d}",
     u"",
 };
@@ -131,7 +134,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (in.byte() & 1)
             r.description += u" (emulated)";
         const std::uint8_t path = in.byte();
-        r.interfacePath = path < 3 ? plat::String(kPaths[path]) : cleanPath(in.text(120));
+        r.interfacePath = path < std::size(kPaths) ? plat::String(kPaths[path]) : cleanPath(in.text(120));
         audio.records.push_back(std::move(r));
     }
 
@@ -150,7 +153,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             expected[index] = e;
             continue;
         }
-        const bool transmitter = r.interfacePath.find(u"Vid_0b7a&Pid_0100") != plat::String::npos;
+        // The USB ids in any letter case.
+        plat::String lower = r.interfacePath;
+        for (char16_t& c : lower)
+            if (c >= u'A' && c <= u'Z')
+                c = static_cast<char16_t>(c + 32);
+        const bool transmitter = lower.find(u"vid_0b7a&pid_0100") != plat::String::npos;
         const plat::String name = transmitter ? plat::String(u"Quorvane Auravo") : r.description;
         names.push_back(name);
         long long same = 0;
@@ -164,7 +172,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     bool changed = false;
-    check(audioEnumerationPass(changed));
+    TransmitterEndpoints endpoints;
+    check(audioEnumerationPass(changed, endpoints));
     const std::int32_t count = audioDeviceCount();
     check(count >= 0 && count <= 99 && count == static_cast<std::int32_t>(std::min<std::uint32_t>(audio.mixers, 99)));
     check(changed == (count != 0));
