@@ -1,145 +1,241 @@
 // libFuzzer target: arbitrary "winamp.ini" contents through the hotkey scan and rewrite.
-// Checks that nothing reads out of bounds (AddressSanitizer), that the rewrite loses nothing
-// (every piece read comes out again, unchanged or as the one "nbkeys=" or "enabled=1" line
-// that replaces it, followed only by well-formed bindings), that the output parses back
-// (scanning it finds what the rewrite promised), and that the file passes on the simulated
-// PC produce exactly the in-memory result and never leave "temp.ini" behind.
+// Checks that nothing reads out of bounds (AddressSanitizer), and, reading the file by its
+// own rules rather than the program's, that
+//   - every line the rewrite did not mean to change comes out byte for byte the same: only
+//     the section's first "nbkeys" and "enabled" lines may be replaced (whole, keeping their
+//     endings), and added lines form one block of well-formed lines inside the section;
+//   - afterwards Winamp would load all four media keys with global hotkeys on ("nbkeys"
+//     covering every binding the section holds), so a second run changes nothing;
+//   - the file passes on the simulated PC produce exactly the in-memory result and leave
+//     nothing beside "winamp.ini".
 //
 // The module is compiled into this target rather than taken from qa_program, so that the
 // fuzzer's coverage instrumentation (applied to this target only) sees its branches.
+#include "IniFile.cpp"
 #include "WinampIniRead.cpp"
 
-#include "Globals.h"
-#include "sim_pc.h"
+#include "fuzz_support.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <memory>
+#include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
-void check(bool condition) {
-    if (!condition)
-        std::abort();
+using fuzzing::check;
+using fuzzing::endingOf;
+using fuzzing::linesOf;
+
+// ------------------------------------------------------------------ the file, as Winamp reads it
+// Whole lines with their endings. A key is read from a line's first 299 bytes, the most the
+// program reads at once; a name is compared without regard to case.
+std::string folded(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return out;
 }
 
-bool startsWith(std::string_view text, std::size_t at, std::string_view prefix) {
-    return text.size() >= at && text.substr(at).substr(0, prefix.size()) == prefix;
+std::string_view strip(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
+    return text;
 }
 
-// "<word><digits>=" ... up to and including `ending`, at `at`; the digits' value and where
-// the line ends.
-bool numberedLine(std::string_view out, std::size_t& at, std::string_view word,
-                  std::int64_t& number, std::string_view rest, std::string_view ending) {
-    if (!startsWith(out, at, word))
-        return false;
-    std::size_t p = at + word.size();
-    const std::size_t digits = p;
-    number = 0;
-    while (p < out.size() && out[p] >= '0' && out[p] <= '9' && p - digits < 18)
-        number = number * 10 + (out[p++] - '0');
-    if (p == digits || !startsWith(out, p, rest))
-        return false;
-    p += rest.size();
-    if (!startsWith(out, p, ending))
-        return false;
-    at = p + ending.size();
-    return true;
-}
-
-// The pieces the rewrite may replace, found independently of it: the first piece with
-// "nbkeys" after the first with "[gen_hotkeys]", and the first with "enabled=" after that.
-struct Replaced {
-    std::int64_t nbkeys = -1;
-    std::int64_t enabled = -1;
-    bool section = false;
+struct Entry {
+    bool hasKey = false;
+    std::string key; // folded
+    std::string_view value;
+    bool header = false;
 };
 
-Replaced findReplaced(std::string_view in) {
-    Replaced r;
+Entry entryOf(std::string_view line) {
+    Entry e;
+    const std::string_view head = line.substr(0, 299);
+    const std::size_t first = head.find_first_not_of(" \t");
+    e.header = first != std::string_view::npos && head[first] == '[';
+    const std::size_t equals = head.find('=');
+    if (!e.header && equals != std::string_view::npos) {
+        e.hasKey = true;
+        e.key = folded(strip(head.substr(0, equals)));
+        e.value = head.substr(equals + 1);
+    }
+    return e;
+}
+
+bool isSection(std::string_view line) {
+    line = line.substr(0, 299);
+    const std::size_t first = line.find_first_not_of(" \t");
+    return first != std::string_view::npos && folded(line.substr(first, 13)) == "[gen_hotkeys]";
+}
+
+// atoi as GetPrivateProfileIntW has it, bounded.
+long long number(std::string_view text) {
     std::size_t at = 0;
-    std::string piece;
-    for (std::int64_t i = 0; winampini::readBoundedLine(in, at, winampini::kLineCapacity, piece); ++i) {
-        if (!r.section) {
-            r.section = piece.find("[gen_hotkeys]") != std::string::npos;
-        } else if (r.nbkeys < 0) {
-            if (piece.find("nbkeys") != std::string::npos)
-                r.nbkeys = i;
-        } else if (r.enabled < 0 && piece.find("enabled=") != std::string::npos) {
-            r.enabled = i;
+    while (at < text.size() && (text[at] == ' ' || text[at] == '\t'))
+        ++at;
+    bool negative = false;
+    if (at < text.size() && (text[at] == '-' || text[at] == '+'))
+        negative = text[at++] == '-';
+    long long v = 0;
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at)
+        v = std::min(v * 10 + (text[at] - '0'), 1'000'000'000'000LL);
+    return negative ? -v : v;
+}
+
+// N of "hotkeyN"/"actionN" as Winamp writes it (no leading zero, at most nine digits).
+long long indexOf(const std::string& key, std::string_view prefix) {
+    if (key.size() <= prefix.size() || key.size() > prefix.size() + 9 ||
+        key.compare(0, prefix.size(), prefix) != 0)
+        return -1;
+    const std::string digits = key.substr(prefix.size());
+    if (digits.size() > 1 && digits[0] == '0')
+        return -1;
+    for (const char c : digits)
+        if (c < '0' || c > '9')
+            return -1;
+    return std::stoll(digits);
+}
+
+// The first hotkey section: its line range [first, end).
+struct Section {
+    std::size_t first = 0, end = 0;
+    bool found = false;
+};
+
+Section findSection(const std::vector<std::string_view>& lines) {
+    Section s;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (!s.found && isSection(lines[i])) {
+            s.found = true;
+            s.first = i;
+            s.end = lines.size();
+        } else if (s.found && entryOf(lines[i]).header) {
+            s.end = i;
+            break;
         }
     }
-    return r;
+    return s;
 }
 
-// Walks the input's pieces against the output: each comes out unchanged, or as its
-// replacement. Returns where the copied part ends.
-std::size_t checkCopied(std::string_view in, std::string_view out, const Replaced& replaced,
-                        const std::string& nbkeysLine, const std::string& enabledLine) {
-    std::size_t inAt = 0;
-    std::size_t outAt = 0;
-    std::string piece;
-    for (std::int64_t i = 0; winampini::readBoundedLine(in, inAt, winampini::kLineCapacity, piece); ++i) {
-        check(piece.size() <= winampini::kLineCapacity - 1 && !piece.empty());
-        const std::string& expected =
-            i == replaced.nbkeys ? nbkeysLine : i == replaced.enabled ? enabledLine : piece;
-        check(startsWith(out, outAt, expected));
-        outAt += expected.size();
+// What Winamp makes of the section: whether it loads all four media keys with hotkeys on.
+bool winampLoadsAllFour(const std::vector<std::string_view>& lines, const Section& s) {
+    std::map<std::string, std::string_view> first;
+    for (std::size_t i = s.first + 1; i < s.end; ++i) {
+        const Entry e = entryOf(lines[i]);
+        if (e.hasKey)
+            first.emplace(e.key, e.value);
     }
-    check(inAt == in.size());
-    return outAt;
+    if (!first.count("nbkeys") || !first.count("enabled"))
+        return false;
+    const std::string_view enabled = first["enabled"];
+    if (number(enabled) == 0 || enabled.find('0') != std::string_view::npos)
+        return false;
+    long long highest = -1;
+    for (const auto& [key, value] : first)
+        highest = std::max({highest, indexOf(key, "hotkey"), indexOf(key, "action")});
+    if (number(first["nbkeys"]) < highest + 1)
+        return false;
+    bool bound[4] = {};
+    for (const auto& [key, value] : first)
+        if (indexOf(key, "hotkey") >= 0) {
+            const long long v = number(value);
+            if (v >= 2224 && v <= 2227)
+                bound[v - 2224] = true;
+        }
+    return bound[0] && bound[1] && bound[2] && bound[3];
 }
 
-// What follows the copied lines: an ending if needed, then whole bindings numbered on from
-// `first`, each value at most once. The number of bindings.
-int checkAppended(std::string_view out, std::size_t at, std::string_view ending,
-                  std::int64_t first, bool& seen2224, bool& seen2225, bool& seen2226,
-                  bool& seen2227) {
-    // The bindings never join a last line that has no ending.
-    if (at < out.size() && at > 0 && out[at - 1] != '\n') {
-        check(startsWith(out, at, ending));
-        at += ending.size();
-    }
-    static const struct {
-        const char* action;
-        const char* value;
-    } kinds[] = {{"stop", "2226"}, {"play/pause", "2227"}, {"prev", "2225"}, {"next", "2224"}};
-    bool* seen[] = {&seen2226, &seen2227, &seen2225, &seen2224};
-    int count = 0;
-    std::size_t kind = 0; // appended in this order
-    while (at < out.size()) {
-        bool matched = false;
-        for (; kind < 4 && !matched; ++kind) {
-            std::size_t p = at;
-            std::int64_t index = 0;
-            std::int64_t again = 0;
-            if (numberedLine(out, p, "action", index, std::string("=ghkdc ") + kinds[kind].action,
-                             ending) &&
-                numberedLine(out, p, "hotkey", again, std::string("=") + kinds[kind].value,
-                             ending)) {
-                check(index == first + count && again == index);
-                check(!*seen[kind]);
-                *seen[kind] = true;
-                at = p;
-                matched = true;
-                ++count;
+// A line the rewrite adds: a count, "enabled=1", or half of a binding of a media key.
+bool addedLine(std::string_view line, std::string_view ending) {
+    if (!line.ends_with(ending) || endingOf(line) != ending)
+        return false;
+    line.remove_suffix(ending.size());
+    const auto digitsThen = [&](std::string_view prefix, std::string_view rest) {
+        if (!line.starts_with(prefix) || !line.ends_with(rest))
+            return false;
+        const std::string_view digits =
+            line.substr(prefix.size(), line.size() - prefix.size() - rest.size());
+        return !digits.empty() && digits.size() <= 14 &&
+               digits.find_first_not_of("0123456789") == std::string_view::npos;
+    };
+    return line == "enabled=1" || digitsThen("nbkeys=", "") || digitsThen("hotkey", "=2224") ||
+           digitsThen("hotkey", "=2225") || digitsThen("hotkey", "=2226") ||
+           digitsThen("hotkey", "=2227") || digitsThen("action", "=ghkdc next") ||
+           digitsThen("action", "=ghkdc prev") || digitsThen("action", "=ghkdc stop") ||
+           digitsThen("action", "=ghkdc play/pause");
+}
+
+// Walks the input's lines against the output's: each is the same, or a replaced "nbkeys" or
+// "enabled" line of the section, and the added lines form one block inside the section.
+void checkLines(std::string_view in, std::string_view out) {
+    const auto a = linesOf(in);
+    const auto b = linesOf(out);
+    const Section s = findSection(a);
+    std::string_view fileEnding = "\r\n";
+    for (const auto line : a)
+        if (!endingOf(line).empty()) {
+            fileEnding = endingOf(line);
+            break;
+        }
+    bool nbkeysSeen = false, enabledSeen = false, blockSeen = false;
+    std::size_t i = 0, j = 0;
+    while (i < a.size() || j < b.size()) {
+        if (i < a.size() && j < b.size() && a[i] == b[j]) {
+            const Entry e = entryOf(a[i]);
+            const bool inSection = s.found && i > s.first && i < s.end;
+            nbkeysSeen |= inSection && e.hasKey && e.key == "nbkeys";
+            enabledSeen |= inSection && e.hasKey && e.key == "enabled";
+            ++i, ++j;
+            continue;
+        }
+        check(j < b.size());
+        if (i < a.size()) {
+            const Entry e = entryOf(a[i]);
+            const bool inSection = s.found && i > s.first && i < s.end;
+            const std::string_view ending = endingOf(a[i]);
+            // A replaced line keeps its ending; the last line, without one, gets the file's
+            // when the added block follows it.
+            const std::string_view outEnding = endingOf(b[j]);
+            const bool endingKept = outEnding == ending || (ending.empty() && !blockSeen &&
+                                                            outEnding == fileEnding &&
+                                                            j + 1 < b.size());
+            if (inSection && e.hasKey && e.key == "nbkeys" && !nbkeysSeen && endingKept &&
+                addedLine(b[j], outEnding) && b[j].starts_with("nbkeys=")) {
+                nbkeysSeen = true;
+                ++i, ++j;
+                continue;
+            }
+            if (inSection && e.hasKey && e.key == "enabled" && !enabledSeen && endingKept &&
+                b[j] == "enabled=1" + std::string(outEnding)) {
+                enabledSeen = true;
+                ++i, ++j;
+                continue;
+            }
+            // The section's last line without an ending gets one before the added block.
+            if (ending.empty() && !blockSeen && b[j] == std::string(a[i]) + std::string(fileEnding)) {
+                ++i, ++j;
+                continue;
             }
         }
-        check(matched);
+        // An added block: inside the section (after its header, before its end).
+        check(!blockSeen && s.found && i > s.first && i <= s.end);
+        blockSeen = true;
+        while (j < b.size() && (i >= a.size() || a[i] != b[j]) && addedLine(b[j], fileEnding))
+            ++j;
+        check(i >= a.size() || j < b.size());
     }
-    return count;
 }
 
-struct World {
-    World() {
-        pc.install();
-        startProcessObjects();
-        pc.setString(plat::HKCU, u"Software\\Winamp\\", u"", u"C:\\Winamp");
-    }
-    sim::SimPc pc;
+struct World : fuzzing::SimWorld {
+    World() { pc.setString(plat::HKCU, u"Software\\Winamp\\", u"", u"C:\\Winamp"); }
 };
 
 } // namespace
@@ -151,57 +247,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view ending = scan.lineEnding();
     check(ending == "\n" || ending == "\r\n");
 
-    std::int32_t state = -1;
-    const std::string out = winampini::rewriteText(in, scan, &state);
-    check(state >= 0 && state <= scan.scanState);
-    check(state == scan.scanState); // the same transitions on the same pieces
+    const std::string out = winampini::rewriteText(in, scan);
+    if (!scan.needsRewrite())
+        check(out == in);
+    checkLines(in, out);
 
-    const Replaced replaced = findReplaced(in);
-    check(state == (!replaced.section ? 0 : replaced.nbkeys < 0 ? 1 : replaced.enabled < 0 ? 2 : 3));
-    const std::string nbkeysLine =
-        "nbkeys=" + std::to_string(scan.missingCount + scan.hotkeyCount) + std::string(ending);
-    const std::string enabledLine = "enabled=1" + std::string(ending);
-    const std::size_t copied = checkCopied(in, out, replaced, nbkeysLine, enabledLine);
-    bool has2224 = false, has2225 = false, has2226 = false, has2227 = false;
-    const int appended = checkAppended(out, copied, ending, scan.hotkeyCount, has2224, has2225,
-                                       has2226, has2227);
-    if (state == 0)
-        check(appended == 0 && copied == out.size());
-    // Only what the scan did not find is appended.
-    check(!(has2224 && scan.hasNext) && !(has2225 && scan.hasPrev) &&
-          !(has2226 && scan.hasStop) && !(has2227 && scan.hasPlayPause));
+    // Winamp now loads all four with hotkeys on, and a second run finds nothing to do.
+    const auto lines = linesOf(out);
+    const Section section = findSection(lines);
+    check(section.found == scan.sectionFound);
+    if (section.found)
+        check(winampLoadsAllFour(lines, section));
+    check(!winampini::scanText(out).needsRewrite());
 
-    // Parses back: the rewritten file scans to the same state, and a complete section now
-    // holds every binding with global hotkeys on.
-    const winampini::HotkeyScan again = winampini::scanText(out);
-    check(again.scanState == scan.scanState);
-    if (scan.scanState == 3) {
-        check(again.hotkeysEnabled == 1);
-        check(again.hasNext && again.hasPrev && again.hasStop && again.hasPlayPause);
-        check(again.hotkeyCount == scan.hotkeyCount + appended);
-    }
-
-    // The file passes on the simulated PC: the same bytes, or the file left alone. The
-    // simulated PC keeps a journal of every file written, so it is renewed now and then.
-    static World* world = nullptr;
-    static int runs = 0;
-    if (world && ++runs % 10000 == 0) {
-        world->pc.endProcess();
-        plat::install({});
-        endProcessObjects();
-        delete world;
-        world = nullptr;
-    }
-    if (!world)
-        world = new World;
+    // The file passes on the simulated PC: the same bytes, or the file left alone.
+    World& world = fuzzing::renewed<World>(10000);
     const plat::String ini = u"C:\\Winamp\\winamp.ini";
-    world->pc.writeFile(ini, std::string(in));
+    world.pc.writeFile(ini, std::string(in));
     {
         WinampIniRead reader;
         check(reader.outcome() == (scan.needsRewrite() ? WinampIniRead::Outcome::Rewritten
                                                        : WinampIniRead::Outcome::Untouched));
     }
-    check(world->pc.fileContents(ini) == (scan.needsRewrite() ? out : std::string(in)));
-    check(!world->pc.fileExists(u"C:\\Winamp\\temp.ini"));
+    check(world.pc.fileContents(ini) == (scan.needsRewrite() ? out : std::string(in)));
+    check(world.pc.folderFiles(u"C:\\Winamp") == std::vector<plat::String>{ini});
     return 0;
 }

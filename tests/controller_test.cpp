@@ -350,6 +350,13 @@ TEST_F(ControllerTest, UserWhoHidesTheIconGetsTheLinkWithoutIt) {
     EXPECT_TRUE(pc->trayIcons().empty());
     EXPECT_EQ(noted("link created"), 1u);
     EXPECT_EQ(globals().transmitterPresent, 1);
+
+    // Nor does the transmitter's return bring the icon.
+    transmitter(false);
+    transmitter(true);
+    EXPECT_EQ(noted("link created"), 2u);
+    EXPECT_TRUE(pc->trayIcons().empty());
+    EXPECT_EQ(noted("tray icon added"), 0u);
 }
 
 TEST_F(ControllerTest, ArrivalIsHandledOnlyOnTheSecondTransmitterNotification) {
@@ -558,6 +565,18 @@ INSTANTIATE_TEST_SUITE_P(
                     // Ten characters do not fit the buffer with their terminator.
                     ClickDelay{u"1234567890", u"600", 600},
                     ClickDelay{nullptr, u"1234567890", 1000}));
+
+TEST_F(ControllerTest, ASecondSingleClickAfterTheMenuOpensItAgain) {
+    doubles.transmitter = 1;
+    start();
+    click(WM_LBUTTONDOWN, {10, 20});
+    pc->advance(1000);
+    ASSERT_EQ(noted("menu at 10,20"), 1u);
+    // The timer that opened the menu is idle again: the next click starts it anew.
+    click(WM_LBUTTONDOWN, {30, 40});
+    pc->advance(1000);
+    EXPECT_EQ(noted("menu at 30,40"), 1u);
+}
 
 TEST_F(ControllerTest, DoubleClickOpensTheSettingsRightClickTheMenuAtOnce) {
     doubles.transmitter = 1;

@@ -3,6 +3,7 @@
 // replacement that never leaves a damaged "winamp.ini" or a stray "temp.ini" behind.
 #include "WinampIniRead.h"
 #include "players_support.h"
+#include "rewrite_faults.h"
 
 #include <functional>
 
@@ -13,6 +14,10 @@ using Outcome = WinampIniRead::Outcome;
 const plat::String dir = u"C:\\Program Files\\Winamp";
 const plat::String ini = dir + u"\\winamp.ini";
 const plat::String temp = dir + u"\\temp.ini";
+
+std::string narrowPath(const plat::String& path) {
+    return plat::toUtf8(path);
+}
 
 const std::string head = "[Winamp]\noutname=out_wave.dll\n[gen_hotkeys]\n";
 const std::string four = "hotkey0=2224\nhotkey1=2225\nhotkey2=2226\nhotkey3=2227\n";
@@ -29,7 +34,7 @@ std::string allFour(int n, const std::string& eol = "\n") {
 struct Case {
     const char* name;
     std::string before;
-    std::string after; // equal to before: untouched, or copied unchanged
+    std::string after; // equal to before: untouched
     Outcome outcome = Outcome::Rewritten;
 };
 
@@ -43,55 +48,85 @@ const Case cases[] = {
             "hotkey1=3640\n" + allFour(2)},
     {"Disabled", head + "nbkeys=4\nenabled=0\n" + four, head + "nbkeys=4\nenabled=1\n" + four},
     {"TenContainsAZero", head + "nbkeys=4\nenabled=10\n" + four, head + "nbkeys=4\nenabled=1\n" + four},
+    {"EmptyOrWordIsDisabled", head + "nbkeys=4\nenabled=\n" + four, head + "nbkeys=4\nenabled=1\n" + four},
     {"Complete", head + "nbkeys=4\nenabled=1\n" + four, head + "nbkeys=4\nenabled=1\n" + four,
      Outcome::Untouched},
-    // A value on two lines lowers the missing count twice: play/pause is then never added
-    // while hotkeys are on ...
-    {"DoubledValueEnabled", head + "nbkeys=4\nenabled=1\nhotkey0=2224\nhotkey1=2224\nhotkey2=2225\nhotkey3=2226\n",
-     head + "nbkeys=4\nenabled=1\nhotkey0=2224\nhotkey1=2224\nhotkey2=2225\nhotkey3=2226\n",
-     Outcome::Untouched},
-    // ... is appended when they were off, the count staying 0 + 4 ...
-    {"DoubledValueDisabled", head + "nbkeys=4\nenabled=0\nhotkey0=2224\nhotkey1=2224\nhotkey2=2225\nhotkey3=2226\n",
-     head + "nbkeys=4\nenabled=1\nhotkey0=2224\nhotkey1=2224\nhotkey2=2225\nhotkey3=2226\n"
+    // A value bound twice is one value: play/pause is still added, numbered past the others,
+    // and the count covers it.
+    {"DoubledValue", head + "nbkeys=4\nenabled=1\nhotkey0=2224\nhotkey1=2224\nhotkey2=2225\nhotkey3=2226\n",
+     head + "nbkeys=5\nenabled=1\nhotkey0=2224\nhotkey1=2224\nhotkey2=2225\nhotkey3=2226\n"
             "action4=ghkdc play/pause\nhotkey4=2227\n"},
-    // ... and five matches, below zero, force a rewrite that appends nothing.
-    {"FiveMatches", head + "nbkeys=5\nenabled=1\nhotkey0=2224\n" + four,
-     head + "nbkeys=4\nenabled=1\nhotkey0=2224\n" + four},
-    // Appended after the file's last line; hotkey lines of later sections count.
-    {"LaterSection", head + "nbkeys=1\nenabled=1\nhotkey0=2224\n[gen_other]\nmyhotkey=2225\nlast=1\n",
-     head + "nbkeys=4\nenabled=1\nhotkey0=2224\n[gen_other]\nmyhotkey=2225\nlast=1\n"
-            "action2=ghkdc stop\nhotkey2=2226\naction3=ghkdc play/pause\nhotkey3=2227\n"},
-    {"NoSection", "[Winamp]\nnbkeys=3\nenabled=0\nhotkey0=2224\n", "[Winamp]\nnbkeys=3\nenabled=0\nhotkey0=2224\n"},
-    // "enabled=" before "nbkeys" does not count, so no hotkey line is ever counted.
-    {"OutOfOrder", head + "enabled=1\nnbkeys=1\nhotkey0=2224\n",
-     head + "enabled=1\nnbkeys=4\nhotkey0=2224\n" + allFour(0)},
-    // Lines are read in pieces of at most 299 bytes: "nbkeys" across the boundary is in
-    // neither piece ...
-    {"SplitWord", head + std::string(296, 'a') + "nbkeys=9\nenabled=1\n" + four,
-     head + std::string(296, 'a') + "nbkeys=9\nenabled=1\n" + four + allFour(0)},
-    // ... a second piece is a line of its own, replaced without its first ...
-    {"SecondPiece", head + std::string(299, 'b') + "nbkeys=9\nenabled=0\n" + four,
-     head + std::string(299, 'b') + "nbkeys=4\nenabled=1\n" + four},
-    // ... and a replaced first piece leaves its continuation behind as a line.
+    {"DoubledValueDisabled", head + "nbkeys=4\nenabled=0\nhotkey0=2224\nhotkey1=2224\nhotkey2=2225\nhotkey3=2226\n",
+     head + "nbkeys=5\nenabled=1\nhotkey0=2224\nhotkey1=2224\nhotkey2=2225\nhotkey3=2226\n"
+            "action4=ghkdc play/pause\nhotkey4=2227\n"},
+    // Winamp reads the first line of a key: a later "hotkey1" binds nothing.
+    {"FirstLineOfAKeyCounts", head + "nbkeys=4\nenabled=1\nhotkey0=2224\nhotkey1=3640\nhotkey1=2227\n"
+                                     "hotkey2=2225\nhotkey3=2226\n",
+     head + "nbkeys=5\nenabled=1\nhotkey0=2224\nhotkey1=3640\nhotkey1=2227\nhotkey2=2225\n"
+            "hotkey3=2226\naction4=ghkdc play/pause\nhotkey4=2227\n"},
+    // A count above what the bindings need stays; one below it is raised.
+    {"HigherCountStays", head + "nbkeys=5\nenabled=1\nhotkey0=2224\n" + four,
+     head + "nbkeys=5\nenabled=1\nhotkey0=2224\n" + four, Outcome::Untouched},
+    {"CountBelowTheNumbers", head + "nbkeys=2\nenabled=1\n" + four, head + "nbkeys=4\nenabled=1\n" + four},
+    {"NumbersWithGaps", head + "nbkeys=8\nenabled=1\naction0=ghkdc play\nhotkey0=3629\naction7=ghkdc vup\n"
+                               "hotkey7=2224\n",
+     head + "nbkeys=11\nenabled=1\naction0=ghkdc play\nhotkey0=3629\naction7=ghkdc vup\nhotkey7=2224\n" +
+         "action8=ghkdc stop\nhotkey8=2226\naction9=ghkdc play/pause\nhotkey9=2227\n"
+         "action10=ghkdc prev\nhotkey10=2225\n"},
+    // Added at the end of the section, before the blank lines that end it; lines of later
+    // sections count for nothing.
+    {"LaterSection", head + "nbkeys=1\nenabled=1\nhotkey0=2224\n\n[gen_other]\nmyhotkey=2225\nhotkey1=2226\n",
+     head + "nbkeys=4\nenabled=1\nhotkey0=2224\naction1=ghkdc stop\nhotkey1=2226\n"
+            "action2=ghkdc play/pause\nhotkey2=2227\naction3=ghkdc prev\nhotkey3=2225\n"
+            "\n[gen_other]\nmyhotkey=2225\nhotkey1=2226\n"},
+    // Names are compared as the profile functions compare them; "hotkey03" is not "hotkey3".
+    {"NamesInAnyCase", "[GEN_Hotkeys]\nNBKEYS=2\n Enabled =1\n" + four,
+     "[GEN_Hotkeys]\nnbkeys=4\n Enabled =1\n" + four},
+    {"LeadingZeroIsAnotherKey", head + "nbkeys=4\nenabled=1\nhotkey0=2224\nhotkey1=2225\nhotkey2=2226\nhotkey03=2227\n",
+     head + "nbkeys=4\nenabled=1\nhotkey0=2224\nhotkey1=2225\nhotkey2=2226\nhotkey03=2227\n"
+            "action3=ghkdc play/pause\nhotkey3=2227\n"},
+    {"NoSection", "[Winamp]\nnbkeys=3\nenabled=0\nhotkey0=2224\n", "[Winamp]\nnbkeys=3\nenabled=0\nhotkey0=2224\n",
+     Outcome::Untouched},
+    {"OnlyTheFirstSection", "[gen_hotkeys]\nnbkeys=4\nenabled=1\n[x]\n[gen_hotkeys]\n" + four,
+     "[gen_hotkeys]\nnbkeys=4\nenabled=1\n" + allFour(0) + "[x]\n[gen_hotkeys]\n" + four},
+    {"AnyOrder", head + "hotkey0=2224\nenabled=1\nnbkeys=1\n",
+     head + "hotkey0=2224\nenabled=1\nnbkeys=4\naction1=ghkdc stop\nhotkey1=2226\n"
+            "action2=ghkdc play/pause\nhotkey2=2227\naction3=ghkdc prev\nhotkey3=2225\n"},
+    // Without a count or an "enabled" line Winamp loads nothing: both are added.
+    {"NoCountNoEnabled", head + four, head + four + "nbkeys=4\nenabled=1\n"},
+    // Pieces of at most 299 bytes: only the first piece of a line has its key. A long line
+    // whose tail looks like a key is not one, and is copied as it is ...
+    {"LongLineWithAKeyInside", head + std::string(299, 'b') + "nbkeys=9\nenabled=0\n" + four,
+     head + std::string(299, 'b') + "nbkeys=9\nenabled=1\n" + four + "nbkeys=4\n"},
+    // ... and a long line that is replaced goes whole.
     {"LongEnabled", head + "nbkeys=4\nenabled=" + std::string(400, '0') + "\n" + four,
-     head + "nbkeys=4\nenabled=1\n" + std::string(109, '0') + "\n" + four},
+     head + "nbkeys=4\nenabled=1\n" + four},
     // Copied lines keep their endings; written ones take the file's first ending ...
     {"WindowsEndings", "[Winamp]\r\n[gen_hotkeys]\r\nnbkeys=1\r\nenabled=0\r\nhotkey0=2224\r\n",
      "[Winamp]\r\n[gen_hotkeys]\r\nnbkeys=4\r\nenabled=1\r\nhotkey0=2224\r\n"
      "action1=ghkdc stop\r\nhotkey1=2226\r\naction2=ghkdc play/pause\r\nhotkey2=2227\r\n"
      "action3=ghkdc prev\r\nhotkey3=2225\r\n"},
-    // ... also when its "\r" and "\n" arrive in two pieces ...
+    // ... also when its "\r" and "\n" arrive in two pieces; a replaced line keeps its own ...
     {"EndingAcrossPieces", std::string(298, ';') + "\r\n[gen_hotkeys]\nnbkeys=0\nenabled=1\n",
-     std::string(298, ';') + "\r\n[gen_hotkeys]\nnbkeys=4\r\nenabled=1\r\n" + allFour(0, "\r\n")},
+     std::string(298, ';') + "\r\n[gen_hotkeys]\nnbkeys=4\nenabled=1\n" + allFour(0, "\r\n")},
     // ... with Windows' own where there is none; a last line without one gets one first.
-    {"NoEndingAnywhere", "[gen_hotkeys]", "[gen_hotkeys]\r\n" + allFour(0, "\r\n")},
+    {"NoEndingAnywhere", "[gen_hotkeys]", "[gen_hotkeys]\r\nnbkeys=4\r\nenabled=1\r\n" + allFour(0, "\r\n")},
     {"OpenLastLine", head + "nbkeys=0\nenabled=1\nhotkey0=2227",
      head + "nbkeys=4\nenabled=1\nhotkey0=2227\naction1=ghkdc stop\nhotkey1=2226\n"
             "action2=ghkdc prev\nhotkey2=2225\naction3=ghkdc next\nhotkey3=2224\n"},
+    // A replaced last line without an ending keeps none of its own, and gets the file's
+    // before what is added after it.
+    {"ReplacedOpenLastLine", head + "enabled=1\nhotkey0=2224\nnbkeys=1",
+     head + "enabled=1\nhotkey0=2224\nnbkeys=4\naction1=ghkdc stop\nhotkey1=2226\n"
+            "action2=ghkdc play/pause\nhotkey2=2227\naction3=ghkdc prev\nhotkey3=2225\n"},
     {"NulAndHighBytes", head + std::string("nbkeys=4\nna\0me=\xff\xfe\nenabled=0\n", 28) + four,
      head + std::string("nbkeys=4\nna\0me=\xff\xfe\nenabled=1\n", 28) + four},
-    {"Empty", "", ""},
+    {"Empty", "", "", Outcome::Untouched},
 };
+
+void PrintTo(const Case& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class WinampIniTest : public pptest::PlayerTest {
 protected:
@@ -109,13 +144,23 @@ TEST_P(HotkeyPassTest, TheFileComesOutAsExpected) {
     pc->takeJournal();
     WinampIniRead run;
     EXPECT_EQ(run.outcome(), c.outcome);
-    EXPECT_EQ(pc->fileContents(ini), c.after);
-    EXPECT_FALSE(pc->fileExists(temp));
-    // Only a rewrite writes, and only beside the original.
     const auto journal = pc->takeJournal();
-    ASSERT_EQ(journal.size(), c.outcome == Outcome::Untouched ? 0u : 2u);
-    if (c.outcome == Outcome::Rewritten)
-        EXPECT_EQ(journal.front().rfind("file written: C:\\Program Files\\Winamp\\temp.ini", 0), 0u);
+    faulttest::expectOnly(*pc, dir, u"winamp.ini", c.after, {ini}, journal);
+    // Only a rewrite writes: the flushed copy beside the original swaps in, with the
+    // original as the backup that then goes.
+    if (c.outcome == Outcome::Untouched) {
+        EXPECT_TRUE(journal.empty());
+        return;
+    }
+    ASSERT_EQ(journal.size(), 4u);
+    EXPECT_EQ(journal[0].rfind("file written: C:\\Program Files\\Winamp\\temp.ini", 0), 0u);
+    EXPECT_EQ(journal[1], "file backed up: C:\\Program Files\\Winamp\\temp.ini.bak");
+    EXPECT_EQ(journal[2], "file replaced: " + narrowPath(ini) + " (" +
+                              std::to_string(c.after.size()) + " bytes)");
+    EXPECT_EQ(journal[3], "file deleted: C:\\Program Files\\Winamp\\temp.ini.bak");
+
+    // Once done, a second run finds nothing to do.
+    EXPECT_EQ(WinampIniRead().outcome(), Outcome::Untouched);
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, HotkeyPassTest, ::testing::ValuesIn(cases),
@@ -140,22 +185,35 @@ TEST_F(WinampIniTest, WithoutDirectoryOrFileOnlyTheNoticeIsLogged) {
 
 // ------------------------------------------------------------------------ safe replacement
 
-class FaultTest : public WinampIniTest, public ::testing::WithParamInterface<sim::FileFault> {};
+class FaultTest : public WinampIniTest, public ::testing::WithParamInterface<faulttest::FaultCase> {};
 
-TEST_P(FaultTest, AFailedRewriteLeavesTheOriginalAndNoTempFile) {
-    const std::string original = head + "nbkeys=0\nenabled=0\n";
+TEST_P(FaultTest, AFailureLeavesTheOldOrTheNewContentsAndNothingBeside) {
+    const faulttest::FaultCase& c = GetParam();
+    const std::string original = "[gen_hotkeys]\r\nnbkeys=0\r\nenabled=0\r\n";
+    const std::string rewritten = "[gen_hotkeys]\r\nnbkeys=4\r\nenabled=1\r\n" + allFour(0, "\r\n");
     pc->writeFile(ini, original);
-    pc->setFileFault(GetParam());
-    EXPECT_EQ(WinampIniRead().outcome(), Outcome::Failed);
-    EXPECT_EQ(pc->fileContents(ini), original);
-    EXPECT_FALSE(pc->fileExists(temp));
+    pc->takeJournal();
+    faulttest::arm(*pc, c, 1); // the scan reads the file before the copy does
+    EXPECT_EQ(WinampIniRead().outcome(), c.newContents ? Outcome::Rewritten : Outcome::Failed);
+    faulttest::expectOnly(*pc, dir, u"winamp.ini", c.newContents ? rewritten : original, {ini},
+                          pc->takeJournal());
     pc->setFileFault(sim::FileFault::None);
-    EXPECT_EQ(WinampIniRead().outcome(), Outcome::Rewritten);
+    EXPECT_EQ(WinampIniRead().outcome(), c.newContents ? Outcome::Untouched : Outcome::Rewritten);
+    EXPECT_EQ(pc->fileContents(ini), rewritten);
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, FaultTest,
-                         ::testing::Values(sim::FileFault::OpenForWrite, sim::FileFault::Write,
-                                           sim::FileFault::Flush, sim::FileFault::Replace));
+INSTANTIATE_TEST_SUITE_P(Files, FaultTest, ::testing::ValuesIn(faulttest::kFaultCases),
+                         faulttest::caseName);
+
+TEST_F(WinampIniTest, AReadErrorInTheScanDecidesNothing) {
+    const std::string original = head + "nbkeys=0\nenabled=0\n";
+    pc->writeFile(ini, original);
+    pc->setFileFault(sim::FileFault::Read);
+    EXPECT_EQ(WinampIniRead().outcome(), Outcome::Failed);
+    pc->setFileFault(sim::FileFault::None);
+    EXPECT_EQ(pc->fileContents(ini), original);
+    EXPECT_EQ(pc->folderFiles(dir), std::vector<plat::String>{ini});
+}
 
 // Lets a test act between the program's file steps, as Winamp writing its file would.
 class InterferingFiles final : public plat::Files {
@@ -166,7 +224,9 @@ public:
             onOpen(path, mode);
         return in.open(path, mode);
     }
-    bool readLine(plat::Handle f, std::size_t max, std::string& line) override { return in.readLine(f, max, line); }
+    plat::ReadResult readLine(plat::Handle f, std::size_t max, std::string& line) override {
+        return in.readLine(f, max, line);
+    }
     bool write(plat::Handle f, const std::string& bytes) override { return in.write(f, bytes); }
     bool flush(plat::Handle f) override { return in.flush(f); }
     bool close(plat::Handle f) override {
@@ -177,7 +237,9 @@ public:
     }
     bool exists(const plat::String& p) override { return in.exists(p); }
     bool deleteFile(const plat::String& p) override { return in.deleteFile(p); }
-    bool replaceFile(const plat::String& a, const plat::String& b) override { return in.replaceFile(a, b); }
+    std::uint32_t replaceFile(const plat::String& a, const plat::String& b, const plat::String* c) override {
+        return in.replaceFile(a, b, c);
+    }
     bool moveFileReplace(const plat::String& a, const plat::String& b) override { return in.moveFileReplace(a, b); }
 
     plat::Files& in;

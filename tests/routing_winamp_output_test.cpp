@@ -1,6 +1,7 @@
 // Winamp's output device in "winamp.ini": the scan that finds the active plug-in's device
 // line, the GUID encoding, and reading and rewriting the file on the simulated PC.
 #include "WinampOutput.h"
+#include "rewrite_faults.h"
 #include "routing_support.h"
 
 #include <random>
@@ -70,20 +71,35 @@ TEST(WinampScan, ThePluginLineMustComeBeforeItsSection) {
     const auto found = winampout::findDevice("[out_wave]\ncfg_dev=1\noutname=out_wave.dll\n");
     EXPECT_EQ(found.kind, winampout::DeviceLine::Kind::None);
 
-    // A wave-out section without its line lets the scan take the next "cfg_dev" anywhere.
-    const auto later = winampout::findDevice(
-        "outname=out_wave.dll\n[out_wave]\ncfg_buf=1\n[out_ds]\ncfg_dev2=33221100\n");
-    EXPECT_EQ(later.kind, winampout::DeviceLine::Kind::Digit);
-    EXPECT_EQ(later.digit, '=' - '0');
-
-    // "out_wave.dll" wins when a line names both plug-ins; a line shorter than 9 has no digit.
-    const auto both = winampout::findDevice("outname=out_ds.dll out_wave.dll\n[out_wave]\ncfg_dev\n");
+    // "out_wave.dll" wins when a line names both plug-ins; a value without a digit reads as
+    // none.
+    const auto both = winampout::findDevice("outname=out_ds.dll out_wave.dll\n[out_wave]\ncfg_dev=\n");
     EXPECT_EQ(both.kind, winampout::DeviceLine::Kind::Digit);
-    EXPECT_EQ(both.digit, -1);
+    EXPECT_EQ(both.digit, '\n' - '0');
 
     // The tests are case-sensitive.
     EXPECT_EQ(winampout::findDevice("OUTNAME=out_wave.dll\n[out_wave]\ncfg_dev=1\n").kind,
               winampout::DeviceLine::Kind::None);
+}
+
+TEST(WinampScan, TheDeviceLineIsSoughtInThePluginsOwnSectionOnly) {
+    // A wave-out section without its line: the search ends with it, and the DirectSound
+    // device line of the next section is neither read nor written.
+    const std::string noLine = "outname=out_wave.dll\n[out_wave]\ncfg_buf=1\n[out_ds]\ncfg_dev2=33221100\n";
+    EXPECT_EQ(winampout::findDevice(noLine).kind, winampout::DeviceLine::Kind::None);
+    bool refused = true;
+    EXPECT_EQ(winampout::rewriteDevice(noLine, 1, 0, "E", refused), noLine);
+    const std::string noDsLine = "outname=out_ds.dll\n[out_ds]\ncfg_buf=1\n[other]\ncfg_dev2=1\n";
+    EXPECT_EQ(winampout::findDevice(noDsLine).kind, winampout::DeviceLine::Kind::None);
+    EXPECT_EQ(winampout::rewriteDevice(noDsLine, 1, 0, "E", refused), noDsLine);
+
+    // The key is the line's own: "cfg_dev2" is not "cfg_dev", and blanks around it count
+    // for nothing; a continuation of a long line is no line of its own.
+    const auto found = winampout::findDevice("outname=out_wave.dll\n[out_wave]\ncfg_dev2=9\n"
+                                             "x=" + std::string(498, 'y') + "cfg_dev=8\n"
+                                             "  cfg_dev = 3\n");
+    EXPECT_EQ(found.kind, winampout::DeviceLine::Kind::Digit);
+    EXPECT_EQ(found.digit, 3);
 }
 
 TEST(WinampScan, LongLinesAreScannedInPiecesOfAtMost500Bytes) {
@@ -105,11 +121,29 @@ TEST(WinampScan, RewritingKeepsEveryOtherByteAndTheLineEndings) {
               "[out_ds]\r\ncfg_dev2=0000000000000000000000000000000000\r\n");
     EXPECT_FALSE(refused);
 
+    // The digit takes the place of the value's number only: an empty value gets it inserted
+    // before the line ending, a longer number goes whole, and what follows the number stays.
+    const auto wave = [&](const std::string& line, int index) {
+        return winampout::rewriteDevice("outname=out_wave.dll\r\n[out_wave]\r\n" + line + "x=1\r\n",
+                                        index, static_cast<std::uint32_t>(index - 1), "X", refused);
+    };
+    EXPECT_EQ(wave("cfg_dev=\r\n", 2), "outname=out_wave.dll\r\n[out_wave]\r\ncfg_dev=2\r\nx=1\r\n");
+    EXPECT_EQ(wave("cfg_dev=\n", 2), "outname=out_wave.dll\r\n[out_wave]\r\ncfg_dev=2\nx=1\r\n");
+    EXPECT_EQ(wave("cfg_dev=12 ;old\r\n", 1),
+              "outname=out_wave.dll\r\n[out_wave]\r\ncfg_dev=1 ;old\r\nx=1\r\n");
+    EXPECT_EQ(winampout::rewriteDevice("outname=out_wave.dll\n[out_wave]\ncfg_dev=", 3, 2, "X", refused),
+              "outname=out_wave.dll\n[out_wave]\ncfg_dev=3");
+
     // The GUID line's last line without an ending gets the file's own ending.
     EXPECT_EQ(winampout::rewriteDevice("outname=out_ds.dll\r\n[out_ds]\r\ncfg_dev2=1", 2, 1,
                                        "ENC00", refused),
               "outname=out_ds.dll\r\n[out_ds]\r\ncfg_dev2=ENC00\r\n");
-    // A "cfg_dev2" line without "=" is copied unchanged.
+    // A long old value goes whole; the line keeps its ending.
+    EXPECT_EQ(winampout::rewriteDevice("outname=out_ds.dll\n[out_ds]\ncfg_dev2=" + std::string(1200, 'F') +
+                                           "\r\nx=1\n",
+                                       2, 1, "ENC00", refused),
+              "outname=out_ds.dll\n[out_ds]\ncfg_dev2=ENC00\r\nx=1\n");
+    // A "cfg_dev2" line without "=" is no device line.
     EXPECT_EQ(winampout::rewriteDevice("outname=out_ds.dll\n[out_ds]\ncfg_dev2\n", 2, 1, "E", refused),
               "outname=out_ds.dll\n[out_ds]\ncfg_dev2\n");
     // Index 10 and beyond has no digit: refused for the wave-out plug-in only.
@@ -164,11 +198,13 @@ TEST_F(WinampOutputTest, WithoutADeviceLineTheFileIsCopiedUnchanged) {
     EXPECT_EQ(ini(), before);
 }
 
-TEST_F(WinampOutputTest, ALaterCfgDev2LineServesAsTheWaveOutLine) {
-    pc->setWinampIni("outname=out_wave.dll\n[out_wave]\ncfg_buf=1\n[out_ds]\ncfg_dev2=00\n");
-    EXPECT_EQ(info->getPlaybackDevice(kWinamp), u"Default Audio Device");
+TEST_F(WinampOutputTest, TheDirectSoundChoiceSurvivesAWaveOutSectionWithoutItsLine) {
+    const std::string before = "outname=out_wave.dll\r\n[out_wave]\r\ncfg_buf=1\r\n[out_ds]\r\n"
+                               "cfg_dev2=33221100554477668899AABBCCDDEEFF00\r\n";
+    pc->setWinampIni(before);
+    EXPECT_EQ(info->getPlaybackDevice(kWinamp), u"No Device Found");
     EXPECT_EQ(rewrite(1), 1);
-    EXPECT_EQ(ini(), "outname=out_wave.dll\n[out_wave]\ncfg_buf=1\n[out_ds]\ncfg_dev2100\n");
+    EXPECT_EQ(ini(), before);
 }
 
 TEST_F(WinampOutputTest, AnIndexOfTenOrMoreIsRefusedForWaveOut) {
@@ -183,16 +219,37 @@ TEST_F(WinampOutputTest, AnIndexOfTenOrMoreIsRefusedForWaveOut) {
     EXPECT_FALSE(tempLeft());
 }
 
-TEST_F(WinampOutputTest, AFailingStepLeavesTheOriginalIntactAndNoScratchFile) {
+class WinampOutputFaultTest : public WinampOutputTest,
+                              public ::testing::WithParamInterface<faulttest::FaultCase> {};
+
+TEST_P(WinampOutputFaultTest, AFailureLeavesTheOldOrTheNewContentsAndNothingBeside) {
+    const faulttest::FaultCase& c = GetParam();
     const std::string before = ini();
-    for (const auto fault : {sim::FileFault::OpenForWrite, sim::FileFault::Write,
-                             sim::FileFault::Flush, sim::FileFault::Replace}) {
-        pc->setFileFault(fault);
-        EXPECT_EQ(rewrite(1), 0) << static_cast<int>(fault);
-        pc->setFileFault(sim::FileFault::None);
-        EXPECT_EQ(ini(), before) << static_cast<int>(fault);
-        EXPECT_FALSE(tempLeft()) << static_cast<int>(fault);
-    }
+    std::string after = before;
+    after.replace(after.find("cfg_dev=2"), 9, "cfg_dev=1");
+    const auto files = pc->folderFiles(directory);
+    pc->takeJournal();
+    faulttest::arm(*pc, c, 0);
+    EXPECT_EQ(rewrite(1), c.newContents ? 1 : 0);
+    faulttest::expectOnly(*pc, directory, u"winamp.ini", c.newContents ? after : before, files,
+                          pc->takeJournal());
+    pc->setFileFault(sim::FileFault::None);
+    EXPECT_EQ(rewrite(1), 1);
+    EXPECT_EQ(ini(), after);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, WinampOutputFaultTest, ::testing::ValuesIn(faulttest::kFaultCases),
+                         faulttest::caseName);
+
+TEST_F(WinampOutputTest, AReadErrorIsNotTheEndOfTheFile) {
+    // Before the device line: reading finds nothing; rewriting leaves the original alone.
+    pc->setFileFault(sim::FileFault::Read);
+    EXPECT_EQ(info->getPlaybackDevice(kWinamp), u"No Device Found");
+    const std::string before = ini();
+    EXPECT_EQ(rewrite(1), 0);
+    pc->setFileFault(sim::FileFault::None);
+    EXPECT_EQ(ini(), before);
+    EXPECT_FALSE(tempLeft());
 }
 
 TEST_F(WinampOutputTest, TheDirectoryComesFromEitherRoot) {

@@ -55,9 +55,10 @@ TEST(ScenarioWords, SplitsBareWordsAndQuotedTextWithBlanks) {
 }
 
 TEST(ScenarioWords, ResolvesEscapesAndKeepsEmptyQuotedText) {
-    const auto t = lex(R"(x "a\nb\tc \"q\" back\\slash" "")");
+    const auto t = lex(R"(x "a\r\nb\tc \"q\" back\\slash" "")");
     ASSERT_EQ(t.size(), 3u);
-    EXPECT_EQ(t[1].text, "a\nb\tc \"q\" back\\slash");
+    EXPECT_EQ(t[1].text, "a\r\nb\tc \"q\" back\\slash");
+    EXPECT_EQ(scn::quoted(t[1].text), R"("a\r\nb\tc \"q\" back\\slash")");
     EXPECT_EQ(t[2].text, "");
     EXPECT_TRUE(t[2].quoted);
 }
@@ -874,6 +875,39 @@ TEST(ScenarioRun, DeviceStepsDeliverInterfaceNotificationsWithTheirPath) {
     EXPECT_NE(transcript.find("no window is registered for device-interface notifications"),
               std::string::npos)
         << transcript;
+}
+
+// A stand-in program that writes three output reports to the transmitter's vendor
+// collection: a known command, a code the transmitter does not know, another report id.
+int commandWritingProgram() {
+    plat::Hid& hid = plat::hid();
+    for (const plat::String& path : hid.enumerateInterfaces(hid.getHidGuid())) {
+        const plat::Handle h = hid.open(path);
+        plat::HidCaps caps;
+        if (h && hid.getCaps(h, caps) && caps.usagePage == 0xFF00) {
+            for (const auto& [id, code] : {std::pair{2, 0x40}, {2, 0x41}, {3, 0x40}}) {
+                std::vector<std::uint8_t> report(caps.outputReportByteLength, 0);
+                report[0] = static_cast<std::uint8_t>(id);
+                report[1] = static_cast<std::uint8_t>(code);
+                std::uint32_t written = 0;
+                hid.write(h, report.data(), static_cast<std::uint32_t>(report.size()), written);
+            }
+        }
+        if (h)
+            hid.close(h);
+    }
+    return 0;
+}
+
+TEST(ScenarioRun, TheTransmitterNamesWhatItReceivedByItsOwnTable) {
+    std::ostringstream out;
+    scn::RunOptions options;
+    options.entry = commandWritingProgram;
+    const auto r = scn::runScenarioText(
+        "transmitter plug\nstart\nexpect exited code 0\n"
+        "expect transmitter received \"MenuOpening Unknown(0x41) ReportId(3)\"\n",
+        "inline.scenario", out, options);
+    EXPECT_EQ(r.outcome, Outcome::Passed) << r.message << "\n" << out.str();
 }
 
 TEST(ScenarioRun, TheControllerChecksForTheTransmitterAfterItsSecondInterfaceNotice) {

@@ -204,10 +204,17 @@ TEST_F(SimTransmitter, EnumerationFollowsPlugInOrderAmongOtherDevices) {
 }
 
 // Each plug-in or removal reaches a window registered for device notifications once per
-// collection, with the interface path.
+// collection, with the interface path, one collection after the other in virtual time.
 class NotifiedWindow : public plat::DialogTarget {
 public:
-    std::vector<std::pair<plat::WParam, plat::String>> seen;
+    struct Seen {
+        plat::WParam event;
+        plat::String path;
+        std::uint64_t atMs;
+        bool operator==(const Seen&) const = default;
+    };
+    explicit NotifiedWindow(sim::SimPc& pc) : pc_(pc) {}
+    std::vector<Seen> seen;
     bool dialogMessage(plat::Hwnd window, std::uint32_t msg, plat::WParam wParam,
                        plat::LParam lParam, plat::LResult&) override {
         if (msg == WM_INITDIALOG)
@@ -215,10 +222,13 @@ public:
         if (msg == WM_DEVICECHANGE) {
             const auto* info = reinterpret_cast<const plat::DeviceChangeInfo*>(lParam);
             if (info && info->deviceType == DBT_DEVTYP_DEVICEINTERFACE)
-                seen.emplace_back(wParam, info->name);
+                seen.push_back({wParam, info->name, pc_.nowMs()});
         }
         return false;
     }
+
+private:
+    sim::SimPc& pc_;
 };
 
 // Runs `window` as the program's dialog, registered for device notifications.
@@ -230,9 +240,10 @@ void runNotified(sim::SimPc& pc, NotifiedWindow& window) {
     ASSERT_TRUE(pc.waitIdle());
 }
 
-TEST_F(SimTransmitter, PlugAndUnplugNotifyOncePerCollection) {
-    NotifiedWindow window;
+TEST_F(SimTransmitter, PlugAndUnplugNotifyOncePerCollectionOneAfterTheOther) {
+    NotifiedWindow window(pc);
     runNotified(pc, window);
+    const std::uint64_t t0 = pc.nowMs();
     const auto id = pc.plugTransmitter();
     pc.plugHidDevice({});
     pc.unplugTransmitter(id);
@@ -247,21 +258,37 @@ TEST_F(SimTransmitter, PlugAndUnplugNotifyOncePerCollection) {
         u"{4d1e55b2-f16f-11cf-88cb-001111000030}";
     EXPECT_EQ(vendor, u"\\\\?\\hid#vid_0b7a&pid_0100&mi_03&col01#7&1a2b3c4d&0&0000#"
                       u"{4d1e55b2-f16f-11cf-88cb-001111000030}");
-    EXPECT_EQ(window.seen[0], std::make_pair(plat::WParam(DBT_DEVICEARRIVAL), announcedVendor));
-    EXPECT_EQ(window.seen[1].first, plat::WParam(DBT_DEVICEARRIVAL));
-    EXPECT_TRUE(window.seen[1].second.starts_with(u"\\\\?\\HID#VID_0B7A&PID_0100&MI_03&COL02#"));
-    EXPECT_TRUE(plat::equalsIgnoringCase(window.seen[1].second, consumer));
-    EXPECT_EQ(window.seen[2].first, plat::WParam(DBT_DEVICEARRIVAL));
-    EXPECT_TRUE(window.seen[2].second.starts_with(u"\\\\?\\HID#VID_046D&PID_C52B"));
-    EXPECT_EQ(window.seen[3], std::make_pair(plat::WParam(DBT_DEVICEREMOVECOMPLETE), announcedVendor));
-    EXPECT_EQ(window.seen[4].first, plat::WParam(DBT_DEVICEREMOVECOMPLETE));
-    EXPECT_EQ(window.seen[4].second, window.seen[1].second);
+    using Seen = NotifiedWindow::Seen;
+    EXPECT_EQ(window.seen[0], (Seen{DBT_DEVICEARRIVAL, announcedVendor, t0}));
+    EXPECT_EQ(window.seen[1].event, plat::WParam(DBT_DEVICEARRIVAL));
+    EXPECT_EQ(window.seen[1].atMs, t0 + 20);
+    EXPECT_TRUE(window.seen[1].path.starts_with(u"\\\\?\\HID#VID_0B7A&PID_0100&MI_03&COL02#"));
+    EXPECT_TRUE(plat::equalsIgnoringCase(window.seen[1].path, consumer));
+    EXPECT_EQ(window.seen[2].event, plat::WParam(DBT_DEVICEARRIVAL));
+    EXPECT_TRUE(window.seen[2].path.starts_with(u"\\\\?\\HID#VID_046D&PID_C52B"));
+    EXPECT_EQ(window.seen[3], (Seen{DBT_DEVICEREMOVECOMPLETE, announcedVendor, t0 + 20}));
+    EXPECT_EQ(window.seen[4], (Seen{DBT_DEVICEREMOVECOMPLETE, window.seen[1].path, t0 + 40}));
+
+    // One notification alone, the other when the test says.
+    window.seen.clear();
+    ASSERT_TRUE(pc.replugTransmitter(id, sim::InterfaceNotices::ConsumerOnly));
+    ASSERT_TRUE(pc.waitIdle());
+    ASSERT_EQ(window.seen.size(), 1u);
+    EXPECT_TRUE(plat::equalsIgnoringCase(window.seen[0].path, consumer));
+    pc.transmitterNotify(id, HidCollectionRole::Vendor);
+    pc.unplugTransmitter(id, sim::InterfaceNotices::None);
+    pc.transmitterNotify(id, HidCollectionRole::Vendor);
+    ASSERT_TRUE(pc.waitIdle());
+    ASSERT_EQ(window.seen.size(), 3u);
+    EXPECT_EQ(window.seen[1].event, plat::WParam(DBT_DEVICEARRIVAL));
+    EXPECT_EQ(window.seen[2].event, plat::WParam(DBT_DEVICEREMOVECOMPLETE));
+    EXPECT_EQ(window.seen[2].path, announcedVendor);
     pc.endProcess(); // the dialog's target dies with this test body
 }
 
 TEST_F(SimTransmitter, OlderWindowsSpellsAPathTheSameMixedCaseWayEverywhere) {
     pc.setDevicePathSpelling(sim::DevicePathSpelling::Legacy);
-    NotifiedWindow window;
+    NotifiedWindow window(pc);
     runNotified(pc, window);
     const auto id = pc.plugTransmitter();
     ASSERT_TRUE(pc.waitIdle());
@@ -270,8 +297,8 @@ TEST_F(SimTransmitter, OlderWindowsSpellsAPathTheSameMixedCaseWayEverywhere) {
     EXPECT_EQ(pc.transmitterPath(id, HidCollectionRole::Vendor), vendor);
     EXPECT_EQ(hid.enumerateInterfaces(hid.getHidGuid()).at(0), vendor);
     ASSERT_EQ(window.seen.size(), 2u);
-    EXPECT_EQ(window.seen[0].second, vendor);
-    EXPECT_EQ(window.seen[1].second, pc.transmitterPath(id, HidCollectionRole::Consumer));
+    EXPECT_EQ(window.seen[0].path, vendor);
+    EXPECT_EQ(window.seen[1].path, pc.transmitterPath(id, HidCollectionRole::Consumer));
     // The transmitter's audio function as well.
     const auto audio = pc.audioDevices();
     ASSERT_EQ(audio.size(), 1u);
@@ -514,9 +541,55 @@ TEST_F(SimTransmitter, StartUpIsAnsweredWithVersionListingAndCurrentDevice) {
         EXPECT_EQ(addressOf(entry), addresses[i]);
     }
     EXPECT_EQ(reports[1][2], 2) << "the first entry counts the entries minus one";
+    EXPECT_EQ(reports[2][2], 1) << "later ones what is still to come";
+    EXPECT_EQ(reports[3][2], 0);
     EXPECT_EQ(reports[4][1], 0x02);
     EXPECT_EQ(nameOf(reports[4]), "Middle");
     EXPECT_NE(reports[4][137], 0) << "not linked";
+}
+
+TEST_F(SimTransmitter, LaterListingEntriesCanCarryAnotherCountByte) {
+    sim::TransmitterConfig config;
+    config.database = {{u"Newest", kC}, {u"Middle", kB}, {u"Oldest", kA}};
+    config.laterCountByte = 0x7F;
+    const auto id = pc.plugTransmitter(config);
+    const plat::Handle h = open(id);
+    write(h, command(0x30));
+    write(h, command(0x01));
+    auto reports = drain(id, h);
+    ASSERT_EQ(reports.size(), 5u);
+    EXPECT_EQ(reports[1][2], 2);
+    EXPECT_EQ(reports[2][2], 0x7F);
+    EXPECT_EQ(reports[3][2], 0x7F);
+
+    pc.transmitterPair(id, {sim::NewRemote{sim::RemoteKind::Receiver, u"New", kA}});
+    reports = drain(id, h);
+    ASSERT_EQ(reports.size(), 3u) << "a listing caused by pairing too";
+    EXPECT_EQ(reports[0][2], 2);
+    EXPECT_EQ(reports[1][2], 0x7F);
+}
+
+TEST_F(SimTransmitter, CommandsAreNamedByTheTransmittersOwnTable) {
+    const auto id = pc.plugTransmitter();
+    const plat::Handle h = open(id);
+    Report other = command(0x40);
+    other[0] = 3;
+    for (const Report& r : {command(0x30), command(0x01), command(0x02, "Desk", kB), command(0x04),
+                            command(0x08, "Den", kA), command(0x10), command(0x20, "Desk", kB),
+                            command(0x40), command(0x80), command(0x0C), command(0x41), other})
+        write(h, r);
+    std::vector<std::string> names;
+    std::vector<bool> addressed;
+    for (const auto& c : pc.transmitterCommands(id)) {
+        names.push_back(c.command);
+        addressed.push_back(c.addressed);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"StartupFirst", "StartupSecond", "SelectDevice",
+                                               "StartPairing", "SetDeviceName", "CancelPairing",
+                                               "DeleteDevice", "MenuOpening", "ListingDone",
+                                               "HostExit", "Unknown(0x41)", "ReportId(3)"}));
+    EXPECT_EQ(addressed, (std::vector<bool>{false, false, true, false, true, false, true, false,
+                                            false, false, false, false}));
 }
 
 TEST_F(SimTransmitter, AnEmptyOrSilentTransmitterAnswersStartUpAccordingly) {
@@ -579,7 +652,7 @@ TEST_F(SimTransmitter, SelectingAndDeletingDevicesReportTheCurrentOne) {
     for (std::uint8_t code : {0x40, 0x80, 0x0C, 0x77})
         write(h, command(code));
     EXPECT_TRUE(drain(id, h).empty());
-    EXPECT_TRUE(journalHas("transmitter 1 received unknown command (0x77): ignored"));
+    EXPECT_TRUE(journalHas("transmitter 1 received Unknown(0x77) (0x77): ignored"));
 }
 
 TEST_F(SimTransmitter, PairingSendsTheWholeDatabaseFlaggedAsCausedByPairing) {

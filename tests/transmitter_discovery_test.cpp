@@ -57,6 +57,25 @@ TEST_F(DiscoveryTest, WithoutTransmitterNothingIsFoundAndEveryPathIsLogged) {
     EXPECT_EQ(logged(u"  LOG  :\\\\?\\hid#vid_045e&pid_0750&mi_00#8&11111111&0&0000#{hid}\n"), 1u);
 }
 
+TEST_F(DiscoveryTest, OnlyTheTransmittersVendorAndProductIdsCount) {
+    // Another product of the same maker, and the same product number from another maker, both
+    // with a vendor and a consumer collection: neither is the transmitter.
+    for (const auto& [vendorId, productId] : {std::pair{0x0B7A, 0x0101}, {0x0B7B, 0x0100}})
+        for (const std::uint16_t usagePage : {0xFF00, 0x000C}) {
+            sim::HidDeviceConfig other;
+            other.vendorId = static_cast<std::uint16_t>(vendorId);
+            other.productId = static_cast<std::uint16_t>(productId);
+            other.usagePage = usagePage;
+            other.inputLength = 138;
+            other.outputLength = 138;
+            pc->plugHidDevice(other);
+        }
+    EXPECT_EQ(finder->findDongle(), 0);
+    EXPECT_TRUE(finder->knownVendorPaths().empty());
+    EXPECT_TRUE(finder->knownConsumerPaths().empty());
+    EXPECT_EQ(finder->getVendorHandle(), 0u);
+}
+
 TEST_F(DiscoveryTest, OneTransmitterIsOpenedOnceAndKeptWhileItStays) {
     sim::TransmitterConfig config;
     config.extraUsagePage = 0x0001; // a third collection to ignore

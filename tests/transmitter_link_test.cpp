@@ -297,6 +297,20 @@ TEST_F(LinkTest, SelectRenameAndDeleteReachTheTransmitterAndTheList) {
     EXPECT_EQ(link->getDatabaseDump(), u"Total Entries in database = 0");
 }
 
+TEST_F(LinkTest, OfTwoDevicesOfOneNameTheLastInTheListIsAddressed) {
+    connect({{u"Den", address(3)}, {u"Den", address(2)}, {u"Office", address(1)}});
+    link->processNewDevices();
+    settle();
+    ASSERT_EQ(list(), (plat::StringArray{u"Office", u"Den", u"Den"}));
+    EXPECT_EQ(link->selectPairedDevice(u"Den"), 1);
+    // Bytes 130-135 of the report the transmitter received: the later "Den" of the list.
+    const std::vector<std::uint8_t> raw = lastCommand().raw;
+    ASSERT_GE(raw.size(), 136u);
+    EXPECT_EQ(raw[1], 0x02);
+    EXPECT_EQ(std::vector<std::uint8_t>(raw.begin() + 130, raw.begin() + 136),
+              (std::vector<std::uint8_t>{0x00, 0x0B, 0x7A, 0x01, 0x00, 0x03}));
+}
+
 TEST_F(LinkTest, FailedWritesLeaveTheListAsItWas) {
     connectOrdered();
     pc->unplugTransmitter(tx);

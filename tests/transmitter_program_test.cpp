@@ -94,16 +94,70 @@ TEST_F(ProgramWithTransmitterTest, UnplugEndsTheReaderAndReplugMakesANewLink) {
     ASSERT_EQ(pc->trayIcons().size(), 1u);
 }
 
-TEST_F(ProgramWithTransmitterTest, ATransmitterPluggedInAfterStartIsLinkedOnItsSecondNotice) {
+TEST_F(ProgramWithTransmitterTest, ATransmitterIsLinkedOnItsSecondNoticeAndUnlinkedOnTheSecondAgain) {
     start();
     EXPECT_EQ(currentVendorLink(), nullptr);
-    plug();
+    sim::TransmitterConfig config;
+    config.database = txtest::threeDevices();
+    tx = pc->plugTransmitter(config, sim::InterfaceNotices::VendorOnly);
+    ASSERT_TRUE(pc->waitIdle());
+    // One of its two collections announced: nothing yet.
+    EXPECT_EQ(currentVendorLink(), nullptr);
+    EXPECT_EQ(globals().transmitterPresent, 0);
+    EXPECT_TRUE(pc->trayIcons().empty());
+    EXPECT_TRUE(pc->transmitterCommands(tx).empty());
+
+    pc->transmitterNotify(tx, HidCollectionRole::Consumer);
     ASSERT_TRUE(pc->waitIdle());
     settle();
     ASSERT_NE(currentVendorLink(), nullptr);
     EXPECT_EQ(pairedList(), oldestFirst);
     EXPECT_EQ(pc->transmitterCommandCodes(tx), (std::vector<std::uint8_t>{0x30, 0x01, 0x80}));
+    EXPECT_EQ(pc->trayIcons().size(), 1u);
+
+    // Pulled out: the first removal notice changes nothing, the second ends the link.
+    pc->unplugTransmitter(tx, sim::InterfaceNotices::ConsumerOnly);
+    ASSERT_TRUE(pc->waitIdle());
+    EXPECT_EQ(globals().transmitterPresent, 1);
+    EXPECT_EQ(pc->trayIcons().size(), 1u);
+    pc->transmitterNotify(tx, HidCollectionRole::Vendor);
+    ASSERT_TRUE(pc->waitIdle());
+    EXPECT_EQ(globals().transmitterPresent, 0);
+    EXPECT_TRUE(pc->trayIcons().empty());
 }
+
+// Firmware that puts another count byte into a listing's later entries: the program takes
+// the number of entries from the first entry alone.
+class LaterCountByteTest : public ProgramWithTransmitterTest,
+                           public ::testing::WithParamInterface<std::int8_t> {};
+
+TEST_P(LaterCountByteTest, OnlyTheFirstEntryCountsTheListing) {
+    sim::TransmitterConfig config;
+    config.database = txtest::threeDevices();
+    config.laterCountByte = GetParam();
+    tx = pc->plugTransmitter(config);
+    start();
+    settle();
+    EXPECT_EQ(pairedList(), oldestFirst);
+    EXPECT_EQ(currentVendorLink()->getCurrentDeviceName(), u"Kitchen");
+    // The listing ended after its third entry: ListingDone went out once.
+    EXPECT_EQ(pc->transmitterCommandCodes(tx), (std::vector<std::uint8_t>{0x30, 0x01, 0x80}));
+
+    // The next listing (after the transmitter came back) is counted afresh.
+    pc->unplugTransmitter(tx);
+    ASSERT_TRUE(pc->waitIdle());
+    ASSERT_TRUE(pc->replugTransmitter(tx));
+    ASSERT_TRUE(pc->waitIdle());
+    settle();
+    EXPECT_EQ(pairedList(), oldestFirst);
+    EXPECT_EQ(pc->transmitterCommandCodes(tx),
+              (std::vector<std::uint8_t>{0x30, 0x01, 0x80, 0x30, 0x01, 0x80}));
+}
+
+// The first entry's own byte again, nothing, many, and the bytes of an empty listing.
+INSTANTIATE_TEST_SUITE_P(Bytes, LaterCountByteTest,
+                         ::testing::Values(std::int8_t{2}, std::int8_t{0}, std::int8_t{127},
+                                           std::int8_t{-1}, std::int8_t{-128}));
 
 // A transmitter that announces one interface only: linked one second after its notification.
 TEST_F(ProgramWithTransmitterTest, ALoneInterfaceNotificationIsFollowedUpAfterOneSecond) {

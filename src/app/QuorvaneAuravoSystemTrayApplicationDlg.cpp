@@ -56,20 +56,6 @@ plat::Hwnd findOwnWindow(std::uint32_t titleId) {
     return findByTitle(fw::loadString(titleId));
 }
 
-// The value's leading decimal digits; 0 when it has none. The registry text is at most nine
-// characters (a ten-character buffer), but saturate rather than trust that.
-std::uint32_t leadingDecimal(const plat::String& text) {
-    std::uint64_t value = 0;
-    for (char16_t c : text) {
-        if (c < u'0' || c > u'9')
-            break;
-        value = value * 10 + static_cast<std::uint64_t>(c - u'0');
-        if (value > 0xFFFFFFFFu)
-            return 0xFFFFFFFFu;
-    }
-    return static_cast<std::uint32_t>(value);
-}
-
 void logHandlerEntry(std::u16string_view message) {
     plat::String line = u"CKTRSystemTrayApplicationDlg::DefWindowProc(";
     line += message;
@@ -115,6 +101,20 @@ const fw::MessageMap* CKTRSystemTrayApplicationDlg::messageMap() const {
     };
     static const fw::MessageMap map{fw::Dialog::messageMap(), entries};
     return &map;
+}
+
+// The registry text is at most nine characters (a ten-character buffer), but saturate
+// rather than trust that.
+std::uint32_t leadingDecimal(const plat::String& text) {
+    std::uint64_t value = 0;
+    for (char16_t c : text) {
+        if (c < u'0' || c > u'9')
+            break;
+        value = value * 10 + static_cast<std::uint64_t>(c - u'0');
+        if (value > 0xFFFFFFFFu)
+            return 0xFFFFFFFFu;
+    }
+    return static_cast<std::uint32_t>(value);
 }
 
 void CKTRSystemTrayApplicationDlg::DoDataExchange(bool saveAndValidate) {

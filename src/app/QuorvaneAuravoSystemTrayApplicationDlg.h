@@ -33,6 +33,10 @@ inline constexpr std::uintptr_t kClickTimerId = 1;
 inline constexpr std::uintptr_t kLoneNoticeTimerId = 2;
 inline constexpr std::uint32_t kLoneNoticeWaitMs = 1000;
 
+// The double-click time the registry's text gives: its leading decimal digits, 0 when it has
+// none.
+std::uint32_t leadingDecimal(const plat::String& text);
+
 class CKTRSystemTrayApplicationDlg : public fw::Dialog {
 public:
     // `parts` null: the installed collaborators (Collaborators.h).

@@ -39,20 +39,41 @@ enum class FileMode {
     WriteNew,  // create or truncate, binary read/write ("w+b")
 };
 
+// What one readLine delivered.
+enum class ReadResult {
+    Line,  // `line` holds the next bytes of the file
+    End,   // nothing is left: the whole file has been read
+    Error, // the read failed (a disk or network error, a closed handle): the rest is unknown
+};
+
 class Files {
 public:
     virtual ~Files() = default;
     virtual Handle open(const String& path, FileMode mode) = 0; // 0 on failure
     // fgets on a binary stream: reads at most maxBytes - 1 bytes, stopping after a '\n'.
-    // False at end of file (nothing read) or on error.
-    virtual bool readLine(Handle file, std::size_t maxBytes, std::string& line) = 0;
+    // A failing read is an Error even when fgets would hand over the bytes it read before
+    // (feof and ferror tell the two apart); fewer than two bytes of room is an Error too.
+    virtual ReadResult readLine(Handle file, std::size_t maxBytes, std::string& line) = 0;
     virtual bool write(Handle file, const std::string& bytes) = 0;
     virtual bool flush(Handle file) = 0; // flushes to the disk, not only to the C library
     virtual bool close(Handle file) = 0;
     virtual bool exists(const String& path) = 0;
     virtual bool deleteFile(const String& path) = 0;
-    // ReplaceFileW(replaced, replacement): one-step swap; false leaves `replaced` intact.
-    virtual bool replaceFile(const String& replaced, const String& replacement) = 0;
+    // ReplaceFileW(replaced, replacement, backup, no flags): `replaced` takes the contents of
+    // `replacement`, which goes; with a `backup` name (may be null) the old contents stay
+    // under it. ERROR_SUCCESS (0), else the error code, and a failure need not leave the
+    // files as they were:
+    //   ERROR_UNABLE_TO_REMOVE_REPLACED (1175): nothing moved; both keep their names.
+    //   ERROR_UNABLE_TO_MOVE_REPLACEMENT (1176): `replacement` keeps its name. With a backup
+    //     name `replaced` keeps its own; without one `replaced` is gone.
+    //   ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 (1177): `replacement` keeps its name; `replaced`
+    //     is no longer there: it lies under the backup name (without one, under a name the
+    //     system chose).
+    //   any other code (a missing file, access denied, a sharing violation): nothing moved.
+    // Its write-through flag is documented as unsupported: flush the replacement first.
+    // Callers look at which files are left rather than trust the code alone.
+    virtual std::uint32_t replaceFile(const String& replaced, const String& replacement,
+                                      const String* backup) = 0;
     // MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH).
     virtual bool moveFileReplace(const String& from, const String& to) = 0;
 };

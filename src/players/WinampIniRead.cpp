@@ -10,11 +10,51 @@ namespace winampini {
 
 namespace {
 
-bool contains(std::string_view line, std::string_view word) {
-    return line.find(word) != std::string_view::npos;
+constexpr std::string_view kSection = "[gen_hotkeys]";
+
+// The profile functions compare section and key names without regard to ASCII case.
+char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// One appended binding: its action line, then its hotkey line.
+bool startsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size())
+        return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i)
+        if (lower(text[i]) != prefix[i])
+            return false;
+    return true;
+}
+
+bool equalsNoCase(std::string_view text, std::string_view word) {
+    return text.size() == word.size() && startsWithNoCase(text, word);
+}
+
+std::uint64_t fnv(std::uint64_t digest, std::string_view bytes) {
+    for (const char c : bytes)
+        digest = (digest ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    return digest;
+}
+
+// N of a key "<prefix>N" (one to nine digits, written as Winamp writes numbers: no leading
+// zero), or -1.
+std::int64_t bindingIndex(std::string_view key, std::string_view prefix) {
+    if (!startsWithNoCase(key, prefix) || key.size() == prefix.size() ||
+        key.size() - prefix.size() > 9)
+        return -1;
+    const std::string_view digits = key.substr(prefix.size());
+    if (digits.size() > 1 && digits.front() == '0')
+        return -1;
+    std::int64_t n = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9')
+            return -1;
+        n = n * 10 + (c - '0');
+    }
+    return n;
+}
+
+// One added binding: its action line, then its hotkey line.
 void appendBinding(std::string& out, std::int64_t index, std::string_view action,
                    std::string_view value, std::string_view ending) {
     const std::string number = std::to_string(index);
@@ -24,111 +64,145 @@ void appendBinding(std::string& out, std::int64_t index, std::string_view action
 
 } // namespace
 
-bool readBoundedLine(std::string_view contents, std::size_t& position, std::size_t capacity,
-                     std::string& line) {
-    line.clear();
-    if (capacity == 0)
-        return false;
-    if (capacity == 1)
-        return true; // room for the terminator only: fgets reads nothing
-    if (position >= contents.size())
-        return false;
-    const std::size_t room = std::min(capacity - 1, contents.size() - position);
-    const std::size_t newline = contents.substr(position, room).find('\n');
-    const std::size_t take = newline == std::string_view::npos ? room : newline + 1;
-    line.assign(contents.substr(position, take));
-    position += take;
-    return true;
+void HotkeyScan::feed(std::string_view piece) {
+    bytes += static_cast<std::int64_t>(piece.size());
+    digest = fnv(digest, piece);
+    const std::int64_t index = pieces++;
+    if (lines_.next(piece)) {
+        current_ = LineSpan{index, index, {}};
+        currentBlank_ = true;
+        kind_ = Kind::Other;
+        const std::string_view value =
+            inifile::withoutEnding(piece.substr(inifile::valueStart(piece)));
+        if (inifile::isSectionHeader(piece)) {
+            const std::string_view header = piece.substr(piece.find('['));
+            if (where_ == Where::Before && startsWithNoCase(header, kSection)) {
+                where_ = Where::Inside;
+                sectionFound = true;
+                kind_ = Kind::Header;
+            } else if (where_ == Where::Inside) {
+                where_ = Where::After;
+            }
+        } else if (const auto key = inifile::keyOf(piece); key && where_ == Where::Inside) {
+            if (equalsNoCase(*key, "nbkeys")) {
+                if (!nbkeysLine.present()) {
+                    kind_ = Kind::Nbkeys;
+                    nbkeys = inifile::profileInt(value);
+                }
+            } else if (equalsNoCase(*key, "enabled")) {
+                if (!enabledLine.present()) {
+                    kind_ = Kind::Enabled;
+                    // Any '0' counts as disabled, "enabled=10" included.
+                    hotkeysEnabled = inifile::profileInt(value) != 0 &&
+                                     value.find('0') == std::string_view::npos;
+                }
+            } else if (const std::int64_t n = bindingIndex(*key, "hotkey"); n >= 0) {
+                highestIndex = std::max(highestIndex, n);
+                // Only the first line of a key counts, as Winamp reads it.
+                if (hotkeyIndexes_.insert(n).second) {
+                    ++hotkeyCount;
+                    switch (inifile::profileInt(value)) {
+                    case 2224:
+                        hasNext = 1;
+                        break;
+                    case 2225:
+                        hasPrev = 1;
+                        break;
+                    case 2226:
+                        hasStop = 1;
+                        break;
+                    case 2227:
+                        hasPlayPause = 1;
+                        break;
+                    default:
+                        break;
+                    }
+                }
+            } else if (const std::int64_t m = bindingIndex(*key, "action"); m >= 0) {
+                highestIndex = std::max(highestIndex, m);
+            }
+        }
+    }
+    current_.last = index;
+    if (!inifile::isBlank(piece))
+        currentBlank_ = false;
+    if (lines_.endsLine()) {
+        current_.ending = lines_.ending();
+        if (ending_.empty())
+            ending_ = lines_.ending();
+        lineDone();
+    }
 }
 
-void HotkeyScan::feed(std::string_view line) {
-    bytes += static_cast<std::int64_t>(line.size());
-    // A piece ends with its '\n' when it has one (the read stops after it).
-    if (ending_ == Ending::Unknown && !line.empty() && line.back() == '\n') {
-        const bool cr = line.size() >= 2 ? line[line.size() - 2] == '\r' : previousEndedInCr_;
-        ending_ = cr ? Ending::CrLf : Ending::Lf;
-    }
-    previousEndedInCr_ = !line.empty() && line.back() == '\r';
+void HotkeyScan::end() {
+    if (pieces > 0 && !lines_.endsLine())
+        lineDone(); // a last line without an ending
+}
 
-    switch (scanState) {
-    case 0:
-        if (contains(line, "[gen_hotkeys]"))
-            scanState = 1;
-        break;
-    case 1:
-        if (contains(line, "nbkeys"))
-            scanState = 2;
-        break;
-    case 2:
-        if (contains(line, "enabled=")) {
-            // Any '0' anywhere counts as disabled, "enabled=10" included.
-            hotkeysEnabled = contains(line, "0") ? 0 : 1;
-            scanState = 3;
-        }
-        break;
-    default:
-        if (contains(line, "hotkey")) {
-            ++hotkeyCount;
-            // Each value found lowers the missing count, also when it is found twice.
-            if (contains(line, "2224"))
-                hasNext = 1, --missingCount;
-            if (contains(line, "2225"))
-                hasPrev = 1, --missingCount;
-            if (contains(line, "2226"))
-                hasStop = 1, --missingCount;
-            if (contains(line, "2227"))
-                hasPlayPause = 1, --missingCount;
-        }
-        break;
-    }
+void HotkeyScan::lineDone() {
+    if (kind_ == Kind::Nbkeys)
+        nbkeysLine = current_;
+    else if (kind_ == Kind::Enabled)
+        enabledLine = current_;
+    if (where_ == Where::Inside && (kind_ == Kind::Header || !currentBlank_))
+        insertAfter = current_.last;
+    kind_ = Kind::Other;
+}
+
+std::int64_t HotkeyScan::newCount() const {
+    return std::max(nbkeys, highestIndex + 1 + missingCount());
+}
+
+bool HotkeyScan::needsRewrite() const {
+    return sectionFound && (missingCount() > 0 || hotkeysEnabled == 0 ||
+                            !nbkeysLine.present() || nbkeys < newCount());
 }
 
 std::string_view HotkeyScan::lineEnding() const {
-    return ending_ == Ending::Lf ? std::string_view("\n") : std::string_view("\r\n");
+    return ending_.empty() ? std::string_view("\r\n") : std::string_view(ending_);
 }
 
-HotkeyRewrite::HotkeyRewrite(const HotkeyScan& scan)
-    : scan_(scan), ending_(scan.lineEnding()), newCount_(scan.missingCount + scan.hotkeyCount) {}
+HotkeyRewrite::HotkeyRewrite(const HotkeyScan& scan) : scan_(scan), ending_(scan.lineEnding()) {}
 
-std::string_view HotkeyRewrite::transform(std::string_view line) {
-    std::string_view out = line;
-    switch (rewriteState_) {
-    case 0:
-        if (contains(line, "[gen_hotkeys]"))
-            rewriteState_ = 1;
-        break;
-    case 1:
-        if (contains(line, "nbkeys")) {
-            replacement_ = "nbkeys=" + std::to_string(newCount_) + ending_;
-            out = replacement_;
-            rewriteState_ = 2;
-        }
-        break;
-    case 2:
-        if (contains(line, "enabled=")) {
-            replacement_ = "enabled=1" + ending_;
-            out = replacement_;
-            rewriteState_ = 3;
-        }
-        break;
-    default:
-        break;
+void HotkeyRewrite::transform(std::string_view piece, std::string& out) {
+    bytes_ += static_cast<std::int64_t>(piece.size());
+    digest_ = fnv(digest_, piece);
+    const std::int64_t index = piece_++;
+    const auto within = [index](const LineSpan& line) {
+        return line.present() && index >= line.first && index <= line.last;
+    };
+    const std::size_t before = out.size();
+    // A replaced line goes whole: its first piece gives way to the new line, with the old
+    // line's own ending, and its other pieces are dropped.
+    if (within(scan_.nbkeysLine) && scan_.nbkeys < scan_.newCount()) {
+        if (index == scan_.nbkeysLine.first)
+            out.append("nbkeys=").append(std::to_string(scan_.newCount())).append(scan_.nbkeysLine.ending);
+    } else if (within(scan_.enabledLine) && scan_.hotkeysEnabled == 0) {
+        if (index == scan_.enabledLine.first)
+            out.append("enabled=1").append(scan_.enabledLine.ending);
+    } else {
+        out.append(piece);
     }
-    if (!out.empty())
+    if (out.size() > before)
         lastEndsLine_ = out.back() == '\n';
-    return out;
+    if (index == scan_.insertAfter) {
+        const std::string lines = added();
+        if (!lines.empty()) {
+            if (!lastEndsLine_)
+                out += ending_; // never joined to the line before
+            out += lines;
+            lastEndsLine_ = true;
+        }
+    }
 }
 
-std::string HotkeyRewrite::finish() const {
+std::string HotkeyRewrite::added() const {
     std::string out;
-    // Without the section nothing is appended (and "nbkeys" was never written).
-    if (rewriteState_ == 0)
-        return out;
-    if (scan_.hasStop && scan_.hasPlayPause && scan_.hasPrev && scan_.hasNext)
-        return out;
-    if (!lastEndsLine_)
-        out += ending_; // the first appended line must not join the file's last one
-    std::int64_t index = scan_.hotkeyCount;
+    if (!scan_.nbkeysLine.present())
+        out.append("nbkeys=").append(std::to_string(scan_.newCount())).append(ending_);
+    if (!scan_.enabledLine.present())
+        out.append("enabled=1").append(ending_);
+    std::int64_t index = scan_.highestIndex + 1;
     if (!scan_.hasStop)
         appendBinding(out, index++, "stop", "2226", ending_);
     if (!scan_.hasPlayPause)
@@ -143,24 +217,21 @@ std::string HotkeyRewrite::finish() const {
 HotkeyScan scanText(std::string_view contents) {
     HotkeyScan scan;
     std::size_t position = 0;
-    std::string line;
-    while (readBoundedLine(contents, position, kLineCapacity, line))
-        scan.feed(line);
+    std::string piece;
+    while (inifile::readBoundedLine(contents, position, kLineCapacity, piece))
+        scan.feed(piece);
+    scan.end();
     return scan;
 }
 
-std::string rewriteText(std::string_view contents, const HotkeyScan& scan,
-                        std::int32_t* rewriteState) {
+std::string rewriteText(std::string_view contents, const HotkeyScan& scan) {
     HotkeyRewrite rewrite(scan);
     std::string out;
     out.reserve(contents.size() + 256);
     std::size_t position = 0;
-    std::string line;
-    while (readBoundedLine(contents, position, kLineCapacity, line))
-        out.append(rewrite.transform(line));
-    out += rewrite.finish();
-    if (rewriteState)
-        *rewriteState = rewrite.rewriteState();
+    std::string piece;
+    while (inifile::readBoundedLine(contents, position, kLineCapacity, piece))
+        rewrite.transform(piece, out);
     return out;
 }
 
@@ -184,11 +255,18 @@ WinampIniRead::WinampIniRead() {
         traceExit(u"WinampIniRead::WinampIniRead");
         return;
     }
-    while (files.readLine(iniFile, winampini::kLineCapacity, line))
+    plat::ReadResult read = plat::ReadResult::End;
+    while ((read = files.readLine(iniFile, winampini::kLineCapacity, line)) ==
+           plat::ReadResult::Line)
         scan_.feed(line);
     files.close(iniFile);
     iniFile = 0;
-    if (scan_.needsRewrite())
+    scan_.end();
+    // A read that failed leaves the rest of the file unknown: nothing is decided on half a
+    // file.
+    if (read == plat::ReadResult::Error)
+        outcome_ = Outcome::Failed;
+    else if (scan_.needsRewrite())
         rewriteIni();
     else
         outcome_ = Outcome::Untouched;
@@ -225,71 +303,34 @@ plat::String WinampIniRead::iniPath() const {
     return winampDirectory + u"\\winamp.ini";
 }
 
-plat::String WinampIniRead::tempPath() const {
-    return winampDirectory + u"\\temp.ini";
-}
-
 int WinampIniRead::rewriteIni() {
     traceEntry(u"WinampIniRead::rewriteIni");
-    plat::Files& files = plat::files();
-    iniFile = files.open(iniPath(), plat::FileMode::Read);
-    if (iniFile == 0) {
+    winampini::HotkeyRewrite rewrite(scan_);
+    auto job = inifile::Rewrite::inFolder(winampDirectory, u"winamp.ini", winampini::kLineCapacity);
+    job.transform = [&](std::string_view piece, std::string& out) {
+        rewrite.transform(piece, out);
+        return rewrite.pieces() <= scan_.pieces;
+    };
+    // The copy is trusted only when it was made from the very bytes the scan read: Winamp
+    // may have written the file meanwhile.
+    job.finish = [&](std::string&) {
+        return rewrite.pieces() == scan_.pieces && rewrite.bytes() == scan_.bytes &&
+               rewrite.digest() == scan_.digest;
+    };
+    int result = 0;
+    switch (inifile::rewriteFile(job)) {
+    case inifile::RewriteResult::NotOpened:
         WriteLog(u"Winamp.ini not found", LogLevel::Log);
         outcome_ = Outcome::NotFound;
-        traceExit(u"WinampIniRead::rewriteIni");
-        return 0;
-    }
-    const plat::String temp = tempPath();
-    tempFile = files.open(temp, plat::FileMode::WriteNew);
-    int written = 0;
-    if (tempFile != 0) {
-        written = writeCopy(tempFile);
-        if (!files.close(tempFile))
-            written = 0;
-        tempFile = 0;
-    }
-    files.close(iniFile);
-    iniFile = 0;
-
-    // The copy takes the original's place in one step, and only once it is complete.
-    int replaced = 0;
-    if (written == 1) {
-        const plat::String ini = iniPath();
-        replaced = files.exists(ini) ? files.replaceFile(ini, temp) : files.moveFileReplace(temp, ini);
-    }
-    if (replaced != 1) {
-        if (files.exists(temp))
-            files.deleteFile(temp);
+        break;
+    case inifile::RewriteResult::Failed:
         outcome_ = Outcome::Failed;
-        traceExit(u"WinampIniRead::rewriteIni");
-        return 0;
+        break;
+    case inifile::RewriteResult::Replaced:
+        outcome_ = Outcome::Rewritten;
+        result = 1;
+        break;
     }
-    outcome_ = Outcome::Rewritten;
     traceExit(u"WinampIniRead::rewriteIni");
-    return 1;
-}
-
-int WinampIniRead::writeCopy(plat::Handle temp) {
-    plat::Files& files = plat::files();
-    winampini::HotkeyRewrite rewrite(scan_);
-    std::int64_t copiedBytes = 0;
-    bool ok = true;
-    while (ok && files.readLine(iniFile, winampini::kLineCapacity, line)) {
-        copiedBytes += static_cast<std::int64_t>(line.size());
-        ok = files.write(temp, std::string(rewrite.transform(line)));
-    }
-    rewriteState_ = rewrite.rewriteState();
-    // The read ends at the end of the file or at an error, which look alike. A copy that
-    // read less or more than the scan did (a read error, or Winamp writing the file
-    // meanwhile) is not trusted to replace the file.
-    if (copiedBytes != scan_.bytes)
-        ok = false;
-    if (ok) {
-        const std::string tail = rewrite.finish();
-        if (!tail.empty())
-            ok = files.write(temp, tail);
-    }
-    if (ok)
-        ok = files.flush(temp);
-    return ok ? 1 : 0;
+    return result;
 }

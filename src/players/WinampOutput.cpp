@@ -4,7 +4,6 @@
 #include "Debug.h"
 #include "PcInfo.h"
 #include "RoutingKeys.h"
-#include "WinampIniRead.h"
 #include "ports.h"
 
 #include <algorithm>
@@ -18,14 +17,6 @@ bool contains(std::string_view line, std::string_view what) {
     return line.find(what) != std::string_view::npos;
 }
 
-std::string_view endingOf(std::string_view piece) {
-    if (piece.ends_with("\r\n"))
-        return "\r\n";
-    if (piece.ends_with('\n'))
-        return "\n";
-    return {};
-}
-
 // Encoded position -> GUID text position, and the fixed characters of the GUID text.
 constexpr std::array<int, 32> kEncodeOrder = {7,  8,  5,  6,  3,  4,  1,  2,  12, 13, 10,
                                               11, 17, 18, 15, 16, 20, 21, 22, 23, 25, 26,
@@ -33,36 +24,49 @@ constexpr std::array<int, 32> kEncodeOrder = {7,  8,  5,  6,  3,  4,  1,  2,  12
 
 } // namespace
 
-int nextState(int state, std::string_view line) {
+int nextState(int state, std::string_view piece, bool beginsLine) {
     switch (state) {
     case LookingForPlugin:
-        if (contains(line, "outname=")) {
-            if (contains(line, "out_wave.dll"))
+        if (contains(piece, "outname=")) {
+            if (contains(piece, "out_wave.dll"))
                 return LookingForWaveSection;
-            if (contains(line, "out_ds.dll"))
+            if (contains(piece, "out_ds.dll"))
                 return LookingForDsSection;
         }
         return state;
     case LookingForWaveSection:
-        return line.starts_with("[out_wave]") ? LookingForWaveDevice : state;
+        return beginsLine && piece.starts_with("[out_wave]") ? LookingForWaveDevice : state;
     case LookingForDsSection:
-        return line.starts_with("[out_ds]") ? LookingForDsDevice : state;
+        return beginsLine && piece.starts_with("[out_ds]") ? LookingForDsDevice : state;
     case LookingForWaveDevice:
-        return contains(line, "cfg_dev") ? WaveDeviceFound : state;
-    case LookingForDsDevice:
-        return contains(line, "cfg_dev2") ? DsDeviceFound : state;
+    case LookingForDsDevice: {
+        if (!beginsLine)
+            return state;
+        if (inifile::isSectionHeader(piece))
+            return NoDeviceLine;
+        const auto key = inifile::keyOf(piece);
+        if (state == LookingForWaveDevice)
+            return key == "cfg_dev" ? WaveDeviceFound : state;
+        return key == "cfg_dev2" ? DsDeviceFound : state;
+    }
     default:
         return state;
     }
 }
 
+bool finalState(int state) {
+    return state == WaveDeviceFound || state == DsDeviceFound || state == NoDeviceLine;
+}
+
 bool DeviceFinder::feed(std::string_view piece) {
     if (done())
         return true;
-    state_ = nextState(state_, piece);
+    const bool begins = lines_.next(piece);
+    state_ = nextState(state_, piece, begins);
     if (state_ == WaveDeviceFound) {
         found_.kind = DeviceLine::Kind::Digit;
-        found_.digit = piece.size() > 8 ? static_cast<unsigned char>(piece[8]) - '0' : -1;
+        const std::size_t at = inifile::valueStart(piece);
+        found_.digit = at < piece.size() ? static_cast<unsigned char>(piece[at]) - '0' : -1;
     } else if (state_ == DsDeviceFound) {
         found_.kind = DeviceLine::Kind::Guid;
         const std::size_t equals = piece.find('=');
@@ -83,34 +87,63 @@ DeviceRewriter::DeviceRewriter(int index, std::uint32_t waveId, std::string enco
 }
 
 std::string DeviceRewriter::transform(std::string_view piece) {
+    const bool begins = lines_.next(piece);
     if (ending_.empty())
-        ending_ = std::string(endingOf(piece));
+        ending_ = std::string(lines_.ending());
+    if (dropping_) {
+        // The rest of the old GUID value: gone, but for the line's own ending.
+        if (!lines_.endsLine())
+            return {};
+        dropping_ = false;
+        return std::string(lines_.ending());
+    }
     std::string out(piece);
-    if (state_ == WaveDeviceFound || state_ == DsDeviceFound)
+    if (finalState(state_))
         return out;
-    state_ = nextState(state_, piece);
+    state_ = nextState(state_, piece, begins);
     if (state_ == WaveDeviceFound) {
-        if (digit_ == 0)
+        if (digit_ == 0) {
             refused_ = true;
-        else if (out.size() > 8)
-            out[8] = digit_;
+            return out;
+        }
+        // The number the value starts with gives way to the digit; with none, the digit is
+        // inserted. A line ending is never part of the number.
+        const std::size_t at = inifile::valueStart(piece);
+        std::size_t end = at;
+        if (end < piece.size() && (piece[end] == '-' || piece[end] == '+'))
+            ++end;
+        const std::size_t digits = end;
+        while (end < piece.size() && piece[end] >= '0' && piece[end] <= '9')
+            ++end;
+        if (end == digits)
+            end = at; // a sign alone is not a number
+        out.replace(at, end - at, 1, digit_);
     } else if (state_ == DsDeviceFound) {
         const std::size_t equals = piece.find('=');
         if (equals != std::string_view::npos) {
-            std::string_view ending = endingOf(piece);
-            if (ending.empty())
-                ending = ending_.empty() ? std::string_view("\r\n") : std::string_view(ending_);
-            out = std::string(piece.substr(0, equals + 1)) + encoded_ + std::string(ending);
+            out = std::string(piece.substr(0, equals + 1)) + encoded_;
+            if (lines_.endsLine())
+                out += lines_.ending();
+            else
+                dropping_ = true;
         }
     }
     return out;
+}
+
+std::string DeviceRewriter::finish() {
+    if (!dropping_)
+        return {};
+    dropping_ = false;
+    // The value ended the file without a line ending: the line gets the file's own.
+    return ending_.empty() ? std::string("\r\n") : ending_;
 }
 
 DeviceLine findDevice(std::string_view contents) {
     DeviceFinder finder;
     std::size_t position = 0;
     std::string piece;
-    while (!finder.done() && winampini::readBoundedLine(contents, position, kPieceCapacity, piece))
+    while (!finder.done() && inifile::readBoundedLine(contents, position, kPieceCapacity, piece))
         finder.feed(piece);
     return finder.found();
 }
@@ -123,8 +156,9 @@ std::string rewriteDevice(std::string_view contents, int index, std::uint32_t wa
     std::size_t position = 0;
     std::string piece;
     while (!rewriter.refused() &&
-           winampini::readBoundedLine(contents, position, kPieceCapacity, piece))
+           inifile::readBoundedLine(contents, position, kPieceCapacity, piece))
         out += rewriter.transform(piece);
+    out += rewriter.finish();
     refused = rewriter.refused();
     return out;
 }
@@ -215,7 +249,10 @@ plat::String PcInfo::getWinampOutputDevice() {
         return routingkeys::kNoDeviceFound;
     winampout::DeviceFinder finder;
     std::string piece;
-    while (!finder.done() && files.readLine(ini, winampout::kPieceCapacity, piece))
+    // A read that fails ends the search like the end of the file: what was not found reads
+    // as "No Device Found".
+    while (!finder.done() &&
+           files.readLine(ini, winampout::kPieceCapacity, piece) == plat::ReadResult::Line)
         finder.feed(piece);
     files.close(ini);
 
@@ -243,41 +280,16 @@ int PcInfo::setWinampOutputDevice(int index, const AudioDeviceEntry& entry) {
     plat::String directory;
     if (!readWinampDirectory(directory))
         return 0;
-    plat::Files& files = plat::files();
-    const plat::String iniPath = directory + u"\\winamp.ini";
-    const plat::String tempPath = directory + u"\\temp.ini";
-    const plat::Handle ini = files.open(iniPath, plat::FileMode::Read);
-    if (ini == 0)
-        return 0;
-    const plat::Handle temp = files.open(tempPath, plat::FileMode::WriteNew);
-    if (temp == 0) {
-        files.close(ini);
-        return 0;
-    }
-
     winampout::DeviceRewriter rewriter(index, entry.waveId,
                                        winampout::toAscii(winampGuidEncode(entry.guid)));
-    bool ok = true;
-    std::string piece;
-    while (ok && files.readLine(ini, winampout::kPieceCapacity, piece)) {
-        const std::string out = rewriter.transform(piece);
-        ok = !rewriter.refused() && files.write(temp, out);
-    }
-    if (ok)
-        ok = files.flush(temp);
-    if (!files.close(temp))
-        ok = false;
-    files.close(ini);
-
-    // The complete copy takes the original's place in one step; otherwise the original
-    // stays as it was and the copy goes.
-    if (ok)
-        ok = files.exists(iniPath) ? files.replaceFile(iniPath, tempPath)
-                                   : files.moveFileReplace(tempPath, iniPath);
-    if (!ok) {
-        if (files.exists(tempPath))
-            files.deleteFile(tempPath);
-        return 0;
-    }
-    return 1;
+    auto job = inifile::Rewrite::inFolder(directory, u"winamp.ini", winampout::kPieceCapacity);
+    job.transform = [&](std::string_view piece, std::string& out) {
+        out = rewriter.transform(piece);
+        return !rewriter.refused();
+    };
+    job.finish = [&](std::string& out) {
+        out = rewriter.finish();
+        return true;
+    };
+    return inifile::rewriteFile(job) == inifile::RewriteResult::Replaced ? 1 : 0;
 }

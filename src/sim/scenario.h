@@ -11,7 +11,7 @@
 //     advance 1500ms
 //
 // A line is a step name (one or more bare words) followed by its arguments. Arguments are
-// bare words or "quoted text" with the escapes \n \t \" and \\. A '#' at the start of a
+// bare words or "quoted text" with the escapes \n \r \t \" and \\. A '#' at the start of a
 // word begins a comment; blank lines are ignored.
 //
 // A step that takes a block (a menu tree, for one) is followed by its lines, each beginning

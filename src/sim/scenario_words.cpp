@@ -107,6 +107,9 @@ bool lexLine(std::string_view line, std::vector<Token>& tokens, std::string& err
                     case 'n':
                         token.text += '\n';
                         break;
+                    case 'r':
+                        token.text += '\r';
+                        break;
                     case 't':
                         token.text += '\t';
                         break;
@@ -118,7 +121,7 @@ bool lexLine(std::string_view line, std::vector<Token>& tokens, std::string& err
                         break;
                     default:
                         error = std::string("unknown escape \\") + e + " at column " +
-                                std::to_string(i + 1) + " (known: \\n \\t \\\" \\\\)";
+                                std::to_string(i + 1) + " (known: \\n \\r \\t \\\" \\\\)";
                         return false;
                     }
                     i += 2;
@@ -261,6 +264,9 @@ std::string quoted(std::string_view text) {
         switch (c) {
         case '\n':
             out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
             break;
         case '\t':
             out += "\\t";

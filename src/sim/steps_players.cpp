@@ -72,9 +72,14 @@ void showWinampIni(Session& s) {
         return;
     }
     s.say("winamp.ini in " + plat::toUtf8(s.pc().playerDirectory(u"Winamp")) + ":");
+    // Carriage returns are shown as \r, so that a transcript shows each line's ending.
     std::istringstream lines(*ini);
-    for (std::string line; std::getline(lines, line);)
-        s.say("  " + line);
+    for (std::string line; std::getline(lines, line);) {
+        std::string shown;
+        for (const char c : line)
+            shown += c == '\r' ? std::string("\\r") : std::string(1, c);
+        s.say("  " + shown);
+    }
 }
 
 } // namespace
@@ -296,7 +301,8 @@ void registerPlayerSteps(StepTable& table) {
     table.add({
         .name = "winamp-ini set",
         .forms = {"<text>"},
-        .help = "Replaces Winamp's winamp.ini (\\n separates lines).",
+        .help = "Replaces Winamp's winamp.ini (\\n separates lines; \\r\\n for Windows line\n"
+                "endings).",
         .run =
             [](Session& s, const Args& a) {
                 if (!s.pc().setWinampIni(a.text("text"))) {
@@ -316,8 +322,8 @@ void registerPlayerSteps(StepTable& table) {
     table.add({
         .name = "expect winamp-ini",
         .forms = {"contains|lacks <text>", "absent"},
-        .help = "Winamp's winamp.ini contains this text (\\n for line breaks) or lacks it, or\n"
-                "there is no winamp.ini.",
+        .help = "Winamp's winamp.ini contains this text (\\n for line breaks, \\r for carriage\n"
+                "returns, byte for byte) or lacks it, or there is no winamp.ini.",
         .run =
             [](Session& s, const Args& a) {
                 const auto ini = s.pc().winampIni();

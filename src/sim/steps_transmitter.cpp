@@ -9,7 +9,6 @@
 
 #include "DongleVendorCommunication.h"
 #include "Globals.h"
-#include "VendorProtocol.h"
 #include "text.h"
 
 #include <algorithm>
@@ -24,37 +23,6 @@ struct TransmitterState {
     std::size_t commandsShown = 0; // commands already reported by show/expect
 };
 
-std::string commandName(std::uint8_t code) {
-    namespace C = vendor::Command;
-    switch (code) {
-    case C::StartupFirst:
-        return "StartupFirst";
-    case C::StartupSecond:
-        return "StartupSecond";
-    case C::SelectDevice:
-        return "SelectDevice";
-    case C::StartPairing:
-        return "StartPairing";
-    case C::SetDeviceName:
-        return "SetDeviceName";
-    case C::CancelPairing:
-        return "CancelPairing";
-    case C::DeleteDevice:
-        return "DeleteDevice";
-    case C::MenuOpening:
-        return "MenuOpening";
-    case C::ListingDone:
-        return "ListingDone";
-    case C::HostExit:
-        return "HostExit";
-    default: {
-        char text[8];
-        std::snprintf(text, sizeof text, "0x%02X", code);
-        return text;
-    }
-    }
-}
-
 std::string addressText(const sim::DeviceAddress& a) {
     char text[24];
     std::snprintf(text, sizeof text, "%02X-%02X-%02X-%02X-%02X-%02X", a[0], a[1], a[2], a[3], a[4],
@@ -62,16 +30,32 @@ std::string addressText(const sim::DeviceAddress& a) {
     return text;
 }
 
+// A command as the transmitter took it, by its own table (never the program's).
 std::string describe(const sim::TransmitterCommand& c) {
-    if (c.reportId != vendor::kReportId)
-        return "an output report with id " + std::to_string(c.reportId);
-    std::string line = commandName(c.code);
+    std::string line = c.command;
     if (!c.name.empty())
         line += " " + quoted(plat::toUtf8(c.name));
-    if (c.code == vendor::Command::SelectDevice || c.code == vendor::Command::SetDeviceName ||
-        c.code == vendor::Command::DeleteDevice)
+    if (c.addressed)
         line += " " + addressText(c.address);
     return line;
+}
+
+sim::InterfaceNotices noticesOf(const Args& a) {
+    if (!a.has("which"))
+        return sim::InterfaceNotices::All;
+    const std::string& which = a.text("which");
+    return which == "vendor"     ? sim::InterfaceNotices::VendorOnly
+           : which == "consumer" ? sim::InterfaceNotices::ConsumerOnly
+           : which == "none"     ? sim::InterfaceNotices::None
+                                 : sim::InterfaceNotices::All;
+}
+
+std::string noticesSaid(const Args& a) {
+    if (!a.has("which") || a.text("which") == "all")
+        return "";
+    return a.text("which") == "none"
+               ? " (no interface notification)"
+               : " (only the " + a.text("which") + " collection's notification)";
 }
 
 // "Kitchen, Bedroom, Office": names separated by commas, blanks around them dropped.
@@ -185,12 +169,16 @@ std::uint8_t keyOf(const std::string& key) {
 void registerTransmitterSteps(StepTable& table) {
     table.add({
         .name = "transmitter plug",
-        .forms = {"[devices <names>] [unlinked] [silent]"},
+        .forms = {"[devices <names>] [unlinked] [silent] [later-counts <count:int>] "
+                  "[notify <which:all|vendor|consumer|none>]"},
         .help = "Plugs in the USB transmitter, its database holding these paired devices\n"
                 "(comma-separated, newest first as the transmitter stores them; addresses\n"
                 "00-0B-7A-01-00-01 for the oldest upwards). With 'unlinked' the current device\n"
                 "is out of reach; with 'silent' it does not answer the start-up handshake (no\n"
-                "version, no listing) until 'transmitter answers startup'.",
+                "version, no listing) until 'transmitter answers startup'. 'later-counts': the\n"
+                "count byte (-128 to 127) every listing entry after the first carries. The\n"
+                "system announces each collection in turn, 20 ms apart; 'notify' sends only one\n"
+                "of the two notifications, or none (see 'transmitter notify').",
         .run =
             [](Session& s, const Args& a) {
                 auto& st = s.state<TransmitterState>();
@@ -208,10 +196,18 @@ void registerTransmitterSteps(StepTable& table) {
                               static_cast<std::uint8_t>(names.size() - i)}});
                 }
                 config.linked = !a.has("unlinked");
+                if (a.has("count")) {
+                    if (a.number("count") < -128 || a.number("count") > 127) {
+                        s.misuse("a count byte is a number from -128 to 127");
+                        return;
+                    }
+                    config.laterCountByte = static_cast<std::int8_t>(a.number("count"));
+                }
                 config.answersStartup = !a.has("silent");
-                st.id = s.pc().plugTransmitter(config);
+                st.id = s.pc().plugTransmitter(config, noticesOf(a));
                 s.say("the transmitter is plugged in with " +
-                      std::to_string(config.database.size()) + " paired device(s)");
+                      std::to_string(config.database.size()) + " paired device(s)" +
+                      noticesSaid(a));
                 if (s.programStarted())
                     s.settle();
             },
@@ -235,12 +231,13 @@ void registerTransmitterSteps(StepTable& table) {
 
     table.add({
         .name = "transmitter unplug",
-        .help = "Pulls the transmitter out.",
+        .forms = {"[notify <which:all|vendor|consumer|none>]"},
+        .help = "Pulls the transmitter out ('notify' as for 'transmitter plug').",
         .run =
-            [](Session& s, const Args&) {
+            [](Session& s, const Args& a) {
                 if (const auto id = transmitter(s)) {
-                    s.pc().unplugTransmitter(id);
-                    s.say("the transmitter is unplugged");
+                    s.pc().unplugTransmitter(id, noticesOf(a));
+                    s.say("the transmitter is unplugged" + noticesSaid(a));
                     if (s.programStarted())
                         s.settle();
                 }
@@ -265,17 +262,40 @@ void registerTransmitterSteps(StepTable& table) {
 
     table.add({
         .name = "transmitter replug",
-        .help = "Plugs the same transmitter in again (same paths, its database kept).",
+        .forms = {"[notify <which:all|vendor|consumer|none>]"},
+        .help = "Plugs the same transmitter in again (same paths, its database kept;\n"
+                "'notify' as for 'transmitter plug').",
         .run =
-            [](Session& s, const Args&) {
+            [](Session& s, const Args& a) {
                 const auto id = transmitter(s);
                 if (!id)
                     return;
-                if (!s.pc().replugTransmitter(id)) {
+                if (!s.pc().replugTransmitter(id, noticesOf(a))) {
                     s.misuse("the transmitter is plugged in already");
                     return;
                 }
-                s.say("the transmitter is plugged in again");
+                s.say("the transmitter is plugged in again" + noticesSaid(a));
+                if (s.programStarted())
+                    s.settle();
+            },
+    });
+
+    table.add({
+        .name = "transmitter notify",
+        .forms = {"<role:vendor|consumer>"},
+        .help = "The system announces one collection of the transmitter: its arrival while it\n"
+                "is plugged in, else its removal (a notification 'notify' held back).",
+        .run =
+            [](Session& s, const Args& a) {
+                const auto id = transmitter(s);
+                if (!id)
+                    return;
+                const bool vendor = a.text("role") == "vendor";
+                s.pc().transmitterNotify(id, vendor ? sim::HidCollectionRole::Vendor
+                                                    : sim::HidCollectionRole::Consumer);
+                s.say(std::string("the system announced the ") +
+                      (s.pc().transmitterPlugged(id) ? "arrival" : "removal") + " of the " +
+                      a.text("role") + " collection");
                 if (s.programStarted())
                     s.settle();
             },
@@ -452,7 +472,9 @@ void registerTransmitterSteps(StepTable& table) {
         .name = "expect transmitter received",
         .forms = {"<commands>"},
         .help = "The commands received since the last 'show' or 'expect' of them are exactly\n"
-                "these names, in order (\"StartupFirst StartupSecond ListingDone\"; \"nothing\").",
+                "these names, in order (\"StartupFirst StartupSecond ListingDone\"; \"nothing\"),\n"
+                "as the transmitter names them: \"Unknown(0x55)\" for a code it does not know,\n"
+                "\"ReportId(3)\" for a report with another id.",
         .run =
             [](Session& s, const Args& a) {
                 const auto id = transmitter(s);
@@ -460,8 +482,7 @@ void registerTransmitterSteps(StepTable& table) {
                     return;
                 std::string got;
                 for (const auto& c : newCommands(s, id))
-                    got += (got.empty() ? "" : " ") +
-                           (c.reportId == vendor::kReportId ? commandName(c.code) : "?");
+                    got += (got.empty() ? "" : " ") + c.command;
                 const std::string wanted = a.text("commands") == "nothing" ? "" : a.text("commands");
                 if (got != wanted) {
                     s.fail("the transmitter received " + quoted(got.empty() ? "nothing" : got) +

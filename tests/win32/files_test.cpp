@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "win32_test_support.h"
 
 namespace {
@@ -48,7 +50,7 @@ protected:
             return lines;
         std::string line;
         // Bounded: a reader that never reports the end must not hang the test.
-        for (int i = 0; i < 1000 && files.readLine(f, maxBytes, line); ++i)
+        for (int i = 0; i < 1000 && files.readLine(f, maxBytes, line) == plat::ReadResult::Line; ++i)
             lines.push_back(line);
         files.close(f);
         return lines;
@@ -80,21 +82,65 @@ TEST_F(FilesPort, OpensExistsAndDeletesByUnicodePath) {
     EXPECT_FALSE(files.deleteFile(file));
 }
 
-TEST_F(FilesPort, ReplaceFileSwapsInOneStep) {
+TEST_F(FilesPort, ReplaceFileSwapsInOneStepKeepingTheOriginalAsTheBackup) {
     const String target = path(L"winamp.ini");
-    const String scratch = path(L"winamp.ini.new");
+    const String scratch = path(L"temp.ini");
+    const String backup = path(L"temp.ini.bak");
     writeFile(target, "old\n");
     writeFile(scratch, "new\n");
-    ASSERT_TRUE(files.replaceFile(target, scratch));
+    ASSERT_EQ(files.replaceFile(target, scratch, &backup), ERROR_SUCCESS);
     EXPECT_EQ(readLines(target, 64), (std::vector<std::string>{"new\n"}));
+    EXPECT_EQ(readLines(backup, 64), (std::vector<std::string>{"old\n"}));
     EXPECT_FALSE(files.exists(scratch));
 
-    // Nothing to replace: the call fails and the replacement stays where it was.
+    // An earlier backup is replaced; without a backup name none is made.
+    writeFile(scratch, "newer\n");
+    ASSERT_EQ(files.replaceFile(target, scratch, &backup), ERROR_SUCCESS);
+    EXPECT_EQ(readLines(backup, 64), (std::vector<std::string>{"new\n"}));
+    ASSERT_TRUE(files.deleteFile(backup));
+    writeFile(scratch, "newest\n");
+    ASSERT_EQ(files.replaceFile(target, scratch, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(readLines(target, 64), (std::vector<std::string>{"newest\n"}));
+    EXPECT_FALSE(files.exists(backup));
+
+    // Nothing to replace: an error, and the replacement stays where it was.
     const String absent = path(L"absent.ini");
     writeFile(scratch, "newer\n");
-    EXPECT_FALSE(files.replaceFile(absent, scratch));
+    EXPECT_NE(files.replaceFile(absent, scratch, &backup), ERROR_SUCCESS);
     EXPECT_FALSE(files.exists(absent));
     EXPECT_EQ(readLines(scratch, 64), (std::vector<std::string>{"newer\n"}));
+}
+
+// The failure Wine can produce: another program holds the original open without letting it
+// be deleted. The replace fails with nothing moved, and the safe rewrite puts things back.
+TEST_F(FilesPort, AReplacedFileHeldOpenFailsTheReplaceWithNothingMoved) {
+    const String target = path(L"winamp.ini");
+    const String scratch = path(L"temp.ini");
+    const String backup = path(L"temp.ini.bak");
+    writeFile(target, "old\n");
+    writeFile(scratch, "new\n");
+    HANDLE held = ::CreateFileW(plat::win32::wide(target).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const std::uint32_t error = files.replaceFile(target, scratch, &backup);
+    ::CloseHandle(held);
+    EXPECT_NE(error, ERROR_SUCCESS);
+    std::printf("[ measured ] ReplaceFileW with the original held open: error %u\n",
+                static_cast<unsigned>(error));
+    EXPECT_EQ(readLines(target, 64), (std::vector<std::string>{"old\n"}));
+    EXPECT_EQ(readLines(scratch, 64), (std::vector<std::string>{"new\n"}));
+}
+
+TEST_F(FilesPort, ReadingTellsTheEndFromAFailure) {
+    const String file = path(L"winamp.ini");
+    writeFile(file, "one\n");
+    const plat::Handle f = files.open(file, plat::FileMode::Read);
+    ASSERT_NE(f, 0u);
+    std::string line;
+    EXPECT_EQ(files.readLine(f, 64, line), plat::ReadResult::Line);
+    EXPECT_EQ(files.readLine(f, 64, line), plat::ReadResult::End);
+    EXPECT_EQ(files.readLine(f, 1, line), plat::ReadResult::Error) << "no room for a byte";
+    files.close(f);
 }
 
 TEST_F(FilesPort, MoveReplacesAnExistingTargetOrCreatesIt) {

@@ -9,6 +9,11 @@
 
 #include <gtest/gtest.h>
 
+// mingw-w64's HID headers declare C functions without C linkage.
+extern "C" {
+#include <hidsdi.h>
+}
+
 #include "win32_test_support.h"
 
 namespace {
@@ -151,6 +156,23 @@ TEST(HidPort, ClassGuidAndFailedOpens) {
     // Whatever HID interfaces Wine offers, each path comes back whole.
     for (const plat::String& path : hid.enumerateInterfaces(guid))
         EXPECT_EQ(path.rfind(u"\\\\?\\", 0), 0u);
+}
+
+// HidP_GetCaps's record reaches the seam field by field: input and output lengths that
+// differ land where they belong.
+TEST(HidCapsRecord, LengthsAndUsagesLandInTheirOwnFields) {
+    HIDP_CAPS record{};
+    record.Usage = 0x0001;
+    record.UsagePage = 0xFF00;
+    record.InputReportByteLength = 65;
+    record.OutputReportByteLength = 138;
+    record.FeatureReportByteLength = 9;
+    const plat::HidCaps caps = plat::win32::fromHidpCaps(record);
+    EXPECT_EQ(caps.usage, 0x0001);
+    EXPECT_EQ(caps.usagePage, 0xFF00);
+    EXPECT_EQ(caps.inputReportByteLength, 65);
+    EXPECT_EQ(caps.outputReportByteLength, 138);
+    EXPECT_EQ(caps.featureReportByteLength, 9);
 }
 
 } // namespace

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <string>
+
 #include "resource.h"
 #include "win32_test_support.h"
 
@@ -149,6 +152,32 @@ TEST_F(MenuOwner, NotificationIconIsAddedChangedAndRemoved) {
     EXPECT_TRUE(ui.shellNotifyIcon(NIM_MODIFY, data));
     EXPECT_TRUE(ui.shellNotifyIcon(NIM_DELETE, data));
     EXPECT_FALSE(ui.shellNotifyIcon(NIM_DELETE, data));
+}
+
+// The record Shell_NotifyIconW receives, field by field, in its first layout.
+TEST(NotifyIconRecord, CarriesEveryFieldInTheFirstLayout) {
+    plat::NotifyIconData data;
+    data.window = 0x1234;
+    data.id = 114;
+    data.flags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data.callbackMessage = 0x0401;
+    data.icon = 0x5678;
+    data.tip = std::u16string(70, u'a') + u"\u2122";
+    const NOTIFYICONDATAW record = plat::win32::toNotifyIconData(data);
+    // The first layout ends right after a 64-character tip: 152 bytes on 32-bit Windows.
+    EXPECT_EQ(record.cbSize, offsetof(NOTIFYICONDATAW, szTip) + 64 * sizeof(WCHAR));
+    EXPECT_EQ(record.cbSize, static_cast<DWORD>(NOTIFYICONDATAW_V1_SIZE));
+    if (sizeof(void*) == 4)
+        EXPECT_EQ(record.cbSize, 152u);
+    EXPECT_EQ(record.hWnd, reinterpret_cast<HWND>(0x1234));
+    EXPECT_EQ(record.uID, 114u);
+    EXPECT_EQ(record.uFlags, 7u);
+    EXPECT_EQ(record.uCallbackMessage, 0x0401u);
+    EXPECT_EQ(record.hIcon, reinterpret_cast<HICON>(0x5678));
+    EXPECT_EQ(std::wstring(record.szTip), std::wstring(63, L'a')) << "cut to 63 characters";
+
+    data.tip = u"Quorvane Auravo\u2122";
+    EXPECT_EQ(std::wstring(plat::win32::toNotifyIconData(data).szTip), L"Quorvane Auravo\u2122");
 }
 
 } // namespace

@@ -450,12 +450,14 @@ protected:
         }
         ::DeleteFileW(ini().c_str());
         ::DeleteFileW(temp().c_str());
+        ::DeleteFileW(backup().c_str());
         ::RemoveDirectoryW(dir_.c_str());
         ProcessObjects::TearDown();
     }
 
     std::wstring ini() const { return dir_ + L"\\winamp.ini"; }
     std::wstring temp() const { return dir_ + L"\\temp.ini"; }
+    std::wstring backup() const { return dir_ + L"\\temp.ini.bak"; }
     void write(const std::string& text) {
         std::ofstream out(ini().c_str(), std::ios::binary);
         out << text;
@@ -531,6 +533,26 @@ TEST_F(WinampHotkeys, ACompleteFileIsLeftAlone) {
     ::CloseHandle(after);
     EXPECT_EQ(now.nFileIndexLow, original.nFileIndexLow);
     EXPECT_EQ(now.nFileIndexHigh, original.nFileIndexHigh);
+}
+
+// The failure Wine can produce: Winamp (or anyone) holds the file open without letting it
+// be deleted. The swap fails, the file keeps its old contents, and nothing is left beside it;
+// let go of, the next run rewrites it through the real swap.
+TEST_F(WinampHotkeys, AFileHeldOpenIsLeftAsItWasAndRewrittenOnceFree) {
+    write(threeBindings("\r\n"));
+    HANDLE held = ::CreateFileW(ini().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(WinampIniRead().outcome(), WinampIniRead::Outcome::Failed);
+    ::CloseHandle(held);
+    EXPECT_EQ(readAll(ini()), threeBindings("\r\n"));
+    EXPECT_FALSE(fileExists(temp()));
+    EXPECT_FALSE(fileExists(backup()));
+
+    EXPECT_EQ(WinampIniRead().outcome(), WinampIniRead::Outcome::Rewritten);
+    EXPECT_EQ(readAll(ini()), fourBindings("\r\n"));
+    EXPECT_FALSE(fileExists(temp()));
+    EXPECT_FALSE(fileExists(backup()));
 }
 
 TEST_F(WinampHotkeys, WithoutTheFileNothingIsWritten) {

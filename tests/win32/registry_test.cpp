@@ -66,6 +66,30 @@ TEST_F(RegistryPort, CreatesNestedKeysAndRoundTripsValues) {
     EXPECT_EQ(registry.closeKey(key), ERROR_SUCCESS);
 }
 
+// The program writes its preferences through keys it opens with openKey and KEY_ALL_ACCESS;
+// the access asked for must reach Windows.
+TEST_F(RegistryPort, AKeyOpenedForWritingCanBeWrittenAndOneOpenedForReadingCannot) {
+    plat::HKey key = 0;
+    ASSERT_EQ(registry.createKey(plat::HKCU, qa_test::u16(root_), key), ERROR_SUCCESS);
+    registry.closeKey(key);
+
+    ASSERT_EQ(registry.openKey(plat::HKCU, qa_test::u16(root_), KEY_ALL_ACCESS, key), ERROR_SUCCESS);
+    const String text = u"False";
+    EXPECT_EQ(registry.setValue(key, u"Show Tray Icon", REG_SZ, text.c_str(), 12), ERROR_SUCCESS);
+    registry.closeKey(key);
+    wchar_t stored[16] = {};
+    DWORD size = sizeof(stored);
+    ASSERT_EQ(::RegGetValueW(HKEY_CURRENT_USER, root_.c_str(), L"Show Tray Icon", RRF_RT_REG_SZ,
+                             nullptr, stored, &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(std::wstring(stored), L"False");
+
+    ASSERT_EQ(registry.openKey(plat::HKCU, qa_test::u16(root_), KEY_READ, key), ERROR_SUCCESS);
+    EXPECT_EQ(registry.setValue(key, u"Show Tray Icon", REG_SZ, text.c_str(), 12),
+              ERROR_ACCESS_DENIED);
+    registry.closeKey(key);
+}
+
 TEST_F(RegistryPort, MissingKeysAndValuesReportFileNotFound) {
     plat::HKey key = 12345;
     EXPECT_EQ(registry.openKey(plat::HKCU, qa_test::u16(root_ + L"\\NoSuchKey"), KEY_READ, key),

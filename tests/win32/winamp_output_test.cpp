@@ -53,6 +53,7 @@ protected:
         ::RegCloseKey(key_);
         ::DeleteFileW(ini().c_str());
         ::DeleteFileW((dir_ + L"\\temp.ini").c_str());
+        ::DeleteFileW((dir_ + L"\\temp.ini.bak").c_str());
         ::RemoveDirectoryW(dir_.c_str());
         plat::install(real_);
     }
@@ -101,6 +102,13 @@ TEST_F(WinampOutputFile, ALockedFileIsLeftAsItWas) {
     ::CloseHandle(held);
     EXPECT_EQ(readAll(ini()), before);
     EXPECT_EQ(::GetFileAttributesW((dir_ + L"\\temp.ini").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(::GetFileAttributesW((dir_ + L"\\temp.ini.bak").c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // Let go of, the file is rewritten through the real swap, and the backup goes.
+    EXPECT_EQ(rewrite(1), 1);
+    EXPECT_EQ(readAll(ini()), "outname=out_wave.dll\r\n[out_wave]\r\ncfg_dev=1\r\n");
+    EXPECT_EQ(::GetFileAttributesW((dir_ + L"\\temp.ini").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(::GetFileAttributesW((dir_ + L"\\temp.ini.bak").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 } // namespace

@@ -1,6 +1,9 @@
 // The Files port: an in-memory file system with case-insensitive paths, fopen/fgets-style
-// streams and the one-step replacement the program uses to save configuration files.
+// streams and the one-step replacement the program uses to save configuration files, with
+// the failures a test can inject (sim_pc.h, FileFault) leaving what Windows would leave.
 #include "sim_world.h"
+
+#include "text.h"
 
 #include <algorithm>
 
@@ -26,6 +29,10 @@ String folderOf(const String& key) {
     return slash == String::npos ? String() : key.substr(0, slash);
 }
 
+std::string bytesNote(const SimFile& f) {
+    return std::to_string(f.bytes.size()) + " bytes" + (f.unflushed ? ", not flushed" : "");
+}
+
 class FilesPort final : public plat::Files {
 public:
     explicit FilesPort(SimPc::Impl& w) : w_(w) {}
@@ -35,11 +42,16 @@ public:
         const String key = normalise(path);
         if (key.empty())
             return 0;
+        bool readFault = false;
         if (mode == plat::FileMode::Read) {
             if (!w_.files.count(key))
                 return 0;
+            if (w_.sparedReads > 0)
+                --w_.sparedReads;
+            else
+                readFault = w_.fileFault(FileFault::Read);
         } else {
-            if (w_.fileFault == FileFault::OpenForWrite || !folderExists(folderOf(key)))
+            if (w_.fileFault(FileFault::OpenForWrite) || !folderExists(folderOf(key)))
                 return 0;
             SimFile& f = w_.files[key];
             if (f.path.empty())
@@ -48,36 +60,39 @@ public:
         }
         const Handle h = w_.nextHandle;
         w_.nextHandle += 4;
-        w_.openFiles[h] = OpenFile{key, mode, 0, false};
+        w_.openFiles[h] = OpenFile{key, mode, 0, false, readFault};
         return h;
     }
 
-    bool readLine(Handle file, std::size_t maxBytes, std::string& line) override {
+    plat::ReadResult readLine(Handle file, std::size_t maxBytes, std::string& line) override {
         Lock lk(w_.m);
         line.clear();
         OpenFile* f = find(file);
-        if (!f || maxBytes == 0)
-            return false;
+        if (!f || maxBytes < 2)
+            return plat::ReadResult::Error;
         const SimFile* data = content(*f);
         if (!data)
-            return false;
-        if (maxBytes == 1)
-            return true; // fgets with room for the terminator only reads nothing
+            return plat::ReadResult::Error; // deleted while open
         if (f->position >= data->bytes.size())
-            return false;
+            return plat::ReadResult::End;
+        if (f->readFault && f->position > 0) {
+            w_.journal("file read failed: " + narrow(data->path) + " at byte " +
+                       std::to_string(f->position));
+            return plat::ReadResult::Error;
+        }
         while (line.size() < maxBytes - 1 && f->position < data->bytes.size()) {
             const char c = data->bytes[f->position++];
             line += c;
             if (c == '\n')
                 break;
         }
-        return true;
+        return plat::ReadResult::Line;
     }
 
     bool write(Handle file, const std::string& bytes) override {
         Lock lk(w_.m);
         OpenFile* f = find(file);
-        if (!f || f->mode != plat::FileMode::WriteNew || w_.fileFault == FileFault::Write)
+        if (!f || f->mode != plat::FileMode::WriteNew || w_.fileFault(FileFault::Write))
             return false;
         auto it = w_.files.find(f->key);
         if (it == w_.files.end())
@@ -88,12 +103,19 @@ public:
         data.replace(f->position, std::min(bytes.size(), data.size() - f->position), bytes);
         f->position += bytes.size();
         f->written = true;
+        it->second.unflushed = true;
         return true;
     }
 
     bool flush(Handle file) override {
         Lock lk(w_.m);
-        return find(file) && w_.fileFault != FileFault::Flush;
+        OpenFile* f = find(file);
+        if (!f || w_.fileFault(FileFault::Flush))
+            return false;
+        auto it = w_.files.find(f->key);
+        if (it != w_.files.end())
+            it->second.unflushed = false;
+        return true;
     }
 
     bool close(Handle file) override {
@@ -119,7 +141,7 @@ public:
 
     bool deleteFile(const String& path) override {
         Lock lk(w_.m);
-        if (w_.fileFault == FileFault::Delete)
+        if (w_.fileFault(FileFault::Delete))
             return false;
         auto it = w_.files.find(normalise(path));
         if (it == w_.files.end())
@@ -129,38 +151,76 @@ public:
         return true;
     }
 
-    bool replaceFile(const String& replaced, const String& replacement) override {
+    std::uint32_t replaceFile(const String& replaced, const String& replacement,
+                              const String* backup) override {
         Lock lk(w_.m);
-        auto target = w_.files.find(normalise(replaced));
-        auto source = w_.files.find(normalise(replacement));
-        if (w_.fileFault == FileFault::Replace || target == w_.files.end() ||
-            source == w_.files.end() || target == source)
-            return false;
+        const String targetKey = normalise(replaced);
+        const String sourceKey = normalise(replacement);
+        const String backupKey = backup ? normalise(*backup) : String();
+        auto target = w_.files.find(targetKey);
+        auto source = w_.files.find(sourceKey);
+        if (target == w_.files.end() || source == w_.files.end())
+            return ERROR_FILE_NOT_FOUND;
+        if (target == source || backupKey == targetKey || backupKey == sourceKey ||
+            (backup && (backupKey.empty() || !folderExists(folderOf(backupKey)))))
+            return ERROR_INVALID_PARAMETER;
+        const std::string what = narrow(target->second.path) + " by " + narrow(source->second.path);
+
+        if (w_.fileFault(FileFault::ReplaceUnableToRemove))
+            return failed(ERROR_UNABLE_TO_REMOVE_REPLACED, what, "nothing moved");
+        if (w_.fileFault(FileFault::ReplaceUnableToMove)) {
+            if (backup)
+                return failed(ERROR_UNABLE_TO_MOVE_REPLACEMENT, what, "nothing moved");
+            w_.files.erase(target);
+            return failed(ERROR_UNABLE_TO_MOVE_REPLACEMENT, what, narrow(replaced) + " is gone");
+        }
+        if (w_.fileFault(FileFault::ReplaceUnableToMove2)) {
+            String aside = backup ? *backup
+                                  : folderOf(target->second.path) + u"\\~RF" +
+                                        plat::fromAscii(std::to_string(w_.nextScratchName++)) +
+                                        u".TMP";
+            SimFile moved{aside, std::move(target->second.bytes), target->second.unflushed};
+            w_.files.erase(target);
+            w_.files[normalise(aside)] = std::move(moved);
+            return failed(ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, what,
+                          narrow(replaced) + " now lies under " + narrow(aside));
+        }
+
+        if (backup) {
+            SimFile old{*backup, target->second.bytes, target->second.unflushed};
+            w_.files[backupKey] = std::move(old);
+            w_.journal("file backed up: " + narrow(*backup));
+        }
         target->second.bytes = std::move(source->second.bytes);
+        target->second.unflushed = source->second.unflushed;
         w_.journal("file replaced: " + narrow(target->second.path) + " (" +
-                   std::to_string(target->second.bytes.size()) + " bytes)");
+                   bytesNote(target->second) + ")");
         w_.files.erase(source);
-        return true;
+        return ERROR_SUCCESS;
     }
 
     bool moveFileReplace(const String& from, const String& to) override {
         Lock lk(w_.m);
         const String toKey = normalise(to);
         auto source = w_.files.find(normalise(from));
-        if (w_.fileFault == FileFault::Move || source == w_.files.end() ||
+        if (w_.fileFault(FileFault::Move) || source == w_.files.end() ||
             !folderExists(folderOf(toKey)))
             return false;
         if (source->first == toKey)
             return true;
-        SimFile moved{to, std::move(source->second.bytes)};
+        SimFile moved{to, std::move(source->second.bytes), source->second.unflushed};
         w_.files.erase(source);
         w_.files[toKey] = std::move(moved);
-        w_.journal("file moved to: " + narrow(to) + " (" +
-                   std::to_string(w_.files[toKey].bytes.size()) + " bytes)");
+        w_.journal("file moved to: " + narrow(to) + " (" + bytesNote(w_.files[toKey]) + ")");
         return true;
     }
 
 private:
+    std::uint32_t failed(std::uint32_t error, const std::string& what, const std::string& left) {
+        w_.journal("file replace failed (" + std::to_string(error) + "): " + what + "; " + left);
+        return error;
+    }
+
     OpenFile* find(Handle h) {
         auto it = w_.openFiles.find(h);
         return it == w_.openFiles.end() ? nullptr : &it->second;

@@ -372,6 +372,7 @@ void SimPc::writeFile(const String& path, const std::string& bytes) {
     if (f.path.empty())
         f.path = path;
     f.bytes = bytes;
+    f.unflushed = false; // written by another program long ago
 }
 
 std::optional<std::string> SimPc::fileContents(const String& path) const {
@@ -399,9 +400,36 @@ void SimPc::createFolder(const String& path) {
     }
 }
 
+std::vector<String> SimPc::folderFiles(const String& folder) const {
+    Lock lk(impl_->m);
+    String prefix = normaliseFilePath(folder);
+    while (!prefix.empty() && prefix.back() == u'\\')
+        prefix.pop_back();
+    prefix += u'\\';
+    std::vector<String> out;
+    for (auto it = impl_->files.lower_bound(prefix);
+         it != impl_->files.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it)
+        if (it->first.find(u'\\', prefix.size()) == String::npos)
+            out.push_back(it->second.path);
+    return out;
+}
+
 void SimPc::setFileFault(FileFault fault) {
     Lock lk(impl_->m);
-    impl_->fileFault = fault;
+    impl_->fileFaults.clear();
+    if (fault != FileFault::None)
+        impl_->fileFaults.insert(fault);
+}
+
+void SimPc::addFileFault(FileFault fault) {
+    Lock lk(impl_->m);
+    if (fault != FileFault::None)
+        impl_->fileFaults.insert(fault);
+}
+
+void SimPc::spareReads(int opens) {
+    Lock lk(impl_->m);
+    impl_->sparedReads = std::max(opens, 0);
 }
 
 // ------------------------------------------------------------------ other programs

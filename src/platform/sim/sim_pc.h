@@ -59,8 +59,22 @@ struct MenuNode {
     bool operator==(const MenuNode&) const = default;
 };
 
-// Faults a test can inject into the file system (they stay until reset to None).
-enum class FileFault { None, OpenForWrite, Write, Flush, Replace, Move, Delete };
+// Faults a test can inject into the file system; each stays until the faults are set anew.
+enum class FileFault {
+    None,
+    OpenForWrite, // creating a file fails
+    Read,         // a read fails once the file's first line has been read (see spareReads)
+    Write,
+    Flush,
+    // ReplaceFileW fails, leaving what its documentation says:
+    ReplaceUnableToRemove, // 1175: nothing moved
+    ReplaceUnableToMove,   // 1176: with a backup name nothing moved; without, the replaced
+                           //       file is gone and the replacement keeps its name
+    ReplaceUnableToMove2,  // 1177: the replaced file lies under the backup name (without one,
+                           //       under "~RF<n>.TMP" in its folder); the replacement stays
+    Move,                  // MoveFileExW fails
+    Delete,                // DeleteFileW fails
+};
 
 // A notification-area icon as the shell shows it.
 struct TrayIconView {
@@ -178,6 +192,10 @@ struct TransmitterConfig {
     std::uint16_t consumerInputLength = 3;
     // The paired-device database, newest first (at most `capacity` entries are kept).
     std::vector<PairedDevice> database;
+    // The count byte of a listing's entries after the first (the first always carries the
+    // number of entries minus one). Nothing: the number of entries still to come after each;
+    // a value: every later entry carries it (firmware that fills the byte in only once).
+    std::optional<std::int8_t> laterCountByte;
     std::size_t capacity = 20; // at most 128: a listing counts its entries in one signed byte
     // The device the transmitter sends to: index into `database` (default: the newest).
     std::optional<std::size_t> currentIndex;
@@ -196,7 +214,16 @@ struct TransmitterConfig {
     // CreateFileW on the interface fails (another program holds it exclusively).
     bool vendorOpenable = true;
     bool consumerOpenable = true;
+    // Virtual time between the interface notifications of its collections when it is
+    // plugged in or out: the system announces each collection as its driver comes or goes.
+    std::uint32_t noticeGapMs = 20;
 };
+
+// Which of a transmitter's interface notifications the system sends when it is plugged in
+// or out: all (one per collection, vendor first, each `noticeGapMs` after the one before),
+// only the vendor or the consumer collection's, or none. A notification held back can be
+// sent later with SimPc::transmitterNotify.
+enum class InterfaceNotices { All, VendorOnly, ConsumerOnly, None };
 
 // How the system spells device interface paths. Windows 10 and 11 hand them out in lower
 // case from enumeration (the HID interfaces, and the audio devices' records) and announce them
@@ -227,11 +254,16 @@ enum class TransmitterEvent {
     LinkRegained,  // back in reach: CurrentDevice (flags 0x02) with link state 0
 };
 
-// One output report the transmitter received on its vendor collection, decoded.
+// One output report the transmitter received on its vendor collection, decoded by the
+// transmitter's own table, never by the program's.
 struct TransmitterCommand {
     std::uint64_t atMs = 0; // virtual time
     std::uint8_t reportId = 0;
     std::uint8_t code = 0;
+    // What the transmitter took it for: "StartupFirst", "SelectDevice", ...; "Unknown(0x55)"
+    // for a code it does not know, "ReportId(3)" for a report with another id.
+    std::string command;
+    bool addressed = false;  // a command about one device (its address counts)
     String name;             // bytes 2-129 up to the first NUL, as UTF-8
     DeviceAddress address{}; // bytes 130-135
     std::vector<std::uint8_t> raw;
@@ -461,7 +493,13 @@ public:
     std::optional<std::string> fileContents(const String& path) const;
     bool fileExists(const String& path) const;
     void createFolder(const String& path);
-    void setFileFault(FileFault fault);
+    // The files of a folder (not of its subfolders), with their paths as first written.
+    std::vector<String> folderFiles(const String& folder) const;
+    void setFileFault(FileFault fault); // this fault alone from now on; None: no fault
+    void addFileFault(FileFault fault); // this one as well
+    // FileFault::Read spares the next `opens` files opened for reading (a test can let the
+    // first pass over a file succeed and fail the second).
+    void spareReads(int opens);
 
     // ------------------------------------------------------------ other programs
     // A top-level window of another process, which records what it receives.
@@ -584,10 +622,19 @@ public:
     // waiting is delivered instead, so nothing is lost. A write must have exactly the declared
     // output length; the firmware handles it before write returns, so its answers are already
     // waiting when the next read starts.
-    TransmitterId plugTransmitter(TransmitterConfig config = {});
-    void unplugTransmitter(TransmitterId id);
+    //
+    // The notifications of one plug-in or removal come one after the other in virtual time
+    // (InterfaceNotices, TransmitterConfig::noticeGapMs): before the next one is sent the
+    // world settles and the clock moves on by the gap, so the program has handled the one
+    // before. Nobody registered for notifications: no gap.
+    TransmitterId plugTransmitter(TransmitterConfig config = {},
+                                  InterfaceNotices notices = InterfaceNotices::All);
+    void unplugTransmitter(TransmitterId id, InterfaceNotices notices = InterfaceNotices::All);
     // The same transmitter again (same paths, its database kept); false if it is plugged in.
-    bool replugTransmitter(TransmitterId id);
+    bool replugTransmitter(TransmitterId id, InterfaceNotices notices = InterfaceNotices::All);
+    // The notification of one collection as the system sends it: its arrival while the
+    // transmitter is plugged in, else its removal.
+    void transmitterNotify(TransmitterId id, HidCollectionRole role);
     bool transmitterPlugged(TransmitterId id) const;
     // A collection's interface path as enumeration spells it (what the program finds and opens).
     String transmitterPath(TransmitterId id, HidCollectionRole role) const;
@@ -618,9 +665,10 @@ public:
     std::vector<PairedDevice> transmitterPair(TransmitterId id,
                                               std::vector<NewRemote> remotes = {NewRemote{}});
     void transmitterEvent(TransmitterId id, TransmitterEvent event);
-    // Exactly these bytes as one input report on the vendor collection (any id, any length up
-    // to the declared one; longer is cut to it, as a device cannot send more).
-    void transmitterSendRaw(TransmitterId id, std::vector<std::uint8_t> bytes);
+    // Exactly these bytes as one input report on a collection (any id, any length up to the
+    // declared one; longer is cut to it, as a device cannot send more).
+    void transmitterSendRaw(TransmitterId id, std::vector<std::uint8_t> bytes,
+                            HidCollectionRole role = HidCollectionRole::Vendor);
     // A remote device's button on the consumer collection: report id 1, byte 1 the low byte
     // of the consumer usage (0xB5 next, 0xB6 previous, 0xB7 stop, 0xCD play/pause), then,
     // with `release`, the release report (usage 0).
@@ -749,6 +797,8 @@ private:
     // The players live beside the rest of the machine; attaching them at construction lets
     // them see the shell and process terminations before the program takes the ports.
     static std::shared_ptr<PlayerWorld> attachPlayers(Impl& impl);
+    void announceTransmitter(TransmitterId id, const std::vector<String>& paths,
+                             plat::WParam event, InterfaceNotices notices);
 
     std::unique_ptr<Impl> impl_;
     std::shared_ptr<PlayerWorld> players_ = attachPlayers(*impl_);

@@ -12,8 +12,9 @@
 //   StartPairing 0x04 enters pairing mode, CancelPairing 0x10 and HostExit 0x0C leave it;
 //       MenuOpening 0x40 and ListingDone 0x80 need no answer.
 // A listing carries in byte 2 of each entry the number of entries still to come after it, so
-// the first one holds the number of entries minus one; an empty database is listed as one
-// report with count byte -1 and no name.
+// the first one holds the number of entries minus one (TransmitterConfig::laterCountByte puts
+// another byte in the later entries); an empty database is listed as one report with count
+// byte -1 and no name. Commands are named from this transmitter's own table (kCommands).
 #include "sim_transmitter.h"
 
 #include "text.h"
@@ -74,31 +75,35 @@ std::string addressText(const DeviceAddress& address) {
     return buf;
 }
 
+namespace {
+
+// The commands this transmitter knows, by code; those about one device carry its address.
+struct CommandRow {
+    std::uint8_t code;
+    const char* name;
+    bool addressed;
+};
+
+constexpr CommandRow kCommands[] = {
+    {0x30, "StartupFirst", false},  {0x01, "StartupSecond", false},
+    {0x02, "SelectDevice", true},   {0x04, "StartPairing", false},
+    {0x08, "SetDeviceName", true},  {0x10, "CancelPairing", false},
+    {0x20, "DeleteDevice", true},   {0x40, "MenuOpening", false},
+    {0x80, "ListingDone", false},   {0x0C, "HostExit", false},
+};
+
+const CommandRow* commandRow(std::uint8_t code) {
+    for (const CommandRow& row : kCommands)
+        if (row.code == code)
+            return &row;
+    return nullptr;
+}
+
+} // namespace
+
 std::string commandName(std::uint8_t code) {
-    switch (code) {
-    case 0x30:
-        return "StartupFirst";
-    case 0x01:
-        return "StartupSecond";
-    case 0x02:
-        return "SelectDevice";
-    case 0x04:
-        return "StartPairing";
-    case 0x08:
-        return "SetDeviceName";
-    case 0x10:
-        return "CancelPairing";
-    case 0x20:
-        return "DeleteDevice";
-    case 0x40:
-        return "MenuOpening";
-    case 0x80:
-        return "ListingDone";
-    case 0x0C:
-        return "HostExit";
-    default:
-        return "unknown command";
-    }
+    const CommandRow* row = commandRow(code);
+    return row ? std::string(row->name) : "Unknown(" + hexByte(code) + ")";
 }
 
 std::vector<std::uint8_t> vendorReport(std::uint8_t flags, std::int8_t count, const String& name,
@@ -123,7 +128,8 @@ std::vector<std::uint8_t> vendorReport(std::uint8_t flags, std::int8_t count, co
 TransmitterFirmware::TransmitterFirmware(TransmitterId id, const TransmitterConfig& config)
     : id_(id), capacity_(std::min<std::size_t>(config.capacity, 128)),
       version_(config.firmwareVersion), date_(config.firmwareDate),
-      answersStartup_(config.answersStartup), linked_(config.linked) {
+      answersStartup_(config.answersStartup), laterCountByte_(config.laterCountByte),
+      linked_(config.linked) {
     setDatabase(config.database);
     current_.reset();
     const std::size_t index = config.currentIndex.value_or(0);
@@ -187,9 +193,10 @@ void TransmitterFirmware::sendListing(std::uint8_t flags, std::vector<Outgoing>&
     const std::size_t n = database_.size();
     for (std::size_t i = 0; i < n; ++i) {
         const PairedDevice& d = database_[i];
+        const std::int8_t count = i > 0 && laterCountByte_ ? *laterCountByte_
+                                                           : static_cast<std::int8_t>(n - 1 - i);
         out.push_back(
-            {HidCollectionRole::Vendor,
-             vendorReport(flags, static_cast<std::int8_t>(n - 1 - i), d.name, d.address, 0),
+            {HidCollectionRole::Vendor, vendorReport(flags, count, d.name, d.address, 0),
              "listing entry " + std::to_string(i + 1) + "/" + std::to_string(n) + " " +
                  quoted(d.name) + " " + addressText(d.address) + origin});
     }
@@ -213,6 +220,9 @@ void TransmitterFirmware::onOutputReport(const std::uint8_t* bytes, std::size_t 
     }
     for (std::size_t i = 0; i < c.address.size(); ++i)
         c.address[i] = kAddressOffset + i < length ? bytes[kAddressOffset + i] : 0;
+    const CommandRow* row = commandRow(c.code);
+    c.command = c.reportId != 2 ? "ReportId(" + std::to_string(c.reportId) + ")" : commandName(c.code);
+    c.addressed = c.reportId == 2 && row && row->addressed;
     commands_.push_back(c);
 
     const std::string who = "transmitter " + std::to_string(id_);
@@ -221,10 +231,10 @@ void TransmitterFirmware::onOutputReport(const std::uint8_t* bytes, std::size_t 
                         " (" + std::to_string(length) + " bytes): ignored");
         return;
     }
-    std::string line = who + " received " + commandName(c.code) + " (" + hexByte(c.code) + ")";
+    std::string line = who + " received " + c.command + " (" + hexByte(c.code) + ")";
     if (!c.name.empty())
         line += " " + quoted(c.name);
-    if (c.code == 0x02 || c.code == 0x08 || c.code == 0x20)
+    if (c.addressed)
         line += " " + addressText(c.address);
     const auto previous = lastCode_;
     lastCode_ = c.code;
@@ -423,50 +433,104 @@ void spellForNotification(SimPc::Impl& w, std::vector<String>& paths) {
 
 } // namespace
 
-TransmitterId SimPc::plugTransmitter(TransmitterConfig config) {
+namespace {
+
+bool noticeWanted(InterfaceNotices notices, HidCollectionRole role) {
+    switch (notices) {
+    case InterfaceNotices::All:
+        return true;
+    case InterfaceNotices::VendorOnly:
+        return role == HidCollectionRole::Vendor;
+    case InterfaceNotices::ConsumerOnly:
+        return role == HidCollectionRole::Consumer;
+    case InterfaceNotices::None:
+        return false;
+    }
+    return false;
+}
+
+} // namespace
+
+// The notifications of one plug-in or removal, one collection at a time: the program has
+// handled each before the next comes.
+void SimPc::announceTransmitter(TransmitterId id, const std::vector<String>& paths,
+                                plat::WParam event, InterfaceNotices notices) {
+    std::uint32_t gapMs = 0;
+    std::vector<String> sent;
+    {
+        Lock lk(impl_->m);
+        const TransmitterRec* t = hidWorld(*impl_).transmitter(id);
+        if (!t)
+            return;
+        gapMs = t->config.noticeGapMs;
+        for (const String& path : paths)
+            for (const auto& [role, known] : t->paths)
+                if (known == path && noticeWanted(notices, role))
+                    sent.push_back(path);
+        spellForNotification(*impl_, sent);
+    }
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        if (i > 0 && gapMs > 0 && !deviceNotificationWindows().empty())
+            advance(gapMs);
+        sendDeviceChange(event, sent[i]);
+    }
+}
+
+TransmitterId SimPc::plugTransmitter(TransmitterConfig config, InterfaceNotices notices) {
     TransmitterId id = 0;
     std::vector<String> paths;
     {
         Lock lk(impl_->m);
         paths = hidWorld(*impl_).plugTransmitter(std::move(config), id);
-        spellForNotification(*impl_, paths);
         if (impl_->transmitterPlugged)
             impl_->transmitterPlugged(id, true);
     }
-    for (const auto& path : paths)
-        sendDeviceChange(DBT_DEVICEARRIVAL, path);
+    announceTransmitter(id, paths, DBT_DEVICEARRIVAL, notices);
     return id;
 }
 
-void SimPc::unplugTransmitter(TransmitterId id) {
+void SimPc::unplugTransmitter(TransmitterId id, InterfaceNotices notices) {
     std::vector<String> paths;
     {
         Lock lk(impl_->m);
         if (!find(*impl_, lk, id, "unplugTransmitter"))
             return;
         paths = hidWorld(*impl_).unplugTransmitter(id);
-        spellForNotification(*impl_, paths);
         if (impl_->transmitterPlugged)
             impl_->transmitterPlugged(id, false);
     }
-    for (const auto& path : paths)
-        sendDeviceChange(DBT_DEVICEREMOVECOMPLETE, path);
+    announceTransmitter(id, paths, DBT_DEVICEREMOVECOMPLETE, notices);
 }
 
-bool SimPc::replugTransmitter(TransmitterId id) {
+bool SimPc::replugTransmitter(TransmitterId id, InterfaceNotices notices) {
     std::vector<String> paths;
     {
         Lock lk(impl_->m);
         if (!find(*impl_, lk, id, "replugTransmitter"))
             return false;
         paths = hidWorld(*impl_).replugTransmitter(id);
-        spellForNotification(*impl_, paths);
         if (impl_->transmitterPlugged && !paths.empty())
             impl_->transmitterPlugged(id, true);
     }
-    for (const auto& path : paths)
-        sendDeviceChange(DBT_DEVICEARRIVAL, path);
+    announceTransmitter(id, paths, DBT_DEVICEARRIVAL, notices);
     return !paths.empty();
+}
+
+void SimPc::transmitterNotify(TransmitterId id, HidCollectionRole role) {
+    String path;
+    bool plugged = false;
+    {
+        Lock lk(impl_->m);
+        const TransmitterRec* t = find(*impl_, lk, id, "transmitterNotify");
+        if (!t)
+            return;
+        auto it = t->paths.find(role);
+        if (it == t->paths.end())
+            return;
+        path = spelledForNotification(it->second, impl_->pathSpelling);
+        plugged = t->plugged;
+    }
+    sendDeviceChange(plugged ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE, path);
 }
 
 bool SimPc::transmitterPlugged(TransmitterId id) const {
@@ -589,7 +653,8 @@ void SimPc::transmitterEvent(TransmitterId id, TransmitterEvent event) {
     hidWorld(*impl_).send(*t, std::move(out));
 }
 
-void SimPc::transmitterSendRaw(TransmitterId id, std::vector<std::uint8_t> bytes) {
+void SimPc::transmitterSendRaw(TransmitterId id, std::vector<std::uint8_t> bytes,
+                               HidCollectionRole role) {
     Lock lk(impl_->m);
     TransmitterRec* t = plugged(*impl_, lk, id, "raw report");
     if (!t)
@@ -597,7 +662,7 @@ void SimPc::transmitterSendRaw(TransmitterId id, std::vector<std::uint8_t> bytes
     std::string what = "raw report of " + std::to_string(bytes.size()) + " bytes";
     if (!bytes.empty())
         what += " (id " + std::to_string(bytes[0]) + ")";
-    Outgoing report{HidCollectionRole::Vendor, std::move(bytes), std::move(what), true};
+    Outgoing report{role, std::move(bytes), std::move(what), true};
     std::vector<Outgoing> out;
     out.push_back(std::move(report));
     hidWorld(*impl_).send(*t, std::move(out));

@@ -89,6 +89,7 @@ private:
     std::array<std::uint8_t, 3> version_;
     String date_;
     bool answersStartup_;
+    std::optional<std::int8_t> laterCountByte_;
     std::vector<PairedDevice> database_; // newest first
     std::optional<DeviceAddress> current_;
     bool linked_;
@@ -170,6 +171,7 @@ const HidWorld& hidWorld(const SimPc::Impl& w);
 
 // Readable renderings for the journal.
 std::string addressText(const DeviceAddress& address);
+// A command code by the transmitter's own table; "Unknown(0xNN)" for one it does not know.
 std::string commandName(std::uint8_t code);
 
 } // namespace sim

@@ -348,6 +348,7 @@ struct OpenKey {
 struct SimFile {
     String path; // as first written
     std::string bytes;
+    bool unflushed = false; // written since the last flush: a crash could lose it
 };
 
 struct OpenFile {
@@ -355,6 +356,7 @@ struct OpenFile {
     plat::FileMode mode = plat::FileMode::Read;
     std::size_t position = 0;
     bool written = false;
+    bool readFault = false; // FileFault::Read applies to this open
 };
 
 struct TrayIcon {
@@ -430,7 +432,10 @@ struct SimPc::Impl {
     std::map<String, SimFile> files;
     std::set<String> folders;
     std::map<Handle, OpenFile> openFiles;
-    FileFault fileFault = FileFault::None;
+    std::set<FileFault> fileFaults;
+    int sparedReads = 0;
+    std::uint32_t nextScratchName = 1;
+    bool fileFault(FileFault f) const { return fileFaults.count(f) != 0; }
 
     // resources
     std::vector<std::uint8_t> resourceBlob;

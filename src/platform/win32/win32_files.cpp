@@ -19,12 +19,12 @@ Handle Win32Files::open(const String& path, FileMode mode) {
     return reinterpret_cast<Handle>(::_wfopen(wide(path).c_str(), how));
 }
 
-bool Win32Files::readLine(Handle file, std::size_t maxBytes, std::string& line) {
+ReadResult Win32Files::readLine(Handle file, std::size_t maxBytes, std::string& line) {
     line.clear();
     FILE* f = toFile(file);
     // fgets keeps room for its terminator; with fewer than two bytes it can read nothing.
     if (!f || maxBytes < 2)
-        return false;
+        return ReadResult::Error;
     while (line.size() < maxBytes - 1) {
         const int c = std::fgetc(f);
         if (c == EOF)
@@ -33,7 +33,13 @@ bool Win32Files::readLine(Handle file, std::size_t maxBytes, std::string& line) 
         if (c == '\n')
             break;
     }
-    return !line.empty();
+    // EOF from fgetc is the end of the file or a failed read; only the error indicator
+    // tells them apart, and a failed read leaves the bytes before it untrustworthy.
+    if (std::ferror(f)) {
+        line.clear();
+        return ReadResult::Error;
+    }
+    return line.empty() ? ReadResult::End : ReadResult::Line;
 }
 
 bool Win32Files::write(Handle file, const std::string& bytes) {
@@ -65,9 +71,15 @@ bool Win32Files::deleteFile(const String& path) {
     return ::DeleteFileW(wide(path).c_str());
 }
 
-bool Win32Files::replaceFile(const String& replaced, const String& replacement) {
-    return ::ReplaceFileW(wide(replaced).c_str(), wide(replacement).c_str(), nullptr,
-                          REPLACEFILE_WRITE_THROUGH, nullptr, nullptr);
+std::uint32_t Win32Files::replaceFile(const String& replaced, const String& replacement,
+                                      const String* backup) {
+    // No REPLACEFILE_WRITE_THROUGH: it is documented as unsupported, so the caller flushes
+    // the replacement itself.
+    const std::wstring backupName = backup ? wide(*backup) : std::wstring();
+    if (::ReplaceFileW(wide(replaced).c_str(), wide(replacement).c_str(),
+                       backup ? backupName.c_str() : nullptr, 0, nullptr, nullptr))
+        return ERROR_SUCCESS;
+    return ::GetLastError();
 }
 
 bool Win32Files::moveFileReplace(const String& from, const String& to) {

@@ -139,12 +139,18 @@ bool Win32Hid::getCaps(Handle device, HidCaps& caps) {
     ::HidD_FreePreparsedData(preparsed);
     if (status != HIDP_STATUS_SUCCESS)
         return false;
+    caps = fromHidpCaps(record);
+    return true;
+}
+
+HidCaps fromHidpCaps(const HIDP_CAPS& record) {
+    HidCaps caps;
     caps.usage = record.Usage;
     caps.usagePage = record.UsagePage;
     caps.inputReportByteLength = record.InputReportByteLength;
     caps.outputReportByteLength = record.OutputReportByteLength;
     caps.featureReportByteLength = record.FeatureReportByteLength;
-    return true;
+    return caps;
 }
 
 bool Win32Hid::read(Handle device, std::uint8_t* buffer, std::uint32_t length,

@@ -2,12 +2,17 @@
 // types and the Win32 ones, and the port classes. Include <windows.h> before this header.
 #pragma once
 
+#include <shellapi.h>
+
 #include "ports.h"
 
 #include <htmlhelp.h>
 
 #include <cstring>
 #include <string>
+
+// HidP_GetCaps's record (<hidpi.h>); only win32_hid.cpp needs its fields.
+struct _HIDP_CAPS;
 
 namespace plat::win32 {
 
@@ -106,6 +111,14 @@ inline Guid fromGuid(const GUID& g) {
     return out;
 }
 
+// ---------------------------------------------------------------- records passed to Windows
+// What the backend hands Windows is built by these, so that tests can check each field.
+// The notification-area record in its first layout (NOTIFYICONDATAW_V1_SIZE): the tip is cut
+// to 63 characters and always NUL-terminated.
+NOTIFYICONDATAW toNotifyIconData(const NotifyIconData& data);
+// The lengths and usages of HidP_GetCaps's record, field by field.
+HidCaps fromHidpCaps(const _HIDP_CAPS& caps);
+
 // ---------------------------------------------------------------- ports
 class Win32Registry final : public Registry {
 public:
@@ -123,13 +136,14 @@ public:
 class Win32Files final : public Files {
 public:
     Handle open(const String& path, FileMode mode) override;
-    bool readLine(Handle file, std::size_t maxBytes, std::string& line) override;
+    ReadResult readLine(Handle file, std::size_t maxBytes, std::string& line) override;
     bool write(Handle file, const std::string& bytes) override;
     bool flush(Handle file) override;
     bool close(Handle file) override;
     bool exists(const String& path) override;
     bool deleteFile(const String& path) override;
-    bool replaceFile(const String& replaced, const String& replacement) override;
+    std::uint32_t replaceFile(const String& replaced, const String& replacement,
+                              const String* backup) override;
     bool moveFileReplace(const String& from, const String& to) override;
 };
 

@@ -416,7 +416,7 @@ bool Win32UserInterface::destroyMenu(HMenu menu) {
     return ::DestroyMenu(toMenu(menu));
 }
 
-bool Win32UserInterface::shellNotifyIcon(std::uint32_t message, const NotifyIconData& data) {
+NOTIFYICONDATAW toNotifyIconData(const NotifyIconData& data) {
     NOTIFYICONDATAW record{};
     // The first record layout: callback message, icon and a 64-character tip.
     record.cbSize = NOTIFYICONDATAW_V1_SIZE;
@@ -429,6 +429,11 @@ bool Win32UserInterface::shellNotifyIcon(std::uint32_t message, const NotifyIcon
     const std::size_t n = std::min(data.tip.size(), kTipChars);
     std::copy_n(data.tip.data(), n, record.szTip);
     record.szTip[n] = L'\0';
+    return record;
+}
+
+bool Win32UserInterface::shellNotifyIcon(std::uint32_t message, const NotifyIconData& data) {
+    NOTIFYICONDATAW record = toNotifyIconData(data);
     return ::Shell_NotifyIconW(message, &record);
 }
 
