@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -289,6 +290,72 @@ TEST_F(AudioTable, TheWaveNameComesOnlyFromAnEmulatedRecordAfterTheWdmOne) {
     EXPECT_EQ(emulatedWaveName(u"(emulated)"), u"");
     EXPECT_EQ(emulatedWaveName(u"Speakers"), u"");
     EXPECT_EQ(emulatedWaveName(u"A (Emulated)"), u""); // the mark is matched exactly
+}
+
+// Reads entry 1 after each of its WDM records, from inside the pass, as another thread could.
+class WatchingAudio final : public plat::Audio {
+public:
+    explicit WatchingAudio(plat::Audio& inner) : inner_(inner) {}
+    plat::Module loadDsound() override { return inner_.loadDsound(); }
+    bool hasDllGetClassObject(plat::Module dsound) override {
+        return inner_.hasDllGetClassObject(dsound);
+    }
+    plat::Handle getClassFactory(plat::Module dsound) override {
+        return inner_.getClassFactory(dsound);
+    }
+    plat::Handle createPropertySet(plat::Handle factory) override {
+        return inner_.createPropertySet(factory);
+    }
+    bool enumerateDevices(plat::Handle propertySet,
+                          const std::function<bool(const plat::DsDeviceDescription&)>& callback) override {
+        return inner_.enumerateDevices(propertySet, [&](const plat::DsDeviceDescription& record) {
+            const bool more = callback(record);
+            if (record.type != 0 && record.waveDeviceId == 0) {
+                AudioDeviceEntry e;
+                readDeviceEntry(1, e);
+                std::lock_guard<std::mutex> lock(m_);
+                seen_.push_back(e.waveName);
+            }
+            return more;
+        });
+    }
+    void release(plat::Handle object) override { inner_.release(object); }
+    void freeDsound(plat::Module dsound) override { inner_.freeDsound(dsound); }
+    std::uint32_t mixerGetNumDevs() override { return inner_.mixerGetNumDevs(); }
+    bool mixerGetProductName(std::uint32_t id, plat::String& name) override {
+        return inner_.mixerGetProductName(id, name);
+    }
+    std::vector<plat::String> seen() {
+        std::lock_guard<std::mutex> lock(m_);
+        return seen_;
+    }
+
+private:
+    plat::Audio& inner_;
+    std::mutex m_;
+    std::vector<plat::String> seen_;
+};
+
+// While a pass runs, a reader sees the table as the last pass left it, never a device half
+// written (its fresh entry before the emulated record adds the wave name): the system default,
+// found by that name, would name no device for that moment.
+TEST_F(AudioTable, AReaderDuringAPassSeesTheLastCompleteEntries) {
+    sim::AudioDeviceConfig card = device(u"Card A");
+    card.waveName = u"Card A Wave";
+    pc->addAudioDevice(card);
+    WatchingAudio audio(*pc->bundle().audio);
+    plat::Platform bundle = pc->bundle();
+    bundle.audio = &audio;
+    plat::install(bundle);
+    start();
+    pc->advance(2000);
+    ASSERT_TRUE(pc->waitIdle());
+    const auto seen = audio.seen();
+    ASSERT_GE(seen.size(), 2u);
+    EXPECT_EQ(seen.front(), u""); // the first pass: nothing was there before
+    for (std::size_t i = 1; i < seen.size(); ++i)
+        EXPECT_EQ(seen[i], u"Card A Wave") << "pass " << i + 1;
+    EXPECT_EQ(entry(1).waveName, u"Card A Wave");
 }
 
 TEST_F(AudioTable, CaptureAndVxdRecordsCreateNoEntries) {

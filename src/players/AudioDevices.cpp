@@ -9,6 +9,7 @@
 #include "text.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 
 namespace {
@@ -45,10 +46,19 @@ private:
     plat::Handle mutex_ = 0;
 };
 
-// The enumeration callback. `names` holds the display names given so far in this pass, for
-// the numbering of repeated names. Always continues the enumeration.
-bool onDeviceRecord(const plat::DsDeviceDescription& record, plat::StringArray& names,
-                    TransmitterEndpoints& transmitters) {
+using Entries = std::array<AudioDeviceEntry, kAudioDeviceTableSize>;
+
+void logEntry(const AudioDeviceEntry& entry) {
+    WriteLog(plat::formatText(u"\nWaveID = %2x\nName = %s\nGUID = %s\n",
+                              {entry.waveId, entry.name, entry.guid}),
+             LogLevel::Trace);
+}
+
+// The enumeration callback, writing the pass's copy of the table. `names` holds the display
+// names given so far in this pass, for the numbering of repeated names. Always continues the
+// enumeration.
+bool onDeviceRecord(const plat::DsDeviceDescription& record, Entries& pass,
+                    plat::StringArray& names, TransmitterEndpoints& transmitters) {
     WriteLog(u"In callback", LogLevel::Trace);
     if (record.type == kTypeVxd || record.dataFlow == kDataFlowCapture)
         return true;
@@ -56,13 +66,12 @@ bool onDeviceRecord(const plat::DsDeviceDescription& record, plat::StringArray& 
         return true;
     const int index = static_cast<int>(record.waveDeviceId) + 1;
 
+    AudioDeviceEntry& stored = pass[static_cast<std::size_t>(index)];
     if (record.type == kTypeEmulated) {
-        AudioDeviceEntry entry;
-        readDeviceEntry(index, entry);
-        entry.waveName = emulatedWaveName(record.description);
+        stored.waveName = emulatedWaveName(record.description);
         WriteLog(u"Wave device name  ", LogLevel::Trace);
-        WriteLog(entry.waveName, LogLevel::Trace);
-        storeDeviceEntry(index, entry);
+        WriteLog(stored.waveName, LogLevel::Trace);
+        logEntry(stored);
         return true;
     }
 
@@ -79,7 +88,8 @@ bool onDeviceRecord(const plat::DsDeviceDescription& record, plat::StringArray& 
     entry.name =
         seen > 1 ? plat::formatText(u"%s (%d)", {name, static_cast<long long>(seen)}) : name;
     entry.waveId = record.waveDeviceId;
-    storeDeviceEntry(index, entry);
+    stored = entry;
+    logEntry(stored);
     return true;
 }
 
@@ -97,11 +107,11 @@ void readDeviceEntry(int index, AudioDeviceEntry& out) {
 void storeDeviceEntry(int index, const AudioDeviceEntry& entry) {
     if (!inTable(index))
         return;
-    TableLock lock;
-    globals().audioDevices->entries[static_cast<std::size_t>(index)] = entry;
-    WriteLog(plat::formatText(u"\nWaveID = %2x\nName = %s\nGUID = %s\n",
-                              {entry.waveId, entry.name, entry.guid}),
-             LogLevel::Trace);
+    {
+        TableLock lock;
+        globals().audioDevices->entries[static_cast<std::size_t>(index)] = entry;
+    }
+    logEntry(entry);
 }
 
 std::int32_t audioDeviceCount() {
@@ -169,16 +179,30 @@ bool audioEnumerationPass(bool& countChanged, TransmitterEndpoints& transmitters
         return static_cast<std::int32_t>(
             std::min<std::uint32_t>(audio.mixerGetNumDevs(), kFirstWaveIdWithoutEntry));
     };
-    std::atomic<std::int32_t>& count = globals().audioDevices->count;
-    if (bounded() != count.load()) {
-        count.store(bounded());
-        countChanged = true;
-    }
+    const std::int32_t devices = bounded();
 
+    // The pass fills a copy and puts it in place in one step: a reader never sees a device
+    // half written (its fresh entry before the emulated record adds the wave name), for which
+    // the system default would name no device at that moment.
+    AudioDeviceTable& table = *globals().audioDevices;
+    Entries pass;
+    {
+        TableLock lock;
+        pass = table.entries;
+    }
     plat::StringArray names;
     audio.enumerateDevices(propertySet, [&](const plat::DsDeviceDescription& record) {
-        return onDeviceRecord(record, names, transmitters);
+        return onDeviceRecord(record, pass, names, transmitters);
     });
+    {
+        TableLock lock;
+        table.entries = pass;
+    }
+    // The count bounds the entries others read, so it changes once they are in place.
+    if (devices != table.count.load()) {
+        table.count.store(devices);
+        countChanged = true;
+    }
 
     audio.release(propertySet);
     audio.release(factory);
