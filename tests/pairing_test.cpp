@@ -172,6 +172,22 @@ TEST_F(PairingWaitTest, NoDeviceWithin182SecondsCancelsPairingAndSaysSoOwnedByNo
     EXPECT_EQ(pairingIdle(), 1);
 }
 
+// A link that goes while its wait is still registered ends that wait (quietly, as the
+// transmitter's own answer does), so the run that owns the dialog goes on and nothing is left
+// pointing at it.
+TEST_F(PairingWaitTest, TheLinksEndEndsAWaitStillRegistered) {
+    addDevice();
+    ASSERT_NE(globals().pairingWaitDialog, nullptr);
+    const std::size_t opened = pc->modalHistory().size();
+    // On the program's own thread, inside the wait's loop, as the controller would.
+    act([](sim::ModalContext&) { delete std::exchange(globals().vendorLink, nullptr); });
+    EXPECT_EQ(top().caption, kSettings);
+    EXPECT_EQ(globals().pairingWaitDialog, nullptr);
+    EXPECT_EQ(globals().pairingWaitActive, 0);
+    EXPECT_EQ(road(), (std::vector<std::uint8_t>{kStartPairing}));
+    EXPECT_TRUE(boxesSince(opened).empty());
+}
+
 TEST_F(PairingWaitTest, CancelCloseEscapeAndEnterEachCancelPairingWithoutAMessage) {
     openSettings();
     const std::vector<std::pair<const char*, std::function<void(sim::ModalContext&)>>> ways = {
