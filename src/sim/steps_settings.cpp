@@ -193,6 +193,17 @@ void act(Session& s, std::function<void(sim::ModalContext&)> action) {
     s.settle();
 }
 
+// The user's input on the control the step names in the innermost window; `input` gets the
+// control's id.
+void actOnControl(Session& s, const Args& a,
+                  const std::function<void(sim::ModalContext&, int)>& input) {
+    const auto found = namedControl(s, a);
+    if (!found)
+        return;
+    const int id = found->second.id;
+    act(s, [id, input](sim::ModalContext& m) { input(m, id); });
+}
+
 // The next modal of this kind and caption stays open for the steps below; one that never
 // opens fails the scenario at its end.
 void holdNext(Session& s, sim::ModalKind kind, const plat::String& caption,
@@ -362,13 +373,8 @@ void registerSettingsSteps(StepTable& table) {
                 "a box already in that state is not clicked.",
         .run =
             [](Session& s, const Args& a) {
-                const auto found = namedControl(s, a);
-                if (!found)
-                    return;
-                const sim::ControlView* c = &found->second;
-                const int id = c->id;
                 const bool on = a.text("state") == "on";
-                act(s, [id, on](sim::ModalContext& m) { m.setChecked(id, on); });
+                actOnControl(s, a, [on](sim::ModalContext& m, int id) { m.setChecked(id, on); });
             },
     });
 
@@ -379,13 +385,9 @@ void registerSettingsSteps(StepTable& table) {
                 "the innermost open window (the control named by its id or the label before it).",
         .run =
             [](Session& s, const Args& a) {
-                const auto found = namedControl(s, a);
-                if (!found)
-                    return;
-                const sim::ControlView* c = &found->second;
-                const int id = c->id;
                 const plat::String item = a.wide("item");
-                act(s, [id, item](sim::ModalContext& m) { m.selectItemByText(id, item); });
+                actOnControl(s, a,
+                             [item](sim::ModalContext& m, int id) { m.selectItemByText(id, item); });
             },
     });
 
@@ -420,13 +422,8 @@ void registerSettingsSteps(StepTable& table) {
         .help = "The user replaces the text of an edit box of the innermost open window.",
         .run =
             [](Session& s, const Args& a) {
-                const auto found = namedControl(s, a);
-                if (!found)
-                    return;
-                const sim::ControlView* c = &found->second;
-                const int id = c->id;
                 const plat::String text = a.wide("text");
-                act(s, [id, text](sim::ModalContext& m) { m.setText(id, text); });
+                actOnControl(s, a, [text](sim::ModalContext& m, int id) { m.setText(id, text); });
             },
     });
 
@@ -455,12 +452,7 @@ void registerSettingsSteps(StepTable& table) {
                 "focus on it, or the caption's \"?\" button and a click on it (WM_HELP).",
         .run =
             [](Session& s, const Args& a) {
-                const auto found = namedControl(s, a);
-                if (!found)
-                    return;
-                const sim::ControlView* c = &found->second;
-                const int id = c->id;
-                act(s, [id](sim::ModalContext& m) { m.requestHelp(id); });
+                actOnControl(s, a, [](sim::ModalContext& m, int id) { m.requestHelp(id); });
             },
     });
 
