@@ -99,6 +99,19 @@ protected:
                 boxes.push_back(history[i]);
         return boxes;
     }
+    // The transmitter reports PairingFailed while the dialog titled `title` is open: exactly
+    // one box says so (answered here), without icon, owned by that dialog.
+    void pairingFailsWithOneBoxOwnedBy(const plat::String& title) {
+        const plat::Hwnd dialog = pc->findWindowByTitle(title);
+        const std::size_t opened = pc->modalHistory().size();
+        pc->answerMessageBox(u"Error", u"Unable to pair with the selected device.", u"OK");
+        pc->transmitterEvent(tx, sim::TransmitterEvent::PairingFailed);
+        ASSERT_TRUE(pc->waitIdle());
+        const auto boxes = boxesSince(opened);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].style, 0u);
+        EXPECT_EQ(boxes[0].owner, dialog);
+    }
     void typeName(const plat::String& name) {
         act([name](sim::ModalContext& m) { m.setText(pid::name, name); });
     }
@@ -433,15 +446,7 @@ TEST_F(ChoosingTest, CancelDeletesEveryNewDeviceAndCancelsPairing) {
 
 TEST_F(ChoosingTest, PairingFailedDeletesEveryNewDeviceCancelsAndSaysSo) {
     pairSeveral({receiver(), receiver(), receiver()});
-    const plat::Hwnd choosing = pc->findWindowByTitle(kNewDevices);
-    const std::size_t opened = pc->modalHistory().size();
-    pc->answerMessageBox(u"Error", u"Unable to pair with the selected device.", u"OK");
-    pc->transmitterEvent(tx, sim::TransmitterEvent::PairingFailed);
-    ASSERT_TRUE(pc->waitIdle());
-    const auto boxes = boxesSince(opened);
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].style, 0u);
-    EXPECT_EQ(boxes[0].owner, choosing);
+    pairingFailsWithOneBoxOwnedBy(kNewDevices);
     EXPECT_EQ(top().caption, kSettings);
     EXPECT_EQ(road(), (std::vector<std::uint8_t>{kStartPairing, kDelete, kDelete, kDelete,
                                                  kCancelPairing}));
@@ -517,15 +522,7 @@ TEST_F(NamingTest, CancelDeletesTheDeviceAndCancelsPairing) {
 
 TEST_F(NamingTest, PairingFailedWhileNamingDeletesTheDeviceAndSaysSo) {
     pairOne();
-    const plat::Hwnd naming = pc->findWindowByTitle(kNewDevice);
-    const std::size_t opened = pc->modalHistory().size();
-    pc->answerMessageBox(u"Error", u"Unable to pair with the selected device.", u"OK");
-    pc->transmitterEvent(tx, sim::TransmitterEvent::PairingFailed);
-    ASSERT_TRUE(pc->waitIdle());
-    const auto boxes = boxesSince(opened);
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].style, 0u);
-    EXPECT_EQ(boxes[0].owner, naming);
+    pairingFailsWithOneBoxOwnedBy(kNewDevice);
     EXPECT_EQ(top().caption, kSettings);
     EXPECT_EQ(road(), (std::vector<std::uint8_t>{kStartPairing, kDelete}));
     EXPECT_EQ(listed(), (plat::StringArray{u"Office", u"Bedroom", u"Kitchen"}));
