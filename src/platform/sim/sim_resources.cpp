@@ -26,11 +26,13 @@ const res::ResourceSet* SimPc::Impl::resourcesOf(Module module) {
     return resourceSet ? &*resourceSet : nullptr;
 }
 
-plat::HIcon SimPc::Impl::iconHandle(Module module, int id) {
-    // LoadIcon hands out one shared handle per module and icon.
-    auto [it, inserted] = icons.emplace(std::make_pair(module, id), nextIcon);
+plat::HIcon SimPc::Impl::iconHandle(Module module, int id, int size) {
+    // One handle per module, icon and size, kept (as LoadIcon shares its handles).
+    auto [it, inserted] = icons.emplace(std::make_tuple(module, id, size), nextIcon);
     if (inserted) {
         iconIds[nextIcon] = id;
+        if (size)
+            iconSizes[nextIcon] = size;
         nextIcon += 4;
     }
     return it->second;
@@ -73,8 +75,14 @@ public:
         return w_.iconHandle(module, id);
     }
 
-    // The simulated PC has one DPI and one image per icon resource.
-    plat::HIcon loadSmallIcon(Module module, int id, Hwnd) override { return loadIcon(module, id); }
+    // The simulated PC has one monitor: its DPI gives the size, as SM_CXSMICON scales (16 pixels
+    // at 96 DPI).
+    plat::HIcon loadSmallIcon(Module module, int id, Hwnd) override {
+        if (!loadIcon(module, id))
+            return 0;
+        Lock lk(w_.m);
+        return w_.iconHandle(module, id, static_cast<int>(16 * w_.dpi / 96));
+    }
 
     plat::HBitmap loadBitmap(Module module, int id) override {
         Lock lk(w_.m);
