@@ -121,7 +121,7 @@ struct WindowPosChanging {
 struct HelpInfo {
     std::uint32_t contextId = 0;
     Point mousePos;
-    Hwnd item = 0; // the control (or window) help was asked for
+    Hwnd item = 0; // the control (or window) help was asked for; 0 for a menu item
 };
 
 // WM_NOTIFY reaches the program's windows with lParam pointing to this, whatever the
