@@ -495,13 +495,12 @@ void CKTRSystemTrayApplicationDlg::OnDpiChanged() {
     traceEntry(u"CKTRSystemTrayApplicationDlg::OnDpiChanged");
     // The scale of the controller's monitor changed (the program is per-monitor aware): the
     // image shown was drawn for the old size.
-    bool linked = false;
     {
+        // Held across: the reader thread may switch the image meanwhile.
         Globals& g = globals();
         std::lock_guard<std::recursive_mutex> lock(g.trayIconLock);
-        linked = g.trayIconLinked;
+        SetTrayIconImage(g.trayIconLinked);
     }
-    SetTrayIconImage(linked);
     Default();
     traceExit(u"CKTRSystemTrayApplicationDlg::OnDpiChanged");
 }
