@@ -78,6 +78,13 @@ protected:
         ASSERT_TRUE(pc->waitIdle());
     }
     std::vector<std::uint8_t> road() { return codesSince(mark); }
+    // The transmitter unplugged and plugged back in: it sends its list again of its own accord.
+    void replug() {
+        pc->unplugTransmitter(tx);
+        ASSERT_TRUE(pc->waitIdle());
+        ASSERT_TRUE(pc->replugTransmitter(tx));
+        ASSERT_TRUE(pc->waitIdle());
+    }
     std::vector<sim::TransmitterCommand> roadCommands() {
         const auto all = pc->transmitterCommands(tx);
         return {all.begin() + static_cast<std::ptrdiff_t>(std::min(mark, all.size())), all.end()};
@@ -114,14 +121,6 @@ protected:
     }
     void typeName(const plat::String& name) {
         act([name](sim::ModalContext& m) { m.setText(pid::name, name); });
-    }
-    void holdBox(const plat::String& caption) {
-        sim::ScriptEntry entry;
-        entry.kind = sim::ModalKind::MessageBox;
-        entry.caption = caption;
-        entry.hold = true;
-        entry.label = "hold " + plat::toUtf8(caption);
-        pc->script(std::move(entry));
     }
     // The transmitter's own Connect button while a pairing result is on screen: that dialog
     // comes forward, no wait opens over it, and the transmitter stops pairing at once.
@@ -319,10 +318,7 @@ TEST_F(PairingWaitTest, AListingThatCompletesUnderAPairingResultIsHandledAsAnOrd
     pair({{sim::RemoteKind::Receiver, u"Office", txtest::address(1)}});
     ASSERT_EQ(top().caption, u"No new device found");
     mark = pc->transmitterCommands(tx).size();
-    pc->unplugTransmitter(tx);
-    ASSERT_TRUE(pc->waitIdle());
-    ASSERT_TRUE(pc->replugTransmitter(tx));
-    ASSERT_TRUE(pc->waitIdle());
+    replug();
     EXPECT_EQ(road(), (std::vector<std::uint8_t>{0x30, 0x01, kListingDone}));
     EXPECT_EQ(listed(), (plat::StringArray{u"Bedroom", u"Kitchen", u"Office"}));
     act([](sim::ModalContext& m) { m.pressEnter(); });
@@ -649,11 +645,7 @@ TEST_F(NamingTest, AnOrdinaryListingAfterPairingIsAnsweredWithListingDoneAgain) 
     pairOne();
     click(pid::pair);
     mark = pc->transmitterCommands(tx).size();
-    // The transmitter sends its list again of its own accord (unplugged and back).
-    pc->unplugTransmitter(tx);
-    ASSERT_TRUE(pc->waitIdle());
-    ASSERT_TRUE(pc->replugTransmitter(tx));
-    ASSERT_TRUE(pc->waitIdle());
+    replug();
     EXPECT_EQ(road(), (std::vector<std::uint8_t>{0x30, 0x01, kListingDone}));
     EXPECT_EQ(listed(), (plat::StringArray{u"Office", u"Bedroom", u"Kitchen", u"Receiver #1"}));
     EXPECT_EQ(pairingIdle(), 1);

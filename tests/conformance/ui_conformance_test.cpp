@@ -1,6 +1,7 @@
 // The user-interface port against Windows' behaviour, in both tiers: the framework's dialog,
 // property sheet and pages, the control wrappers and the seam, driven by a user. Each test
-// states what the real dialog manager does (as Wine shows it); the simulated PC must agree.
+// states what the real dialog manager does (as Wine shows it, unless Wine is known to differ
+// from what Windows documents: Tier::isWine); the simulated PC must agree.
 #include "ui_conformance.h"
 #include "ui_conformance_ids.h"
 
