@@ -95,6 +95,24 @@ inline plat::String settingsFolderFor(sim::SimPc& pc, std::string_view pathsIni)
     return folder;
 }
 
+// The file pass `run` over `contents`, written as winamp.ini into the settings folder that
+// `pathsIni` names: afterwards the file holds `expected`, and nothing else has changed in that
+// folder or in the program folder. The file goes again, for the next input.
+template <class Run>
+void filePass(sim::SimPc& pc, std::string_view pathsIni, std::string_view contents,
+              const std::string& expected, Run run) {
+    const plat::String folder = settingsFolderFor(pc, pathsIni);
+    const plat::String ini = folder + u"\\winamp.ini";
+    pc.writeFile(ini, std::string(contents));
+    const auto files = pc.folderFiles(folder);
+    const auto programFiles = pc.folderFiles(kWinampFolder);
+    run();
+    check(pc.fileContents(ini) == expected);
+    check(pc.folderFiles(folder) == files);
+    check(pc.folderFiles(kWinampFolder) == programFiles);
+    plat::files().deleteFile(ini);
+}
+
 // One World for many inputs, made anew every `every` inputs: the simulated PC keeps a journal
 // of everything done to it, which would grow without end.
 template <class World> World& renewed(int every) {

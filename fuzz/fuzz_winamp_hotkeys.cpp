@@ -267,19 +267,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The file passes on the simulated PC, in the folder paths.ini names: the same bytes, or
     // the file left alone, and nothing else written there or in the program folder.
     World& world = fuzzing::renewed<World>(10000);
-    const plat::String folder = fuzzing::settingsFolderFor(world.pc, pathsIni);
-    const plat::String ini = folder + u"\\winamp.ini";
-    world.pc.writeFile(ini, std::string(in));
-    const auto files = world.pc.folderFiles(folder);
-    const auto programFiles = world.pc.folderFiles(fuzzing::kWinampFolder);
-    {
+    fuzzing::filePass(world.pc, pathsIni, in, scan.needsRewrite() ? out : std::string(in), [&] {
         WinampIniRead reader;
         check(reader.outcome() == (scan.needsRewrite() ? WinampIniRead::Outcome::Rewritten
                                                        : WinampIniRead::Outcome::Untouched));
-    }
-    check(world.pc.fileContents(ini) == (scan.needsRewrite() ? out : std::string(in)));
-    check(world.pc.folderFiles(folder) == files);
-    check(world.pc.folderFiles(fuzzing::kWinampFolder) == programFiles);
-    plat::files().deleteFile(ini);
+    });
     return 0;
 }

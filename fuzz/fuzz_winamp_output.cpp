@@ -187,20 +187,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The file pass on the simulated PC, in the folder paths.ini names: the in-memory result,
     // or the file left alone and the change reported failed; nothing left beside the file.
     World& world = fuzzing::renewed<World>(10000);
-    const plat::String folder = fuzzing::settingsFolderFor(world.pc, pathsIni);
-    const plat::String ini = folder + u"\\winamp.ini";
-    world.pc.writeFile(ini, std::string(contents));
-    const auto files = world.pc.folderFiles(folder);
-    const auto programFiles = world.pc.folderFiles(fuzzing::kWinampFolder);
     AudioDeviceEntry entry;
     entry.guid = guid;
     entry.waveId = waveId;
     PcInfo& info = *globals().pcInfo;
-    check(info.setWinampOutputDevice(index, entry) == (refused ? 0 : 1));
-    check(world.pc.fileContents(ini) == (refused ? std::string(contents) : rewritten));
-    check(world.pc.folderFiles(folder) == files);
-    check(world.pc.folderFiles(fuzzing::kWinampFolder) == programFiles);
-    plat::files().deleteFile(ini);
+    fuzzing::filePass(world.pc, pathsIni, contents, refused ? std::string(contents) : rewritten,
+                      [&] { check(info.setWinampOutputDevice(index, entry) == (refused ? 0 : 1)); });
     // Without a plug-in line, or with another plug-in, the failure says so.
     check((plugin == 0 || plugin == '?') ==
           (info.lastRoutingFailure() == PcInfo::RoutingFailure::WinampOutputNotUnderstood));

@@ -156,7 +156,7 @@ int PcInfo::setPlaybackDevice(const plat::String& target, const plat::String& de
             setRegVal(plat::HKCU, kPreferencesKey, kMusicmatch, device);
         }
     } else if (target == kWinamp) {
-        // Winamp's file lives in its program folder: only an administrator changes it.
+        // Only an administrator changes Winamp's file: it may live in its program folder.
         result = administrator ? setWinampOutputDevice(index, chosen) : 0;
     } else if (target == kWindowsMediaPlayer) {
         result = setRegVal(plat::HKCU, kWmpPreferencesKey, kDefaultAudioDevice, chosen.guid);

@@ -1,6 +1,7 @@
 #include "WinampPaths.h"
 
 #include "Debug.h"
+#include "IniFile.h"
 #include "ports.h"
 
 #include <string>
@@ -9,21 +10,12 @@ namespace winamppaths {
 
 namespace {
 
+using inifile::trimmed;
+using inifile::withoutEnding;
+
 // The longest path Windows accepts at all.
 constexpr std::size_t kMaxPathChars = 32767;
 constexpr int kLastCsidl = 0xFF; // above: CSIDL_FLAG_* bits, which name no folder
-
-bool blank(char c) {
-    return c == ' ' || c == '\t' || c == '\r';
-}
-
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && blank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && blank(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
 
 bool equalsNoCase(std::string_view text, std::string_view word) {
     if (text.size() != word.size())
@@ -93,7 +85,7 @@ std::optional<plat::String> inidirOf(std::string_view text) {
     bool winampSeen = false;
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
-        const std::string_view line = trimmed(text.substr(0, end));
+        const std::string_view line = trimmed(withoutEnding(text.substr(0, end)));
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
         if (line.starts_with('[')) {
             // Only the first "[Winamp]" section is read.
@@ -179,7 +171,8 @@ plat::String settingsFolder(const plat::String& installDir) {
     const plat::String folder = resolveInidir(*value, installDir, plat::folders());
     if (!folder.empty())
         return folder;
-    WriteLog(u"paths.ini names no settings folder that exists: " + *value, LogLevel::Log);
+    WriteLog(u"paths.ini names no settings folder that exists: " + value->substr(0, kMaxValueChars),
+             LogLevel::Log);
     return installDir;
 }
 
