@@ -210,6 +210,8 @@ TEST_F(MediaPlayersPageTest, MyComputerWithNoDeviceLeftKeepsTheDialogOpenAndChan
 
 TEST_F(MediaPlayersPageTest, AChangeThatCannotBeStoredIsReportedAndTheDialogCloses) {
     install(u"Musicmatch");
+    install(u"Winamp");
+    pc->setWinampIni("[Winamp]\r\noutname=out_disk.dll\r\n");
     speakersThenTransmitter();
     pc->setHklmWritable(false);
     openPlayersPage();
@@ -222,9 +224,21 @@ TEST_F(MediaPlayersPageTest, AChangeThatCannotBeStoredIsReportedAndTheDialogClos
     });
     const sim::ModalView box = pc->modalHistory().back();
     EXPECT_EQ(box.caption, u"Unable to process the request");
+    EXPECT_EQ(box.text.substr(0, 26), u"Current operation cannot b");
     EXPECT_EQ(box.style, 0x2040u);
     EXPECT_EQ(box.owner, dialog);
     EXPECT_EQ(top().caption, kSettings);
+
+    // Winamp writing to disk has no device to set: the notice says what to do about it.
+    openEdit(u"Winamp");
+    pc->answerMessageBox(u"Unable to process the request", std::nullopt, u"OK");
+    act([](sim::ModalContext& m) {
+        m.selectItemByText(id::outputCombo, u"Quorvane Auravo");
+        m.pressId(id::editOk);
+    });
+    EXPECT_EQ(pc->modalHistory().back().text.substr(0, 44),
+              u"Winamp plays through an output plug-in whose");
+    EXPECT_EQ(pc->winampIni(), "[Winamp]\r\noutname=out_disk.dll\r\n");
 }
 
 } // namespace

@@ -16,7 +16,6 @@ namespace {
 
 using namespace TrayMenuIds;
 
-constexpr std::uint32_t noticeStyle = MB_ICONINFORMATION | MB_TASKMODAL;           // 0x2040
 constexpr std::uint32_t questionStyle = MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL; // 0x2024
 
 constexpr char16_t noReceivers[] = u"<no receivers>";
@@ -301,8 +300,7 @@ void QuickRoutingMenu::choosePlayerOutput(std::size_t player, std::uint32_t id, 
 
     // Closing and restarting a running player is part of the change.
     if (pc.setPlaybackDevice(target, choice, owner) == 0)
-        LocalizedMessageBox(owner, fw::loadString(IDS_NO_RIGHTS_TEXT),
-                            fw::loadString(IDS_NO_RIGHTS_CAPTION), noticeStyle);
+        pc.showFailedChange(owner);
     traceExit(traceName);
 }
 

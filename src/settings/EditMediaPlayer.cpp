@@ -13,7 +13,6 @@
 namespace {
 
 constexpr char16_t kTransmitterName[] = u"Quorvane Auravo";
-constexpr std::uint32_t noticeStyle = MB_ICONINFORMATION | MB_TASKMODAL;           // 0x2040
 constexpr std::uint32_t questionStyle = MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL; // 0x2024
 
 } // namespace
@@ -133,8 +132,7 @@ void EditMediaPlayer::OnEditOk() {
         output = device;
     }
     if (pcInfo.setPlaybackDevice(player, output, window()) == 0)
-        LocalizedMessageBox(window(), fw::loadString(IDS_NO_RIGHTS_TEXT),
-                            fw::loadString(IDS_NO_RIGHTS_CAPTION), noticeStyle);
+        pcInfo.showFailedChange(window());
     endDialog(IDOK);
     traceExit(u"EditMediaPlayer::OnEditOk");
 }
