@@ -24,6 +24,12 @@ add_custom_target(qa_help ALL DEPENDS ${QA_HELP_FILE})
 # ---------------------------------------------------------------- installer
 set(QA_SETUP_FILE ${CMAKE_BINARY_DIR}/QuorvaneAuravoSetup-${PROJECT_VERSION}.exe)
 set(QA_NSIS_SCRIPT ${CMAKE_SOURCE_DIR}/installer/QuorvaneAuravo.nsi)
+# The 64-bit build's installer carries its 64-bit program: it only serves the Wine tiers of a
+# machine that cannot run 32-bit programs (scripts/test).
+set(QA_NSIS_TARGET "")
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(QA_NSIS_TARGET -DTARGET=amd64-unicode)
+endif()
 add_custom_command(
   OUTPUT ${QA_SETUP_FILE}
   COMMAND ${QA_MAKENSIS} -V2 -WX -NOCD
@@ -31,6 +37,7 @@ add_custom_command(
           -DOUTFILE=${QA_SETUP_FILE}
           -DBUILD_DIR=${CMAKE_BINARY_DIR}
           -DICON=${QA_RES_DIR}/art/app.ico
+          ${QA_NSIS_TARGET}
           ${QA_NSIS_SCRIPT}
   DEPENDS ${QA_NSIS_SCRIPT} ${QA_HELP_FILE} $<TARGET_FILE:QuorvaneAuravo> $<TARGET_FILE:KTRResource>
           QuorvaneAuravo KTRResource
@@ -51,6 +58,7 @@ add_custom_command(
           -DBUILD_DIR=${CMAKE_BINARY_DIR}
           -DICON=${QA_RES_DIR}/art/app.ico
           -DTEST_NOT_ADMIN
+          ${QA_NSIS_TARGET}
           ${QA_NSIS_SCRIPT}
   DEPENDS ${QA_SETUP_FILE}
   COMMENT "Building the installer tests' setup without administrator rights"

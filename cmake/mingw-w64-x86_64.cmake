@@ -1,5 +1,6 @@
-# Cross build for 64-bit Windows with mingw-w64 (posix threads): only the compile check of the
-# windows64 preset; the product is 32-bit (mingw-w64-i686.cmake).
+# Cross build for 64-bit Windows with mingw-w64 (posix threads): the windows64 preset, a compile
+# check of pointer sizes, and what the Wine tiers run where 32-bit programs cannot run; the
+# product is 32-bit (mingw-w64-i686.cmake).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)

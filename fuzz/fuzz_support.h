@@ -3,9 +3,13 @@
 #pragma once
 
 #include "Globals.h"
+#include "WinampPaths.h"
+#include "ports.h"
 #include "sim_pc.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -47,6 +51,67 @@ struct SimWorld {
     }
     sim::SimPc pc;
 };
+
+// An input that holds a "paths.ini" text before the "winamp.ini" one: its first byte is the
+// length of the paths.ini text (0: none), which follows it; the rest is winamp.ini.
+struct PathsAndIni {
+    std::string_view pathsIni;
+    std::string_view ini;
+};
+
+inline PathsAndIni splitPathsIni(std::string_view data) {
+    if (data.empty())
+        return {};
+    const std::size_t length = std::min<std::size_t>(static_cast<unsigned char>(data[0]), data.size() - 1);
+    return {data.substr(1, length), data.substr(1 + length)};
+}
+
+// Winamp's program folder on the fuzzed PC, and the folders a paths.ini may name that exist.
+inline const plat::String kWinampFolder = u"C:\\Winamp";
+
+inline void makeSettingsFolders(sim::SimPc& pc) {
+    pc.setString(plat::HKCU, u"Software\\Winamp\\", u"", kWinampFolder);
+    for (const char16_t* folder : {u"C:\\Users\\User\\AppData\\Roaming\\Winamp",
+                                   u"C:\\Winamp\\Settings", u"D:\\Winamp"})
+        pc.createFolder(folder);
+}
+
+// Writes the paths.ini text (none when empty) and returns the folder the program resolves,
+// checking by this file's own reading that it is the program folder or one that exists, and
+// the program folder when the text names no "inidir" at all.
+inline plat::String settingsFolderFor(sim::SimPc& pc, std::string_view pathsIni) {
+    const plat::String paths = kWinampFolder + u"\\paths.ini";
+    if (pathsIni.empty())
+        plat::files().deleteFile(paths);
+    else
+        pc.writeFile(paths, std::string(pathsIni));
+    const plat::String folder = winamppaths::settingsFolder(kWinampFolder);
+    check(folder == kWinampFolder || plat::folders().isFolder(folder));
+    std::string lower(pathsIni);
+    for (char& c : lower)
+        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    if (lower.find("inidir") == std::string::npos)
+        check(folder == kWinampFolder);
+    return folder;
+}
+
+// The file pass `run` over `contents`, written as winamp.ini into the settings folder that
+// `pathsIni` names: afterwards the file holds `expected`, and nothing else has changed in that
+// folder or in the program folder. The file goes again, for the next input.
+template <class Run>
+void filePass(sim::SimPc& pc, std::string_view pathsIni, std::string_view contents,
+              const std::string& expected, Run run) {
+    const plat::String folder = settingsFolderFor(pc, pathsIni);
+    const plat::String ini = folder + u"\\winamp.ini";
+    pc.writeFile(ini, std::string(contents));
+    const auto files = pc.folderFiles(folder);
+    const auto programFiles = pc.folderFiles(kWinampFolder);
+    run();
+    check(pc.fileContents(ini) == expected);
+    check(pc.folderFiles(folder) == files);
+    check(pc.folderFiles(kWinampFolder) == programFiles);
+    plat::files().deleteFile(ini);
+}
 
 // One World for many inputs, made anew every `every` inputs: the simulated PC keeps a journal
 // of everything done to it, which would grow without end.

@@ -1,4 +1,5 @@
-// libFuzzer target: arbitrary "winamp.ini" contents through the hotkey scan and rewrite.
+// libFuzzer target: arbitrary "winamp.ini" contents through the hotkey scan and rewrite, in
+// the folder that an arbitrary "paths.ini" text names (fuzz_support.h, splitPathsIni).
 // Checks that nothing reads out of bounds (AddressSanitizer), and, reading the file by its
 // own rules rather than the program's, that
 //   - every line the rewrite did not mean to change comes out byte for byte the same: only
@@ -6,13 +7,15 @@
 //     endings), and added lines form one block of well-formed lines inside the section;
 //   - afterwards Winamp would load all four media keys with global hotkeys on ("nbkeys"
 //     covering every binding the section holds), so a second run changes nothing;
-//   - the file passes on the simulated PC produce exactly the in-memory result and leave
+//   - the file passes on the simulated PC, in the settings folder paths.ini names (the
+//     program folder, or one that exists), produce exactly the in-memory result and leave
 //     nothing beside "winamp.ini".
 //
 // The module is compiled into this target rather than taken from qa_program, so that the
 // fuzzer's coverage instrumentation (applied to this target only) sees its branches.
 #include "IniFile.cpp"
 #include "WinampIniRead.cpp"
+#include "WinampPaths.cpp"
 
 #include "fuzz_support.h"
 
@@ -235,15 +238,16 @@ void checkLines(std::string_view in, std::string_view out) {
 }
 
 struct World : fuzzing::SimWorld {
-    World() { pc.setString(plat::HKCU, u"Software\\Winamp\\", u"", u"C:\\Winamp"); }
+    World() { fuzzing::makeSettingsFolders(pc); }
 };
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string_view in(reinterpret_cast<const char*>(data), size);
+    const auto [pathsIni, in] =
+        fuzzing::splitPathsIni(std::string_view(reinterpret_cast<const char*>(data), size));
     const winampini::HotkeyScan scan = winampini::scanText(in);
-    check(scan.bytes == static_cast<std::int64_t>(size));
+    check(scan.bytes == static_cast<std::int64_t>(in.size()));
     const std::string_view ending = scan.lineEnding();
     check(ending == "\n" || ending == "\r\n");
 
@@ -260,16 +264,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(winampLoadsAllFour(lines, section));
     check(!winampini::scanText(out).needsRewrite());
 
-    // The file passes on the simulated PC: the same bytes, or the file left alone.
+    // The file passes on the simulated PC, in the folder paths.ini names: the same bytes, or
+    // the file left alone, and nothing else written there or in the program folder.
     World& world = fuzzing::renewed<World>(10000);
-    const plat::String ini = u"C:\\Winamp\\winamp.ini";
-    world.pc.writeFile(ini, std::string(in));
-    {
+    fuzzing::filePass(world.pc, pathsIni, in, scan.needsRewrite() ? out : std::string(in), [&] {
         WinampIniRead reader;
         check(reader.outcome() == (scan.needsRewrite() ? WinampIniRead::Outcome::Rewritten
                                                        : WinampIniRead::Outcome::Untouched));
-    }
-    check(world.pc.fileContents(ini) == (scan.needsRewrite() ? out : std::string(in)));
-    check(world.pc.folderFiles(u"C:\\Winamp") == std::vector<plat::String>{ini});
+    });
     return 0;
 }

@@ -5,11 +5,17 @@
 ;   OUTFILE   the setup file to write
 ;   BUILD_DIR the folder holding QuorvaneAuravo.exe, KTRResource.dll and "Quorvane Auravo.chm"
 ;   ICON      the program's icon
+;   TARGET    (windows64 build only) amd64-unicode, for the Wine tiers of a machine that runs
+;             no 32-bit program
 ; and, for the installer tests' build only, TEST_NOT_ADMIN: the setup runs as if its user had
 ; no administrator rights.
 ; A 32-bit installer: $PROGRAMFILES and the registry are the 32-bit ones, as for the program.
 
+!ifdef TARGET
+Target ${TARGET}
+!else
 Unicode true
+!endif
 ManifestDPIAware true
 ManifestSupportedOS all
 RequestExecutionLevel admin

@@ -78,6 +78,13 @@ protected:
         ASSERT_TRUE(pc->waitIdle());
     }
     std::vector<std::uint8_t> road() { return codesSince(mark); }
+    // The transmitter unplugged and plugged back in: it sends its list again of its own accord.
+    void replug() {
+        pc->unplugTransmitter(tx);
+        ASSERT_TRUE(pc->waitIdle());
+        ASSERT_TRUE(pc->replugTransmitter(tx));
+        ASSERT_TRUE(pc->waitIdle());
+    }
     std::vector<sim::TransmitterCommand> roadCommands() {
         const auto all = pc->transmitterCommands(tx);
         return {all.begin() + static_cast<std::ptrdiff_t>(std::min(mark, all.size())), all.end()};
@@ -114,6 +121,20 @@ protected:
     }
     void typeName(const plat::String& name) {
         act([name](sim::ModalContext& m) { m.setText(pid::name, name); });
+    }
+    // The transmitter's own Connect button while a pairing result is on screen: that dialog
+    // comes forward, no wait opens over it, and the transmitter stops pairing at once.
+    void buttonUnderTheResultStopsPairing(const plat::String& caption) {
+        const std::size_t open = pc->openModals().size();
+        mark = pc->transmitterCommands(tx).size();
+        pc->takeJournal();
+        pc->transmitterEvent(tx, sim::TransmitterEvent::PairingButton);
+        ASSERT_TRUE(pc->waitIdle());
+        EXPECT_EQ(pc->openModals().size(), open) << pc->screen();
+        EXPECT_EQ(top().caption, caption);
+        EXPECT_TRUE(txtest::inOrder(pc->takeJournal(), {"brought to front: " + plat::toUtf8(caption)}));
+        EXPECT_EQ(road(), (std::vector<std::uint8_t>{kCancelPairing}));
+        EXPECT_FALSE(pc->transmitterPairingMode(tx));
     }
 };
 
@@ -288,6 +309,24 @@ TEST_F(PairingWaitTest, AListingThatBringsNothingNewSaysNoNewDeviceFound) {
     EXPECT_EQ(pairingIdle(), 1);
 }
 
+// The transmitter unplugged and back while "No new device found" is on screen: its listing is
+// put oldest first and answered, as every ordinary listing is.
+TEST_F(PairingWaitTest, AListingThatCompletesUnderAPairingResultIsHandledAsAnOrdinaryOne) {
+    addDevice();
+    holdBox(u"No new device found");
+    // Paired again, Office is the transmitter's newest device now.
+    pair({{sim::RemoteKind::Receiver, u"Office", txtest::address(1)}});
+    ASSERT_EQ(top().caption, u"No new device found");
+    mark = pc->transmitterCommands(tx).size();
+    replug();
+    EXPECT_EQ(road(), (std::vector<std::uint8_t>{0x30, 0x01, kListingDone}));
+    EXPECT_EQ(listed(), (plat::StringArray{u"Bedroom", u"Kitchen", u"Office"}));
+    act([](sim::ModalContext& m) { m.pressEnter(); });
+    EXPECT_TRUE(pc->openModals().empty()) << pc->screen();
+    EXPECT_EQ(listed(), (plat::StringArray{u"Bedroom", u"Kitchen", u"Office"}));
+    EXPECT_EQ(pairingIdle(), 1);
+}
+
 TEST_F(PairingWaitTest, TheTransmittersButtonWithTheSettingsClosedOpensThemThenTheWait) {
     ASSERT_TRUE(pc->openModals().empty());
     pressTransmitterButton();
@@ -455,6 +494,13 @@ TEST_F(ChoosingTest, PairingFailedDeletesEveryNewDeviceCancelsAndSaysSo) {
     EXPECT_EQ(pairingIdle(), 1);
 }
 
+TEST_F(ChoosingTest, TheTransmittersButtonBringsTheChoiceForwardAndStopsPairing) {
+    pairSeveral({receiver(), receiver()});
+    buttonUnderTheResultStopsPairing(kNewDevices);
+    click(id::cancel);
+    EXPECT_EQ(road(), (std::vector<std::uint8_t>{kCancelPairing, kDelete, kDelete, kCancelPairing}));
+}
+
 TEST_F(ChoosingTest, AWmUserWithoutAFailureLeavesTheChoiceOpen) {
     pairSeveral({receiver(), receiver()});
     ASSERT_TRUE(pc->post(pc->findWindowByTitle(kNewDevices), WM_USER, 0));
@@ -546,18 +592,94 @@ TEST_F(NamingTest, AFailureNotYetHandledIsFoundWhenPairIsPressed) {
     EXPECT_EQ(pairingIdle(), 1);
 }
 
+TEST_F(NamingTest, TheTransmittersButtonStopsPairingAndTheNamingGoesOn) {
+    pairOne();
+    buttonUnderTheResultStopsPairing(kNewDevice);
+    click(pid::pair);
+    EXPECT_EQ(road(), (std::vector<std::uint8_t>{kCancelPairing, kSelect}));
+    EXPECT_EQ(pairingIdle(), 1);
+}
+
+// A second failure that arrives while the first one's box is open belongs to that road: the
+// next pairing, which comes with no wait open, is named and kept.
+TEST_F(NamingTest, AFailureAfterTheDialogHasFinishedBelongsToItsRoadOnly) {
+    pairOne();
+    holdBox(u"Error");
+    pc->transmitterEvent(tx, sim::TransmitterEvent::PairingFailed);
+    ASSERT_TRUE(pc->waitIdle());
+    ASSERT_EQ(top().caption, u"Error");
+    pc->transmitterEvent(tx, sim::TransmitterEvent::PairingFailed);
+    ASSERT_TRUE(pc->waitIdle());
+    act([](sim::ModalContext& m) { m.pressEnter(); });
+    ASSERT_EQ(top().caption, kSettings);
+    EXPECT_EQ(globals().pairedDevices.pairingFailed, 0);
+
+    mark = pc->transmitterCommands(tx).size();
+    pairThen({receiver()}, kNewDevice);
+    ASSERT_EQ(top().templateId, 106);
+    click(pid::pair);
+    EXPECT_EQ(road(), (std::vector<std::uint8_t>{kSelect}));
+    EXPECT_EQ(listed(), (plat::StringArray{u"Office", u"Bedroom", u"Kitchen", u"Receiver #2"}));
+}
+
+// The new device reports the name of an older one: its rename and selection go to its own
+// address, and the program's list and the transmitter's agree.
+TEST_F(NamingTest, ANewDeviceWithAnOlderOnesNameIsRenamedAndSelectedByItsAddress) {
+    addDevice();
+    pairThen({named(u"Kitchen")}, kNewDevice);
+    ASSERT_EQ(control(pid::name).text, u"Kitchen");
+    typeName(u"Porch");
+    click(pid::pair);
+    ASSERT_EQ(road(), (std::vector<std::uint8_t>{kStartPairing, kSetName, kSelect}));
+    const auto commands = roadCommands();
+    EXPECT_NE(commands[1].address, txtest::address(3));
+    EXPECT_EQ(commands[2].address, commands[1].address);
+    EXPECT_EQ(commands[2].name, u"Porch");
+    EXPECT_EQ(listed(), (plat::StringArray{u"Office", u"Bedroom", u"Kitchen", u"Porch"}));
+    EXPECT_EQ(globals().pairedDevices.devices()[2].address, txtest::address(3));
+    EXPECT_EQ(databaseNames(), (plat::StringArray{u"Porch", u"Kitchen", u"Bedroom", u"Office"}));
+    EXPECT_EQ(globals().pairedDevices.currentName(), u"Porch");
+}
+
 TEST_F(NamingTest, AnOrdinaryListingAfterPairingIsAnsweredWithListingDoneAgain) {
     pairOne();
     click(pid::pair);
     mark = pc->transmitterCommands(tx).size();
-    // The transmitter sends its list again of its own accord (unplugged and back).
-    pc->unplugTransmitter(tx);
-    ASSERT_TRUE(pc->waitIdle());
-    ASSERT_TRUE(pc->replugTransmitter(tx));
-    ASSERT_TRUE(pc->waitIdle());
+    replug();
     EXPECT_EQ(road(), (std::vector<std::uint8_t>{0x30, 0x01, kListingDone}));
     EXPECT_EQ(listed(), (plat::StringArray{u"Office", u"Bedroom", u"Kitchen", u"Receiver #1"}));
     EXPECT_EQ(pairingIdle(), 1);
+}
+
+// ------------------------------------------------------------------ the transmitter goes
+
+// Whichever pairing dialog is open closes without a word, and nothing is sent through the
+// link that has gone.
+TEST_F(ChoosingTest, RemovalClosesEveryPairingDialogQuietly) {
+    const std::vector<std::pair<const char*, std::function<void()>>> roads = {
+        {"the wait", [this] { addDevice(); }},
+        {"choosing", [this] { pairSeveral({receiver(), headphones()}); }},
+        {"naming",
+         [this] {
+             addDevice();
+             pairThen({receiver()}, kNewDevice);
+         }},
+    };
+    for (const auto& [name, road] : roads) {
+        SCOPED_TRACE(name);
+        road();
+        ASSERT_FALSE(pc->openModals().empty());
+        const std::size_t opened = pc->modalHistory().size();
+        pc->takeJournal();
+        pc->unplugTransmitter(tx);
+        ASSERT_TRUE(pc->waitIdle());
+        EXPECT_TRUE(pc->openModals().empty()) << pc->screen();
+        EXPECT_TRUE(boxesSince(opened).empty());
+        for (const std::string& line : pc->takeJournal())
+            EXPECT_EQ(line.find("write failed"), std::string::npos) << line;
+        ASSERT_TRUE(pc->replugTransmitter(tx));
+        ASSERT_TRUE(pc->waitIdle());
+    }
 }
 
 } // namespace

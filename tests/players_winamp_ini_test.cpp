@@ -14,6 +14,7 @@ using Outcome = WinampIniRead::Outcome;
 const plat::String dir = u"C:\\Program Files\\Winamp";
 const plat::String ini = dir + u"\\winamp.ini";
 const plat::String temp = dir + u"\\temp.ini";
+const plat::String appData = u"C:\\Users\\User\\AppData\\Roaming";
 
 std::string narrowPath(const plat::String& path) {
     return plat::toUtf8(path);
@@ -185,25 +186,109 @@ TEST_F(WinampIniTest, WithoutDirectoryOrFileOnlyTheNoticeIsLogged) {
 
 // ------------------------------------------------------------------------ safe replacement
 
-class FaultTest : public WinampIniTest, public ::testing::WithParamInterface<faulttest::FaultCase> {};
+// Each failure in the program folder, and in the user's folder that paths.ini names.
+class FaultTest : public WinampIniTest,
+                  public ::testing::WithParamInterface<std::tuple<faulttest::FaultCase, bool>> {};
 
 TEST_P(FaultTest, AFailureLeavesTheOldOrTheNewContentsAndNothingBeside) {
-    const faulttest::FaultCase& c = GetParam();
+    const auto& [c, perUser] = GetParam();
+    const plat::String folder = perUser ? appData + u"\\Winamp" : dir;
+    const plat::String file = folder + u"\\winamp.ini";
+    if (perUser) {
+        pc->writeFile(dir + u"\\paths.ini", "[Winamp]\r\ninidir={26}\\Winamp\r\n");
+        pc->createFolder(folder);
+    }
     const std::string original = "[gen_hotkeys]\r\nnbkeys=0\r\nenabled=0\r\n";
     const std::string rewritten = "[gen_hotkeys]\r\nnbkeys=4\r\nenabled=1\r\n" + allFour(0, "\r\n");
-    pc->writeFile(ini, original);
+    pc->writeFile(file, original);
     pc->takeJournal();
-    faulttest::arm(*pc, c, 1); // the scan reads the file before the copy does
+    faulttest::arm(*pc, c, perUser ? 2 : 1); // paths.ini, then the scan, before the copy
     EXPECT_EQ(WinampIniRead().outcome(), c.newContents ? Outcome::Rewritten : Outcome::Failed);
-    faulttest::expectOnly(*pc, dir, u"winamp.ini", c.newContents ? rewritten : original, {ini},
+    faulttest::expectOnly(*pc, folder, u"winamp.ini", c.newContents ? rewritten : original, {file},
                           pc->takeJournal());
     pc->setFileFault(sim::FileFault::None);
     EXPECT_EQ(WinampIniRead().outcome(), c.newContents ? Outcome::Untouched : Outcome::Rewritten);
-    EXPECT_EQ(pc->fileContents(ini), rewritten);
+    EXPECT_EQ(pc->fileContents(file), rewritten);
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, FaultTest, ::testing::ValuesIn(faulttest::kFaultCases),
-                         faulttest::caseName);
+INSTANTIATE_TEST_SUITE_P(Files, FaultTest,
+                         ::testing::Combine(::testing::ValuesIn(faulttest::kFaultCases),
+                                            ::testing::Bool()),
+                         [](const auto& p) {
+                             return std::string(std::get<0>(p.param).name) +
+                                    (std::get<1>(p.param) ? "PerUser" : "");
+                         });
+
+// ------------------------------------------------------------------------ where winamp.ini is
+
+// paths.ini beside winamp.exe names the settings folder; what cannot be used leaves the
+// settings in the program folder. Both the program and Winamp itself (the simulated PC's
+// Winamp, reading paths.ini its own way) find the same folder.
+struct FolderCase {
+    const char* name;
+    std::string pathsIni; // nothing written when empty
+    plat::String expected;
+    std::vector<plat::String> folders = {}; // created beforehand
+    bool unreadable = false;                // reading paths.ini fails once
+};
+
+const FolderCase folderCases[] = {
+    {"ShellFolder26", "[Winamp]\r\ninidir={26}\\Winamp\r\n", appData + u"\\Winamp", {appData + u"\\Winamp"}},
+    {"PlainPath", "[Winamp]\r\ninidir=D:\\Settings\\Winamp\\\r\n", u"D:\\Settings\\Winamp",
+     {u"D:\\Settings\\Winamp"}},
+    {"Variable", "[Winamp]\r\ninidir=%LOCALAPPDATA%\\Winamp\r\n",
+     u"C:\\Users\\User\\AppData\\Local\\Winamp", {u"C:\\Users\\User\\AppData\\Local\\Winamp"}},
+    {"Relative", "[Winamp]\r\ninidir=Settings\r\n", dir + u"\\Settings", {dir + u"\\Settings"}},
+    {"MissingFolder", "[Winamp]\r\ninidir={26}\\Winamp\r\n", dir},
+    // Read as the profile functions read it: names in any case, blanks and quotes around
+    // the value, the first "[Winamp]" section only.
+    {"ProfileSpelling", "[other]\ninidir=D:\\Other\n[ WINAMP ]\n  InIDir = \"{26}\\Winamp\" \n",
+     appData + u"\\Winamp", {appData + u"\\Winamp", u"D:\\Other"}},
+    {"NoPathsIni", "", dir, {appData + u"\\Winamp"}},
+    {"NoInidir", "[Winamp]\r\nm3udir={26}\\Winamp\r\n", dir, {appData + u"\\Winamp"}},
+    {"ShellFolderUnknown", "[Winamp]\r\ninidir={99}\\Winamp\r\n", dir},
+    {"Unreadable", "[Winamp]\r\ninidir={26}\\Winamp\r\n", dir, {appData + u"\\Winamp"}, true},
+};
+
+void PrintTo(const FolderCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class SettingsFolderTest : public WinampIniTest, public ::testing::WithParamInterface<FolderCase> {};
+
+TEST_P(SettingsFolderTest, TheHotkeysAreBoundInTheFolderPathsIniNames) {
+    const FolderCase& c = GetParam();
+    sim::PlayerConfig winamp;
+    winamp.name = u"Winamp";
+    winamp.directory = dir;
+    winamp.winampIni.reset();
+    ASSERT_TRUE(pc->installPlayer(winamp));
+    for (const auto& folder : c.folders)
+        pc->createFolder(folder);
+    if (!c.pathsIni.empty())
+        pc->writeFile(dir + u"\\paths.ini", c.pathsIni);
+    // The program folder keeps an older winamp.ini, from before the settings moved.
+    const std::string stale = head + "nbkeys=0\nenabled=0\n";
+    const std::string before = "[gen_hotkeys]\r\nnbkeys=4\r\nenabled=0\r\n" + four;
+    pc->writeFile(ini, stale);
+    const plat::String file = c.expected + u"\\winamp.ini";
+    pc->writeFile(file, before);
+    if (c.unreadable) {
+        pc->setFileFault(sim::FileFault::Read);
+        pc->limitReadFaults(1);
+    }
+    EXPECT_EQ(WinampIniRead().outcome(), Outcome::Rewritten);
+    EXPECT_EQ(pc->fileContents(file), "[gen_hotkeys]\r\nnbkeys=4\r\nenabled=1\r\n" + four);
+    if (c.expected != dir)
+        EXPECT_EQ(pc->fileContents(ini), stale);
+    EXPECT_FALSE(pc->fileExists(c.expected + u"\\temp.ini"));
+    pc->setFileFault(sim::FileFault::None);
+    if (!c.unreadable)
+        EXPECT_EQ(pc->winampSettingsFolder(), c.expected) << "where Winamp itself looks";
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, SettingsFolderTest, ::testing::ValuesIn(folderCases),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(WinampIniTest, AReadErrorInTheScanDecidesNothing) {
     const std::string original = head + "nbkeys=0\nenabled=0\n";

@@ -20,6 +20,9 @@ struct FaultCase {
     std::vector<FileFault> faults;
     bool duringCopy = false;  // a read fault spares the pass that reads before the copy
     bool newContents = false; // the new contents end up in place (else the old ones stay)
+    // A read fault spares the rewrite's own reads too and hits the next file read once: the
+    // copy that stands in for a refused move.
+    bool inFallback = false;
 };
 
 inline const FaultCase kFaultCases[] = {
@@ -33,19 +36,24 @@ inline const FaultCase kFaultCases[] = {
     {"Replace1177", {FileFault::ReplaceUnableToMove2}, false, true},
     // ... by a copy of its bytes when moving it is refused.
     {"Replace1177MoveRefused", {FileFault::ReplaceUnableToMove2, FileFault::Move}, false, true},
+    // ... and when that copy cannot read the new contents, the original comes back whole.
+    {"Replace1177MoveRefusedCopyReadFails",
+     {FileFault::ReplaceUnableToMove2, FileFault::Move, FileFault::Read}, false, false, true},
 };
 
 inline std::string caseName(const testing::TestParamInfo<FaultCase>& info) {
     return info.param.name;
 }
 
-// Arms the case's faults on `pc`; `passesBeforeCopy` is how many times the rewrite reads the
-// file before it copies it.
+// Arms the case's faults on `pc`; `passesBeforeCopy` is how many files the rewrite reads
+// before it copies "winamp.ini" (its own earlier pass, and paths.ini).
 inline void arm(sim::SimPc& pc, const FaultCase& c, int passesBeforeCopy) {
     pc.setFileFault(FileFault::None);
     for (const FileFault f : c.faults)
         pc.addFileFault(f);
-    pc.spareReads(c.duringCopy ? passesBeforeCopy : 0);
+    pc.spareReads(c.duringCopy ? passesBeforeCopy : c.inFallback ? passesBeforeCopy + 1 : 0);
+    if (c.inFallback)
+        pc.limitReadFaults(1);
 }
 
 inline void PrintTo(const FaultCase& c, std::ostream* out) {

@@ -15,6 +15,8 @@ constexpr char kWaveIni[] = "[Winamp]\r\noutname=out_wave.dll\r\n[out_wave]\r\nc
 constexpr char kDsIni[] = "[Winamp]\noutname=out_ds.dll\n[out_wave]\ncfg_dev=1\n"
                           "[out_ds]\ncfg_buf=1\ncfg_dev2=0000000000000000000000000000000000\nx=1\n";
 
+const plat::String kUserFolder = u"C:\\Users\\User\\AppData\\Roaming\\Winamp";
+
 class WinampOutputTest : public RoutingTest {
 protected:
     void SetUp() override {
@@ -22,6 +24,16 @@ protected:
         setDevices({kCard, kTransmitter});
         installPlayer(kWinamp, false, std::string(kWaveIni));
         directory = pc->playerDirectory(kWinamp);
+    }
+
+    // Installed "with settings per user": winamp.ini in the user's roaming application data.
+    void installPerUser(const std::string& text) {
+        sim::PlayerConfig config;
+        config.name = kWinamp;
+        config.winampIni = text;
+        config.winampIniDir = u"{26}\\Winamp";
+        ASSERT_TRUE(pc->installPlayer(config));
+        ASSERT_EQ(pc->winampSettingsFolder(), kUserFolder);
     }
 
     std::string ini() { return pc->winampIni().value_or("<none>"); }
@@ -68,8 +80,13 @@ TEST(WinampGuid, ShortValuesDecodeShortWithoutReadingPastTheirEnd) {
 // ------------------------------------------------------------------------ the scan
 
 TEST(WinampScan, ThePluginLineMustComeBeforeItsSection) {
-    const auto found = winampout::findDevice("[out_wave]\ncfg_dev=1\noutname=out_wave.dll\n");
-    EXPECT_EQ(found.kind, winampout::DeviceLine::Kind::None);
+    // A section met only before the plug-in line leaves the device unknown, and no section is
+    // added after it: Winamp would still read the first one.
+    const std::string early = "[out_wave]\ncfg_dev=1\noutname=out_wave.dll\n";
+    EXPECT_EQ(winampout::findDevice(early).kind, winampout::DeviceLine::Kind::None);
+    bool refused = false;
+    winampout::rewriteDevice(early, 1, 0, "E", refused);
+    EXPECT_TRUE(refused);
 
     // "out_wave.dll" wins when a line names both plug-ins; a value without a digit reads as
     // none.
@@ -84,14 +101,17 @@ TEST(WinampScan, ThePluginLineMustComeBeforeItsSection) {
 
 TEST(WinampScan, TheDeviceLineIsSoughtInThePluginsOwnSectionOnly) {
     // A wave-out section without its line: the search ends with it, and the DirectSound
-    // device line of the next section is neither read nor written.
+    // device line of the next section is neither read nor written; the line goes in at the
+    // end of the plug-in's own section.
     const std::string noLine = "outname=out_wave.dll\n[out_wave]\ncfg_buf=1\n[out_ds]\ncfg_dev2=33221100\n";
-    EXPECT_EQ(winampout::findDevice(noLine).kind, winampout::DeviceLine::Kind::None);
+    EXPECT_EQ(winampout::findDevice(noLine).kind, winampout::DeviceLine::Kind::Missing);
     bool refused = true;
-    EXPECT_EQ(winampout::rewriteDevice(noLine, 1, 0, "E", refused), noLine);
+    EXPECT_EQ(winampout::rewriteDevice(noLine, 1, 0, "E", refused),
+              "outname=out_wave.dll\n[out_wave]\ncfg_buf=1\ncfg_dev=1\n[out_ds]\ncfg_dev2=33221100\n");
     const std::string noDsLine = "outname=out_ds.dll\n[out_ds]\ncfg_buf=1\n[other]\ncfg_dev2=1\n";
-    EXPECT_EQ(winampout::findDevice(noDsLine).kind, winampout::DeviceLine::Kind::None);
-    EXPECT_EQ(winampout::rewriteDevice(noDsLine, 1, 0, "E", refused), noDsLine);
+    EXPECT_EQ(winampout::findDevice(noDsLine).kind, winampout::DeviceLine::Kind::Missing);
+    EXPECT_EQ(winampout::rewriteDevice(noDsLine, 1, 0, "E", refused),
+              "outname=out_ds.dll\n[out_ds]\ncfg_buf=1\ncfg_dev2=E\n[other]\ncfg_dev2=1\n");
 
     // The key is the line's own: "cfg_dev2" is not "cfg_dev", and blanks around it count
     // for nothing; a continuation of a long line is no line of its own.
@@ -143,9 +163,9 @@ TEST(WinampScan, RewritingKeepsEveryOtherByteAndTheLineEndings) {
                                            "\r\nx=1\n",
                                        2, 1, "ENC00", refused),
               "outname=out_ds.dll\n[out_ds]\ncfg_dev2=ENC00\r\nx=1\n");
-    // A "cfg_dev2" line without "=" is no device line.
+    // A "cfg_dev2" line without "=" is no device line: one is added.
     EXPECT_EQ(winampout::rewriteDevice("outname=out_ds.dll\n[out_ds]\ncfg_dev2\n", 2, 1, "E", refused),
-              "outname=out_ds.dll\n[out_ds]\ncfg_dev2\n");
+              "outname=out_ds.dll\n[out_ds]\ncfg_dev2\ncfg_dev2=E\n");
     // Index 10 and beyond has no digit: refused for the wave-out plug-in only.
     winampout::rewriteDevice(kWaveIni, 10, 9, "E", refused);
     EXPECT_TRUE(refused);
@@ -190,21 +210,122 @@ TEST_F(WinampOutputTest, TheDirectSoundGuidIsReadAndWritten) {
     EXPECT_EQ(info->getPlaybackDevice(kWinamp), u"No Device Found");
 }
 
-TEST_F(WinampOutputTest, WithoutADeviceLineTheFileIsCopiedUnchanged) {
+TEST_F(WinampOutputTest, ASectionOnlyBeforeThePluginLineIsNotWrittenAndNotReportedDone) {
     const std::string before = "[out_wave]\ncfg_dev=1\noutname=out_wave.dll\n";
     pc->setWinampIni(before);
     EXPECT_EQ(info->getPlaybackDevice(kWinamp), u"No Device Found");
-    EXPECT_EQ(rewrite(2), 1);
+    EXPECT_EQ(rewrite(2), 0);
     EXPECT_EQ(ini(), before);
+    EXPECT_FALSE(tempLeft());
+    EXPECT_EQ(info->lastRoutingFailure(), PcInfo::RoutingFailure::Other);
 }
 
-TEST_F(WinampOutputTest, TheDirectSoundChoiceSurvivesAWaveOutSectionWithoutItsLine) {
-    const std::string before = "outname=out_wave.dll\r\n[out_wave]\r\ncfg_buf=1\r\n[out_ds]\r\n"
-                               "cfg_dev2=33221100554477668899AABBCCDDEEFF00\r\n";
-    pc->setWinampIni(before);
-    EXPECT_EQ(info->getPlaybackDevice(kWinamp), u"No Device Found");
-    EXPECT_EQ(rewrite(1), 1);
-    EXPECT_EQ(ini(), before);
+// ------------------------------------------------------------------------ no device line yet
+
+// Winamp 5.x writes no device line until its user picks one, and may have no section for the
+// plug-in at all: it then plays on the default device, and the line is added.
+std::string winamp5WithoutDsSection() {
+    std::string text = sim::winamp5Ini();
+    const std::size_t from = text.find("[out_ds]\r\n");
+    text.erase(from, text.find("[gen_hotkeys]") - from);
+    return text;
+}
+
+std::string inserted(std::string text, const std::string& before, const std::string& line) {
+    text.insert(text.find(before), line);
+    return text;
+}
+
+struct LineCase {
+    const char* name;
+    std::string before;
+    int index;
+    std::string after;
+    const char16_t* readAfter;
+};
+
+const LineCase lineCases[] = {
+    {"NoDeviceChosenYet", sim::winamp5Ini(), 2,
+     inserted(sim::winamp5Ini(), "[gen_hotkeys]", "cfg_dev2=33221100554477668899AABBCCDDEEFF00\r\n"),
+     u"Quorvane Auravo"},
+    {"NoDirectSoundSection", winamp5WithoutDsSection(), 1,
+     winamp5WithoutDsSection() + "[out_ds]\r\ncfg_dev2=1111111122223333444455555555555500\r\n",
+     u"SoundMax Digital"},
+    // At the end of the section, before the blank line that ends it; the DirectSound line
+    // of the next section stays as it was.
+    {"WaveOutSectionWithoutItsLine",
+     "[Winamp]\r\noutname=out_wave.dll\r\nconfig_extlist=" + std::string(700, 'M') +
+         "\r\n[out_wave]\r\ncfg_buf_ms=2000\r\n\r\n[out_ds]\r\ncfg_dev2=" + std::string(34, '0') + "\r\n",
+     1,
+     "[Winamp]\r\noutname=out_wave.dll\r\nconfig_extlist=" + std::string(700, 'M') +
+         "\r\n[out_wave]\r\ncfg_buf_ms=2000\r\ncfg_dev=1\r\n\r\n[out_ds]\r\ncfg_dev2=" +
+         std::string(34, '0') + "\r\n",
+     u"SoundMax Digital"},
+    // A last line without an ending gets the file's before the new section.
+    {"NoWaveOutSectionLastLineOpen", "[Winamp]\r\noutname=out_wave.dll\r\n[out_ds]\r\ncfg_buf=1", 2,
+     "[Winamp]\r\noutname=out_wave.dll\r\n[out_ds]\r\ncfg_buf=1\r\n[out_wave]\r\ncfg_dev=2\r\n",
+     u"Quorvane Auravo"},
+    {"LastSectionUnixEndings", "[Winamp]\noutname=out_ds.dll\n[out_ds]\ncfg_total_time=1\n\n", 2,
+     "[Winamp]\noutname=out_ds.dll\n[out_ds]\ncfg_total_time=1\n"
+     "cfg_dev2=33221100554477668899AABBCCDDEEFF00\n\n",
+     u"Quorvane Auravo"},
+};
+
+void PrintTo(const LineCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class WinampDeviceLineTest : public WinampOutputTest, public ::testing::WithParamInterface<LineCase> {};
+
+TEST_P(WinampDeviceLineTest, AMissingLineReadsAsTheDefaultAndIsAdded) {
+    const LineCase& c = GetParam();
+    pc->setWinampIni(c.before);
+    EXPECT_EQ(info->getPlaybackDevice(kWinamp), u"Default Audio Device");
+    EXPECT_EQ(rewrite(c.index), 1);
+    EXPECT_EQ(ini(), c.after);
+    EXPECT_EQ(info->getPlaybackDevice(kWinamp), c.readAfter);
+    EXPECT_FALSE(tempLeft());
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, WinampDeviceLineTest, ::testing::ValuesIn(lineCases),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+// Without an "outname=" line, or with another output plug-in, there is no device to set:
+// nothing is written, the change fails, and says why.
+TEST_F(WinampOutputTest, AnotherOutputPluginIsRefusedAndSaysWhatToDo) {
+    std::string wasapi = sim::winamp5Ini();
+    wasapi.replace(wasapi.find("out_ds.dll"), 10, "out_wasapi.dll");
+    std::string disk = sim::winamp5Ini();
+    disk.replace(disk.find("out_ds.dll"), 10, "out_disk.dll");
+    std::string none = sim::winamp5Ini();
+    none.erase(none.find("outname="), std::string("outname=out_ds.dll\r\n").size());
+    for (const std::string& before : {wasapi, disk, none}) {
+        pc->setWinampIni(before);
+        EXPECT_EQ(info->getPlaybackDevice(kWinamp), u"No Device Found");
+        EXPECT_EQ(rewrite(2), 0);
+        EXPECT_EQ(ini(), before);
+        EXPECT_FALSE(tempLeft());
+        EXPECT_EQ(info->lastRoutingFailure(), PcInfo::RoutingFailure::WinampOutputNotUnderstood);
+    }
+
+    // The message says what to do instead of asking for rights the user may well have.
+    pc->answerMessageBox(u"Unable to process the request", std::nullopt, u"OK");
+    EXPECT_EQ(info->setPlaybackDevice(kWinamp, u"Quorvane Auravo", 0), 0);
+    info->showFailedChange(0);
+    pc->answerMessageBox(u"Unable to process the request", std::nullopt, u"OK");
+    pc->setWinampIni(kWaveIni);
+    globals().isAdministrator = false;
+    EXPECT_EQ(info->setPlaybackDevice(kWinamp, u"Quorvane Auravo", 0), 0);
+    info->showFailedChange(0);
+    const auto shown = boxes();
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0].text, u"Winamp plays through an output plug-in whose sound device cannot be "
+                             u"chosen from here.\nIn Winamp, open Options > Preferences > Plug-ins > "
+                             u"Output and select the DirectSound output or the WaveOut output. Then "
+                             u"close Winamp and try again.");
+    EXPECT_EQ(shown[1].text.substr(0, 26), u"Current operation cannot b");
+    for (const auto& box : shown)
+        EXPECT_EQ(box.style, std::uint32_t{MB_ICONINFORMATION | MB_TASKMODAL});
 }
 
 TEST_F(WinampOutputTest, AnIndexOfTenOrMoreIsRefusedForWaveOut) {
@@ -219,27 +340,60 @@ TEST_F(WinampOutputTest, AnIndexOfTenOrMoreIsRefusedForWaveOut) {
     EXPECT_FALSE(tempLeft());
 }
 
-class WinampOutputFaultTest : public WinampOutputTest,
-                              public ::testing::WithParamInterface<faulttest::FaultCase> {};
+// Each failure in the program folder's file, and in the user's folder of a Winamp with
+// settings per user, where the device line is added.
+class WinampOutputFaultTest
+    : public WinampOutputTest,
+      public ::testing::WithParamInterface<std::tuple<faulttest::FaultCase, bool>> {};
 
 TEST_P(WinampOutputFaultTest, AFailureLeavesTheOldOrTheNewContentsAndNothingBeside) {
-    const faulttest::FaultCase& c = GetParam();
+    const auto& [c, perUser] = GetParam();
+    if (perUser)
+        installPerUser(sim::winamp5Ini());
+    const plat::String folder = perUser ? kUserFolder : directory;
     const std::string before = ini();
     std::string after = before;
-    after.replace(after.find("cfg_dev=2"), 9, "cfg_dev=1");
-    const auto files = pc->folderFiles(directory);
+    if (perUser)
+        after = inserted(before, "[gen_hotkeys]", "cfg_dev2=1111111122223333444455555555555500\r\n");
+    else
+        after.replace(after.find("cfg_dev=2"), 9, "cfg_dev=1");
+    const auto files = pc->folderFiles(folder);
+    const auto programFiles = pc->folderFiles(directory);
     pc->takeJournal();
-    faulttest::arm(*pc, c, 0);
+    faulttest::arm(*pc, c, perUser ? 1 : 0); // paths.ini is read before winamp.ini
     EXPECT_EQ(rewrite(1), c.newContents ? 1 : 0);
-    faulttest::expectOnly(*pc, directory, u"winamp.ini", c.newContents ? after : before, files,
+    faulttest::expectOnly(*pc, folder, u"winamp.ini", c.newContents ? after : before, files,
                           pc->takeJournal());
+    EXPECT_EQ(pc->folderFiles(directory), programFiles);
     pc->setFileFault(sim::FileFault::None);
     EXPECT_EQ(rewrite(1), 1);
     EXPECT_EQ(ini(), after);
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, WinampOutputFaultTest, ::testing::ValuesIn(faulttest::kFaultCases),
-                         faulttest::caseName);
+INSTANTIATE_TEST_SUITE_P(Files, WinampOutputFaultTest,
+                         ::testing::Combine(::testing::ValuesIn(faulttest::kFaultCases),
+                                            ::testing::Bool()),
+                         [](const auto& p) {
+                             return std::string(std::get<0>(p.param).name) +
+                                    (std::get<1>(p.param) ? "PerUser" : "");
+                         });
+
+// A move refused and no copy readable: nothing can be put in place, and nothing is lost.
+TEST_F(WinampOutputTest, WhenNeitherCopyCanBeReadBothAreKept) {
+    const std::string before = ini();
+    pc->setFileFault(sim::FileFault::ReplaceUnableToMove2);
+    pc->addFileFault(sim::FileFault::Move);
+    pc->addFileFault(sim::FileFault::Read);
+    pc->spareReads(1);
+    EXPECT_EQ(rewrite(1), 0);
+    pc->setFileFault(sim::FileFault::None);
+    EXPECT_FALSE(pc->fileExists(directory + u"\\winamp.ini"));
+    EXPECT_EQ(pc->fileContents(directory + u"\\temp.ini.bak"), before);
+    const auto copy = pc->fileContents(directory + u"\\temp.ini");
+    ASSERT_TRUE(copy.has_value());
+    EXPECT_NE(copy->find("\r\ncfg_dev=1\r\n"), std::string::npos);
+    EXPECT_EQ(copy->size(), before.size());
+}
 
 TEST_F(WinampOutputTest, AReadErrorIsNotTheEndOfTheFile) {
     // Before the device line: reading finds nothing; rewriting leaves the original alone.

@@ -113,6 +113,20 @@ TEST_F(DevicesPageTest, DeletingTheOnlyDeviceEmptiesThePage) {
     EXPECT_TRUE(control(id::addDevice).enabled);
 }
 
+// The transmitter's answer to a choice in the combo box refreshes the page: the device the
+// user selected in the list for Rename or Delete stays selected.
+TEST_F(DevicesPageTest, ARefreshKeepsTheDeviceSelectedInTheList) {
+    plug();
+    start();
+    openSettings();
+    select(id::pairedList, u"Bedroom");
+    txtest::takeLog();
+    select(id::playbackCombo, u"Office");
+    EXPECT_TRUE(txtest::inOrder(txtest::takeLog(), {"Page '0' Updated."}));
+    EXPECT_EQ(selected(id::pairedList), u"Bedroom");
+    EXPECT_EQ(selected(id::playbackCombo), u"Office");
+}
+
 TEST_F(DevicesPageTest, RenameAppliesTheNameRulesAndKeepsTheSelection) {
     plug();
     start();

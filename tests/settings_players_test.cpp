@@ -137,6 +137,45 @@ TEST_F(MediaPlayersPageTest, WithThreeDevicesEachIsListedByItsOwnNameAndTheCurre
     EXPECT_EQ(selected(id::outputCombo), u"USB Headset");
 }
 
+// Devices that come and go while the dialog is open: the pending choice stays with its
+// device wherever that now stands, and falls back to "Default Audio Device" once it has gone,
+// never to whatever device took its place.
+TEST_F(MediaPlayersPageTest, APendingChoiceFollowsItsDeviceAndFallsBackToTheDefault) {
+    install(u"Windows Media Player");
+    sim::AudioDeviceConfig speakers;
+    speakers.description = u"Speakers";
+    const sim::AudioDeviceId speakersId = pc->addAudioDevice(speakers);
+    sim::AudioDeviceConfig headset;
+    headset.description = u"USB Headset";
+    const sim::AudioDeviceId headsetId = pc->addAudioDevice(headset);
+    plug();
+    openPlayersPage();
+    openEdit(u"Windows Media Player");
+    ASSERT_EQ(items(id::outputCombo),
+              (std::vector<plat::String>{u"Default Audio Device", u"Speakers", u"USB Headset",
+                                         u"Quorvane Auravo"}));
+
+    // Two passes of the audio thread: the device has gone from both of their enumerations.
+    select(id::outputCombo, u"Quorvane Auravo");
+    ASSERT_TRUE(pc->removeAudioDevice(headsetId));
+    audioPass();
+    audioPass();
+    EXPECT_EQ(items(id::outputCombo),
+              (std::vector<plat::String>{u"Default Audio Device", u"My Computer",
+                                         u"Quorvane Auravo"}));
+    EXPECT_EQ(selected(id::outputCombo), u"Quorvane Auravo");
+
+    select(id::outputCombo, u"My Computer");
+    ASSERT_TRUE(pc->removeAudioDevice(speakersId));
+    audioPass();
+    audioPass();
+    EXPECT_EQ(selected(id::outputCombo), u"Default Audio Device");
+    // As first shown: OK changes nothing.
+    click(id::editOk);
+    EXPECT_EQ(top().caption, kSettings);
+    EXPECT_FALSE(pc->stringValue(plat::HKCU, kWmpKey, u"DefaultAudioDevice").has_value());
+}
+
 // Sound behaviour: with no device left besides the transmitter, "My Computer" routes
 // nothing, reads nothing past the device list, asks nothing, and leaves the dialog open.
 TEST_F(MediaPlayersPageTest, MyComputerWithNoDeviceLeftKeepsTheDialogOpenAndChangesNothing) {
@@ -171,6 +210,8 @@ TEST_F(MediaPlayersPageTest, MyComputerWithNoDeviceLeftKeepsTheDialogOpenAndChan
 
 TEST_F(MediaPlayersPageTest, AChangeThatCannotBeStoredIsReportedAndTheDialogCloses) {
     install(u"Musicmatch");
+    install(u"Winamp");
+    pc->setWinampIni("[Winamp]\r\noutname=out_disk.dll\r\n");
     speakersThenTransmitter();
     pc->setHklmWritable(false);
     openPlayersPage();
@@ -183,9 +224,21 @@ TEST_F(MediaPlayersPageTest, AChangeThatCannotBeStoredIsReportedAndTheDialogClos
     });
     const sim::ModalView box = pc->modalHistory().back();
     EXPECT_EQ(box.caption, u"Unable to process the request");
+    EXPECT_EQ(box.text.substr(0, 26), u"Current operation cannot b");
     EXPECT_EQ(box.style, 0x2040u);
     EXPECT_EQ(box.owner, dialog);
     EXPECT_EQ(top().caption, kSettings);
+
+    // Winamp writing to disk has no device to set: the notice says what to do about it.
+    openEdit(u"Winamp");
+    pc->answerMessageBox(u"Unable to process the request", std::nullopt, u"OK");
+    act([](sim::ModalContext& m) {
+        m.selectItemByText(id::outputCombo, u"Quorvane Auravo");
+        m.pressId(id::editOk);
+    });
+    EXPECT_EQ(pc->modalHistory().back().text.substr(0, 44),
+              u"Winamp plays through an output plug-in whose");
+    EXPECT_EQ(pc->winampIni(), "[Winamp]\r\noutname=out_disk.dll\r\n");
 }
 
 } // namespace

@@ -114,9 +114,11 @@ protected:
         entry.label = "the settings";
         pc->script(std::move(entry));
     }
-    void holdDialog(const plat::String& caption) {
+    void holdDialog(const plat::String& caption) { hold(sim::ModalKind::Dialog, caption); }
+    void holdBox(const plat::String& caption) { hold(sim::ModalKind::MessageBox, caption); }
+    void hold(sim::ModalKind kind, const plat::String& caption) {
         sim::ScriptEntry entry;
-        entry.kind = sim::ModalKind::Dialog;
+        entry.kind = kind;
         entry.caption = caption;
         entry.hold = true;
         entry.label = "hold " + plat::toUtf8(caption);

@@ -51,7 +51,7 @@ TEST_F(SimResources, StringsComeFromTheStringTable) {
     EXPECT_EQ(text(res.programModule(), IDS_BUTTON_NO), u"No");
     EXPECT_EQ(text(library, IDS_RESTART_APPS_TEXT).substr(0, 8), u"You must");
     plat::String s = u"stale";
-    EXPECT_FALSE(res.loadString(library, IDS_RESTART_APPS_TEXT + 1, s));
+    EXPECT_FALSE(res.loadString(library, IDS_WINAMP_OUTPUT_TEXT + 1, s));
     EXPECT_TRUE(s.empty());
     EXPECT_FALSE(res.loadString(library, 0x10000 + IDS_CONTROLLER_TITLE, s)) << "ids are 16-bit";
     EXPECT_FALSE(res.loadString(0x1234, IDS_CONTROLLER_TITLE, s));

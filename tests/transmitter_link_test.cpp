@@ -204,7 +204,9 @@ TEST_F(LinkTest, PairingAndListRepliesReachTheWindowsConcerned) {
     const plat::Hwnd wait = window(newDeviceTitle);
     pc->transmitterEvent(tx, sim::TransmitterEvent::PairingButton);
     settle();
-    EXPECT_EQ(requests(controller).size(), 3u); // a pairing dialog is open: nothing
+    // A pairing dialog is open: no settings and no wait are asked for; the user interface
+    // is told, and tells the wait from the naming dialog.
+    EXPECT_EQ(requests(controller), (std::vector<plat::WParam>{1, 2, 2, 3}));
 
     pc->transmitterEvent(tx, sim::TransmitterEvent::ListCleared);
     settle();
@@ -219,6 +221,11 @@ TEST_F(LinkTest, PairingAndListRepliesReachTheWindowsConcerned) {
     settle();
     EXPECT_EQ(globals().pairedDevices.pairingFailed, 1);
     EXPECT_EQ(requests(choosing), std::vector<plat::WParam>{0});
+
+    // The choosing dialog, with a title of its own, counts as a pairing dialog too.
+    pc->transmitterEvent(tx, sim::TransmitterEvent::PairingButton);
+    settle();
+    EXPECT_EQ(requests(controller), (std::vector<plat::WParam>{1, 2, 2, 3, 3}));
 }
 
 TEST_F(LinkTest, AReportWithAnotherIdIsDroppedAndTheReaderRetriesAfterTwoSeconds) {

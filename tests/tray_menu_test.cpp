@@ -319,7 +319,7 @@ TEST_F(TrayMenuTest, AdvancedFormRoutesPlayersAndTheDefaultDeviceAndAlwaysChecks
     EXPECT_NE(std::find(three.begin(), three.end(), "  Speakers =9000 {radio}"), three.end());
 }
 
-TEST_F(TrayMenuTest, AStoredChoiceThatIsNoCurrentDeviceShowsDefaultAudioDeviceChecked) {
+TEST_F(TrayMenuTest, AStoredChoiceThatIsNoCurrentDeviceShowsDefaultAudioDeviceCheckedAndIsRepaired) {
     plug();
     installPlayer(u"Windows Media Player");
     pc->setString(plat::HKCU, wmpPrefs, u"DefaultAudioDevice",
@@ -330,6 +330,11 @@ TEST_F(TrayMenuTest, AStoredChoiceThatIsNoCurrentDeviceShowsDefaultAudioDeviceCh
     EXPECT_NE(std::find(menu.begin(), menu.end(), "    Default Audio Device =5002 {radio}"),
               menu.end());
     EXPECT_NE(std::find(menu.begin(), menu.end(), "    Quorvane Auravo =5001"), menu.end());
+
+    // Choosing that item puts the player on the default device (entry 0, the null GUID).
+    choose(u"Media Player Output>Windows Media Player>Default Audio Device");
+    EXPECT_EQ(pc->stringValue(plat::HKCU, wmpPrefs, u"DefaultAudioDevice"),
+              u"{00000000-0000-0000-0000-000000000000}");
 }
 
 TEST_F(TrayMenuTest, TheCheckedItemChangesNothingAndNoLeavesTheSettingAsItWas) {
@@ -367,6 +372,41 @@ TEST_F(TrayMenuTest, TheCheckedItemChangesNothingAndNoLeavesTheSettingAsItWas) {
     // Now that item is the checked one, and choosing it again asks nothing.
     choose(u"Media Player Output>Windows Media Player>Quorvane Auravo");
     EXPECT_EQ(boxes().size(), 2u);
+
+    // Its "Default Audio Device" moves it back to the default device, restarting it.
+    answer(u"Restart Media Player", u"Yes");
+    choose(u"Media Player Output>Windows Media Player>Default Audio Device");
+    EXPECT_EQ(boxes().size(), 3u);
+    EXPECT_EQ(pc->stringValue(plat::HKCU, wmpPrefs, u"DefaultAudioDevice"),
+              u"{00000000-0000-0000-0000-000000000000}");
+    EXPECT_EQ(pc->playerCloseRequests(wmp).size(), 2u);
+
+    // The system's default device, chosen again where it is checked: no change, no box.
+    const auto before = playback();
+    choose(u"Default Audio Device>My Computer");
+    EXPECT_EQ(boxes().size(), 3u);
+    EXPECT_EQ(playback(), before);
+}
+
+// A lone "&" in a menu item marks an access key: every name is shown as it is written, the
+// paired devices' and the playback devices' alike, and chosen by what it shows.
+TEST_F(TrayMenuTest, NamesWithAnAmpersandShowAsWritten) {
+    plug({{u"R&B Room", txtest::address(2)}, {u"Office", txtest::address(1)}});
+    addDevice(u"Speakers & Headphones");
+    installPlayer(u"Winamp");
+    start();
+    EXPECT_EQ(openMenu(),
+              withFixedItems({"Office =10000", "R&B Room =10001", "My Computer >",
+                              "  Speakers =9000 {radio}", "  Speakers & Headphones =9002"}));
+    answer(u"Restart Active Applications", u"OK");
+    choose(u"R&B Room");
+    EXPECT_EQ(pc->transmitterCurrentDevice(tx)->name, u"R&B Room");
+
+    setAdvanced();
+    const Lines advanced = openMenu();
+    for (const char* line : {"R&B Room =10001 {radio}", "    Speakers & Headphones =5002",
+                             "  Speakers & Headphones =9002"})
+        EXPECT_NE(std::find(advanced.begin(), advanced.end(), line), advanced.end()) << line;
 }
 
 TEST_F(TrayMenuTest, WinampByAUserWithoutAdministratorRightsGetsThePermissionNotice) {

@@ -113,6 +113,8 @@ public:
         misuses_.push_back(what);
     }
 
+    bool isWine() override { return false; }
+
 private:
     // Every failure the simulated PC reported must be one the test expected, and every
     // expected one must have been reported.

@@ -38,6 +38,10 @@ public:
     // After stopReader: closes that thread's handle and sets readerThread to 0, so that no
     // later command on this link ends or closes that thread again.
     virtual void releaseReaderThread() = 0;
+    // The transmitter started pairing while a pairing dialog of the program was open (the
+    // wait, or the choosing or naming dialog: the reader cannot tell the wait from the naming
+    // dialog, which share their title). Nothing by default.
+    virtual void pairingStartedUnderDialog() {}
 };
 
 // Forwards the remote devices' media keys to players. Implemented by ConsumerPageRead

@@ -65,6 +65,9 @@ struct Globals {
     // time-out. User-interface thread only; the link's destructor ends a wait still registered.
     DeviceConnect* pairingWaitDialog = nullptr;
     std::int32_t pairingWaitActive = 0;
+    // True while the result of a pairing is shown: the choosing or naming dialog, or the box
+    // that says what happened. User-interface thread only.
+    bool pairingResultShown = false;
 
     // The 100-entry audio output device table and its count. Its place in the start-up
     // order is after the application object, but the audio thread that PcInfo starts writes

@@ -35,10 +35,11 @@ constexpr std::uint32_t errorStyle = MB_ICONERROR | MB_TASKMODAL;               
 constexpr std::uint32_t noticeStyle = MB_ICONINFORMATION | MB_TASKMODAL;           // 0x2040
 constexpr std::uint32_t questionStyle = MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL; // 0x2024
 
-// Windows the program closes when the transmitter goes and at exit, in this order.
-constexpr std::uint32_t windowsToClose[] = {IDS_ABOUT_TITLE,       IDS_PAIRING_WAIT_TITLE,
-                                            IDS_RENAME_TITLE,      IDS_DELETE_CAPTION,
-                                            IDS_EDIT_PLAYER_TITLE, IDS_SETTINGS_TITLE};
+// Windows the program closes when the transmitter goes and at exit, in this order. The wait
+// and the naming dialog share a title; the choosing dialog has its own.
+constexpr std::uint32_t windowsToClose[] = {
+    IDS_ABOUT_TITLE,    IDS_PAIRING_WAIT_TITLE, IDS_NEW_DEVICES_TITLE, IDS_RENAME_TITLE,
+    IDS_DELETE_CAPTION, IDS_EDIT_PLAYER_TITLE,  IDS_SETTINGS_TITLE};
 
 // Windows that a tray click only brings forward, in this order.
 constexpr std::uint32_t windowsToAnswerFirst[] = {IDS_SETTINGS_TITLE, IDS_RESTART_CAPTION,
@@ -562,6 +563,10 @@ plat::LResult CKTRSystemTrayApplicationDlg::DefWindowProc(std::uint32_t msg, pla
         case ControllerRequest::ForwardPairing:
             if (const plat::Hwnd open = findOwnWindow(IDS_SETTINGS_TITLE))
                 plat::desktop().postMessage(open, WM_USER, kSheetRunPairingWait, 0);
+            break;
+        case ControllerRequest::PairingUnderDialog:
+            if (VendorLink* link = globals().vendorLink)
+                link->pairingStartedUnderDialog();
             break;
         case ControllerRequest::FromOtherProcess:
             IPCMethod();

@@ -21,6 +21,8 @@ namespace ControllerRequest {
 inline constexpr std::uint32_t ListingComplete = 0; // from the reader thread
 inline constexpr std::uint32_t OpenSettings = 1;    // from the reader thread
 inline constexpr std::uint32_t ForwardPairing = 2;  // from the reader thread
+// From the reader thread: pairing started while a pairing dialog was open.
+inline constexpr std::uint32_t PairingUnderDialog = 3;
 inline constexpr std::uint32_t FromOtherProcess = 20;
 } // namespace ControllerRequest
 

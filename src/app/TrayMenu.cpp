@@ -16,7 +16,6 @@ namespace {
 
 using namespace TrayMenuIds;
 
-constexpr std::uint32_t noticeStyle = MB_ICONINFORMATION | MB_TASKMODAL;           // 0x2040
 constexpr std::uint32_t questionStyle = MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL; // 0x2024
 
 constexpr char16_t noReceivers[] = u"<no receivers>";
@@ -44,6 +43,19 @@ std::optional<std::size_t> indexOf(const plat::StringArray& list, const plat::St
         if (list[i] == name)
             return i;
     return std::nullopt;
+}
+
+// A menu takes a lone "&" for the mark of the next letter's access key: a name shows as it is
+// written only with each "&" doubled. Device names come from the user and from Windows.
+plat::String menuText(const plat::String& name) {
+    plat::String text;
+    text.reserve(name.size());
+    for (char16_t c : name) {
+        text += c;
+        if (c == u'&')
+            text += u'&';
+    }
+    return text;
 }
 
 bool insertAtTop(plat::HMenu menu, std::uint32_t flags, std::uintptr_t item,
@@ -80,7 +92,7 @@ void addSimpleItems(plat::HMenu popup, const plat::StringArray& devices,
         for (std::size_t i = 0; i < n; ++i) {
             if (isTransmitterDevice(devices[i]))
                 continue;
-            ui.appendMenu(submenu, MF_STRING, offset(DefaultDevice, i), devices[i]);
+            ui.appendMenu(submenu, MF_STRING, offset(DefaultDevice, i), menuText(devices[i]));
             if (!current && devices[i] == currentDefault)
                 current = offset(DefaultDevice, i);
         }
@@ -108,8 +120,8 @@ void addAdvancedItems(plat::HMenu popup, const plat::StringArray& devices,
     const plat::String myComputer = fw::loadString(IDS_MY_COMPUTER);
     const std::size_t n = devices.size();
     // With one or two devices, the computer's own is "My Computer".
-    const auto label = [&](std::size_t i) -> const plat::String& {
-        return n > 2 || namesTransmitter(devices[i]) ? devices[i] : myComputer;
+    const auto label = [&](std::size_t i) {
+        return n > 2 || namesTransmitter(devices[i]) ? menuText(devices[i]) : myComputer;
     };
 
     if (n >= 1) {
@@ -142,7 +154,7 @@ void addAdvancedItems(plat::HMenu popup, const plat::StringArray& devices,
                 // A setting that names no current device plays on the default one.
                 const auto index = indexOf(devices, current);
                 checkRadio(submenu, base, offset(base, n), offset(base, index ? *index : n));
-                if (!ui.appendMenu(all, MF_POPUP, submenu, players[k]))
+                if (!ui.appendMenu(all, MF_POPUP, submenu, menuText(players[k])))
                     ui.destroyMenu(submenu);
             }
             insertSubmenuAtTop(popup, all, fw::loadString(IDS_MEDIA_PLAYER_OUTPUT));
@@ -166,7 +178,7 @@ void addPairedDevices(plat::HMenu popup, DongleVendorCommunication* link, bool c
         return;
     }
     for (std::size_t i = names.size(); i-- > 0;)
-        insertAtTop(popup, MF_STRING, offset(Receiver, i), names[i]);
+        insertAtTop(popup, MF_STRING, offset(Receiver, i), menuText(names[i]));
     if (!checkCurrent)
         return;
     if (const auto index = indexOf(names, current))
@@ -266,12 +278,16 @@ void QuickRoutingMenu::choosePlayerOutput(std::size_t player, std::uint32_t id, 
     const bool followsDefault = i == devices.size();
     const plat::String choice = followsDefault ? plat::String(followSystemDefault) : devices[i];
 
-    // The item the menu shows checked changes nothing. That is the player's device, or its
-    // "Default Audio Device" when the setting names no current device (it follows the
-    // default, or names a device that is not there): the choice "Same as all other
-    // applications" never reads back as such.
-    const auto current = indexOf(devices, pc.getPlaybackDevice(target));
-    if (i == current.value_or(devices.size())) {
+    // What the player uses already changes nothing: its own device, or "Default Audio Device"
+    // while it follows the default (the choice "Same as all other applications" reads back as
+    // the default's entry, and a player with no setting stored plays there too). A setting
+    // that names a device which is not there is also shown as "Default Audio Device", but
+    // choosing that item repairs it.
+    const plat::String current = pc.getPlaybackDevice(target);
+    const bool unchanged = followsDefault ? current == kDefaultAudioDeviceName ||
+                                                current == routingkeys::kCantAccess
+                                          : current == choice;
+    if (unchanged) {
         traceExit(traceName);
         return;
     }
@@ -284,8 +300,7 @@ void QuickRoutingMenu::choosePlayerOutput(std::size_t player, std::uint32_t id, 
 
     // Closing and restarting a running player is part of the change.
     if (pc.setPlaybackDevice(target, choice, owner) == 0)
-        LocalizedMessageBox(owner, fw::loadString(IDS_NO_RIGHTS_TEXT),
-                            fw::loadString(IDS_NO_RIGHTS_CAPTION), noticeStyle);
+        pc.showFailedChange(owner);
     traceExit(traceName);
 }
 

@@ -57,7 +57,8 @@ public:
     void resetContent();
     int count() const;
     int curSel() const; // -1 when nothing is selected
-    // -1 clears the selection; an index past the end fails and keeps it.
+    // -1 clears the selection. An index past the end fails: a list box keeps its selection,
+    // a combo box loses it.
     int setCurSel(int index);
     plat::String itemText(int index) const; // empty for an index that is not there
     plat::LParam itemData(int index) const; // LB_ERR for an index that is not there

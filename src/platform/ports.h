@@ -78,6 +78,22 @@ public:
     virtual bool moveFileReplace(const String& from, const String& to) = 0;
 };
 
+// ---------------------------------------------------------------- the user's folders
+// Where other programs keep their settings: the shell's special folders and the process
+// environment.
+class Folders {
+public:
+    virtual ~Folders() = default;
+    // SHGetFolderPathW(no owner, csidl, no token, SHGFP_TYPE_CURRENT): the folder's path.
+    // False when the shell knows no such folder for this user or it does not exist.
+    virtual bool shellFolderPath(int csidl, String& path) = 0;
+    // ExpandEnvironmentStringsW: each %NAME% of a variable that is set replaced by its value,
+    // any other text (an unknown %NAME% included) left as written. False when it failed.
+    virtual bool expandEnvironmentStrings(const String& text, String& expanded) = 0;
+    // GetFileAttributesW names a folder (FILE_ATTRIBUTE_DIRECTORY), not a file or nothing.
+    virtual bool isFolder(const String& path) = 0;
+};
+
 // ---------------------------------------------------------------- threads, sync, clock
 class Threads {
 public:
@@ -469,6 +485,7 @@ public:
 struct Platform {
     Registry* registry = nullptr;
     Files* files = nullptr;
+    Folders* folders = nullptr;
     Threads* threads = nullptr;
     Desktop* desktop = nullptr;
     UserInterface* ui = nullptr;
@@ -484,6 +501,7 @@ const Platform& current();
 
 inline Registry& registry() { return *current().registry; }
 inline Files& files() { return *current().files; }
+inline Folders& folders() { return *current().folders; }
 inline Threads& threads() { return *current().threads; }
 inline Desktop& desktop() { return *current().desktop; }
 inline UserInterface& ui() { return *current().ui; }

@@ -12,6 +12,8 @@ bool blank(char c) {
     return c == ' ' || c == '\t';
 }
 
+} // namespace
+
 std::string_view trimmed(std::string_view text) {
     while (!text.empty() && blank(text.front()))
         text.remove_prefix(1);
@@ -19,8 +21,6 @@ std::string_view trimmed(std::string_view text) {
         text.remove_suffix(1);
     return text;
 }
-
-} // namespace
 
 bool readBoundedLine(std::string_view contents, std::size_t& position, std::size_t capacity,
                      std::string& line) {

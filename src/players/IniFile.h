@@ -49,6 +49,8 @@ private:
     std::string_view ending_;
 };
 
+// The text without the blanks (spaces, tabs) around it.
+std::string_view trimmed(std::string_view text);
 // The key of an INI line from its first piece: the text before its first '=', without the
 // blanks around it. Nothing when the piece has no '='.
 std::optional<std::string_view> keyOf(std::string_view firstPiece);

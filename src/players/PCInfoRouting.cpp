@@ -126,6 +126,7 @@ plat::String PcInfo::getPlaybackDevice(const plat::String& target) {
 int PcInfo::setPlaybackDevice(const plat::String& target, const plat::String& device,
                               plat::Hwnd parent) {
     traceEntry(u"PcInfo::setPlaybackDevice");
+    routingFailure = RoutingFailure::Other;
     const bool wasRunning = checkActive(target) == 1;
     if (wasRunning)
         closePlayer(target);
@@ -155,7 +156,7 @@ int PcInfo::setPlaybackDevice(const plat::String& target, const plat::String& de
             setRegVal(plat::HKCU, kPreferencesKey, kMusicmatch, device);
         }
     } else if (target == kWinamp) {
-        // Winamp's file lives in its program folder: only an administrator changes it.
+        // Only an administrator changes Winamp's file: it may live in its program folder.
         result = administrator ? setWinampOutputDevice(index, chosen) : 0;
     } else if (target == kWindowsMediaPlayer) {
         result = setRegVal(plat::HKCU, kWmpPreferencesKey, kDefaultAudioDevice, chosen.guid);
@@ -198,6 +199,16 @@ int PcInfo::setPlaybackDevice(const plat::String& target, const plat::String& de
         startPlayer(target);
     traceExit(u"PcInfo::setPlaybackDevice");
     return result;
+}
+
+void PcInfo::showFailedChange(plat::Hwnd owner) const {
+    // Most failures are a matter of rights. A Winamp that plays through another output
+    // plug-in is not: its user can choose one whose device can be set, in Winamp itself.
+    const std::uint32_t text = routingFailure == RoutingFailure::WinampOutputNotUnderstood
+                                   ? IDS_WINAMP_OUTPUT_TEXT
+                                   : IDS_NO_RIGHTS_TEXT;
+    LocalizedMessageBox(owner, fw::loadString(text), fw::loadString(IDS_NO_RIGHTS_CAPTION),
+                        MB_ICONINFORMATION | MB_TASKMODAL);
 }
 
 EndpointChange PcInfo::routeDefaultEndpoint(const plat::String& guid) {

@@ -89,9 +89,21 @@ public:
     // Winamp's output device from "winamp.ini": a device name, "No Device Found" or
     // "Can't Access the entry".
     plat::String getWinampOutputDevice();
-    // Rewrites the active plug-in's device line for table entry `index` (`entry`) and
-    // replaces the file safely; 1 when replaced, 0 (file untouched) otherwise.
+    // Rewrites (or adds) the active plug-in's device line for table entry `index` (`entry`)
+    // and replaces the file safely; 1 when replaced, 0 (file untouched) otherwise.
     int setWinampOutputDevice(int index, const AudioDeviceEntry& entry);
+    // Winamp's settings folder: its directory from the registry, or the folder its
+    // "paths.ini" names; 0 when the directory cannot be read.
+    int readWinampSettingsFolder(plat::String& folder);
+
+    // Why the last change of a target's device failed, for the message the user sees.
+    enum class RoutingFailure {
+        Other,                     // shown as a matter of rights
+        WinampOutputNotUnderstood, // Winamp's output plug-in is one whose device cannot be set
+    };
+    RoutingFailure lastRoutingFailure() const { return routingFailure; }
+    // Tells the user, with a box owned by `owner`, that the last change failed and what to do.
+    void showFailedChange(plat::Hwnd owner) const;
 
     // Called by the controller after each transmitter arrival and removal, in this order.
     void rerouteOnDeviceChange();
@@ -111,6 +123,7 @@ private:
     plat::HKey openForWrite(plat::HKey root, const plat::String& subkey, bool& created);
 
     plat::String errorText;
+    RoutingFailure routingFailure = RoutingFailure::Other;
 
     // ---- routing state (PCInfoRouting.cpp, WinampOutput.cpp, PCInfoReroute.cpp)
     int readWinampDirectory(plat::String& directory);

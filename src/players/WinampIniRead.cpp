@@ -1,6 +1,7 @@
 #include "WinampIniRead.h"
 
 #include "Debug.h"
+#include "WinampPaths.h"
 #include "ports.h"
 
 #include <algorithm>
@@ -248,8 +249,10 @@ constexpr std::uint32_t kMaxDirectoryChars = 32767;
 WinampIniRead::WinampIniRead() {
     traceEntry(u"WinampIniRead::WinampIniRead");
     plat::Files& files = plat::files();
-    if (readWinampDirectory() == 1)
+    if (readWinampDirectory() == 1) {
+        settingsDirectory = winamppaths::settingsFolder(winampDirectory);
         iniFile = files.open(iniPath(), plat::FileMode::Read);
+    }
     if (iniFile == 0) {
         WriteLog(u"Winamp.ini not found", LogLevel::Log);
         traceExit(u"WinampIniRead::WinampIniRead");
@@ -300,13 +303,13 @@ int WinampIniRead::readWinampDirectory() {
 }
 
 plat::String WinampIniRead::iniPath() const {
-    return winampDirectory + u"\\winamp.ini";
+    return settingsDirectory + u"\\winamp.ini";
 }
 
 int WinampIniRead::rewriteIni() {
     traceEntry(u"WinampIniRead::rewriteIni");
     winampini::HotkeyRewrite rewrite(scan_);
-    auto job = inifile::Rewrite::inFolder(winampDirectory, u"winamp.ini", winampini::kLineCapacity);
+    auto job = inifile::Rewrite::inFolder(settingsDirectory, u"winamp.ini", winampini::kLineCapacity);
     job.transform = [&](std::string_view piece, std::string& out) {
         rewrite.transform(piece, out);
         return rewrite.pieces() <= scan_.pieces;

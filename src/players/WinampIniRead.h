@@ -32,7 +32,8 @@
 // "\r\n", the ending Windows' text mode gives, when none has; they never join the line
 // before them. A file without the section, or one that needs nothing, is left untouched.
 //
-// Replacement. The rewritten copy is written to "temp.ini" in Winamp's folder, flushed, and
+// Replacement. The rewritten copy is written to "temp.ini" beside "winamp.ini" (in Winamp's
+// folder, or in the settings folder its "paths.ini" names: WinampPaths.h), flushed, and
 // takes the place of "winamp.ini" in one step (IniFile.h); a failure anywhere leaves
 // "winamp.ini" with its old or its new contents, complete, and no scratch file beside it.
 // The copy is made only from the very contents the scan read: a read that fails, or a file
@@ -168,6 +169,8 @@ private:
     plat::String iniPath() const;
 
     plat::String winampDirectory;
+    // Where "winamp.ini" lives: winampDirectory, or the folder its "paths.ini" names.
+    plat::String settingsDirectory;
     plat::Handle iniFile = 0;
     std::string line; // one piece, at most kLineCapacity - 1 bytes
     winampini::HotkeyScan scan_;

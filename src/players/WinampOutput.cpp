@@ -4,6 +4,7 @@
 #include "Debug.h"
 #include "PcInfo.h"
 #include "RoutingKeys.h"
+#include "WinampPaths.h"
 #include "ports.h"
 
 #include <algorithm>
@@ -32,6 +33,7 @@ int nextState(int state, std::string_view piece, bool beginsLine) {
                 return LookingForWaveSection;
             if (contains(piece, "out_ds.dll"))
                 return LookingForDsSection;
+            return PluginNotUnderstood;
         }
         return state;
     case LookingForWaveSection:
@@ -55,13 +57,26 @@ int nextState(int state, std::string_view piece, bool beginsLine) {
 }
 
 bool finalState(int state) {
-    return state == WaveDeviceFound || state == DsDeviceFound || state == NoDeviceLine;
+    return state == WaveDeviceFound || state == DsDeviceFound || state == NoDeviceLine ||
+           state == PluginNotUnderstood;
+}
+
+void EarlySections::note(int state, std::string_view piece, bool beginsLine) {
+    if (state != LookingForPlugin || !beginsLine)
+        return;
+    wave = wave || piece.starts_with("[out_wave]");
+    ds = ds || piece.starts_with("[out_ds]");
+}
+
+bool EarlySections::onlyBefore(int state) const {
+    return (state == LookingForWaveSection && wave) || (state == LookingForDsSection && ds);
 }
 
 bool DeviceFinder::feed(std::string_view piece) {
     if (done())
         return true;
     const bool begins = lines_.next(piece);
+    early_.note(state_, piece, begins);
     state_ = nextState(state_, piece, begins);
     if (state_ == WaveDeviceFound) {
         found_.kind = DeviceLine::Kind::Digit;
@@ -77,6 +92,14 @@ bool DeviceFinder::feed(std::string_view piece) {
     return done();
 }
 
+DeviceLine DeviceFinder::result() const {
+    DeviceLine line = found_;
+    if (line.kind == DeviceLine::Kind::None && state_ != LookingForPlugin &&
+        state_ != PluginNotUnderstood && !early_.onlyBefore(state_))
+        line.kind = DeviceLine::Kind::Missing;
+    return line;
+}
+
 DeviceRewriter::DeviceRewriter(int index, std::uint32_t waveId, std::string encodedGuid)
     : encoded_(std::move(encodedGuid)) {
     // One character holds the device: entries from 10 on (wave-out 9 on) have no digit.
@@ -84,6 +107,27 @@ DeviceRewriter::DeviceRewriter(int index, std::uint32_t waveId, std::string enco
         digit_ = '0';
     else if (index > 0 && index < 10 && waveId < 9)
         digit_ = static_cast<char>('1' + waveId);
+}
+
+std::string DeviceRewriter::eol() const {
+    return ending_.empty() ? std::string("\r\n") : ending_;
+}
+
+std::string DeviceRewriter::written(std::string out) {
+    if (!out.empty())
+        lastEndsLine_ = out.back() == '\n';
+    return out;
+}
+
+bool DeviceRewriter::deviceLine(int state, std::string& line) {
+    if (state == LookingForWaveDevice || state == LookingForWaveSection) {
+        if (digit_ == 0)
+            return false;
+        line = std::string("cfg_dev=") + digit_ + eol();
+    } else {
+        line = "cfg_dev2=" + encoded_ + eol();
+    }
+    return true;
 }
 
 std::string DeviceRewriter::transform(std::string_view piece) {
@@ -95,19 +139,48 @@ std::string DeviceRewriter::transform(std::string_view piece) {
         if (!lines_.endsLine())
             return {};
         dropping_ = false;
-        return std::string(lines_.ending());
+        return written(std::string(lines_.ending()));
     }
-    std::string out(piece);
-    if (finalState(state_))
-        return out;
+    if (refused_ || finalState(state_))
+        return written(std::string(piece));
+    const int before = state_;
+    early_.note(state_, piece, begins);
     state_ = nextState(state_, piece, begins);
+    if (state_ == PluginNotUnderstood) {
+        refused_ = pluginNotUnderstood_ = true;
+        return {};
+    }
+
+    std::string out;
+    if (before == LookingForWaveDevice || before == LookingForDsDevice) {
+        if (state_ == NoDeviceLine) {
+            // The section ends here without its device line: it goes after the section's
+            // last line that is not blank.
+            std::string line;
+            if (!deviceLine(before, line)) {
+                refused_ = true;
+                return {};
+            }
+            out = line + heldBlanks_ + std::string(piece);
+            heldBlanks_.clear();
+            return written(std::move(out));
+        }
+        if (state_ == before && begins && lines_.endsLine() && inifile::isBlank(piece)) {
+            heldBlanks_ += piece; // perhaps the section's last lines
+            return {};
+        }
+        out = std::move(heldBlanks_);
+        heldBlanks_.clear();
+    }
+
     if (state_ == WaveDeviceFound) {
         if (digit_ == 0) {
             refused_ = true;
-            return out;
+            return {};
         }
         // The number the value starts with gives way to the digit; with none, the digit is
         // inserted. A line ending is never part of the number.
+        std::string line(piece);
         const std::size_t at = inifile::valueStart(piece);
         std::size_t end = at;
         if (end < piece.size() && (piece[end] == '-' || piece[end] == '+'))
@@ -117,26 +190,45 @@ std::string DeviceRewriter::transform(std::string_view piece) {
             ++end;
         if (end == digits)
             end = at; // a sign alone is not a number
-        out.replace(at, end - at, 1, digit_);
+        line.replace(at, end - at, 1, digit_);
+        out += line;
     } else if (state_ == DsDeviceFound) {
-        const std::size_t equals = piece.find('=');
-        if (equals != std::string_view::npos) {
-            out = std::string(piece.substr(0, equals + 1)) + encoded_;
-            if (lines_.endsLine())
-                out += lines_.ending();
-            else
-                dropping_ = true;
-        }
+        // The key was read before the first "=", so the line has one.
+        out.append(piece.substr(0, piece.find('=') + 1)).append(encoded_);
+        if (lines_.endsLine())
+            out += lines_.ending();
+        else
+            dropping_ = true;
+    } else {
+        out += piece;
     }
-    return out;
+    return written(std::move(out));
 }
 
 std::string DeviceRewriter::finish() {
-    if (!dropping_)
+    if (dropping_) {
+        dropping_ = false;
+        // The value ended the file without a line ending: the line gets the file's own.
+        return written(eol());
+    }
+    if (refused_ || finalState(state_))
         return {};
-    dropping_ = false;
-    // The value ended the file without a line ending: the line gets the file's own.
-    return ending_.empty() ? std::string("\r\n") : ending_;
+    if (state_ == LookingForPlugin) {
+        refused_ = pluginNotUnderstood_ = true; // no plug-in line at all
+        return {};
+    }
+    const bool wave = state_ == LookingForWaveSection || state_ == LookingForWaveDevice;
+    std::string line;
+    if (!deviceLine(state_, line) || early_.onlyBefore(state_)) {
+        refused_ = true;
+        return {};
+    }
+    std::string out = lastEndsLine_ ? std::string() : eol();
+    if (state_ == LookingForWaveSection || state_ == LookingForDsSection)
+        out += std::string(wave ? "[out_wave]" : "[out_ds]") + eol();
+    out += line + heldBlanks_;
+    heldBlanks_.clear();
+    return written(std::move(out));
 }
 
 DeviceLine findDevice(std::string_view contents) {
@@ -145,7 +237,7 @@ DeviceLine findDevice(std::string_view contents) {
     std::string piece;
     while (!finder.done() && inifile::readBoundedLine(contents, position, kPieceCapacity, piece))
         finder.feed(piece);
-    return finder.found();
+    return finder.result();
 }
 
 std::string rewriteDevice(std::string_view contents, int index, std::uint32_t waveId,
@@ -239,28 +331,41 @@ int PcInfo::readWinampDirectory(plat::String& directory) {
            getRegVal(plat::HKLM, kWinampKey, u"", directory, winampout::kDirectoryCapacity);
 }
 
-plat::String PcInfo::getWinampOutputDevice() {
+int PcInfo::readWinampSettingsFolder(plat::String& folder) {
     plat::String directory;
     if (!readWinampDirectory(directory))
+        return 0;
+    folder = winamppaths::settingsFolder(directory);
+    return 1;
+}
+
+plat::String PcInfo::getWinampOutputDevice() {
+    plat::String folder;
+    if (!readWinampSettingsFolder(folder))
         return routingkeys::kCantAccess;
     plat::Files& files = plat::files();
-    const plat::Handle ini = files.open(directory + u"\\winamp.ini", plat::FileMode::Read);
+    const plat::Handle ini = files.open(folder + u"\\winamp.ini", plat::FileMode::Read);
     if (ini == 0)
         return routingkeys::kNoDeviceFound;
     winampout::DeviceFinder finder;
     std::string piece;
-    // A read that fails ends the search like the end of the file: what was not found reads
-    // as "No Device Found".
+    plat::ReadResult read = plat::ReadResult::End;
     while (!finder.done() &&
-           files.readLine(ini, winampout::kPieceCapacity, piece) == plat::ReadResult::Line)
+           (read = files.readLine(ini, winampout::kPieceCapacity, piece)) == plat::ReadResult::Line)
         finder.feed(piece);
     files.close(ini);
 
     plat::String result = routingkeys::kNoDeviceFound;
-    const winampout::DeviceLine& line = finder.found();
+    const winampout::DeviceLine line = finder.result();
     const int last = lastTableIndex();
     AudioDeviceEntry entry;
-    if (line.kind == winampout::DeviceLine::Kind::Digit) {
+    if (read == plat::ReadResult::Error && !finder.done()) {
+        // The rest of the file is unknown: what was not found reads as "No Device Found".
+    } else if (line.kind == winampout::DeviceLine::Kind::Missing) {
+        // No device chosen in Winamp yet: it plays on the default device.
+        readDeviceEntry(0, entry);
+        result = entry.name;
+    } else if (line.kind == winampout::DeviceLine::Kind::Digit) {
         // A digit beyond the table's devices, or no digit at all, is the default device.
         readDeviceEntry(line.digit >= 0 && line.digit <= last ? line.digit : 0, entry);
         result = entry.name;
@@ -277,19 +382,25 @@ plat::String PcInfo::getWinampOutputDevice() {
 }
 
 int PcInfo::setWinampOutputDevice(int index, const AudioDeviceEntry& entry) {
-    plat::String directory;
-    if (!readWinampDirectory(directory))
+    routingFailure = RoutingFailure::Other;
+    plat::String folder;
+    if (!readWinampSettingsFolder(folder))
         return 0;
     winampout::DeviceRewriter rewriter(index, entry.waveId,
                                        winampout::toAscii(winampGuidEncode(entry.guid)));
-    auto job = inifile::Rewrite::inFolder(directory, u"winamp.ini", winampout::kPieceCapacity);
+    auto job = inifile::Rewrite::inFolder(folder, u"winamp.ini", winampout::kPieceCapacity);
     job.transform = [&](std::string_view piece, std::string& out) {
         out = rewriter.transform(piece);
         return !rewriter.refused();
     };
     job.finish = [&](std::string& out) {
         out = rewriter.finish();
-        return true;
+        return !rewriter.refused();
     };
-    return inifile::rewriteFile(job) == inifile::RewriteResult::Replaced ? 1 : 0;
+    const inifile::RewriteResult result = inifile::rewriteFile(job);
+    if (rewriter.pluginNotUnderstood()) {
+        WriteLog(u"Winamp plays through an output plug-in whose device cannot be set", LogLevel::Log);
+        routingFailure = RoutingFailure::WinampOutputNotUnderstood;
+    }
+    return result == inifile::RewriteResult::Replaced ? 1 : 0;
 }

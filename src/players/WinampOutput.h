@@ -13,6 +13,18 @@
 // the wave-out digit takes the place of the number the value starts with (or is inserted
 // when there is none), never of a line ending; the GUID replaces the whole value, and the
 // line keeps its ending.
+//
+// Winamp writes no device line until its user picks a device in its own preferences, and a
+// fresh installation may have no section for the plug-in at all; Winamp then plays on the
+// default device. So a missing line reads as the default device, and writing adds it: at the
+// end of the plug-in's section (after its last line that is not blank), or, with no such
+// section after the plug-in line, as a new section at the end of the file. Added lines end
+// like the file's first line that has an ending ("\r\n" when none has); every other byte
+// stays as it was.
+//
+// The first line that names "outname=" decides the plug-in. A file without one, or naming a
+// plug-in other than these two (the WASAPI or disk writer output, say), has no device this
+// program can set: writing is refused, never reported as done.
 #pragma once
 
 #include "types.h"
@@ -31,7 +43,7 @@ inline constexpr std::size_t kPieceCapacity = 501;
 // Winamp's directory is read into a buffer of this many characters.
 inline constexpr std::size_t kDirectoryCapacity = 500;
 
-// The scan states; 5, 6 and 7 end the scan.
+// The scan states; 5 to 8 end the scan.
 enum State : int {
     LookingForPlugin = 0,
     LookingForWaveSection = 1,
@@ -40,7 +52,8 @@ enum State : int {
     LookingForDsDevice = 4,
     WaveDeviceFound = 5,
     DsDeviceFound = 6,
-    NoDeviceLine = 7, // the plug-in's section ended without its device line
+    NoDeviceLine = 7,        // the plug-in's section ended without its device line
+    PluginNotUnderstood = 8, // the "outname=" line names neither plug-in
 };
 
 // The state after `piece` (exact, case-sensitive substring and prefix tests); `beginsLine`
@@ -49,9 +62,24 @@ enum State : int {
 int nextState(int state, std::string_view piece, bool beginsLine);
 bool finalState(int state);
 
+// The plug-in sections met before the plug-in line. Winamp reads such a section, but the
+// scan looks for the section after that line only: when the file has no other, what Winamp
+// plays on is not known, and a section added at the end would go unread.
+struct EarlySections {
+    bool wave = false;
+    bool ds = false;
+    // Feed each piece with the state before it.
+    void note(int state, std::string_view piece, bool beginsLine);
+    // At the end of the file in `state`: the plug-in's section was met only before its line.
+    bool onlyBefore(int state) const;
+};
+
 // What the read pass found.
 struct DeviceLine {
-    enum class Kind { None, Digit, Guid };
+    // None: no plug-in line, one naming another plug-in, or the plug-in's section only
+    // before it. Missing: the plug-in is one of the two, but its section or its device line
+    // is not there (Winamp plays on the default device).
+    enum class Kind { None, Digit, Guid, Missing };
     Kind kind = Kind::None;
     // Kind::Digit: the value's first character minus '0' (for "cfg_dev=2" the character at
     // index 8); -1 when the line's first piece has none.
@@ -68,11 +96,13 @@ public:
     bool feed(std::string_view piece);
     bool done() const { return finalState(state_); }
     int state() const { return state_; }
-    const DeviceLine& found() const { return found_; }
+    // What was found, once the device line was or the whole file has been fed.
+    DeviceLine result() const;
 
 private:
     int state_ = LookingForPlugin;
     inifile::PieceLines lines_;
+    EarlySections early_;
     DeviceLine found_;
 };
 
@@ -84,19 +114,33 @@ public:
     // The bytes to write for `piece`. Once refused() turns true the copy must be abandoned.
     std::string transform(std::string_view piece);
     // What follows the last piece: the line ending of a GUID line that was the file's last
-    // line without one.
+    // line without one, or the device line (with its section) that the file lacks. May
+    // refuse too.
     std::string finish();
-    // The wave-out line was reached but the choice has no single digit (index 10 or more).
+    // The choice cannot be written: the wave-out plug-in and an index of 10 or more (no
+    // single digit), a plug-in this program does not understand (pluginNotUnderstood), or a
+    // plug-in section that comes only before the plug-in line (Winamp would read that one,
+    // not one added at the end).
     bool refused() const { return refused_; }
+    bool pluginNotUnderstood() const { return pluginNotUnderstood_; }
     int state() const { return state_; }
 
 private:
+    // The device line for the section the scan is in (`state`, 3 or 4); false without one.
+    bool deviceLine(int state, std::string& line);
+    std::string eol() const;
+    std::string written(std::string out); // notes how the output so far ends
+
     int state_ = LookingForPlugin;
     inifile::PieceLines lines_;
     char digit_ = 0; // 0: no digit for this choice
     std::string encoded_;
     std::string ending_; // the first line ending seen; lines written anew end with it
+    std::string heldBlanks_; // blank lines of the plug-in's section, held until a line follows
+    bool lastEndsLine_ = true; // what was written so far is empty or ends a line
+    EarlySections early_;
     bool refused_ = false;
+    bool pluginNotUnderstood_ = false;
     bool dropping_ = false; // the rest of a replaced GUID value is still coming
 };
 

@@ -73,6 +73,7 @@
 #define IDS_MY_COMPUTER 163
 #define IDS_RESTART_APPS_CAPTION 164
 #define IDS_RESTART_APPS_TEXT 165
+#define IDS_WINAMP_OUTPUT_TEXT 166
 
 // Controls of the settings pages and their dialogs
 #ifndef IDC_STATIC

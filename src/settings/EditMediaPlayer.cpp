@@ -7,10 +7,12 @@
 #include "PcInfo.h"
 #include "resource.h"
 
+#include <algorithm>
+#include <optional>
+
 namespace {
 
 constexpr char16_t kTransmitterName[] = u"Quorvane Auravo";
-constexpr std::uint32_t noticeStyle = MB_ICONINFORMATION | MB_TASKMODAL;           // 0x2040
 constexpr std::uint32_t questionStyle = MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL; // 0x2024
 
 } // namespace
@@ -39,8 +41,12 @@ void EditMediaPlayer::DoDataExchange(bool) {
     plat::desktop().setWindowText(window(), fw::loadString(IDS_EDIT_PLAYER_TITLE));
     playerStatic.setText(playerName);
 
-    // -1 only at the first fill of a run: a fresh window has no selection yet.
+    // -1 only at the first fill of a run: a fresh window has no selection yet. A later fill
+    // keeps the choice by the device it stands for, not by its place in a list that changed.
     const int pending = outputCombo.curSel();
+    std::optional<plat::String> pendingDevice;
+    if (pending > 0 && static_cast<std::size_t>(pending) <= entryDevices.size())
+        pendingDevice = entryDevices[static_cast<std::size_t>(pending) - 1];
     PcInfo& pcInfo = *globals().pcInfo;
     const plat::String current = pcInfo.getPlaybackDevice(playerName);
     plat::StringArray devices;
@@ -59,10 +65,15 @@ void EditMediaPlayer::DoDataExchange(bool) {
             outputCombo.setCurSel(static_cast<int>(i) + 1);
     }
 
-    if (pending == -1)
+    entryDevices = devices;
+
+    if (pending == -1) {
         initialOutput = outputCombo.itemText(outputCombo.curSel());
-    else
-        outputCombo.setCurSel(pending);
+    } else {
+        const auto at =
+            pendingDevice ? std::find(devices.begin(), devices.end(), *pendingDevice) : devices.end();
+        outputCombo.setCurSel(at == devices.end() ? 0 : static_cast<int>(at - devices.begin()) + 1);
+    }
     traceExit(u"EditMediaPlayer::DoDataExchange");
 }
 
@@ -121,8 +132,7 @@ void EditMediaPlayer::OnEditOk() {
         output = device;
     }
     if (pcInfo.setPlaybackDevice(player, output, window()) == 0)
-        LocalizedMessageBox(window(), fw::loadString(IDS_NO_RIGHTS_TEXT),
-                            fw::loadString(IDS_NO_RIGHTS_CAPTION), noticeStyle);
+        pcInfo.showFailedChange(window());
     endDialog(IDOK);
     traceExit(u"EditMediaPlayer::OnEditOk");
 }

@@ -1,7 +1,8 @@
 // The Edit Media Player Settings dialog (dialog 109): where one deep-integration player's
 // sound goes. OK routes it through PcInfo::setPlaybackDevice, asking first whether a running
 // player may be restarted. A WM_USER request (the audio-device thread's, when devices come
-// or go) refills the device list and keeps the user's pending choice by position.
+// or go) refills the device list and keeps the user's pending choice: the same device
+// wherever it now stands, or "Default Audio Device" once that device has gone.
 #pragma once
 
 #include "Controls.h"
@@ -28,4 +29,6 @@ private:
     fw::ComboBox outputCombo;
     fw::Control playerStatic;
     plat::String initialOutput; // the output as first shown in this run
+    // The device each entry after "Default Audio Device" stands for, as last filled.
+    plat::StringArray entryDevices;
 };

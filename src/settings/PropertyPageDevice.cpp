@@ -54,13 +54,30 @@ void PropertyPageDevice::DoDataExchange(bool) {
     traceEntry(u"PropertyPageDevice::DoDataExchange");
     bindControls();
     plat::desktop().setWindowText(window(), fw::loadString(IDS_PAGE_DEVICES));
+    // A refresh (the transmitter reported a change) keeps the device the user has selected
+    // for Rename or Delete; the first entry when there was none or it has gone.
+    plat::StringArray before;
+    for (int i = 0; i < deviceList.count(); ++i)
+        before.push_back(deviceList.itemText(i));
+    const int selected = deviceList.curSel();
     const int count = fillDevices();
     if (count > 0)
-        deviceList.setCurSel(0);
+        deviceList.setCurSel(std::max(sameDeviceAs(before, selected), 0));
     deleteButton.enable(count > 0);
     renameButton.enable(count > 0);
     addButton.enable(count != kMaxDevices);
     traceExit(u"PropertyPageDevice::DoDataExchange");
+}
+
+int PropertyPageDevice::sameDeviceAs(const plat::StringArray& before, int index) const {
+    if (index < 0 || static_cast<std::size_t>(index) >= before.size())
+        return -1;
+    const plat::String& name = before[static_cast<std::size_t>(index)];
+    const auto namesake = std::count(before.begin(), before.begin() + index, name);
+    for (int i = 0, seen = 0; i < deviceList.count(); ++i)
+        if (deviceList.itemText(i) == name && seen++ == namesake)
+            return i;
+    return -1;
 }
 
 bool PropertyPageDevice::selectedDevice(int& index, plat::String& name) const {

@@ -33,6 +33,9 @@ private:
     int fillDevices();
     // The list's selected index and its text; false when nothing is selected.
     bool selectedDevice(int& index, plat::String& name) const;
+    // The list's entry for the same device as entry `index` of `before`: the same name, and
+    // the same one of several namesakes; -1 when it has gone.
+    int sameDeviceAs(const plat::StringArray& before, int index) const;
 
     fw::Button addButton;
     fw::Button deleteButton;

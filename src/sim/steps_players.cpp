@@ -71,7 +71,7 @@ void showWinampIni(Session& s) {
                                                 : "Winamp is not installed");
         return;
     }
-    s.say("winamp.ini in " + plat::toUtf8(s.pc().playerDirectory(u"Winamp")) + ":");
+    s.say("winamp.ini in " + plat::toUtf8(s.pc().winampSettingsFolder()) + ":");
     // Carriage returns are shown as \r, so that a transcript shows each line's ending.
     std::istringstream lines(*ini);
     for (std::string line; std::getline(lines, line);) {
@@ -89,7 +89,8 @@ void registerPlayerSteps(StepTable& table) {
         .name = "player install",
         .forms = {"<name> [registered <roots:hkcu|hklm|both>] [directory <dir>] [classic-window] "
                   "[closes-after <delay:duration>] [ignores-close] [upgrade-prompt] "
-                  "[no-location] [no-winamp-ini] [running]"},
+                  "[no-location] [no-winamp-ini] [winamp5-ini] [per-user] [inidir <inidir>] "
+                  "[running]"},
         .help = "Installs a supported player: its detection key (under HKCU unless 'registered'\n"
                 "says otherwise), the value its program is found by (unless 'no-location'),\n"
                 "its program file (in 'directory', default its folder under C:\\Program Files)\n"
@@ -97,7 +98,13 @@ void registerPlayerSteps(StepTable& table) {
                 "closes at once on WM_CLOSE unless 'closes-after' delays it or 'ignores-close';\n"
                 "Winamp's window is \"Winamp v1.x\" with 'classic-window'; Musicmatch asks\n"
                 "\"Upgrade to Plus\" before it quits with 'upgrade-prompt'. 'running': the user\n"
-                "starts it right away. Installing again replaces the registration.",
+                "starts it right away. Installing again replaces the registration.\n"
+                "Winamp: 'winamp5-ini' gives a winamp.ini as Winamp 5.x writes it on its first\n"
+                "run (Windows line endings, a long file-type list, DirectSound output with no\n"
+                "device chosen yet); 'per-user' installs it \"with settings per user\": a\n"
+                "paths.ini beside winamp.exe says \"inidir={26}\\Winamp\" (or the 'inidir' given),\n"
+                "and winamp.ini lives in the folder that names (the user's roaming application\n"
+                "data).",
         .run =
             [](Session& s, const Args& a) {
                 if (!known(s, a))
@@ -127,12 +134,21 @@ void registerPlayerSteps(StepTable& table) {
                 c.recordsLocation = !a.has("no-location");
                 if (a.has("no-winamp-ini"))
                     c.winampIni.reset();
+                else if (a.has("winamp5-ini"))
+                    c.winampIni = sim::winamp5Ini();
+                if (a.has("inidir"))
+                    c.winampIniDir = a.wide("inidir");
+                else if (a.has("per-user"))
+                    c.winampIniDir = u"{26}\\Winamp";
                 c.running = a.has("running");
                 s.pc().installPlayer(c);
+                const plat::String settings = c.name == u"Winamp" ? s.pc().winampSettingsFolder()
+                                                                   : plat::String();
                 s.say(a.text("name") + " installed (" + roots + ") in " +
                       plat::toUtf8(s.pc().playerDirectory(c.name)) +
                       (s.pc().playerDetectable(c.name) ? "; the catalogue can detect it"
-                                                       : "; the catalogue cannot detect it"));
+                                                       : "; the catalogue cannot detect it") +
+                      (c.winampIniDir ? "; its settings are in " + plat::toUtf8(settings) : ""));
             },
     });
 
@@ -301,8 +317,8 @@ void registerPlayerSteps(StepTable& table) {
     table.add({
         .name = "winamp-ini set",
         .forms = {"<text>"},
-        .help = "Replaces Winamp's winamp.ini (\\n separates lines; \\r\\n for Windows line\n"
-                "endings).",
+        .help = "Replaces Winamp's winamp.ini, in its settings folder (\\n separates lines;\n"
+                "\\r\\n for Windows line endings).",
         .run =
             [](Session& s, const Args& a) {
                 if (!s.pc().setWinampIni(a.text("text"))) {

@@ -12,7 +12,7 @@ namespace {
 constexpr std::uint32_t errorStyle = MB_TASKMODAL | MB_ICONHAND; // 0x2010
 
 void sendCancelPairing() {
-    if (DongleVendorCommunication* link = currentVendorLink())
+    if (DongleVendorCommunication* link = liveVendorLink())
         link->sendCancelPairing();
 }
 

@@ -40,6 +40,16 @@ void postIfOpen(std::uint32_t titleId, plat::WParam code) {
         postRequest(window, code);
 }
 
+// PairingStarted with no pairing dialog open: the settings open if they are not, and they run
+// the wait.
+void requestPairingWait() {
+    if (const plat::Hwnd controller = findTitled(IDS_CONTROLLER_TITLE)) {
+        if (!findTitled(IDS_SETTINGS_TITLE))
+            postRequest(controller, ControllerRequest::OpenSettings);
+        postRequest(controller, ControllerRequest::ForwardPairing);
+    }
+}
+
 // What a pairing listing brought, shown to the user: nothing new, one device to name, or
 // several to choose one from and then name it. `base` is the listing's base, `devices` the
 // list now.
@@ -300,14 +310,12 @@ void DongleVendorCommunication::handleReport(const vendor::DecodedReport& report
         postIfOpen(IDS_PAIRING_WAIT_TITLE, 0);
         break;
     case vendor::ReplyKind::PairingStarted:
-        // A pairing dialog (new-device or pairing-wait: same title) is already open.
-        if (findTitled(IDS_NEW_DEVICE_TITLE))
-            break;
-        if (const plat::Hwnd controller = findTitled(IDS_CONTROLLER_TITLE)) {
-            if (!findTitled(IDS_SETTINGS_TITLE))
-                postRequest(controller, ControllerRequest::OpenSettings);
-            postRequest(controller, ControllerRequest::ForwardPairing);
-        }
+        // A pairing dialog is open already: the wait or the naming dialog (one title), or the
+        // choosing dialog. The user interface tells them apart.
+        if (findTitled(IDS_NEW_DEVICE_TITLE) || findTitled(IDS_NEW_DEVICES_TITLE))
+            postIfOpen(IDS_CONTROLLER_TITLE, ControllerRequest::PairingUnderDialog);
+        else
+            requestPairingWait();
         break;
     case vendor::ReplyKind::FirmwareVersion:
         g.firmwareVersion.set(vendor::firmwareText(report));
@@ -342,28 +350,45 @@ void DongleVendorCommunication::processNewDevices() {
     traceEntry(u"DongleVendorCommunication::processNewDevices");
     Globals& g = globals();
     PairedDevices& list = g.pairedDevices;
+    if (list.orderListingIfNotPairing() == 1) {
+        // An ordinary listing, also one that completes while a pairing result is shown (the
+        // transmitter unplugged and back under it).
+        postIfOpen(IDS_SETTINGS_TITLE, 0);
+        sendListingDone();
+        traceExit(u"DongleVendorCommunication::processNewDevices");
+        return;
+    }
     // The pairing dialogs run modally inside this call, and the controller serves listings
-    // meanwhile: one that completes under them (a remote paired while the user chooses) is
-    // not a second pairing result to show over the first. Its devices stay in the list as
+    // meanwhile: a pairing listing that completes under them (a remote paired while the user
+    // chooses) is not a second result to show over the first. Its devices stay in the list as
     // the transmitter named them; the outer call ends the pairing state.
-    static bool showingPairingResult = false;
-    if (showingPairingResult) {
+    if (g.pairingResultShown) {
         postIfOpen(IDS_SETTINGS_TITLE, 0);
         traceExit(u"DongleVendorCommunication::processNewDevices");
         return;
     }
-    const std::int32_t pairingIdle = list.orderListingIfNotPairing();
-    if (pairingIdle == 1) {
-        postIfOpen(IDS_SETTINGS_TITLE, 0);
-        sendListingDone();
-    } else {
-        showingPairingResult = true;
-        showPairingResult(list.listingBase(), list.devices());
-        showingPairingResult = false;
-        postIfOpen(IDS_SETTINGS_TITLE, 0);
-    }
+    // A failure reported before this road belongs to an earlier one.
+    list.pairingFailed = 0;
+    g.pairingResultShown = true;
+    showPairingResult(list.listingBase(), list.devices());
+    g.pairingResultShown = false;
+    postIfOpen(IDS_SETTINGS_TITLE, 0);
     list.setPairingIdle();
     traceExit(u"DongleVendorCommunication::processNewDevices");
+}
+
+void DongleVendorCommunication::pairingStartedUnderDialog() {
+    traceEntry(u"DongleVendorCommunication::pairingStartedUnderDialog");
+    const Globals& g = globals();
+    if (g.pairingWaitDialog || g.transmitterPresent != 1) {
+        // The wait is watching for this; or the transmitter has gone since.
+    } else if (g.pairingResultShown) {
+        bringPairingDialogForward();
+        sendCancelPairing();
+    } else {
+        requestPairingWait();
+    }
+    traceExit(u"DongleVendorCommunication::pairingStartedUnderDialog");
 }
 
 int DongleVendorCommunication::getPairedList(plat::StringArray& out) {
@@ -397,6 +422,32 @@ int DongleVendorCommunication::selectPairedDevice(plat::String name) {
     if (result == 1)
         list.setCurrentName(name);
     traceExit(u"DongleVendorCommunication::selectPairedDevice");
+    return result;
+}
+
+int DongleVendorCommunication::selectPairedDevice(const DeviceAddress& address,
+                                                  const plat::String& name) {
+    traceEntry(u"DongleVendorCommunication::selectPairedDevice");
+    setCommand(vendor::Command::SelectDevice, name, &address);
+    const int result = writeCommand();
+    if (result == 1)
+        globals().pairedDevices.setCurrentName(name);
+    traceExit(u"DongleVendorCommunication::selectPairedDevice");
+    return result;
+}
+
+int DongleVendorCommunication::renamePairedDevice(const DeviceAddress& address,
+                                                  const plat::String& newName) {
+    traceEntry(u"DongleVendorCommunication::renamePairedDevice");
+    PairedDevices& list = globals().pairedDevices;
+    int result = 0;
+    if (list.findAddress(address)) {
+        setCommand(vendor::Command::SetDeviceName, newName, &address);
+        result = writeCommand();
+        if (result == 1)
+            list.renameAt(address, newName);
+    }
+    traceExit(u"DongleVendorCommunication::renamePairedDevice");
     return result;
 }
 
@@ -476,9 +527,15 @@ DongleVendorCommunication* currentVendorLink() {
     return g ? dynamic_cast<DongleVendorCommunication*>(g->vendorLink) : nullptr;
 }
 
+DongleVendorCommunication* liveVendorLink() {
+    Globals* g = currentGlobals();
+    return g && g->transmitterPresent == 1 ? currentVendorLink() : nullptr;
+}
+
 int applyDeviceNameRules(plat::Hwnd owner, const plat::String& entered,
-                         const plat::String& presentName, plat::String* accepted) {
-    DongleVendorCommunication* link = currentVendorLink();
+                         const plat::String& presentName, plat::String* accepted,
+                         const DeviceAddress* address) {
+    DongleVendorCommunication* link = liveVendorLink();
     plat::StringArray names;
     if (link)
         link->getPairedList(names);
@@ -503,7 +560,9 @@ int applyDeviceNameRules(plat::Hwnd owner, const plat::String& entered,
                             fw::loadString(IDS_NAME_TAKEN_CAPTION), noticeStyle);
         return 0;
     case NameVerdict::Rename:
-        if (link)
+        if (link && address)
+            link->renamePairedDevice(*address, check.name);
+        else if (link)
             link->renamePairedDevice(presentName, check.name);
         return 1;
     }

@@ -47,6 +47,12 @@ public:
     // Waits for that reader to have left (it has nothing left to block on), then closes its
     // handle and sets readerThread to 0.
     void releaseReaderThread() override;
+    // Pairing started under a pairing dialog. Under the wait nothing happens: the wait is
+    // watching for it. Under the choosing or naming dialog (the last pairing's result) the
+    // transmitter would go on pairing with nobody watching, until any remote's Connect press
+    // brought a naming dialog from nowhere: it is told CancelPairing at once, and the open
+    // dialog comes to the front. Once that dialog has gone, as PairingStarted with none open.
+    void pairingStartedUnderDialog() override;
 
     // ---- commands
     void setCommand(std::uint8_t code, plat::String name, const DeviceAddress* address);
@@ -73,6 +79,12 @@ public:
     int indexOfDevice(plat::String name);
     int selectPairedDevice(plat::String name);
     int renamePairedDevice(plat::String oldName, plat::String newName);
+    // The same for exactly the device with this address, whatever names others share with it
+    // (a new device may report the name of an older one). Selecting sends `name`, and makes it
+    // the current name once written; renaming renames that device in the list. Rename sends
+    // nothing and returns 0 when no device has the address.
+    int selectPairedDevice(const DeviceAddress& address, const plat::String& name);
+    int renamePairedDevice(const DeviceAddress& address, const plat::String& newName);
     int deletePairedDevice(plat::String name);
     // The same for exactly the device with this address, whatever names others share with it:
     // its name and address go out, and that entry leaves the list. 0 without a command when no
@@ -110,6 +122,9 @@ private:
 
 // The link the controller has published, as the user interface reaches it; null when none.
 DongleVendorCommunication* currentVendorLink();
+// The same while the transmitter is present; null once it has gone, when the link stays
+// published with a dead handle. The pairing dialogs close on removal and send nothing then.
+DongleVendorCommunication* liveVendorLink();
 
 // The program's window with this title from the string table (FindWindowW by title only);
 // 0 when none, or when the title cannot be loaded.
@@ -119,7 +134,8 @@ plat::Hwnd findTitled(std::uint32_t titleId);
 // now called `presentName`: a refused name is explained in a message box owned by `owner`
 // (strings 133/134, 129/130, 131/132; style 0x2040) and returns 0, and the dialog stays open.
 // An accepted name returns 1; if it differs from the present one the device is renamed
-// through the current link (the rename's result is not shown). `accepted` receives the
-// trimmed name.
+// through the current link (the rename's result is not shown): the device with `address`
+// when one is given, else the one named `presentName`. `accepted` receives the trimmed name.
 int applyDeviceNameRules(plat::Hwnd owner, const plat::String& entered,
-                         const plat::String& presentName, plat::String* accepted = nullptr);
+                         const plat::String& presentName, plat::String* accepted = nullptr,
+                         const DeviceAddress* address = nullptr);

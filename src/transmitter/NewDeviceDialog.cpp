@@ -36,7 +36,7 @@ void NewDeviceDialog::DoDataExchange(bool saveAndValidate) {
 }
 
 void NewDeviceDialog::pairingFailed() {
-    if (DongleVendorCommunication* link = currentVendorLink())
+    if (DongleVendorCommunication* link = liveVendorLink())
         link->deletePairedDevice(deviceAddress);
     globals().pairedDevices.pairingFailed = 0;
     finished_ = true;
@@ -49,7 +49,10 @@ void NewDeviceDialog::OnPair() {
     traceEntry(u"NewDeviceDialog::OnPair");
     plat::String entered;
     // A refused name has been explained; the dialog stays open for another try.
-    if (finished_ || applyDeviceNameRules(window(), nameEdit.text(), deviceName, &entered) != 1) {
+    // The device is addressed by its own address throughout: an older device may bear the
+    // name it reported.
+    if (finished_ ||
+        applyDeviceNameRules(window(), nameEdit.text(), deviceName, &entered, &deviceAddress) != 1) {
         traceExit(u"NewDeviceDialog::OnPair");
         return;
     }
@@ -59,11 +62,11 @@ void NewDeviceDialog::OnPair() {
         traceExit(u"NewDeviceDialog::OnPair");
         return;
     }
-    if (DongleVendorCommunication* link = currentVendorLink()) {
+    if (DongleVendorCommunication* link = liveVendorLink()) {
         // The device as it is named now: the new name, unless the transmitter refused it.
         const std::optional<PairedDevice> device =
             globals().pairedDevices.findAddress(deviceAddress);
-        link->selectPairedDevice(device ? device->name : entered);
+        link->selectPairedDevice(deviceAddress, device ? device->name : entered);
     }
     finished_ = true;
     endDialog(IDOK);
@@ -73,7 +76,7 @@ void NewDeviceDialog::OnPair() {
 void NewDeviceDialog::OnCancel() {
     traceEntry(u"NewDeviceDialog::OnCancel");
     if (!finished_) {
-        if (DongleVendorCommunication* link = currentVendorLink()) {
+        if (DongleVendorCommunication* link = liveVendorLink()) {
             link->deletePairedDevice(deviceAddress);
             link->sendCancelPairing();
         }
@@ -85,9 +88,14 @@ void NewDeviceDialog::OnCancel() {
 
 void NewDeviceDialog::OnPairingFailed() {
     traceEntry(u"NewDeviceDialog::OnPairingFailed");
-    if (!finished_ && globals().pairedDevices.pairingFailed == 1)
+    PairedDevices& state = globals().pairedDevices;
+    if (!finished_ && state.pairingFailed == 1) {
         pairingFailed();
-    else
+    } else {
+        // A failure told once this road is over (while its box is still open) goes with it.
+        if (finished_)
+            state.pairingFailed = 0;
         Default();
+    }
     traceExit(u"NewDeviceDialog::OnPairingFailed");
 }

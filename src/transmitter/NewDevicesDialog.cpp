@@ -102,7 +102,7 @@ void NewDevicesDialog::OnNext() {
         return;
     }
     chosen_ = static_cast<int>(data);
-    if (DongleVendorCommunication* link = currentVendorLink())
+    if (DongleVendorCommunication* link = liveVendorLink())
         for (std::size_t i = 0; i < deviceAddresses.size(); ++i)
             if (static_cast<int>(i) != chosen_)
                 link->deletePairedDevice(deviceAddresses[i]);
@@ -112,7 +112,7 @@ void NewDevicesDialog::OnNext() {
 }
 
 void NewDevicesDialog::removeAllAndCancelPairing() {
-    if (DongleVendorCommunication* link = currentVendorLink()) {
+    if (DongleVendorCommunication* link = liveVendorLink()) {
         for (const DeviceAddress& address : deviceAddresses)
             link->deletePairedDevice(address);
         link->sendCancelPairing();
@@ -133,6 +133,9 @@ void NewDevicesDialog::OnPairingFailed() {
     traceEntry(u"NewDevicesDialog::OnPairingFailed");
     PairedDevices& state = globals().pairedDevices;
     if (finished_ || state.pairingFailed != 1) {
+        // A failure told once this road is over (while its box is still open) goes with it.
+        if (finished_)
+            state.pairingFailed = 0;
         Default();
         traceExit(u"NewDevicesDialog::OnPairingFailed");
         return;

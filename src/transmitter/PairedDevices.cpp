@@ -126,6 +126,17 @@ void PairedDevices::rename(const plat::String& oldName, const plat::String& newN
         current_ = newName;
 }
 
+void PairedDevices::renameAt(const DeviceAddress& address, const plat::String& newName) {
+    Guard g(lock_);
+    auto it = std::find_if(devices_.begin(), devices_.end(),
+                           [&](const PairedDevice& d) { return d.address == address; });
+    if (it == devices_.end())
+        return;
+    if (current_ == it->name)
+        current_ = newName;
+    it->name = newName;
+}
+
 template <class Pick>
 void PairedDevices::eraseAndHandOver(Pick leaves, const plat::String& name, bool written) {
     Guard g(lock_);

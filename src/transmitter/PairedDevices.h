@@ -65,6 +65,8 @@ public:
     // A successful SetDeviceName: the first device named `oldName` takes `newName`, and so
     // does the current name if it was `oldName`.
     void rename(const plat::String& oldName, const plat::String& newName);
+    // The same for the first device with this address, whatever names others share with it.
+    void renameAt(const DeviceAddress& address, const plat::String& newName);
     // After a DeleteDevice write: when it went through, the first device named `name` leaves
     // the list; in every case an empty list has no current device, and a deleted current
     // device hands over to the last device of the list.

@@ -69,6 +69,9 @@ public:
     virtual int run(std::function<int()> program) = 0;
     // A misuse that the simulated PC reports as a failure, where Windows silently goes on.
     virtual void expectMisuseReport(const std::string& what) = 0;
+    // True when this tier is Wine, for the few places where Wine is known to differ from what
+    // Windows documents; a test then says what Wine does instead.
+    virtual bool isWine() = 0;
 };
 
 // The tier this test program is built for.

@@ -36,8 +36,8 @@ constexpr wchar_t kMarkerValue[] = L"QA installer test";
 const wchar_t* const kPayload[] = {L"QuorvaneAuravo.exe", L"KTRResource.dll",
                                    L"Quorvane Auravo.chm"};
 
-// This program is 32-bit like the installer, so on 64-bit Windows it reads the same (32-bit)
-// registry view and Program Files folder as the installer wrote.
+// This program is built like the installer (32-bit, or 64-bit in the windows64 build), so it
+// reads the same registry view and Program Files folder as the installer wrote.
 
 // The time stamp given to an installed file to see whether an upgrade writes it again.
 constexpr FILETIME kStaleTime{0x00000000, 0x01c07000}; // late 2000
@@ -51,7 +51,7 @@ std::wstring folder(int csidl) {
     return path;
 }
 
-// The 32-bit Program Files, as a 32-bit installer sees it on any Windows.
+// Program Files as the installer sees it: the 32-bit one for the 32-bit installer.
 std::wstring installDir() { return folder(CSIDL_PROGRAM_FILES) + L"\\Quorvane\\Quorvane Auravo"; }
 std::wstring installed(const std::wstring& name) { return installDir() + L"\\" + name; }
 std::wstring quoted(const std::wstring& path) { return L"\"" + path + L"\""; }

@@ -202,7 +202,10 @@ TEST(ProgramFile, IsAGuiProgramWithCommonControlsSixAndAVersion) {
     const IMAGE_NT_HEADERS* nt = ntHeaders(image);
     ASSERT_NE(nt, nullptr);
     EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
-    EXPECT_EQ(nt->FileHeader.Machine, IMAGE_FILE_MACHINE_I386) << "the product is a 32-bit program";
+    // The product is the 32-bit build; a 64-bit test build (where 32-bit Wine cannot run)
+    // starts the program built with it.
+    EXPECT_EQ(nt->FileHeader.Machine,
+              sizeof(void*) == 4 ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_AMD64);
 
     plat::win32::UniqueModule program(::LoadLibraryExW(
         programPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
@@ -215,7 +218,9 @@ TEST(ProgramFile, IsAGuiProgramWithCommonControlsSixAndAVersion) {
     const std::string xml(text, ::SizeofResource(program.get(), manifest));
     EXPECT_NE(xml.find("Microsoft.Windows.Common-Controls"), std::string::npos);
     EXPECT_NE(xml.find("version=\"6.0.0.0\""), std::string::npos);
-    EXPECT_NE(xml.find("processorArchitecture=\"x86\""), std::string::npos);
+    EXPECT_NE(xml.find(sizeof(void*) == 4 ? "processorArchitecture=\"x86\""
+                                          : "processorArchitecture=\"amd64\""),
+              std::string::npos);
     // Per-monitor DPI awareness (v2, falling back to per-monitor), and Windows 10 and 11
     // among the systems it declares it was written for.
     EXPECT_NE(xml.find(">PerMonitorV2, PerMonitor</dpiAwareness>"), std::string::npos);

@@ -338,6 +338,12 @@ public:
     // Windows itself reports nothing: the simulated PC's report is its own addition.
     void expectMisuseReport(const std::string&) override {}
 
+    // Wine's ntdll exports its version; Windows' does not.
+    bool isWine() override {
+        const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+        return ntdll && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+    }
+
 private:
     struct Expected {
         Modal kind;

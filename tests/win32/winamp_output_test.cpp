@@ -1,5 +1,6 @@
 // Winamp's output device rewritten in a real "winamp.ini" through the Win32 platform: the
-// directory from the registry, the copy in "temp.ini", and the one-step replacement.
+// directory from the registry (or the user's folder its paths.ini names), the copy in
+// "temp.ini", and the one-step replacement.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include "PcInfo.h"
 #include "win32_test_support.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -109,6 +111,62 @@ TEST_F(WinampOutputFile, ALockedFileIsLeftAsItWas) {
     EXPECT_EQ(readAll(ini()), "outname=out_wave.dll\r\n[out_wave]\r\ncfg_dev=1\r\n");
     EXPECT_EQ(::GetFileAttributesW((dir_ + L"\\temp.ini").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(::GetFileAttributesW((dir_ + L"\\temp.ini.bak").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// Winamp installed "with settings per user": paths.ini in its folder names "{26}\<folder>",
+// and the shell gives CSIDL 26 as the prefix's roaming application data.
+TEST_F(WinampOutputFile, SettingsPerUserLiveInTheRoamingApplicationData) {
+    plat::String appData;
+    ASSERT_TRUE(plat::folders().shellFolderPath(26, appData));
+    EXPECT_TRUE(plat::folders().isFolder(appData));
+    plat::String expanded;
+    ASSERT_TRUE(plat::folders().expandEnvironmentStrings(u"%APPDATA%", expanded));
+    EXPECT_EQ(expanded, appData);
+
+    // On the Unix side, Wine keeps it in the prefix's folder of the user.
+    const std::wstring appDataW(appData.begin(), appData.end());
+    using UnixNameFn = char*(CDECL*)(const wchar_t*);
+    const auto unixName = reinterpret_cast<UnixNameFn>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    const char* prefix = std::getenv("WINEPREFIX");
+    const char* user = std::getenv("USERNAME");
+    if (unixName && prefix && user) {
+        char* name = unixName(appDataW.c_str());
+        ASSERT_NE(name, nullptr);
+        std::string got = name;
+        ::HeapFree(::GetProcessHeap(), 0, name);
+        const std::string drive = "/dosdevices/c:/";
+        if (const auto at = got.find(drive); at != std::string::npos)
+            got.replace(at, drive.size(), "/drive_c/");
+        EXPECT_EQ(got, std::string(prefix) + "/drive_c/users/" + user + "/AppData/Roaming");
+    } else {
+        ADD_FAILURE() << "not under Wine, or without WINEPREFIX and USERNAME";
+    }
+
+    const std::wstring name = qa_test::uniqueName(L"qa-winamp-user");
+    const std::wstring folder = appDataW + L"\\" + name;
+    ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+    const std::wstring paths = dir_ + L"\\paths.ini";
+    {
+        std::ofstream out(paths.c_str(), std::ios::binary);
+        out << "[Winamp]\r\ninidir={26}\\" << std::string(name.begin(), name.end()) << "\r\n";
+    }
+    const std::wstring userIni = folder + L"\\winamp.ini";
+    {
+        std::ofstream out(userIni.c_str(), std::ios::binary);
+        out << "[Winamp]\r\noutname=out_ds.dll\r\n[out_ds]\r\ncfg_total_time=12\r\n";
+    }
+    EXPECT_EQ(info_->getWinampOutputDevice(), u"Default Audio Device");
+    EXPECT_EQ(rewrite(2), 1);
+    EXPECT_EQ(readAll(userIni), "[Winamp]\r\noutname=out_ds.dll\r\n[out_ds]\r\ncfg_total_time=12\r\n"
+                                "cfg_dev2=33221100554477668899AABBCCDDEEFF00\r\n");
+    EXPECT_EQ(info_->getWinampOutputDevice(), u"Quorvane Auravo");
+    EXPECT_EQ(::GetFileAttributesW(ini().c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(::GetFileAttributesW((folder + L"\\temp.ini").c_str()), INVALID_FILE_ATTRIBUTES);
+
+    ::DeleteFileW(userIni.c_str());
+    ::RemoveDirectoryW(folder.c_str());
+    ::DeleteFileW(paths.c_str());
 }
 
 } // namespace

@@ -302,13 +302,17 @@ LResult SimPc::Impl::controlProc(Hwnd hwnd, std::uint32_t msg, WParam wParam, LP
         select(-1);
         return 0;
     case LB_SETCURSEL:
-        // -1 clears the selection; an index past the end is refused and changes nothing.
+        // -1 clears the selection. An index past the end is refused: a list box keeps its
+        // selection, a combo box clears it as it does for -1 (CB_SETCURSEL's own rule).
         if (static_cast<std::intptr_t>(wParam) == -1) {
             select(-1);
             return win::kLbErr;
         }
-        if (!validIndex(*w, wParam))
+        if (!validIndex(*w, wParam)) {
+            if (combo)
+                select(-1);
             return win::kLbErr;
+        }
         select(static_cast<LResult>(wParam));
         return static_cast<LResult>(wParam);
     case win::kLbGetItemData:

@@ -49,7 +49,9 @@ public:
             if (w_.sparedReads > 0)
                 --w_.sparedReads;
             else
-                readFault = w_.fileFault(FileFault::Read);
+                readFault = w_.fileFault(FileFault::Read) && w_.readFaultsLeft != 0;
+            if (readFault && w_.readFaultsLeft > 0)
+                --w_.readFaultsLeft;
         } else {
             if (w_.fileFault(FileFault::OpenForWrite) || !folderExists(folderOf(key)))
                 return 0;
@@ -231,16 +233,7 @@ private:
         return it == w_.files.end() ? nullptr : &it->second;
     }
 
-    // A folder exists when it was created or holds a file; a drive root always does.
-    bool folderExists(const String& key) const {
-        if (key.empty() || (key.size() == 2 && key[1] == u':'))
-            return true;
-        if (w_.folders.count(key))
-            return true;
-        const String prefix = key + u"\\";
-        auto it = w_.files.lower_bound(prefix);
-        return it != w_.files.end() && it->first.compare(0, prefix.size(), prefix) == 0;
-    }
+    bool folderExists(const String& key) const { return folderExistsLocked(w_, key); }
 
     SimPc::Impl& w_;
 };
@@ -249,6 +242,17 @@ private:
 
 String normaliseFilePath(const String& path) {
     return normalise(path);
+}
+
+// A folder exists when it was created or holds a file; a drive root always does.
+bool folderExistsLocked(const SimPc::Impl& w, const String& key) {
+    if (key.empty() || (key.size() == 2 && key[1] == u':'))
+        return true;
+    if (w.folders.count(key))
+        return true;
+    const String prefix = key + u"\\";
+    auto it = w.files.lower_bound(prefix);
+    return it != w.files.end() && it->first.compare(0, prefix.size(), prefix) == 0;
 }
 
 std::unique_ptr<plat::Files> makeFilesPort(SimPc::Impl& w) {

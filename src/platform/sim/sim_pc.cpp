@@ -137,6 +137,7 @@ plat::Platform SimPc::bundle() {
     plat::Platform p;
     p.registry = impl_->registryPort.get();
     p.files = impl_->filesPort.get();
+    p.folders = impl_->foldersPort.get();
     p.threads = impl_->threadsPort.get();
     p.desktop = impl_->desktopPort.get();
     p.ui = impl_->uiPort.get();
@@ -417,6 +418,7 @@ std::vector<String> SimPc::folderFiles(const String& folder) const {
 void SimPc::setFileFault(FileFault fault) {
     Lock lk(impl_->m);
     impl_->fileFaults.clear();
+    impl_->readFaultsLeft = -1;
     if (fault != FileFault::None)
         impl_->fileFaults.insert(fault);
 }
@@ -430,6 +432,11 @@ void SimPc::addFileFault(FileFault fault) {
 void SimPc::spareReads(int opens) {
     Lock lk(impl_->m);
     impl_->sparedReads = std::max(opens, 0);
+}
+
+void SimPc::limitReadFaults(int opens) {
+    Lock lk(impl_->m);
+    impl_->readFaultsLeft = opens;
 }
 
 // ------------------------------------------------------------------ other programs

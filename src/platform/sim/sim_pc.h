@@ -293,6 +293,11 @@ enum class WinampWindow { Modern, Classic };
 // A plausible "winamp.ini": wave-out output on the default device, a DirectSound section,
 // and a "[gen_hotkeys]" section last, with two bindings and global hotkeys disabled.
 std::string typicalWinampIni();
+// "winamp.ini" as Winamp 5.x writes it after its first run: Windows line endings, sections
+// such as "[Winamp]", "[WinampReg]", "[out_disk]", "[out_ds]", "[pmp_usb]" and
+// "[gen_hotkeys]", a file-type list ("config_extlist=") over 500 characters long, and the
+// DirectSound output without a device line (none has been chosen in Winamp yet).
+std::string winamp5Ini();
 
 struct PlayerConfig {
     String name;
@@ -309,8 +314,12 @@ struct PlayerConfig {
     // player quits only once that window has been closed too.
     bool upgradePrompt = false;
     bool running = false; // started by the user right after installation
-    // Winamp: the contents of "winamp.ini" in its directory; nothing: no such file.
+    // Winamp: the contents of "winamp.ini" in its settings folder; nothing: no such file.
     std::optional<std::string> winampIni = typicalWinampIni();
+    // Winamp installed "with settings per user": "paths.ini" beside winamp.exe holds this
+    // "inidir" (the installer writes "{26}\Winamp"), and winamp.ini goes to the folder it
+    // names, which is created. Nothing: the settings live in the program folder.
+    std::optional<String> winampIniDir;
 };
 
 // WM_APPCOMMAND as a player's window received it.
@@ -501,6 +510,25 @@ public:
     // FileFault::Read spares the next `opens` files opened for reading (a test can let the
     // first pass over a file succeed and fail the second).
     void spareReads(int opens);
+    // FileFault::Read fails no more than the next `opens` files opened for reading (after
+    // the spared ones), and then reads work again: a passing fault. Negative: every one, as
+    // after setFileFault.
+    void limitReadFaults(int opens);
+
+    // The user's folders: the shell's special folders by CSIDL number and the program's
+    // environment. A fresh machine has today's folders of the user "User", each existing:
+    // CSIDL_APPDATA (26) "C:\Users\User\AppData\Roaming", CSIDL_LOCAL_APPDATA (28)
+    // "C:\Users\User\AppData\Local" and CSIDL_PROFILE (40) "C:\Users\User", with the
+    // variables APPDATA, LOCALAPPDATA and USERPROFILE naming them and USERNAME "User". The
+    // shell answers for a folder only while it exists.
+    static constexpr int kCsidlAppData = 26;
+    static constexpr int kCsidlLocalAppData = 28;
+    static constexpr int kCsidlProfile = 40;
+    void setShellFolder(int csidl, const String& path); // empty: the shell knows none
+    String shellFolder(int csidl) const;
+    // Names compare without regard to case; an empty value removes the variable.
+    void setEnvironmentVariable(const String& name, const String& value);
+    String environmentVariable(const String& name) const;
 
     // ------------------------------------------------------------ other programs
     // A top-level window of another process, which records what it receives.
@@ -738,9 +766,15 @@ public:
     std::vector<PlayerStart> playerStarts(const String& name) const;
     // Microsoft IntelliType: its App Paths key under HKLM (absent by default).
     void setIntelliTypeInstalled(bool installed);
-    // "winamp.ini" in Winamp's directory; setWinampIni is false when Winamp is not installed.
+    // "winamp.ini" in Winamp's settings folder; setWinampIni is false when Winamp is not
+    // installed.
     std::optional<std::string> winampIni() const;
     bool setWinampIni(const std::string& text);
+    // Where Winamp keeps winamp.ini, found as Winamp finds it at its start: the folder that
+    // "paths.ini" beside it names in "[Winamp]" "inidir" ("{N}" a shell folder, %VARIABLES%
+    // expanded, a relative path from the program folder) when that folder exists, else the
+    // program folder. Empty when Winamp is not installed.
+    String winampSettingsFolder() const;
 
 
     // ------------------------------------------------------------ audio devices
@@ -804,6 +838,9 @@ private:
     // The players live beside the rest of the machine; attaching them at construction lets
     // them see the shell and process terminations before the program takes the ports.
     static std::shared_ptr<PlayerWorld> attachPlayers(Impl& impl);
+    // The settings folder Winamp finds for its program folder `directory`
+    // (winampSettingsFolder); with `wanted`, the folder paths.ini names, existing or not.
+    String winampFolderFor(const String& directory, bool wanted = false) const;
     void announceTransmitter(TransmitterId id, const std::vector<String>& paths,
                              plat::WParam event, InterfaceNotices notices);
 

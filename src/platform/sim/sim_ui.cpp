@@ -25,8 +25,10 @@ String withoutAccelerators(const String& text) {
     return out;
 }
 
+// A person names an item or a button by what it shows: "R&&B Room" is "R&B Room", and
+// "R&B Room" is shown as "RB Room" (the B underlined).
 bool sameLabel(const String& shown, const String& wanted) {
-    return shown == wanted || withoutAccelerators(shown) == withoutAccelerators(wanted);
+    return withoutAccelerators(shown) == wanted;
 }
 
 std::string oneLine(const String& text) {

@@ -130,6 +130,7 @@ std::string messageText(std::uint32_t msg, WParam wParam, LParam lParam) {
 SimPc::Impl::Impl() {
     registryPort = makeRegistryPort(*this);
     filesPort = makeFilesPort(*this);
+    foldersPort = makeFoldersPort(*this);
     threadsPort = makeThreadsPort(*this);
     desktopPort = makeDesktopPort(*this);
     uiPort = makeUiPort(*this);

@@ -434,8 +434,14 @@ struct SimPc::Impl {
     std::map<Handle, OpenFile> openFiles;
     std::set<FileFault> fileFaults;
     int sparedReads = 0;
+    int readFaultsLeft = -1; // FileFault::Read fails this many more opens; negative: all
     std::uint32_t nextScratchName = 1;
     bool fileFault(FileFault f) const { return fileFaults.count(f) != 0; }
+
+    // the user's folders: the shell's special folders by CSIDL, and the environment by
+    // folded name (the name as set, and its value)
+    std::map<int, String> shellFolders;
+    std::map<String, std::pair<String, String>> environment;
 
     // resources
     std::vector<std::uint8_t> resourceBlob;
@@ -469,6 +475,7 @@ struct SimPc::Impl {
     // ---------------------------------------------------------------- ports
     std::unique_ptr<plat::Registry> registryPort;
     std::unique_ptr<plat::Files> filesPort;
+    std::unique_ptr<plat::Folders> foldersPort;
     std::unique_ptr<plat::Threads> threadsPort;
     std::unique_ptr<plat::Desktop> desktopPort;
     std::unique_ptr<plat::UserInterface> uiPort;
@@ -608,6 +615,9 @@ plat::LocalTime localTimeAt(std::int64_t unixTime);
 
 // The key under which the file system stores a path (case-folded, one kind of separator).
 String normaliseFilePath(const String& path);
+// Whether the folder with this key (normalised, no trailing separator) exists: it was created
+// or holds a file; a drive root always does. World lock held.
+bool folderExistsLocked(const SimPc::Impl& w, const String& key);
 
 std::string messageName(std::uint32_t msg);
 std::string messageText(std::uint32_t msg, WParam wParam, LParam lParam);
@@ -619,6 +629,7 @@ inline constexpr Module kLibraryModule = 0x10000000;
 // Port factories (one per file).
 std::unique_ptr<plat::Registry> makeRegistryPort(SimPc::Impl& w);
 std::unique_ptr<plat::Files> makeFilesPort(SimPc::Impl& w);
+std::unique_ptr<plat::Folders> makeFoldersPort(SimPc::Impl& w);
 std::unique_ptr<plat::Threads> makeThreadsPort(SimPc::Impl& w);
 std::unique_ptr<plat::Desktop> makeDesktopPort(SimPc::Impl& w);
 std::unique_ptr<plat::UserInterface> makeUiPort(SimPc::Impl& w);

@@ -147,6 +147,13 @@ public:
     bool moveFileReplace(const String& from, const String& to) override;
 };
 
+class Win32Folders final : public Folders {
+public:
+    bool shellFolderPath(int csidl, String& path) override;
+    bool expandEnvironmentStrings(const String& text, String& expanded) override;
+    bool isFolder(const String& path) override;
+};
+
 class Win32Threads final : public Threads {
 public:
     Handle createMutex(const String* name, bool initialOwner, std::uint32_t& lastError) override;

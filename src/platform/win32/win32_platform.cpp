@@ -13,6 +13,7 @@ plat::Platform bundle() {
     // Stateless forwarders: one instance each for the life of the process.
     static Win32Registry registry;
     static Win32Files files;
+    static Win32Folders folders;
     static Win32Threads threads;
     static Win32Desktop desktop;
     static Win32UserInterface ui;
@@ -25,6 +26,7 @@ plat::Platform bundle() {
     plat::Platform platform;
     platform.registry = &registry;
     platform.files = &files;
+    platform.folders = &folders;
     platform.threads = &threads;
     platform.desktop = &desktop;
     platform.ui = &ui;
