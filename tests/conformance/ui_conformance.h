@@ -18,6 +18,7 @@ namespace conformance {
 using plat::String;
 
 enum class Modal { Dialog, Sheet, MessageBox, Menu };
+enum class LiveKind { Bitmap, Menu };
 
 // One item of an open popup menu as the user sees it; a submenu's items follow their popup
 // with the path as text ("Advanced>Second").
@@ -69,6 +70,8 @@ public:
     virtual int run(std::function<int()> program) = 0;
     // A misuse that the simulated PC reports as a failure, where Windows silently goes on.
     virtual void expectMisuseReport(const std::string& what) = 0;
+    // Whether a bitmap (HBITMAP) or a menu (HMENU) the program was handed still exists.
+    virtual bool objectLive(LiveKind kind, std::uintptr_t handle) = 0;
 };
 
 // The tier this test program is built for.

@@ -338,6 +338,12 @@ public:
     // Windows itself reports nothing: the simulated PC's report is its own addition.
     void expectMisuseReport(const std::string&) override {}
 
+    bool objectLive(LiveKind kind, std::uintptr_t handle) override {
+        if (kind == LiveKind::Menu)
+            return ::IsMenu(reinterpret_cast<HMENU>(handle));
+        return ::GetObjectType(reinterpret_cast<HGDIOBJ>(handle)) == OBJ_BITMAP;
+    }
+
 private:
     struct Expected {
         Modal kind;

@@ -34,10 +34,14 @@ std::string processName(std::uint32_t pid) {
     return "process " + std::to_string(pid);
 }
 
-std::string keyPath(HKey root, const std::vector<String>& path) {
+// The names as they were created, where the key still exists.
+std::string keyPath(const RegKey* node, HKey root, const std::vector<String>& path) {
     std::string s = root == plat::HKLM ? "HKLM" : "HKCU";
-    for (const auto& part : path)
-        s += "\\" + narrow(part);
+    for (const auto& part : path) {
+        const auto it = node ? node->subkeys.find(part) : decltype(node->subkeys.end()){};
+        node = node && it != node->subkeys.end() ? it->second.get() : nullptr;
+        s += "\\" + narrow(node ? node->name : part);
+    }
     return s;
 }
 
@@ -150,7 +154,8 @@ std::vector<LiveObject> SimPc::Impl::liveObjects() const {
         out.push_back({kind, pid, id, std::move(what)});
     };
     for (const auto& [h, key] : openKeys)
-        add(HandleKind::RegistryKey, key.owner, h, keyPath(key.root, key.path));
+        add(HandleKind::RegistryKey, key.owner, h,
+            keyPath(key.root == plat::HKLM ? &hklm : &hkcu, key.root, key.path));
     for (const auto& [h, file] : openFiles) {
         auto f = files.find(file.key);
         add(HandleKind::File, file.owner, h, narrow(f != files.end() ? f->second.path : file.key));
