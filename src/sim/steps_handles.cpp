@@ -111,8 +111,8 @@ void registerHandleSteps(StepTable& table) {
         .help = "Prints the objects the simulated PC has handed out and that are still live, by\n"
                 "process and kind (registry key, file, mutex, thread handle, process handle,\n"
                 "access token, thread, window, menu, icon, bitmap, timer, device notification,\n"
-                "HID handle, COM object, library, help window), and takes them as the baseline\n"
-                "for 'expect handles at baseline'.",
+                "HID handle, COM object, library), and takes them as the baseline for 'expect\n"
+                "handles at baseline'.",
         .run =
             [](Session& s, const Args&) {
                 if (!s.settle())

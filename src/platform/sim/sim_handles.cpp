@@ -17,7 +17,7 @@ namespace {
 constexpr std::array<const char*, kHandleKinds> kKindNames = {
     "registry key", "file",  "mutex",  "thread handle",       "process handle", "access token",
     "thread",       "window", "menu",  "icon",                "bitmap",         "timer",
-    "device notification",   "HID handle", "COM object", "library",        "help window",
+    "device notification",   "HID handle", "COM object", "library",
 };
 
 std::string hex(std::uint64_t v) {

@@ -437,7 +437,7 @@ using AudioDeviceId = int;
 //                       overlapped events of its reads and writes)
 //   ComObject           the audio ports' COM objects ... Release
 //   Library             LoadLibrary ... FreeLibrary (each load counts)
-//   HelpWindow          a window of the help viewer
+// The help viewer's windows are none of these: this PC has no help viewer (HtmlHelpW fails).
 enum class HandleKind {
     RegistryKey,
     File,
@@ -455,9 +455,8 @@ enum class HandleKind {
     HidHandle,
     ComObject,
     Library,
-    HelpWindow,
 };
-inline constexpr int kHandleKinds = static_cast<int>(HandleKind::HelpWindow) + 1;
+inline constexpr int kHandleKinds = static_cast<int>(HandleKind::Library) + 1;
 // "registry key", "file", ... as transcripts and scenarios spell them.
 const char* handleKindName(HandleKind kind);
 std::optional<HandleKind> handleKindByName(std::string_view name);
