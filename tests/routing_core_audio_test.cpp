@@ -107,6 +107,8 @@ TEST_F(SystemDefaultTest, RoutingTheDefaultMovesEveryRoleAfterThePlaybackValue) 
     EXPECT_EQ(info->setPlaybackDevice(u"Default", u"Unplugged Card", 0), 1);
     EXPECT_EQ(defaults(), all(headset));
     EXPECT_EQ(playback(), u"HD Audio Output"); // mixer 0's name, as the older Windows has it
+    // The policy-config objects of both changes are released.
+    EXPECT_EQ(pc->audioObjectsOutstanding(), 0);
 }
 
 TEST_F(SystemDefaultTest, WithoutThePolicyConfigClassOnlyThePlaybackValueChanges) {

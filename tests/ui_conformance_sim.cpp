@@ -115,6 +115,15 @@ public:
 
     bool isWine() override { return false; }
 
+    bool objectLive(LiveKind kind, std::uintptr_t handle) override {
+        const sim::HandleKind wanted =
+            kind == LiveKind::Bitmap ? sim::HandleKind::Bitmap : sim::HandleKind::Menu;
+        for (const auto& o : pc_.handles().objects)
+            if (o.kind == wanted && o.id == handle)
+                return true;
+        return false;
+    }
+
 private:
     // Every failure the simulated PC reported must be one the test expected, and every
     // expected one must have been reported.

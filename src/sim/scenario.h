@@ -230,6 +230,13 @@ public:
 
     // Every line the program's diagnostic log wrote during this run, the banner first.
     std::vector<std::string> logLines() const;
+    // Runs `steps` `rounds` times as part of the current step ('repeat'): the first round
+    // with its transcript, indented, the others without; the first failure ends it, naming
+    // the round and the step.
+    void runRepeated(const std::vector<Step>& steps, std::uint32_t rounds);
+    // The diagnostic log keeps at most this many lines (the oldest go first), so that a long
+    // run stays within bounds; 0: all of them.
+    void limitLog(std::size_t lines);
 
     // Per-run state of a step module, created on first use.
     template <class T> T& state() {
@@ -240,8 +247,11 @@ public:
     }
 
 private:
-    void runStep(const Step& step);
+    void runStep(const Step& step, const char* indent = "");
     void report(const Step* step);
+    // Prints (unless `quiet`) what happened since the last look, and turns problems the
+    // simulated PC saw into a failure of the current step.
+    void takeNews(bool quiet, const char* indent);
     void flushNotes(std::vector<std::string>& into);
 
     const Scenario& scenario_;

@@ -11,6 +11,7 @@
 #include "text.h"
 
 #include <algorithm>
+#include <deque>
 #include <cstdio>
 #include <exception>
 #include <fstream>
@@ -41,7 +42,8 @@ std::string stepLabel(int line) {
 // one session runs at a time, as one SimPc is installed at a time.
 struct Session::LogCapture {
     std::mutex mutex;
-    std::vector<std::string> lines;
+    std::deque<std::string> lines;
+    std::size_t limit = 0; // 0: every line
 
     static inline std::mutex currentMutex;
     static inline LogCapture* current = nullptr;
@@ -52,6 +54,8 @@ struct Session::LogCapture {
             return;
         std::lock_guard lock(current->mutex);
         current->lines.push_back(plat::toUtf8(text));
+        if (current->limit && current->lines.size() > current->limit)
+            current->lines.pop_front();
     }
 };
 
@@ -88,7 +92,14 @@ Session::~Session() {
 
 std::vector<std::string> Session::logLines() const {
     std::lock_guard lock(log_->mutex);
-    return log_->lines;
+    return {log_->lines.begin(), log_->lines.end()};
+}
+
+void Session::limitLog(std::size_t lines) {
+    std::lock_guard lock(log_->mutex);
+    log_->limit = lines;
+    while (lines && log_->lines.size() > lines)
+        log_->lines.pop_front();
 }
 
 void Session::say(std::string text) {
@@ -142,10 +153,11 @@ void Session::flushNotes(std::vector<std::string>& into) {
     notes_.clear();
 }
 
-void Session::runStep(const Step& step) {
-    line_ = step.line;
+void Session::runStep(const Step& step, const char* indent) {
+    if (!*indent)
+        line_ = step.line;
     if (!options_.quiet)
-        out_ << stepLabel(step.line) << step.source << "\n";
+        out_ << (*indent ? std::string(indent) : stepLabel(step.line)) << step.source << "\n";
     if (step.def->when == When::BeforeStart && pc_->programRunning()) {
         misuse("'" + step.def->name + "' sets up the machine and must come before 'start'");
         return;
@@ -159,23 +171,48 @@ void Session::runStep(const Step& step) {
 
 // Prints what happened since the last report and turns problems the simulated PC saw into
 // a failure of the current step.
-void Session::report(const Step* step) {
+void Session::takeNews(bool quiet, const char* indent) {
     std::vector<std::string> notes;
     flushNotes(notes);
     // The journal already tells which modals opened, with their texts and buttons, and how
     // they were answered.
     const auto journal = pc_->takeJournal();
     const auto failures = pc_->failures();
-    if (!options_.quiet) {
+    if (!quiet) {
         for (const auto& n : notes)
-            out_ << "         " << n << "\n";
+            out_ << "         " << indent << n << "\n";
         for (const auto& j : journal)
-            out_ << "         | " << j << "\n";
+            out_ << "         " << indent << "| " << j << "\n";
     }
     for (std::size_t i = failuresSeen_; i < failures.size(); ++i) {
         fail("the simulated PC reported: " + failures[i]);
     }
     failuresSeen_ = failures.size();
+}
+
+void Session::runRepeated(const std::vector<Step>& steps, std::uint32_t rounds) {
+    constexpr const char* kIndent = "       > ";
+    const bool quiet = options_.quiet;
+    for (std::uint32_t round = 1; round <= rounds; ++round) {
+        for (const auto& step : steps) {
+            runStep(step, kIndent);
+            takeNews(options_.quiet, "  ");
+            if (stopped()) {
+                result_.message = "round " + std::to_string(round) + " of " +
+                                  std::to_string(rounds) + ", at " + quoted(step.source) + ": " +
+                                  result_.message;
+                options_.quiet = quiet;
+                return;
+            }
+        }
+        // The first round shows what one round does; the rest only whether they pass.
+        options_.quiet = true;
+    }
+    options_.quiet = quiet;
+}
+
+void Session::report(const Step* step) {
+    takeNews(options_.quiet, "");
 
     if (result_.outcome == Outcome::Passed)
         return;

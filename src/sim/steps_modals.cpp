@@ -83,13 +83,11 @@ void queue(Session& s, const Args& a, bool hold) {
     if (hold) {
         // A held box gets no action from its entry; it was used if such a box opened after
         // the entry was queued.
-        const std::size_t openedBefore = s.pc().modalHistory().size();
+        const std::size_t openedBefore = s.pc().modalCount();
         s.atEnd([a, description, line, openedBefore](Session& session) {
-            const auto history = session.pc().modalHistory();
-            for (std::size_t i = openedBefore; i < history.size(); ++i) {
-                if (matches(history[i], a))
-                    return;
-            }
+            if (session.pc().modalOpenedSince(
+                    openedBefore, [&a](const sim::ModalView& v) { return matches(v, a); }))
+                return;
             session.fail(description + " never opened (it was to be held from line " +
                          std::to_string(line) + ")");
         });

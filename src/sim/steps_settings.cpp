@@ -214,13 +214,13 @@ void holdNext(Session& s, sim::ModalKind kind, const plat::String& caption,
     entry.hold = true;
     entry.label = "line " + std::to_string(s.line()) + ": hold " + what;
     s.pc().script(std::move(entry));
-    const std::size_t openedBefore = s.pc().modalHistory().size();
+    const std::size_t openedBefore = s.pc().modalCount();
     const int line = s.line();
     s.atEnd([kind, caption, what, openedBefore, line](Session& session) {
-        const auto history = session.pc().modalHistory();
-        for (std::size_t i = openedBefore; i < history.size(); ++i)
-            if (history[i].kind == kind && history[i].caption == caption)
-                return;
+        if (session.pc().modalOpenedSince(openedBefore, [&](const sim::ModalView& v) {
+                return v.kind == kind && v.caption == caption;
+            }))
+            return;
         session.fail(what + " never opened (it was to be held from line " + std::to_string(line) + ")");
     });
 }

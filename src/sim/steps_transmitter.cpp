@@ -230,6 +230,26 @@ void registerTransmitterSteps(StepTable& table) {
     });
 
     table.add({
+        .name = "pc",
+        .forms = {"<state:sleeps|wakes>"},
+        .help = "The PC goes to sleep with the transmitter plugged in, or wakes up: while it\n"
+                "sleeps every read and write on the transmitter fails with \"device not\n"
+                "connected\", yet no removal is announced (it may come after waking, with\n"
+                "'transmitter unplug').",
+        .run =
+            [](Session& s, const Args& a) {
+                if (const auto id = transmitter(s)) {
+                    const bool asleep = a.text("state") == "sleeps";
+                    s.pc().setTransmitterAsleep(id, asleep);
+                    s.say(asleep ? "the PC sleeps; the transmitter answers nothing"
+                                 : "the PC wakes up");
+                    if (s.programStarted())
+                        s.settle();
+                }
+            },
+    });
+
+    table.add({
         .name = "transmitter unplug",
         .forms = {"[notify <which:all|vendor|consumer|none>]"},
         .help = "Pulls the transmitter out ('notify' as for 'transmitter plug').",

@@ -18,6 +18,7 @@ namespace conformance {
 using plat::String;
 
 enum class Modal { Dialog, Sheet, MessageBox, Menu };
+enum class LiveKind { Bitmap, Menu };
 
 // One item of an open popup menu as the user sees it; a submenu's items follow their popup
 // with the path as text ("Advanced>Second").
@@ -72,6 +73,8 @@ public:
     // True when this tier is Wine, for the few places where Wine is known to differ from what
     // Windows documents; a test then says what Wine does instead.
     virtual bool isWine() = 0;
+    // Whether a bitmap (HBITMAP) or a menu (HMENU) the program was handed still exists.
+    virtual bool objectLive(LiveKind kind, std::uintptr_t handle) = 0;
 };
 
 // The tier this test program is built for.

@@ -5,6 +5,8 @@
 #define IDD_QA_DIALOG 901
 #define IDD_QA_HIDDEN 902
 #define IDD_QA_OWNED 903
+#define IDD_QA_IMAGE 904
+#define IDB_QA_IMAGE 921
 #define IDD_QA_PAGE_ALPHA 911
 #define IDD_QA_PAGE_BETA 912
 
@@ -24,3 +26,4 @@
 #define IDC_QA_END 2011
 #define IDC_QA_PAGE_EDIT 2012
 #define IDC_QA_CHECK 2013
+#define IDC_QA_IMAGE 2014

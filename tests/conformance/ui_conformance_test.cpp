@@ -905,6 +905,53 @@ TEST_F(UiConformance, AMenuShowsItsMarksAndItsOwnerGetsWmNullAfterIt) {
     EXPECT_EQ(trace, (Trace{"command 32775", "null", "after the menu"}));
 }
 
+// What a dialog and a menu take goes with them: the image a bitmap static loads from its
+// template (as About's does) goes with the dialog; destroying a menu destroys the submenus
+// attached to it, while one never attached lives until it is destroyed itself. (The tray menu
+// is built and destroyed so, a thousand times a month.)
+TEST_F(UiConformance, WhatADialogOrAMenuTakesGoesWithIt) {
+    constexpr std::uint32_t kStmGetImage = 0x0173;
+    std::uintptr_t image = 0;
+    bool liveWhileOpen = false;
+    tier->expect(Modal::Dialog, [](User& u) { u.pressEnter(); });
+    tier->run([&] {
+        NotingDialog dialog(IDD_QA_IMAGE);
+        dialog.onInit = [&](NotingDialog& d) {
+            image = static_cast<std::uintptr_t>(plat::desktop().sendMessage(
+                plat::desktop().getDlgItem(d.window(), IDC_QA_IMAGE), kStmGetImage, 0, 0));
+            liveWhileOpen = image != 0 && tier->objectLive(conformance::LiveKind::Bitmap, image);
+        };
+        return static_cast<int>(dialog.doModal());
+    });
+    ASSERT_NE(image, 0u) << "the bitmap static shows no image";
+    EXPECT_TRUE(liveWhileOpen);
+    EXPECT_FALSE(tier->objectLive(conformance::LiveKind::Bitmap, image));
+
+    plat::HMenu attached = 0, loose = 0;
+    tier->expect(Modal::Menu, [](User& u) { u.pressEscape(); });
+    tier->run([&] {
+        MenuOwnerDialog owner;
+        owner.build = [&] {
+            plat::UserInterface& ui = plat::ui();
+            const plat::HMenu menu = ui.createPopupMenu();
+            attached = ui.createPopupMenu();
+            loose = ui.createPopupMenu();
+            ui.appendMenu(attached, MF_STRING, 5000, u"Speakers");
+            ui.appendMenu(menu, MF_POPUP, attached, u"Winamp");
+            ui.appendMenu(menu, MF_STRING, 32772, u"Settings");
+            return menu;
+        };
+        return static_cast<int>(owner.doModal());
+    });
+    EXPECT_FALSE(tier->objectLive(conformance::LiveKind::Menu, attached));
+    EXPECT_TRUE(tier->objectLive(conformance::LiveKind::Menu, loose));
+    tier->run([&] {
+        plat::ui().destroyMenu(loose);
+        return 0;
+    });
+    EXPECT_FALSE(tier->objectLive(conformance::LiveKind::Menu, loose));
+}
+
 // Items inserted at the top come out in the reverse order of their insertion, above what was
 // there; a radio range may name ids the menu does not have; a grayed item and a submenu keep
 // their marks. (The tray menu is built so.)

@@ -166,6 +166,9 @@ TEST(ResourcesPort, IconsAndBitmapLoadFromBothModules) {
         EXPECT_NE(resources.loadIcon(module, IDR_MAINFRAME), 0u);
         EXPECT_NE(resources.loadIcon(module, IDI_TRAY_NOTLINKED), 0u);
         EXPECT_NE(resources.loadIcon(module, IDI_TRAY_LINKED), 0u);
+        EXPECT_EQ(resources.loadIcon(module, IDI_TRAY_LINKED),
+                  resources.loadIcon(module, IDI_TRAY_LINKED))
+            << "one icon per module and id, however often it is asked for";
         EXPECT_EQ(resources.loadIcon(module, 9999), 0u);
 
         const plat::HBitmap bitmap = resources.loadBitmap(module, IDB_ABOUT);

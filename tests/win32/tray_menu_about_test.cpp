@@ -28,37 +28,7 @@ constexpr wchar_t kExitCaption[] = L"Exiting Auravo";
 constexpr UINT kTrayCallback = WM_USER + 1;
 constexpr int kFirmwareLine = 1043;
 
-// A transmitter that is present, with a link and a forwarder that do nothing: the menu's
-// receiver part then reads "<no receivers>".
-struct PresentTransmitter : Collaborators {
-    struct Finder : TransmitterFinder {
-        int findDongle() override { return 1; }
-        plat::Handle getVendorHandle() override { return 0x51; }
-        plat::Handle getConsumerHandle() override { return 0x52; }
-    };
-    struct Link : VendorLink {
-        void sendHostExit() override {}
-        void processNewDevices() override {}
-        void stopReader() override {}
-        void releaseReaderThread() override {}
-    };
-    struct Forwarder : KeyForwarder {};
-
-    std::unique_ptr<TransmitterFinder> makeTransmitterFinder() override {
-        return std::make_unique<Finder>();
-    }
-    std::unique_ptr<VendorLink> makeVendorLink(plat::Handle) override {
-        return std::make_unique<Link>();
-    }
-    std::unique_ptr<KeyForwarder> makeKeyForwarder(plat::Handle) override {
-        started = true;
-        return std::make_unique<Forwarder>();
-    }
-    void rerouteOnDeviceChange() override {}
-    void offerRestartOnDeviceChange() override {}
-
-    std::atomic<bool> started{false};
-};
+using qa_test::PresentTransmitter;
 
 struct ShownItem {
     std::wstring text;
@@ -86,15 +56,8 @@ std::vector<ShownItem> topLevelItems(HMENU menu) {
     return items;
 }
 
-HWND visibleWindow(const wchar_t* cls, const wchar_t* title) {
-    const HWND w = ::FindWindowW(cls, title);
-    return w && ::IsWindowVisible(w) ? w : nullptr;
-}
-
-void postKey(HWND to, WPARAM vk) {
-    const UINT scan = ::MapVirtualKeyW(static_cast<UINT>(vk), MAPVK_VK_TO_VSC);
-    ::PostMessageW(to, WM_KEYDOWN, vk, 1 | (static_cast<LPARAM>(scan) << 16));
-}
+using qa_test::postKey;
+using qa_test::visibleWindow;
 
 // What the user saw and did, recorded by the helper thread and checked by the test.
 struct Seen {

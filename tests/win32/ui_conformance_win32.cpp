@@ -344,6 +344,12 @@ public:
         return ntdll && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
     }
 
+    bool objectLive(LiveKind kind, std::uintptr_t handle) override {
+        if (kind == LiveKind::Menu)
+            return ::IsMenu(reinterpret_cast<HMENU>(handle));
+        return ::GetObjectType(reinterpret_cast<HGDIOBJ>(handle)) == OBJ_BITMAP;
+    }
+
 private:
     struct Expected {
         Modal kind;

@@ -5,10 +5,12 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "Collaborators.h"
 #include "Globals.h"
 #include "no_threads.h"
 #include "ports.h"
@@ -206,5 +208,48 @@ private:
     plat::Platform real_;
     NoThreads threads_;
 };
+
+// A transmitter that is present, with a link and a forwarder that do nothing: the menu's
+// receiver part then reads "<no receivers>".
+struct PresentTransmitter : Collaborators {
+    struct Finder : TransmitterFinder {
+        int findDongle() override { return 1; }
+        plat::Handle getVendorHandle() override { return 0x51; }
+        plat::Handle getConsumerHandle() override { return 0x52; }
+    };
+    struct Link : VendorLink {
+        void sendHostExit() override {}
+        void processNewDevices() override {}
+        void stopReader() override {}
+        void releaseReaderThread() override {}
+    };
+    struct Forwarder : KeyForwarder {};
+
+    std::unique_ptr<TransmitterFinder> makeTransmitterFinder() override {
+        return std::make_unique<Finder>();
+    }
+    std::unique_ptr<VendorLink> makeVendorLink(plat::Handle) override {
+        return std::make_unique<Link>();
+    }
+    std::unique_ptr<KeyForwarder> makeKeyForwarder(plat::Handle) override {
+        started = true;
+        return std::make_unique<Forwarder>();
+    }
+    void rerouteOnDeviceChange() override {}
+    void offerRestartOnDeviceChange() override {}
+
+    std::atomic<bool> started{false};
+};
+
+inline HWND visibleWindow(const wchar_t* cls, const wchar_t* title) {
+    const HWND w = ::FindWindowW(cls, title);
+    return w && ::IsWindowVisible(w) ? w : nullptr;
+}
+
+// A key pressed on `to`, as input reaches it.
+inline void postKey(HWND to, WPARAM vk) {
+    const UINT scan = ::MapVirtualKeyW(static_cast<UINT>(vk), MAPVK_VK_TO_VSC);
+    ::PostMessageW(to, WM_KEYDOWN, vk, 1 | (static_cast<LPARAM>(scan) << 16));
+}
 
 } // namespace qa_test

@@ -110,6 +110,7 @@ public:
         if (failure_ == DsoundFailure::Missing)
             return 0;
         ++loaded_;
+        loadedBy_.push_back(w_.callerProcess(lk));
         return kDsoundModule;
     }
 
@@ -125,7 +126,7 @@ public:
             failure_ == DsoundFailure::NoClassObjectEntry ||
             failure_ == DsoundFailure::NoClassFactory)
             return 0;
-        return newObject(ObjectKind::ClassFactory);
+        return newObject(lk, ObjectKind::ClassFactory);
     }
 
     Handle createPropertySet(Handle classFactory) override {
@@ -133,7 +134,7 @@ public:
         if (!isObject(classFactory, ObjectKind::ClassFactory) ||
             failure_ == DsoundFailure::NoPropertySet)
             return 0;
-        return newObject(ObjectKind::PropertySet);
+        return newObject(lk, ObjectKind::PropertySet);
     }
 
     bool enumerateDevices(
@@ -160,8 +161,12 @@ public:
 
     void freeDsound(Module dsound) override {
         Lock lk(w_.m);
-        if (dsound == kDsoundModule && loaded_ > 0)
+        if (dsound == kDsoundModule && loaded_ > 0) {
             --loaded_;
+            const auto it =
+                std::find(loadedBy_.begin(), loadedBy_.end(), w_.callerProcess(lk));
+            loadedBy_.erase(it != loadedBy_.end() ? it : loadedBy_.begin());
+        }
     }
 
     std::uint32_t mixerGetNumDevs() override {
@@ -189,7 +194,7 @@ public:
         Lock lk(w_.m);
         if (audio_ != WindowsAudio::CoreAudio || !inApartment(lk))
             return 0;
-        return newObject(ObjectKind::DeviceEnumerator);
+        return newObject(lk, ObjectKind::DeviceEnumerator);
     }
 
     bool renderEndpoints(Handle enumerator, std::vector<plat::AudioEndpoint>& endpoints) override {
@@ -240,7 +245,7 @@ public:
         Lock lk(w_.m);
         if (audio_ != WindowsAudio::CoreAudio || !policyConfig_ || !inApartment(lk))
             return 0;
-        return newObject(ObjectKind::PolicyConfig);
+        return newObject(lk, ObjectKind::PolicyConfig);
     }
 
     std::int32_t setDefaultEndpoint(Handle policyConfig, const String& id,
@@ -333,6 +338,19 @@ public:
     void setOrder(std::vector<AudioDeviceId> order) { order_ = std::move(order); }
     void setFailure(DsoundFailure failure) { failure_ = failure; }
     int outstanding() const { return loaded_ + static_cast<int>(objects_.size()); }
+
+    void addLive(std::vector<LiveObject>& out) const {
+        static constexpr const char* kNames[] = {
+            "COM object: DirectSound class factory", "COM object: IKsPropertySet",
+            "COM object: MMDeviceEnumerator", "COM object: policy config"};
+        for (const auto& [h, object] : objects_)
+            out.push_back({HandleKind::ComObject, object.second, h,
+                           kNames[static_cast<int>(object.first)]});
+        std::uint64_t load = 0;
+        for (const std::uint32_t pid : loadedBy_)
+            out.push_back({HandleKind::Library, pid, kDsoundModule + load++,
+                           "library dsound.dll"});
+    }
     int enumerations() const { return enumerations_; }
 
     void setWindowsAudio(WindowsAudio audio) { audio_ = audio; }
@@ -432,16 +450,16 @@ private:
         add(std::move(c), id);
     }
 
-    Handle newObject(ObjectKind kind) {
+    Handle newObject(Lock& lk, ObjectKind kind) {
         const Handle h = w_.nextHandle;
         w_.nextHandle += 4;
-        objects_[h] = kind;
+        objects_[h] = {kind, w_.callerProcess(lk)};
         return h;
     }
 
     bool isObject(Handle h, ObjectKind kind) const {
         const auto it = objects_.find(h);
-        return it != objects_.end() && it->second == kind;
+        return it != objects_.end() && it->second.first == kind;
     }
 
     // COM: the program's main thread entered its apartment at start, and a test's thread is
@@ -581,7 +599,9 @@ private:
     AudioDeviceId nextId_ = 1;
     DsoundFailure failure_ = DsoundFailure::None;
     int loaded_ = 0;                       // LoadLibrary count of "dsound.dll"
-    std::map<Handle, ObjectKind> objects_; // live COM objects
+    std::vector<std::uint32_t> loadedBy_;  // the process of each of those loads
+    // Live COM objects, with the process that holds each.
+    std::map<Handle, std::pair<ObjectKind, std::uint32_t>> objects_;
     int enumerations_ = 0;
 
     WindowsAudio audio_ = WindowsAudio::SoundMapper;
@@ -596,6 +616,10 @@ AudioWorld& audioWorld(SimPc::Impl& w) {
 }
 
 } // namespace
+
+void audioLiveObjects(const SimPc::Impl& w, std::vector<LiveObject>& out) {
+    static_cast<const AudioWorld&>(*w.audioPort).addLive(out);
+}
 
 std::unique_ptr<plat::Audio> makeAudioPort(SimPc::Impl& w) {
     auto world = std::make_unique<AudioWorld>(w);

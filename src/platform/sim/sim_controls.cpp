@@ -191,6 +191,8 @@ LResult SimPc::Impl::controlProc(Hwnd hwnd, std::uint32_t msg, WParam wParam, LP
     const int id = w->controlId;
 
     switch (msg) {
+    case win::kStmGetImage:
+        return wParam == win::kImageBitmap ? static_cast<LResult>(w->image) : 0;
     case WM_HELP:
         // DefWindowProc hands a help request on to the control's parent.
         lk.unlock();

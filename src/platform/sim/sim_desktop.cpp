@@ -239,6 +239,7 @@ public:
         object.kind = ObjectKind::DeviceNotification;
         object.window = window;
         object.classGuid = classGuid;
+        object.owner = w_.callerProcess(lk);
         w_.objects[h] = object;
         w_.journal("device notifications registered for " + w_.windowLabel(*w));
         return h;

@@ -62,7 +62,7 @@ public:
         }
         const Handle h = w_.nextHandle;
         w_.nextHandle += 4;
-        w_.openFiles[h] = OpenFile{key, mode, 0, false, readFault};
+        w_.openFiles[h] = OpenFile{key, mode, 0, false, readFault, w_.callerProcess(lk)};
         return h;
     }
 

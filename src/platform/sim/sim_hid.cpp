@@ -81,6 +81,7 @@ Handle HidWorld::open(const String& path) {
     w_.nextHandle += 4;
     auto open = std::make_shared<HidOpenHandle>();
     open->collection = *it;
+    open->owner = w_.callerProcess(lk);
     handles_[h] = std::move(open);
     return h;
 }
@@ -143,7 +144,7 @@ bool HidWorld::read(Handle device, std::uint8_t* buffer, std::uint32_t length,
             ok = true;
             break;
         }
-        if (!h->collection->present) {
+        if (!h->collection->present || asleep(*h->collection)) {
             error = ERROR_DEVICE_NOT_CONNECTED;
             break;
         }
@@ -198,7 +199,7 @@ bool HidWorld::write(Handle device, const std::uint8_t* buffer, std::uint32_t le
     TransmitterRec* t = c->transmitter ? transmitter(c->transmitter) : nullptr;
     const std::string who =
         t ? "transmitter " + std::to_string(t->id) : "HID device " + narrow(c->path);
-    if (!c->present) {
+    if (!c->present || asleep(*c)) {
         w_.journal(who + ": write failed: ERROR_DEVICE_NOT_CONNECTED");
         return false;
     }
@@ -243,6 +244,34 @@ bool HidWorld::close(Handle device) {
 }
 
 // ==================================================================== devices
+
+bool HidWorld::asleep(const HidCollection& c) const {
+    const TransmitterRec* t = c.transmitter ? transmitter(c.transmitter) : nullptr;
+    return t && t->asleep;
+}
+
+void HidWorld::setAsleep(TransmitterId id, bool asleep) {
+    TransmitterRec* t = transmitter(id);
+    if (!t || !t->plugged || t->asleep == asleep)
+        return;
+    t->asleep = asleep;
+    w_.journal("transmitter " + std::to_string(id) +
+               (asleep ? ": the PC sleeps; the transmitter answers nothing"
+                       : ": the PC wakes; the transmitter answers again"));
+    if (!asleep)
+        return;
+    // A read pending when the PC went to sleep fails as well.
+    for (auto& [handle, h] : handles_)
+        if (h->collection->transmitter == id && h->reader)
+            w_.wake(h->reader, WakeReason::Woken);
+}
+
+void hidLiveObjects(const SimPc::Impl& w, std::vector<LiveObject>& out) {
+    for (const auto& [handle, h] : hidWorld(w).openHandles())
+        out.push_back({HandleKind::HidHandle, h->owner, handle,
+                       "HID handle on " + narrow(h->collection->path) +
+                           (h->collection->present ? "" : " (device gone)")});
+}
 
 TransmitterRec* HidWorld::transmitter(TransmitterId id) {
     auto it = transmitters_.find(id);
@@ -335,6 +364,7 @@ std::vector<String> HidWorld::unplugTransmitter(TransmitterId id) {
     }
     t->collections.clear();
     t->plugged = false;
+    t->asleep = false;
     t->firmware->hostGone();
     w_.journal("transmitter " + std::to_string(id) + " unplugged");
     return paths;
@@ -386,6 +416,10 @@ void HidWorld::send(TransmitterRec& t, std::vector<Outgoing> reports) {
     const std::string who = "transmitter " + std::to_string(t.id);
     for (auto& report : reports) {
         auto found = t.collections.find(report.role);
+        if (t.asleep) {
+            w_.journal(who + " cannot send " + report.what + ": the PC sleeps");
+            continue;
+        }
         if (!t.plugged || found == t.collections.end()) {
             w_.journal(who + " cannot send " + report.what + ": it has no " +
                        roleName(report.role) + " collection now");

@@ -751,6 +751,20 @@ std::vector<ModalView> SimPc::modalHistory() const {
     return impl_->history;
 }
 
+std::size_t SimPc::modalCount() const {
+    Lock lk(impl_->m);
+    return impl_->history.size();
+}
+
+bool SimPc::modalOpenedSince(std::size_t from,
+                             const std::function<bool(const ModalView&)>& match) const {
+    Lock lk(impl_->m);
+    for (std::size_t i = from; i < impl_->history.size(); ++i)
+        if (match(impl_->history[i]))
+            return true;
+    return false;
+}
+
 std::vector<ModalView> SimPc::openModals() const {
     Lock lk(impl_->m);
     std::vector<ModalView> out;

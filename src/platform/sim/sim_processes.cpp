@@ -39,7 +39,7 @@ public:
         Lock lk(w_.m);
         if (!alive(processId))
             return 0;
-        return add(ObjectKind::Process, processId);
+        return add(lk, ObjectKind::Process, processId);
     }
 
     bool terminateProcess(Handle process, std::uint32_t exitCode) override {
@@ -72,7 +72,7 @@ public:
 
     Handle openProcessToken() override {
         Lock lk(w_.m);
-        return w_.tokenUnavailable ? 0 : add(ObjectKind::Token, SimPc::kProgramProcessId);
+        return w_.tokenUnavailable ? 0 : add(lk, ObjectKind::Token, SimPc::kProgramProcessId);
     }
 
     bool getTokenGroups(Handle token, std::uint32_t bufferSize,
@@ -149,12 +149,13 @@ public:
 private:
     bool alive(std::uint32_t pid) const { return w_.processAlive(pid); }
 
-    Handle add(ObjectKind kind, std::uint32_t pid) {
+    Handle add(Lock& lk, ObjectKind kind, std::uint32_t pid) {
         const Handle h = w_.nextHandle;
         w_.nextHandle += 4;
         KernelObject object;
         object.kind = kind;
         object.processId = pid;
+        object.owner = w_.callerProcess(lk);
         w_.objects[h] = object;
         return h;
     }

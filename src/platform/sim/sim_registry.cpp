@@ -141,6 +141,7 @@ public:
             return ERROR_ACCESS_DENIED;
         key.canRead = (access & kReadAccess) != 0;
         key.canWrite = wantsWrite;
+        key.owner = w_.callerProcess(lk);
         out = add(key);
         return ERROR_SUCCESS;
     }
@@ -180,6 +181,7 @@ public:
             w_.journal("registry: created " + created);
         key.canRead = true;
         key.canWrite = writable;
+        key.owner = w_.callerProcess(lk);
         out = add(key);
         return ERROR_SUCCESS;
     }

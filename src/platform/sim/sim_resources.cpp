@@ -93,6 +93,7 @@ public:
         // Every LoadBitmap makes a new bitmap object.
         const plat::HBitmap h = w_.nextBitmap;
         w_.nextBitmap += 4;
+        w_.bitmaps[h] = {id, w_.callerProcess(lk)};
         return h;
     }
 

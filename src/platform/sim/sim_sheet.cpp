@@ -44,7 +44,7 @@ bool SimPc::Impl::selectPage(Hwnd sheet, int index, bool mayRefuse) {
         SheetPage& p = s->sheet->pages[static_cast<std::size_t>(index)];
         if (!p.hwnd) {
             p.hwnd = createDialogWindow(p.layout, p.templateId, sheet, true, current(lk), p.target,
-                                        focus);
+                                        focus, p.module);
             created = true;
         }
         page = p.hwnd;

@@ -89,6 +89,7 @@ public:
         KernelObject object;
         object.kind = ObjectKind::Mutex;
         object.mutex = mutex;
+        object.owner = w_.callerProcess(lk);
         w_.objects[h] = object;
         return h;
     }

@@ -623,6 +623,12 @@ void SimPc::setTransmitterWritesFail(TransmitterId id, bool fail) {
         t->writesFail = fail;
 }
 
+void SimPc::setTransmitterAsleep(TransmitterId id, bool asleep) {
+    Lock lk(impl_->m);
+    if (find(*impl_, lk, id, "setTransmitterAsleep"))
+        hidWorld(*impl_).setAsleep(id, asleep);
+}
+
 bool SimPc::transmitterPairingMode(TransmitterId id) const {
     Lock lk(impl_->m);
     const TransmitterRec* t = hidWorld(*impl_).transmitter(id);

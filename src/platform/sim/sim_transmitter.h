@@ -45,6 +45,7 @@ struct HidOpenHandle {
     std::uint64_t readSerial = 0; // tells one read from the next of the same thread
     bool cancel = false;          // cancelRead asked the current read to end
     bool closed = false;
+    std::uint32_t owner = 0; // the process holding the handle
 };
 
 // A report the firmware sends: on which collection, the bytes, and a readable line.
@@ -109,6 +110,7 @@ struct TransmitterRec {
     std::map<HidCollectionRole, std::shared_ptr<HidCollection>> collections; // while plugged
     bool plugged = false;
     bool writesFail = false; // the vendor collection stalls every output report
+    bool asleep = false;     // the PC sleeps: its collections answer nothing (setTransmitterAsleep)
 };
 
 struct ForeignHidRec {
@@ -147,8 +149,13 @@ public:
     void send(TransmitterRec& t, std::vector<Outgoing> reports);
     // Open handles on a collection of a transmitter.
     std::vector<const HidOpenHandle*> handlesOf(TransmitterId id, HidCollectionRole role) const;
+    // Every open handle, for the accounting.
+    const std::map<Handle, std::shared_ptr<HidOpenHandle>>& openHandles() const { return handles_; }
+    // The PC sleeps (or wakes) with the transmitter plugged in (SimPc::setTransmitterAsleep).
+    void setAsleep(TransmitterId id, bool asleep);
 
 private:
+    bool asleep(const HidCollection& c) const;
     void present(std::shared_ptr<HidCollection> collection);
     void removed(const std::shared_ptr<HidCollection>& collection);
     std::vector<String> plugCollections(TransmitterRec& t);

@@ -821,7 +821,8 @@ void SimPc::Impl::dismiss(ModalFrame& frame) {
 
 Hwnd SimPc::Impl::createDialogWindow(const res::DialogTemplate& t, int templateId, Hwnd parent,
                                      bool child, ThreadRec* self, plat::DialogTarget* target,
-                                     Hwnd& focus) {
+                                     Hwnd& focus, Module module) {
+    const res::ResourceSet* set = module ? resourcesOf(module) : nullptr;
     Window& d = newWindow(WindowKind::Dialog,
                           t.windowClass.empty() ? String(u"#32770") : t.windowClass, t.caption);
     d.style = t.style;
@@ -855,6 +856,15 @@ Hwnd SimPc::Impl::createDialogWindow(const res::DialogTemplate& t, int templateI
         c.controlId = item.id;
         c.helpId = item.helpId;
         c.placement = {item.x, item.y, item.x + item.cx, item.y + item.cy};
+        // A bitmap static loads its image, named in the template, from the dialog's module;
+        // the image is the control's and goes with it.
+        if (foldCase(item.className) == u"static" &&
+            (item.style & win::kSsTypeMask) == win::kSsBitmap && item.textOrdinal != 0 && set &&
+            set->find(res::kTypeBitmap, item.textOrdinal)) {
+            c.image = nextBitmap;
+            c.imageId = item.textOrdinal;
+            nextBitmap += 4;
+        }
         window(hwnd)->children.push_back(c.hwnd);
         if (!focus && (item.style & win::kWsTabStop) && c.visible && c.enabled)
             focus = c.hwnd;
@@ -878,7 +888,7 @@ std::intptr_t SimPc::Impl::dialogBox(Module module, int templateId, Hwnd parent,
         ThreadRec* self = current(lk);
         // Only top-level windows own others: a page's dialog is owned by the sheet.
         parent = topLevelOf(parent);
-        hwnd = createDialogWindow(*t, templateId, parent, false, self, target, focus);
+        hwnd = createDialogWindow(*t, templateId, parent, false, self, target, focus, module);
         visibleStyle = (t->style & WS_VISIBLE) != 0;
         frame.serial = nextFrameSerial++;
         frame.kind = ModalKind::Dialog;
@@ -1094,7 +1104,7 @@ public:
         const auto items = set ? set->menu(menuId) : std::nullopt;
         if (!items)
             return 0;
-        return build(*items);
+        return build(*items, menuId, w_.callerProcess(lk));
     }
 
     HMenu getSubMenu(HMenu menu, int position) override {
@@ -1111,7 +1121,7 @@ public:
         Lock lk(w_.m);
         const HMenu h = w_.nextMenu;
         w_.nextMenu += 4;
-        w_.menus[h];
+        w_.menus[h].owner = w_.callerProcess(lk);
         return h;
     }
 
@@ -1275,10 +1285,13 @@ private:
         return m;
     }
 
-    HMenu build(const std::vector<res::MenuTemplateItem>& items) {
+    HMenu build(const std::vector<res::MenuTemplateItem>& items, int resourceId,
+                std::uint32_t owner) {
         const HMenu h = w_.nextMenu;
         w_.nextMenu += 4;
         Menu menu;
+        menu.resourceId = resourceId;
+        menu.owner = owner;
         for (const auto& t : items) {
             MenuItem m;
             m.text = t.text;
@@ -1289,7 +1302,7 @@ private:
                 m.flags |= MF_SEPARATOR;
             } else if (t.popup) {
                 m.flags |= MF_POPUP;
-                m.sub = build(t.children);
+                m.sub = build(t.children, resourceId, owner);
             } else {
                 m.id = t.id;
             }

@@ -160,6 +160,11 @@ ThreadRec* SimPc::Impl::current(Lock&) {
     return raw;
 }
 
+std::uint32_t SimPc::Impl::callerProcess(Lock& lk) {
+    return current(lk)->kind == ThreadKind::External ? kOutsideProcessId
+                                                     : SimPc::kProgramProcessId;
+}
+
 bool SimPc::Impl::drivesClock(const ThreadRec* t) const {
     return t->kind == ThreadKind::External || (t->kind == ThreadKind::Main && autoAdvance);
 }
@@ -329,6 +334,8 @@ Handle SimPc::Impl::startThread(std::function<void()> body, ThreadKind kind,
     KernelObject object;
     object.kind = ObjectKind::Thread;
     object.thread = self;
+    // The main thread's handle is its starter's (CreateProcess hands it to the shell).
+    object.owner = kind == ThreadKind::Main ? kOutsideProcessId : SimPc::kProgramProcessId;
     objects[self->handle] = object;
     threads.push_back(std::move(rec));
     if (kind == ThreadKind::Main)
@@ -420,6 +427,19 @@ void SimPc::Impl::reapEndedThreads() {
     }
     for (auto& t : done)
         t.join();
+    // A joined thread whose handle is closed is gone for good: its record goes, so that a
+    // program starting threads for months does not slow every look at the threads.
+    Lock lk(m);
+    std::set<const ThreadRec*> referenced;
+    for (const auto& [handle, object] : objects)
+        if (object.kind == ObjectKind::Thread)
+            referenced.insert(object.thread);
+    threads.erase(std::remove_if(threads.begin(), threads.end(),
+                                 [&](const std::unique_ptr<ThreadRec>& t) {
+                                     return t->ended && !t->thread.joinable() &&
+                                            t.get() != mainThread && !referenced.count(t.get());
+                                 }),
+                  threads.end());
 }
 
 void SimPc::Impl::joinAll(std::chrono::milliseconds bound) {

@@ -135,6 +135,11 @@ inline constexpr WParam kPsBtnHelp = 6;
 inline constexpr int kIdTabControl = 0x3020;
 inline constexpr int kIdApplyNow = 0x3021;
 inline constexpr std::int32_t kErrorBadPathname = 161;
+// Static controls showing an image.
+inline constexpr std::uint32_t kSsTypeMask = 0x001F;
+inline constexpr std::uint32_t kSsBitmap = 0x000E;
+inline constexpr std::uint32_t kStmGetImage = 0x0173;
+inline constexpr WParam kImageBitmap = 0;
 } // namespace win
 
 // Case-insensitive comparisons for registry, file, class and message names, as Windows
@@ -248,6 +253,11 @@ struct Window {
     // dialogs: the default button set by DM_SETDEFID (0: the BS_DEFPUSHBUTTON button)
     int defId = 0;
 
+    // static controls: the bitmap an SS_BITMAP control loaded from its template, which it
+    // destroys with itself
+    plat::HBitmap image = 0;
+    int imageId = 0;
+
     // message boxes
     String boxText;
     std::uint32_t boxStyle = 0;
@@ -301,6 +311,7 @@ struct KernelObject {
     std::uint32_t processId = 0;
     Hwnd window = 0;      // device notifications
     plat::Guid classGuid; // device notifications
+    std::uint32_t owner = 0; // the process holding the handle
 };
 
 struct Timer {
@@ -324,6 +335,8 @@ struct MenuItem {
 
 struct Menu {
     std::vector<MenuItem> items;
+    std::uint32_t owner = 0; // the process that made it
+    int resourceId = 0;      // a loaded menu's (its submenus' too); 0: CreatePopupMenu
 };
 
 struct RegValue {
@@ -343,6 +356,7 @@ struct OpenKey {
     std::vector<String> path; // folded components below the root
     bool canRead = true;
     bool canWrite = false;
+    std::uint32_t owner = 0; // the process holding the handle
 };
 
 struct SimFile {
@@ -357,6 +371,7 @@ struct OpenFile {
     std::size_t position = 0;
     bool written = false;
     bool readFault = false; // FileFault::Read applies to this open
+    std::uint32_t owner = 0; // the process holding the handle
 };
 
 struct TrayIcon {
@@ -457,6 +472,8 @@ struct SimPc::Impl {
     std::uint32_t dpi = 96;               // of the one monitor
     plat::HIcon nextIcon = 0x20000;
     plat::HBitmap nextBitmap = 0x28000;
+    // Bitmaps from LoadBitmapW (nothing here deletes one): resource id and owner.
+    std::map<plat::HBitmap, std::pair<int, std::uint32_t>> bitmaps;
 
     // processes
     std::vector<plat::SidAndAttributes> tokenGroups;
@@ -487,6 +504,9 @@ struct SimPc::Impl {
 
     // ---------------------------------------------------------------- threads (sim_world.cpp)
     ThreadRec* current(Lock& lk); // the caller's record, created for external threads
+    // The process the calling thread belongs to: the program's for its own threads, else
+    // kOutsideProcessId (the test).
+    std::uint32_t callerProcess(Lock& lk);
     bool drivesClock(const ThreadRec* t) const;
     WakeReason block(Lock& lk, ThreadRec* self, BlockKind kind,
                      std::optional<std::uint64_t> deadline);
@@ -553,7 +573,8 @@ struct SimPc::Impl {
 
     // ---------------------------------------------------------------- user interface (sim_ui.cpp)
     Hwnd createDialogWindow(const res::DialogTemplate& t, int templateId, Hwnd parent, bool child,
-                            ThreadRec* self, plat::DialogTarget* target, Hwnd& focus); // lock held
+                            ThreadRec* self, plat::DialogTarget* target, Hwnd& focus,
+                            Module module = 0); // lock held; `module` holds the template
     std::intptr_t dialogBox(Module module, int templateId, Hwnd parent, plat::DialogTarget* target);
     bool endDialog(Hwnd dialog, std::intptr_t result);
     int messageBox(Hwnd owner, const String& text, const String& caption, std::uint32_t style,
@@ -598,7 +619,15 @@ struct SimPc::Impl {
     // ---------------------------------------------------------------- resources
     const res::ResourceSet* resourcesOf(Module module); // lock held
     plat::HIcon iconHandle(Module module, int id, int size = 0);
+
+    // ---------------------------------------------------------------- accounting
+    // (sim_handles.cpp) Every live object, read from the records the ports keep (lock held).
+    std::vector<LiveObject> liveObjects() const;
 };
+
+// The live objects of the HID and audio worlds (lock held).
+void hidLiveObjects(const SimPc::Impl& w, std::vector<LiveObject>& out);
+void audioLiveObjects(const SimPc::Impl& w, std::vector<LiveObject>& out);
 
 // A device interface path as enumeration returns it, and as a device-change notification
 // announces it (see DevicePathSpelling).

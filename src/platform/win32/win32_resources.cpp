@@ -67,8 +67,17 @@ bool Win32Resources::loadString(Module module, std::uint32_t id, String& out) {
 }
 
 HIcon Win32Resources::loadIcon(Module module, int id) {
-    return reinterpret_cast<HIcon>(
-        ::LoadIconW(reinterpret_cast<HINSTANCE>(toModule(module)), MAKEINTRESOURCEW(id)));
+    // LoadIconW shares the icon it loads from an image, but from a library loaded as a data
+    // file, as the resource library is, Wine makes a new icon at every call (about 9 KB each):
+    // the settings, which ask for theirs at every opening, would leave one behind each time.
+    // Each icon is loaded once and kept for the life of the process, as a shared icon is.
+    static std::mutex lock;
+    static std::map<std::pair<Module, int>, HICON> loaded;
+    std::lock_guard<std::mutex> guard(lock);
+    HICON& icon = loaded[{module, id}];
+    if (!icon)
+        icon = ::LoadIconW(reinterpret_cast<HINSTANCE>(toModule(module)), MAKEINTRESOURCEW(id));
+    return reinterpret_cast<HIcon>(icon);
 }
 
 namespace {

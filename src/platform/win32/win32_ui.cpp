@@ -178,6 +178,24 @@ bool forwardWithSource(DialogTarget& target, HWND window, UINT msg, WPARAM wPara
     return handled;
 }
 
+// A bitmap static of a template (About's picture) loads its image itself, and whether the
+// control deletes it again is documented nowhere (Wine's does not: a GDI bitmap would be lost
+// per About opened). STM_SETIMAGE hands the image back and leaves the control none, and an
+// image handed back is the caller's to delete, so it is deleted exactly once, here.
+void releaseStaticImages(HWND dialog) {
+    for (HWND child = ::GetWindow(dialog, GW_CHILD); child;
+         child = ::GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t name[16] = {};
+        ::GetClassNameW(child, name, static_cast<int>(std::size(name)));
+        if (::lstrcmpiW(name, L"Static") != 0 ||
+            (::GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_BITMAP)
+            continue;
+        if (const auto image = reinterpret_cast<HBITMAP>(
+                ::SendMessageW(child, STM_SETIMAGE, IMAGE_BITMAP, 0)))
+            ::DeleteObject(image);
+    }
+}
+
 INT_PTR dispatchToTarget(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
     auto* target = reinterpret_cast<DialogTarget*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     // Messages before WM_INITDIALOG (WM_SETFONT, ...) find no target yet.
@@ -185,6 +203,9 @@ INT_PTR dispatchToTarget(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
         return FALSE;
     LResult result = 0;
     const bool handled = forwardWithSource(*target, window, msg, wParam, lParam, result);
+    // WM_DESTROY reaches a dialog before its controls go.
+    if (msg == WM_DESTROY)
+        releaseStaticImages(window);
     if (msg == WM_NCDESTROY)
         ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     if (!handled)
