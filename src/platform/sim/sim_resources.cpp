@@ -68,20 +68,15 @@ public:
 
     plat::HIcon loadIcon(Module module, int id) override {
         Lock lk(w_.m);
-        const res::ResourceSet* set = w_.resourcesOf(module);
-        if (!set || id <= 0 || id > 0xFFFF ||
-            !set->find(res::kTypeGroupIcon, static_cast<std::uint16_t>(id)))
-            return 0;
-        return w_.iconHandle(module, id);
+        return hasIcon(module, id) ? w_.iconHandle(module, id) : 0;
     }
 
     // The simulated PC has one monitor: its DPI gives the size, as SM_CXSMICON scales (16 pixels
     // at 96 DPI).
     plat::HIcon loadSmallIcon(Module module, int id, Hwnd) override {
-        if (!loadIcon(module, id))
-            return 0;
         Lock lk(w_.m);
-        return w_.iconHandle(module, id, static_cast<int>(16 * w_.dpi / 96));
+        return hasIcon(module, id) ? w_.iconHandle(module, id, static_cast<int>(16 * w_.dpi / 96))
+                                   : 0;
     }
 
     plat::HBitmap loadBitmap(Module module, int id) override {
@@ -100,6 +95,13 @@ public:
     String programFile() override { return SimPc::kProgramPath; }
 
 private:
+    // Lock held.
+    bool hasIcon(Module module, int id) {
+        const res::ResourceSet* set = w_.resourcesOf(module);
+        return set && id > 0 && id <= 0xFFFF &&
+               set->find(res::kTypeGroupIcon, static_cast<std::uint16_t>(id));
+    }
+
     SimPc::Impl& w_;
 };
 
