@@ -46,14 +46,32 @@ add_custom_command(
 add_custom_target(qa_installer ALL DEPENDS ${QA_SETUP_FILE})
 
 # ---------------------------------------------------------------- installer tests
-# Run under Wine by scripts/installer-tests, in a prefix of their own.
+# Run under Wine by scripts/installer-tests, in a prefix of their own. Wine's user is an
+# administrator: the refusal of a user without the rights is tried on a setup built to see none.
+set(QA_NOT_ADMIN_SETUP ${CMAKE_BINARY_DIR}/installer-test/qa_setup_not_admin.exe)
+add_custom_command(
+  OUTPUT ${QA_NOT_ADMIN_SETUP}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/installer-test
+  COMMAND ${QA_MAKENSIS} -V2 -WX -NOCD
+          -DVERSION=${PROJECT_VERSION}
+          -DOUTFILE=${QA_NOT_ADMIN_SETUP}
+          -DBUILD_DIR=${CMAKE_BINARY_DIR}
+          -DICON=${QA_RES_DIR}/art/app.ico
+          -DTEST_NOT_ADMIN
+          ${QA_NSIS_TARGET}
+          ${QA_NSIS_SCRIPT}
+  DEPENDS ${QA_SETUP_FILE}
+  COMMENT "Building the installer tests' setup without administrator rights"
+  VERBATIM)
+add_custom_target(qa_installer_not_admin DEPENDS ${QA_NOT_ADMIN_SETUP})
+
 if(TARGET gtest)
   add_executable(qa_installer_tests tests/installer/installer_test.cpp)
   # qa_program for the headers the Win32 tests' shared helpers include.
   target_link_libraries(qa_installer_tests PRIVATE qa_program qa_win32 gtest ole32 uuid shell32)
   target_include_directories(qa_installer_tests PRIVATE tests tests/win32)
   target_compile_definitions(qa_installer_tests PRIVATE "QA_VERSION_W=L\"${PROJECT_VERSION}\"")
-  add_dependencies(qa_installer_tests qa_installer)
+  add_dependencies(qa_installer_tests qa_installer qa_installer_not_admin)
 endif()
 
 # The README's pictures, drawn by the real menus and dialogs under Wine (scripts/screenshots

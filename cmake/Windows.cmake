@@ -28,6 +28,13 @@ target_link_libraries(QuorvaneAuravo PRIVATE qa_program qa_win32)
 target_include_directories(QuorvaneAuravo PRIVATE ${QA_GENERATED_DIR})
 set_source_files_properties(src/resources/QuorvaneAuravo.rc PROPERTIES
   OBJECT_DEPENDS "${QA_ART};${QA_RES_DIR}/KTRResource.rc;${QA_GENERATED_DIR}/QuorvaneAuravo.manifest")
+# What ships has no symbol table (it only made the file larger); the linked file, symbols and
+# all, stays in unstripped/ for debugging (same code at the same addresses).
+add_custom_command(TARGET QuorvaneAuravo POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/unstripped
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:QuorvaneAuravo> ${CMAKE_BINARY_DIR}/unstripped/
+  COMMAND ${CMAKE_STRIP} --strip-all $<TARGET_FILE:QuorvaneAuravo>
+  VERBATIM)
 
 # The resource-only library: no code, no entry point (GNU ld takes an entry that names no
 # symbol as an address, so "0" is the PE linker's /NOENTRY), no import library.

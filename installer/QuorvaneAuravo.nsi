@@ -7,6 +7,8 @@
 ;   ICON      the program's icon
 ;   TARGET    (windows64 build only) amd64-unicode, for the Wine tiers of a machine that runs
 ;             no 32-bit program
+; and, for the installer tests' build only, TEST_NOT_ADMIN: the setup runs as if its user had
+; no administrator rights.
 ; A 32-bit installer: $PROGRAMFILES and the registry are the 32-bit ones, as for the program.
 
 !ifdef TARGET
@@ -23,6 +25,7 @@ SetCompressor /SOLID lzma
 !include LogicLib.nsh
 !include WinVer.nsh
 !include FileFunc.nsh
+!include nsDialogs.nsh
 
 !define PRODUCT "Quorvane Auravo"
 !define MAKER "Quorvane"
@@ -39,6 +42,13 @@ SetCompressor /SOLID lzma
 ; How long a running copy may take to end once asked.
 !define CLOSE_WAIT_MS 15000
 !define SYNCHRONIZE 0x00100000
+; The exit code of a setup run without administrator rights.
+!define ERROR_ELEVATION_REQUIRED 740
+; WTSQuerySessionInformationW's records and GetUserNameExW's form "DOMAIN\user".
+!define WTS_CURRENT_SESSION -1
+!define WTSUserName 5
+!define WTSDomainName 7
+!define NameSamCompatible 2
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
@@ -68,12 +78,33 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) ${MAKER}"
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW FinishPageShow
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
 
 Var closedRunningCopy
+Var runsAsDesktopUser
+
+; HKLM, Program Files and the all-users Start menu need an administrator. Run without the rights
+; (UAC turned off, or a standard account that was not elevated) every write would fail on its
+; own and a silent run would still end with success: refuse before anything is done, with a
+; message, and with ERROR_ELEVATION_REQUIRED as exit code when silent.
+!macro REFUSE_WITHOUT_ADMIN_RIGHTS
+!ifdef TEST_NOT_ADMIN
+  StrCpy $0 "User"
+!else
+  ; "Admin" only while the token carries the Administrators group for use, i.e. elevated.
+  UserInfo::GetAccountType
+  Pop $0
+!endif
+  ${If} $0 != "Admin"
+    MessageBox MB_OK|MB_ICONSTOP "Installing or removing ${PRODUCT} needs administrator rights.$\n$\nStart the setup again and allow it to make changes to the PC, or ask an administrator." /SD IDOK
+    SetErrorLevel ${ERROR_ELEVATION_REQUIRED}
+    Quit
+  ${EndIf}
+!macroend
 
 ; Asks a running copy of the program to end (WM_CLOSE to its controller, as its Exit does) and
 ; waits a bounded time for its process to end, so that none of its files stays in use. Sets
@@ -133,11 +164,59 @@ FunctionEnd
 !insertmacro DEFINE_CLOSE_RUNNING_COPY ""
 !insertmacro DEFINE_CLOSE_RUNNING_COPY "un."
 
-; Started through the shell, not as a child of this elevated installer: the program then runs
-; with the user's own rights, as it does when started at logon, and a later start of it from
-; the Start menu can reach it.
+; Whether this setup runs as the user whose desktop it is shown on. On a standard user's PC the
+; UAC prompt asks for an administrator's name and password: the setup then runs as that other
+; account, and a program it started would run as the administrator, with the administrator's
+; preferences, not as the user at the PC. The session's user (as Windows logged it on) is
+; compared with this process's, both as "DOMAIN\user"; when either cannot be read, they count
+; as different.
+Function CheckDesktopUser
+  Push $0
+  Push $1
+  Push $2
+  Push $3
+  StrCpy $runsAsDesktopUser 0
+  System::Call 'wtsapi32::WTSQuerySessionInformationW(p 0, i ${WTS_CURRENT_SESSION}, i ${WTSDomainName}, *p .r0, *i .r1) i .r2'
+  ${If} $2 <> 0
+    System::Call 'kernel32::lstrcpynW(w .r3, p r0, i ${NSIS_MAX_STRLEN}) p'
+    System::Call 'wtsapi32::WTSFreeMemory(p r0)'
+    System::Call 'wtsapi32::WTSQuerySessionInformationW(p 0, i ${WTS_CURRENT_SESSION}, i ${WTSUserName}, *p .r0, *i .r1) i .r2'
+    ${If} $2 <> 0
+      System::Call 'kernel32::lstrcpynW(w .r1, p r0, i ${NSIS_MAX_STRLEN}) p'
+      System::Call 'wtsapi32::WTSFreeMemory(p r0)'
+      StrCpy $3 "$3\$1"
+      System::Call 'secur32::GetUserNameExW(i ${NameSamCompatible}, w .r0, *i ${NSIS_MAX_STRLEN}) i .r2'
+      ; StrCmp ignores letter case, as Windows does in account names.
+      ${If} $2 <> 0
+      ${AndIf} $1 != ""
+      ${AndIf} $0 == $3
+        StrCpy $runsAsDesktopUser 1
+      ${EndIf}
+    ${EndIf}
+  ${EndIf}
+  Pop $3
+  Pop $2
+  Pop $1
+  Pop $0
+FunctionEnd
+
+; Started through the shell, not as a child of this elevated installer: Explorer hands the file
+; to the shell already running on the desktop, so the program runs with the user's own rights,
+; as it does when started at logon, and a later start of it from the Start menu can reach it.
+; Only when this setup runs as the desktop's user (see CheckDesktopUser): for another account
+; nothing is started, and the Run value starts the program at the user's next logon.
 Function StartProgram
-  Exec '"$WINDIR\explorer.exe" "$INSTDIR\${PROGRAM}"'
+  ${If} $runsAsDesktopUser = 1
+    Exec '"$WINDIR\explorer.exe" "$INSTDIR\${PROGRAM}"'
+  ${EndIf}
+FunctionEnd
+
+; The finish page offers the start only to the desktop's own user.
+Function FinishPageShow
+  ${If} $runsAsDesktopUser <> 1
+    ${NSD_Uncheck} $mui.FinishPage.Run
+    ShowWindow $mui.FinishPage.Run ${SW_HIDE}
+  ${EndIf}
 FunctionEnd
 
 Function .onInit
@@ -145,6 +224,8 @@ Function .onInit
     MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} needs Windows 7 or later." /SD IDOK
     Abort
   ${EndIf}
+  !insertmacro REFUSE_WITHOUT_ADMIN_RIGHTS
+  Call CheckDesktopUser
   ; One setup at a time.
   System::Call 'kernel32::CreateMutexW(p 0, i 0, w "QuorvaneAuravoSetup") p .r0 ?e'
   Pop $1
@@ -197,6 +278,10 @@ Section "Install"
     Call StartProgram
   ${EndIf}
 SectionEnd
+
+Function un.onInit
+  !insertmacro REFUSE_WITHOUT_ADMIN_RIGHTS
+FunctionEnd
 
 Section "Uninstall"
   SetShellVarContext all

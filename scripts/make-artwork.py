@@ -4,6 +4,7 @@ bitmap. The outputs are committed; run this only to change them."""
 import math
 import struct
 import sys
+import zlib
 from pathlib import Path
 
 OUT = Path(__file__).resolve().parent.parent / "src" / "resources" / "art"
@@ -58,13 +59,28 @@ def bmp_payload(px):
     return header + bytes(pixels) + bytes(mask)
 
 
+def png_payload(px):
+    """The image as a PNG (8-bit RGBA, no interlace): how an icon stores its 256-pixel image,
+    which as a bitmap would take 256 KiB."""
+    size = len(px)
+    raw = b"".join(b"\0" + bytes(v for p in row for v in p) for row in px)
+
+    def chunk(kind, body):
+        return (struct.pack(">I", len(body)) + kind + body +
+                struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF))
+
+    header = struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
+            chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
+
+
 def write_ico(path, images):
     entries = b""
     data = b""
     offset = 6 + 16 * len(images)
     for px in images:
-        payload = bmp_payload(px)
         size = len(px)
+        payload = png_payload(px) if size >= 256 else bmp_payload(px)
         entries += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(payload), offset)
         data += payload
         offset += len(payload)
@@ -92,12 +108,14 @@ def write_bmp(path, w, h):
 
 def main():
     OUT.mkdir(parents=True, exist_ok=True)
-    write_ico(OUT / "app.ico", [draw(32, True, app=True), draw(16, True, app=True)])
-    # The notification area shows the small-icon size of the monitor's DPI: 16 pixels at 100 %,
-    # 20 at 125 %, 24 at 150 %, 32 at 200 %; each is drawn, none is scaled from another.
-    tray_sizes = (16, 20, 24, 32)
-    write_ico(OUT / "tray_notlinked.ico", [draw(n, False) for n in tray_sizes])
-    write_ico(OUT / "tray_linked.ico", [draw(n, True) for n in tray_sizes])
+    # Every size Windows asks for is drawn, none is scaled from another. The notification area
+    # shows the small-icon size of the monitor's DPI: 16 pixels at 100 %, 20 at 125 %, 24 at
+    # 150 %, 32 at 200 %, 48 at 300 %. Window captions and the taskbar take 16 to 32, the Start
+    # menu, the Apps list, Explorer and the installer 48 and 256.
+    sizes = (16, 20, 24, 32, 48, 256)
+    write_ico(OUT / "app.ico", [draw(n, True, app=True) for n in sizes])
+    write_ico(OUT / "tray_notlinked.ico", [draw(n, False) for n in sizes])
+    write_ico(OUT / "tray_linked.ico", [draw(n, True) for n in sizes])
     write_bmp(OUT / "about.bmp", 48, 48)
     return 0
 

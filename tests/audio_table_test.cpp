@@ -163,7 +163,7 @@ TEST_F(AudioTable, TheTransmitterIsKnownByItsIdsInAnyLetterCase) {
 }
 
 // Today's Windows may give the transmitter's DirectSound record a path without its USB ids;
-// its endpoint still leads to the USB device, through the device topology or the instance id.
+// its endpoint still leads to the USB device, through the device topology to the adapter.
 TEST_F(AudioTable, TodaysWindowsKnowsTheTransmitterByItsEndpointWhenTheRecordLacksItsUsbIds) {
     pc->setWindowsAudio(sim::WindowsAudio::CoreAudio);
     sim::AudioDeviceConfig headset = device(u"Headset (USB Audio)");
@@ -175,9 +175,7 @@ TEST_F(AudioTable, TodaysWindowsKnowsTheTransmitterByItsEndpointWhenTheRecordLac
     const struct {
         sim::HardwareRoute route;
         bool recognised;
-    } cases[] = {{sim::HardwareRoute::Topology, true},
-                 {sim::HardwareRoute::InstanceId, true},
-                 {sim::HardwareRoute::None, false}};
+    } cases[] = {{sim::HardwareRoute::Topology, true}, {sim::HardwareRoute::None, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.route));
         pc->setTransmitterAudioIdentity({.usbPathInDirectSound = false, .hardwareRoute = c.route});
@@ -200,6 +198,30 @@ TEST_F(AudioTable, TodaysWindowsKnowsTheTransmitterByItsEndpointWhenTheRecordLac
     pc->plugTransmitter();
     pc->advance(1000);
     EXPECT_EQ(entry(2).name, u"USB Audio Device");
+}
+
+// The endpoints' two answers: while the transmitter is still arriving the system cannot tell
+// what its endpoint stands on, and that is no answer for good: the next pass asks again. What
+// its adapter's instance id told is kept, whatever the system says later.
+TEST_F(AudioTable, AnEndpointWhoseAdapterCannotBeReadIsAskedAgainAndAReadAnswerIsKept) {
+    pc->setWindowsAudio(sim::WindowsAudio::CoreAudio);
+    pc->addAudioDevice(device(u"Speakers"));
+    start();
+    pc->setTransmitterAudioIdentity(
+        {.usbPathInDirectSound = false, .hardwareRoute = sim::HardwareRoute::None});
+    const auto audio = pc->transmitterAudioDevice(pc->plugTransmitter());
+    ASSERT_TRUE(audio);
+    pc->advance(1000);
+    EXPECT_EQ(entry(2).name, u"USB Audio Device");
+
+    ASSERT_TRUE(pc->setAudioHardwareRoute(*audio, sim::HardwareRoute::Topology));
+    pc->advance(1000);
+    EXPECT_EQ(entry(2).name, u"Quorvane Auravo");
+
+    ASSERT_TRUE(pc->setAudioHardwareRoute(*audio, sim::HardwareRoute::None));
+    pc->advance(1000);
+    EXPECT_EQ(entry(2).name, u"Quorvane Auravo");
+    EXPECT_EQ(pc->audioObjectsOutstanding(), 0);
 }
 
 TEST_F(AudioTable, OnePassLogsItsStepsInOrder) {

@@ -569,7 +569,13 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(ControllerTest, ASecondSingleClickAfterTheMenuOpensItAgain) {
     doubles.transmitter = 1;
     start();
+    // The click gives the program the right to take the foreground, but the right may be gone
+    // when the timer fires: the controller takes it at once, so that the menu it then tracks
+    // closes when the user clicks elsewhere.
+    const plat::Hwnd users = pc->createForeignWindow(u"Notepad", u"Untitled - Notepad");
+    plat::desktop().setForegroundWindow(users);
     click(WM_LBUTTONDOWN, {10, 20});
+    EXPECT_EQ(plat::desktop().getForegroundWindow(), controller);
     pc->advance(1000);
     ASSERT_EQ(noted("menu at 10,20"), 1u);
     // The timer that opened the menu is idle again: the next click starts it anew.
@@ -798,16 +804,40 @@ TEST_F(ControllerTest, TaskbarCreatedAddsTheIconAgainOnlyWhenWantedAndPresent) {
     EXPECT_TRUE(pc->trayIcons().empty());
 }
 
-// Run as administrator, the program still hears the shell's restart, other processes'
-// WM_USER requests and their WM_CLOSE; nothing else of theirs reaches it.
-TEST_F(ControllerTest, ElevatedItStillHearsTaskbarCreatedRequestsAndCloseFromOthers) {
+// At a new scale the tray icon is drawn again at the small-icon size it now has, with the image
+// it had, also when the shell restarts for the new scale.
+TEST_F(ControllerTest, ANewScaleDrawsTheTrayIconAgainAtItsSize) {
+    doubles.transmitter = 1;
+    start();
+    ASSERT_EQ(pc->trayIcons().size(), 1u);
+    EXPECT_EQ(pc->trayIcons()[0].iconSize, 16);
+    SetTrayIconImage(true);
+    pc->setDpi(144); // 150 %
+    post(WM_DPICHANGED, 0x00900090);
+    ASSERT_EQ(pc->trayIcons().size(), 1u);
+    EXPECT_EQ(pc->trayIcons()[0].iconSize, 24);
+    EXPECT_EQ(pc->trayIcons()[0].iconResourceId, 115);
+
+    pc->setDpi(192); // 200 %
+    plat::ui().shellNotifyIcon(NIM_DELETE, globals().trayIconData);
+    post(plat::desktop().registerWindowMessage(u"TaskbarCreated"));
+    ASSERT_EQ(pc->trayIcons().size(), 1u);
+    EXPECT_EQ(pc->trayIcons()[0].iconSize, 32);
+    EXPECT_EQ(pc->trayIcons()[0].iconResourceId, 115);
+}
+
+// Run as administrator, the program still hears the shell's restart and the clicks on its
+// icon, other processes' WM_USER requests and their WM_CLOSE; nothing else of theirs reaches it.
+TEST_F(ControllerTest, ElevatedItStillHearsTaskbarCreatedIconClicksRequestsAndCloseFromOthers) {
     pc->setProgramElevated(true);
     doubles.transmitter = 1;
     start();
     const std::uint32_t taskbarCreated = plat::desktop().registerWindowMessage(u"TaskbarCreated");
     auto allowed = pc->messagesAllowedFromLower(controller);
     std::sort(allowed.begin(), allowed.end());
-    EXPECT_EQ(allowed, (std::vector<std::uint32_t>{WM_CLOSE, WM_USER, taskbarCreated}));
+    EXPECT_EQ(allowed, (std::vector<std::uint32_t>{WM_CLOSE, WM_USER, 0x0401, taskbarCreated}));
+    click(WM_RBUTTONDOWN, {5, 6});
+    EXPECT_EQ(noted("menu at 5,6"), 1u);
 
     EXPECT_FALSE(pc->post(controller, WM_COMMAND, IDM_ABOUT));
     ASSERT_TRUE(pc->waitIdle());

@@ -143,12 +143,13 @@ TEST_F(SettingsSheetTest, PopupHelpShowsTheControlsTextWithDefaultColoursAndMarg
     const auto requests = helpRequests();
     ASSERT_EQ(requests.size(), 2u);
     const std::string file = helpFile("::/popupdisplay.txt");
+    // Each popup is the control's that asked.
     EXPECT_EQ(requests[0], "help: \"" + file +
                                "\" command 14 popup instance 0x0 string 1003 at (300,200) colours "
-                               "-1/-1 margins -1,-1,-1,-1");
+                               "-1/-1 margins -1,-1,-1,-1 caller control 1003");
     EXPECT_EQ(requests[1], "help: \"" + file +
                                "\" command 14 popup instance 0x0 string 1019 at (300,200) colours "
-                               "-1/-1 margins -1,-1,-1,-1");
+                               "-1/-1 margins -1,-1,-1,-1 caller control 1019");
 }
 
 TEST_F(SettingsSheetTest, ThePairingRequestRunsTheWaitAndLeavesTheSheetOpen) {

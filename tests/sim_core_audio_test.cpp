@@ -133,7 +133,6 @@ TEST_F(SimCoreAudio, TheTransmittersEndpointLeadsToItsUsbDeviceAsItsRouteAllows)
         sim::HardwareRoute route;
         bool connected, instance;
     } cases[] = {{sim::HardwareRoute::Topology, true, true},
-                 {sim::HardwareRoute::InstanceId, false, true},
                  {sim::HardwareRoute::None, false, false}};
     for (const auto& c : cases) {
         pc.setTransmitterAudioIdentity({.usbPathInDirectSound = false, .hardwareRoute = c.route});

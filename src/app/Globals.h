@@ -96,6 +96,7 @@ struct Globals {
     // its image too, so it is read and written only under trayIconLock (see notifyTrayIcon).
     // Recursive: a shell call may dispatch messages on this thread that change the icon.
     plat::NotifyIconData trayIconData;
+    bool trayIconLinked = false; // the record shows icon 115, else 114
     std::recursive_mutex trayIconLock;
     std::uint8_t noTransmitterNoticeAllowed = 1;
 

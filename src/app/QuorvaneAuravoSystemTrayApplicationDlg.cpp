@@ -57,6 +57,15 @@ plat::Hwnd findOwnWindow(std::uint32_t titleId) {
     return findByTitle(fw::loadString(titleId));
 }
 
+// The record's image (linked or not) at the small-icon size for the DPI of the controller's
+// monitor. Under trayIconLock.
+void reloadTrayIconImage(Globals& g) {
+    if (const plat::HIcon icon = plat::resources().loadSmallIcon(
+            fw::resourceModule(), g.trayIconLinked ? IDI_TRAY_LINKED : IDI_TRAY_NOTLINKED,
+            g.trayIconData.window))
+        g.trayIconData.icon = icon;
+}
+
 void logHandlerEntry(std::u16string_view message) {
     plat::String line = u"CKTRSystemTrayApplicationDlg::DefWindowProc(";
     line += message;
@@ -86,6 +95,7 @@ const fw::MessageMap* CKTRSystemTrayApplicationDlg::messageMap() const {
     static constexpr fw::MessageMapEntry entries[] = {
         fw::onMessage<&Self::OnPaint>(WM_PAINT),
         fw::onMessage<&Self::OnWindowPosChanging>(WM_WINDOWPOSCHANGING),
+        fw::onMessage<&Self::OnDpiChanged>(WM_DPICHANGED),
         fw::onMessage<&Self::OnQueryDragIcon>(WM_QUERYDRAGICON),
         fw::onMessage<&Self::OnIcon>(kTrayIconMessage),
         fw::onCommand<&Self::OnSetting>(IDM_SETTINGS),
@@ -146,10 +156,11 @@ int CKTRSystemTrayApplicationDlg::OnInitDialog() {
 
     // Explorer announces its restart with this message; every tray icon is gone by then.
     taskbarCreatedMessage = desktop.registerWindowMessage(u"TaskbarCreated");
-    // Run as administrator, the program would not hear the shell's restart nor the requests
-    // and the WM_CLOSE of other (non-elevated) processes: Windows drops their messages to a
-    // higher integrity level unless the window lets them through. Exactly these.
-    for (std::uint32_t fromOthers : {taskbarCreatedMessage, WM_USER, WM_CLOSE})
+    // Run as administrator, the program would not hear the shell's restart, the clicks on its
+    // own icon (the shell sends the callback message), nor the requests and the WM_CLOSE of
+    // other (non-elevated) processes: Windows drops their messages to a higher integrity level
+    // unless the window lets them through. Exactly these.
+    for (std::uint32_t fromOthers : {taskbarCreatedMessage, kTrayIconMessage, WM_USER, WM_CLOSE})
         if (fromOthers != 0)
             desktop.allowMessageFromLowerIntegrity(window(), fromOthers);
 
@@ -243,7 +254,11 @@ void CKTRSystemTrayApplicationDlg::OnIcon(plat::WParam, plat::LParam lParam) {
     switch (lParam) {
     case static_cast<plat::LParam>(WM_LBUTTONDOWN):
         // The menu waits for the double-click time, so that a double click can still become
-        // "open the settings" instead.
+        // "open the settings" instead. The click lets this program take the foreground, but
+        // only until the user's next input: by the time the timer fires the right may be gone,
+        // and a menu tracked without the foreground does not close on a click elsewhere. So it
+        // is taken now, and again just before the menu is tracked.
+        desktop.setForegroundWindow(mainWindowHandle());
         clickPoint = desktop.getCursorPos();
         if (clickTimerIdle == 1) {
             clickTimerId = StartClickTimer(doubleClickTime);
@@ -477,6 +492,20 @@ void CKTRSystemTrayApplicationDlg::OnWindowPosChanging(plat::WParam, plat::LPara
     Default();
 }
 
+void CKTRSystemTrayApplicationDlg::OnDpiChanged() {
+    traceEntry(u"CKTRSystemTrayApplicationDlg::OnDpiChanged");
+    // The scale of the controller's monitor changed (the program is per-monitor aware): the
+    // image shown was drawn for the old size.
+    {
+        // Held across: the reader thread may switch the image meanwhile.
+        Globals& g = globals();
+        std::lock_guard<std::recursive_mutex> lock(g.trayIconLock);
+        SetTrayIconImage(g.trayIconLinked);
+    }
+    Default();
+    traceExit(u"CKTRSystemTrayApplicationDlg::OnDpiChanged");
+}
+
 plat::LResult CKTRSystemTrayApplicationDlg::OnQueryDragIcon() {
     traceEntry(u"CKTRSystemTrayApplicationDlg::OnQueryDragIcon");
     traceExit(u"CKTRSystemTrayApplicationDlg::OnQueryDragIcon");
@@ -621,9 +650,13 @@ void CKTRSystemTrayApplicationDlg::transmitterArrived() {
 void CKTRSystemTrayApplicationDlg::onTaskbarCreated() {
     logHandlerEntry(u"TaskbarCreated");
     Globals& g = globals();
-    // The record still holds the image last shown (linked or not).
-    if (g.transmitterPresent == 1 && g.pcInfo->getTrayIconState() == 1)
-        ShowTrayIcon();
+    if (g.transmitterPresent != 1 || g.pcInfo->getTrayIconState() != 1)
+        return;
+    // The image last shown (linked or not), drawn again: the shell also starts anew when the
+    // scale of its monitor changed.
+    std::lock_guard<std::recursive_mutex> lock(g.trayIconLock);
+    reloadTrayIconImage(g);
+    ShowTrayIcon();
 }
 
 plat::Hwnd CKTRSystemTrayApplicationDlg::mainWindowHandle() const {
@@ -647,11 +680,8 @@ void SetTrayIconImage(bool active) {
     {
         Globals& g = globals();
         std::lock_guard<std::recursive_mutex> lock(g.trayIconLock);
-        // At the small-icon size for the DPI of the controller's monitor.
-        g.trayIconData.icon =
-            plat::resources().loadSmallIcon(fw::resourceModule(),
-                                            active ? IDI_TRAY_LINKED : IDI_TRAY_NOTLINKED,
-                                            g.trayIconData.window);
+        g.trayIconLinked = active;
+        reloadTrayIconImage(g);
         plat::ui().shellNotifyIcon(NIM_MODIFY, g.trayIconData);
     }
     traceExit(u"SetTrayIconImage");

@@ -75,6 +75,8 @@ protected:
     void OnPaint();
     // Declines every attempt to show the controller, before it happens.
     void OnWindowPosChanging(plat::WParam wParam, plat::LParam lParam);
+    // The monitor's scale changed: the tray icon is drawn again at its new size.
+    void OnDpiChanged();
     plat::LResult OnQueryDragIcon();
     void OnIcon(plat::WParam wParam, plat::LParam lParam);
     void OnTimer(plat::WParam timerId);
@@ -121,5 +123,6 @@ private:
 // TRUE when device-interface notifications of the HID class are registered for `window`.
 bool bHidDeviceNotify(plat::Hwnd window);
 
-// Shows icon 115 (a remote device is linked) or 114. Called by the reader thread too.
+// Shows icon 115 (a remote device is linked) or 114, at the small-icon size of the DPI the
+// controller has now. Called by the reader thread too.
 void SetTrayIconImage(bool active);

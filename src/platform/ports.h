@@ -137,6 +137,7 @@ struct WindowPosChanging {
 struct HelpInfo {
     std::uint32_t contextId = 0;
     Point mousePos;
+    Hwnd item = 0; // the control (or window) help was asked for; 0 for a menu item
 };
 
 // WM_NOTIFY reaches the program's windows with lParam pointing to this, whatever the
@@ -413,12 +414,13 @@ struct AudioEndpoint {
 };
 
 // What leads from an endpoint down to the hardware it plays on; each text is empty where the
-// system does not give it.
+// system does not give it (as while the device is still arriving).
 struct EndpointHardware {
     // The device its device topology's first connector is connected to
     // (IConnector::GetDeviceIdConnectedTo), e.g. "{2}.\\?\usb#vid_...#{...}\global".
     String connectedDeviceId;
-    // PKEY_Device_InstanceId of that device, else of the endpoint, e.g. "USB\VID_...\...".
+    // PKEY_Device_InstanceId of that device, the audio adapter, e.g. "USB\VID_...\...". Never
+    // the endpoint's own ("SWD\MMDEVAPI\..."), which tells nothing of the hardware.
     String instanceId;
 };
 

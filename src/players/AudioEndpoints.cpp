@@ -76,7 +76,9 @@ bool CoreAudioEndpoints::onTransmitterHardware(const plat::String& id, bool& kno
     plat::EndpointHardware hardware;
     if (!enumerator_ || !plat::coreAudio().endpointHardware(enumerator_, id, hardware))
         return false;
-    known = !hardware.connectedDeviceId.empty() || !hardware.instanceId.empty();
+    // Only the adapter's instance id is an answer for good: without it the device may still be
+    // arriving, and its topology's connection alone can be there before the adapter opens.
+    known = !hardware.instanceId.empty();
     return carriesTransmitterIds(hardware.connectedDeviceId) ||
            carriesTransmitterIds(hardware.instanceId);
 }

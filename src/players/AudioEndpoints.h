@@ -32,7 +32,7 @@ public:
     // The default console render endpoint's id; empty when there is none.
     plat::String defaultId() const;
     // True when the endpoint leads to hardware carrying the transmitter's USB ids; `known` is
-    // set when the system told enough to be sure either way.
+    // set when the answer came from the adapter's instance id, which holds for good.
     bool onTransmitterHardware(const plat::String& id, bool& known) const;
 
 private:
@@ -54,8 +54,9 @@ bool carriesTransmitterIds(const plat::String& text);
 
 // The audio thread's memory of which endpoints stand on the transmitter's hardware, by
 // endpoint GUID, for devices whose DirectSound record does not show their USB ids. The
-// endpoints are listed at most once per enumeration pass, when such a device first asks; an
-// answer the system gave for certain is kept, as it never changes for an endpoint.
+// endpoints are listed at most once per enumeration pass, when such a device first asks. An
+// answer from the adapter's instance id is kept, as it never changes for an endpoint; any
+// other holds for this pass only and is asked again in the next.
 class TransmitterEndpoints {
 public:
     void newPass();

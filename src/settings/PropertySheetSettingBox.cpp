@@ -111,7 +111,10 @@ plat::LResult PropertySheetSettingBox::OnPopupHelp(plat::WParam, plat::LParam lP
         plat::HelpPopup popup;
         popup.stringId = request->contextId;
         popup.position = request->mousePos;
-        plat::processes().htmlHelp(0, helpFilePath() + u"::/popupdisplay.txt",
+        // The popup's caller is the window that asked (the control, else the sheet), as in
+        // the help system's own example; the popup window is placed and owned after it.
+        const plat::Hwnd caller = request->item ? request->item : window();
+        plat::processes().htmlHelp(caller, helpFilePath() + u"::/popupdisplay.txt",
                                    HH_DISPLAY_TEXT_POPUP, reinterpret_cast<std::uintptr_t>(&popup));
     }
     traceExit(u"PropertySheetSettingBox::OnPopupHelp");

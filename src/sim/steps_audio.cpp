@@ -189,20 +189,18 @@ void registerAudioSteps(StepTable& table) {
 
     table.add({
         .name = "audio transmitter",
-        .forms =
-            {"[dsound-path <dspath:usb|software>] [hardware <route:topology|instance-id|none>]"},
+        .forms = {"[dsound-path <dspath:usb|software>] [hardware <route:topology|none>]"},
         .help = "How the transmitter's audio function shows its USB ids from its next plug-in:\n"
                 "in its DirectSound record's path ('usb', the default) or not ('software'), and\n"
-                "on today's Windows through its endpoint's device topology and instance id\n"
-                "('topology', the default), the instance id only, or neither.",
+                "on today's Windows through its endpoint's device topology and its adapter's\n"
+                "instance id ('topology', the default) or not at all.",
         .run =
             [](Session& s, const Args& a) {
                 sim::TransmitterAudioIdentity identity;
                 identity.usbPathInDirectSound = !a.has("dspath") || a.text("dspath") == "usb";
                 if (a.has("route"))
-                    identity.hardwareRoute = a.text("route") == "none" ? sim::HardwareRoute::None
-                                             : a.text("route") == "instance-id"
-                                                 ? sim::HardwareRoute::InstanceId
+                    identity.hardwareRoute = a.text("route") == "none"
+                                                 ? sim::HardwareRoute::None
                                                  : sim::HardwareRoute::Topology;
                 s.pc().setTransmitterAudioIdentity(identity);
             },

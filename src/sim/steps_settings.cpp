@@ -548,7 +548,8 @@ void registerSettingsSteps(StepTable& table) {
         .forms = {"<topic> [popup <string:uint>]"},
         .help = "The next help request not checked yet opened this topic (\"::/Devices.htm\")\n"
                 "of the help file in the program's folder; with 'popup', a popup showing this\n"
-                "text id of the topic, with default colours and margins.",
+                "text id of the topic, with default colours and margins, for the control of\n"
+                "that id (each control's help id is its own id).",
         .run =
             [](Session& s, const Args& a) {
                 if (!s.settle())
@@ -565,7 +566,8 @@ void registerSettingsSteps(StepTable& table) {
                     std::string wanted = "help: \"" + file + "\" command ";
                     wanted += a.has("popup")
                                   ? "14 popup instance 0x0 string " + a.text("string") +
-                                        " at (640,400) colours -1/-1 margins -1,-1,-1,-1"
+                                        " at (640,400) colours -1/-1 margins -1,-1,-1,-1 caller "
+                                        "control " + a.text("string")
                                   : "0 data 0x0";
                     if (line != wanted) {
                         s.fail("the help request was\n  " + line + "\nnot\n  " + wanted);

@@ -1,5 +1,6 @@
 // The setup file under Wine, as an administrator would use it: a silent install, the installed
-// program started from there, a silent upgrade over the running program, a silent uninstall.
+// program started from there, a silent upgrade over the running program, a silent uninstall;
+// and, first, a setup that sees no administrator rights refusing to install anything.
 // The tests run in order and each builds on the one before; scripts/installer-tests runs them
 // in a prefix of their own, made afresh, with the setup file and the build's copies of the
 // installed files next to this program.
@@ -10,6 +11,8 @@
 #include <shobjidl.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -67,6 +70,40 @@ std::wstring lower(std::wstring text) {
     for (auto& c : text)
         c = static_cast<wchar_t>(::towlower(c));
     return text;
+}
+
+// What ships carries no symbol table and no debugging sections. A section name longer than its
+// header's eight bytes stands as "/<offset>" into the string table that follows the symbols
+// (which a stripped file keeps for such names, ".eh_frame" among them).
+void expectNoSymbols(const std::wstring& path) {
+    SCOPED_TRACE(std::string(path.begin(), path.end()));
+    const std::string file = contents(path);
+    ASSERT_GE(file.size(), sizeof(IMAGE_DOS_HEADER));
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(file.data());
+    ASSERT_EQ(dos->e_magic, IMAGE_DOS_SIGNATURE);
+    ASSERT_LE(static_cast<std::size_t>(dos->e_lfanew) + sizeof(IMAGE_NT_HEADERS32), file.size());
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(file.data() + dos->e_lfanew);
+    ASSERT_EQ(nt->Signature, IMAGE_NT_SIGNATURE);
+    const IMAGE_FILE_HEADER& header = nt->FileHeader;
+    EXPECT_EQ(header.NumberOfSymbols, 0u);
+    const std::size_t strings = static_cast<std::size_t>(header.PointerToSymbolTable) +
+                                18u * header.NumberOfSymbols; // IMAGE_SIZEOF_SYMBOL
+    const std::size_t sections = static_cast<std::size_t>(dos->e_lfanew) + 4 +
+                                 sizeof(IMAGE_FILE_HEADER) + header.SizeOfOptionalHeader;
+    for (WORD i = 0; i < header.NumberOfSections; ++i) {
+        const std::size_t at = sections + i * sizeof(IMAGE_SECTION_HEADER);
+        ASSERT_LE(at + sizeof(IMAGE_SECTION_HEADER), file.size());
+        const auto* section = reinterpret_cast<const IMAGE_SECTION_HEADER*>(file.data() + at);
+        std::string name(reinterpret_cast<const char*>(section->Name),
+                         strnlen(reinterpret_cast<const char*>(section->Name), 8));
+        if (name.starts_with("/") && header.PointerToSymbolTable != 0) {
+            const std::size_t offset = strings + std::strtoul(name.c_str() + 1, nullptr, 10);
+            ASSERT_LT(offset, file.size()) << name;
+            name = std::string(file.c_str() + offset,
+                               strnlen(file.c_str() + offset, file.size() - offset));
+        }
+        EXPECT_FALSE(name.starts_with(".debug")) << name;
+    }
 }
 
 // The setup file next to this program.
@@ -232,6 +269,19 @@ protected:
     static void TearDownTestSuite() { ::CoUninitialize(); }
 };
 
+// Without administrator rights every write would fail: the setup refuses before it starts, with
+// ERROR_ELEVATION_REQUIRED as its exit code, and leaves nothing behind.
+TEST_F(Installer, WithoutAdministratorRightsTheSetupRefusesWith740) {
+    ASSERT_FALSE(exists(installDir())) << "the prefix is not fresh";
+    const std::wstring setup = qa_test::testDirectory() + L"qa_setup_not_admin.exe";
+    ASSERT_TRUE(exists(setup)) << "the tests' setup without rights is missing";
+    EXPECT_EQ(timed("silent install without administrator rights", quoted(setup) + L" /S"), 740u);
+    EXPECT_FALSE(exists(installDir()));
+    EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    std::wstring ignored;
+    EXPECT_FALSE(readString(HKEY_LOCAL_MACHINE, kRunKey, L"Quorvane Auravo", ignored));
+}
+
 TEST_F(Installer, SilentInstallPutsEverythingInPlace) {
     const std::wstring setup = setupFile();
     ASSERT_FALSE(setup.empty()) << "no QuorvaneAuravoSetup-*.exe next to the test";
@@ -243,6 +293,8 @@ TEST_F(Installer, SilentInstallPutsEverythingInPlace) {
 
     expectPayloadIsTheBuilds();
     EXPECT_TRUE(exists(installed(L"Uninstall.exe")));
+    expectNoSymbols(installed(L"QuorvaneAuravo.exe"));
+    expectNoSymbols(installed(L"KTRResource.dll"));
 
     EXPECT_EQ(lower(shortcutTarget(shortcutPath())), lower(installed(L"QuorvaneAuravo.exe")))
         << "no Start menu shortcut to the program for all users";

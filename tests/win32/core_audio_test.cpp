@@ -5,7 +5,13 @@
 // Wine gives its endpoints the GUIDs of their DirectSound devices, as Windows does, and keeps
 // its default endpoint in its own "DefaultOutput" value. It has no policy-config class: what
 // can be seen here of setting the default is the program's fallback to the sound mapper alone.
+// What Wine cannot show at all is asked of stand-ins handed to the port (at the end).
 #include <windows.h>
+
+#include <mmdeviceapi.h>
+#include <objbase.h>
+#include <propidl.h>
+#include <propsys.h>
 
 #include <gtest/gtest.h>
 
@@ -278,6 +284,200 @@ TEST_F(WineSystemDefault, WithoutThePolicyConfigClassRoutingChangesOnlyThePlayba
     EXPECT_EQ(playback.read(), wide(mixerName));
     EXPECT_EQ(defaultEndpoint(plat::EndpointRole::Console), before);
     EXPECT_EQ(playbackDevice(u"Default"), first.name);
+}
+
+// ---------------------------------------------------------------- stand-ins behind the port
+// What the port asks Core Audio and makes of the answers where Wine's endpoints cannot show it
+// (Wine has neither unplugged endpoints nor USB adapters): a stand-in enumerator, handed to the
+// port in place of the real one, answers as Windows does from endpoints of every state.
+
+// The properties, in this test's own words.
+constexpr PROPERTYKEY kEndpointGuidKey = {
+    {0x1DA5D803, 0xD492, 0x4EDD, {0x8C, 0x23, 0xE0, 0xC0, 0xFF, 0xEE, 0x7F, 0x0E}}, 4};
+constexpr PROPERTYKEY kInstanceIdKey = {
+    {0x78C34FC8, 0x104A, 0x4ACA, {0x9E, 0xA4, 0x52, 0x4D, 0x52, 0x99, 0x6E, 0x57}}, 256};
+constexpr DWORD kActive = 0x1, kDisabled = 0x2, kNotPresent = 0x4, kUnplugged = 0x8;
+constexpr HRESULT kNotFound = static_cast<HRESULT>(0x80070490);
+
+struct StandInEndpoint {
+    std::wstring id;
+    DWORD state = kActive;
+    std::wstring guid;
+    std::wstring instanceId; // its own, "SWD\MMDEVAPI\..."
+};
+
+LPWSTR taskText(const std::wstring& text) {
+    auto* copy = static_cast<LPWSTR>(::CoTaskMemAlloc((text.size() + 1) * sizeof(wchar_t)));
+    std::copy(text.c_str(), text.c_str() + text.size() + 1, copy);
+    return copy;
+}
+
+// IUnknown of the stand-ins: counted, deleted at the last release, asked for nothing else.
+template <class Interface> class StandIn : public Interface {
+public:
+    virtual ~StandIn() = default;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG left = --refs_;
+        if (left == 0)
+            delete this;
+        return left;
+    }
+
+private:
+    ULONG refs_ = 1;
+};
+
+class StandInStore final : public StandIn<IPropertyStore> {
+public:
+    explicit StandInStore(StandInEndpoint endpoint) : endpoint_(std::move(endpoint)) {}
+    HRESULT STDMETHODCALLTYPE GetCount(DWORD*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetAt(DWORD, PROPERTYKEY*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetValue(REFPROPERTYKEY key, PROPVARIANT* value) override {
+        ::PropVariantInit(value);
+        const std::wstring* text = nullptr;
+        if (key.fmtid == kEndpointGuidKey.fmtid && key.pid == kEndpointGuidKey.pid)
+            text = &endpoint_.guid;
+        else if (key.fmtid == kInstanceIdKey.fmtid && key.pid == kInstanceIdKey.pid)
+            text = &endpoint_.instanceId;
+        if (text) {
+            value->vt = VT_LPWSTR;
+            value->pwszVal = taskText(*text);
+        }
+        return S_OK; // a property it lacks is VT_EMPTY
+    }
+    HRESULT STDMETHODCALLTYPE SetValue(REFPROPERTYKEY, REFPROPVARIANT) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE Commit() override { return E_NOTIMPL; }
+
+private:
+    StandInEndpoint endpoint_;
+};
+
+// An endpoint whose device topology cannot be had yet, as while its device is arriving.
+class StandInDevice final : public StandIn<IMMDevice> {
+public:
+    explicit StandInDevice(StandInEndpoint endpoint) : endpoint_(std::move(endpoint)) {}
+    HRESULT STDMETHODCALLTYPE Activate(REFIID, DWORD, PROPVARIANT*, void** out) override {
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    HRESULT STDMETHODCALLTYPE OpenPropertyStore(DWORD, IPropertyStore** store) override {
+        *store = new StandInStore(endpoint_);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetId(LPWSTR* id) override {
+        *id = taskText(endpoint_.id);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetState(DWORD* state) override {
+        *state = endpoint_.state;
+        return S_OK;
+    }
+
+private:
+    StandInEndpoint endpoint_;
+};
+
+class StandInCollection final : public StandIn<IMMDeviceCollection> {
+public:
+    explicit StandInCollection(std::vector<StandInEndpoint> endpoints)
+        : endpoints_(std::move(endpoints)) {}
+    HRESULT STDMETHODCALLTYPE GetCount(UINT* count) override {
+        *count = static_cast<UINT>(endpoints_.size());
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Item(UINT i, IMMDevice** device) override {
+        *device = i < endpoints_.size() ? new StandInDevice(endpoints_[i]) : nullptr;
+        return *device ? S_OK : E_INVALIDARG;
+    }
+
+private:
+    std::vector<StandInEndpoint> endpoints_;
+};
+
+// Lists the endpoints of the states asked for, as Windows does, and records what was asked.
+class StandInEnumerator final : public StandIn<IMMDeviceEnumerator> {
+public:
+    explicit StandInEnumerator(std::vector<StandInEndpoint> endpoints)
+        : endpoints_(std::move(endpoints)) {}
+    HRESULT STDMETHODCALLTYPE EnumAudioEndpoints(EDataFlow flow, DWORD states,
+                                                 IMMDeviceCollection** out) override {
+        askedFlow = flow;
+        askedStates = states;
+        std::vector<StandInEndpoint> listed;
+        for (const auto& e : endpoints_)
+            if (e.state & states)
+                listed.push_back(e);
+        *out = new StandInCollection(std::move(listed));
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetDefaultAudioEndpoint(EDataFlow, ERole, IMMDevice** out) override {
+        *out = nullptr;
+        return kNotFound;
+    }
+    HRESULT STDMETHODCALLTYPE GetDevice(LPCWSTR id, IMMDevice** out) override {
+        *out = nullptr;
+        for (const auto& e : endpoints_)
+            if (e.id == id)
+                *out = new StandInDevice(e);
+        return *out ? S_OK : kNotFound;
+    }
+    HRESULT STDMETHODCALLTYPE
+    RegisterEndpointNotificationCallback(IMMNotificationClient*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE
+    UnregisterEndpointNotificationCallback(IMMNotificationClient*) override {
+        return E_NOTIMPL;
+    }
+
+    int askedFlow = -1;
+    DWORD askedStates = 0;
+
+private:
+    std::vector<StandInEndpoint> endpoints_;
+};
+
+plat::Handle asHandle(IMMDeviceEnumerator* enumerator) {
+    return reinterpret_cast<plat::Handle>(enumerator);
+}
+
+// The system default and re-routing choose among active endpoints only: one unplugged or
+// disabled is never made the default.
+TEST(CoreAudioPort, OnlyActiveRenderEndpointsAreListed) {
+    auto* enumerator = new StandInEnumerator({{L"{0.0.0.00000000}.{a}", kUnplugged, L"{A}"},
+                                              {L"{0.0.0.00000000}.{b}", kActive, L"{B}"},
+                                              {L"{0.0.0.00000000}.{c}", kDisabled, L"{C}"},
+                                              {L"{0.0.0.00000000}.{d}", kNotPresent, L"{D}"}});
+    std::vector<plat::AudioEndpoint> endpoints;
+    EXPECT_TRUE(plat::coreAudio().renderEndpoints(asHandle(enumerator), endpoints));
+    EXPECT_EQ(enumerator->askedFlow, 0); // eRender
+    EXPECT_EQ(enumerator->askedStates, kActive);
+    ASSERT_EQ(endpoints.size(), 1u);
+    EXPECT_EQ(endpoints[0].id, u"{0.0.0.00000000}.{b}");
+    EXPECT_EQ(endpoints[0].guid, u"{B}");
+    enumerator->Release();
+}
+
+// An endpoint whose device topology cannot be had (its device is still arriving) leads to no
+// adapter: its own instance id, which names a software device on every PC, is not given in
+// the adapter's place, or the answer "not the transmitter" would be kept for good.
+TEST(CoreAudioPort, WithoutItsTopologyAnEndpointGivesNoInstanceId) {
+    const std::wstring id = L"{0.0.0.00000000}.{5f0c}";
+    auto* enumerator = new StandInEnumerator({{id, kActive, L"{5F0C}", L"SWD\\MMDEVAPI\\" + id}});
+    plat::EndpointHardware hardware;
+    EXPECT_TRUE(
+        plat::coreAudio().endpointHardware(asHandle(enumerator), qa_test::u16(id), hardware));
+    EXPECT_EQ(hardware.connectedDeviceId, u"");
+    EXPECT_EQ(hardware.instanceId, u"");
+    EXPECT_FALSE(plat::coreAudio().endpointHardware(asHandle(enumerator), u"{gone}", hardware));
+    enumerator->Release();
 }
 
 } // namespace

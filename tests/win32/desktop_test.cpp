@@ -133,4 +133,30 @@ TEST_F(DesktopPort, RegisteredMessagesAndDeviceNotifications) {
     EXPECT_TRUE(::UnregisterDeviceNotification(reinterpret_cast<HDEVNOTIFY>(notification)));
 }
 
+// What the port asks of the message filter, which Wine accepts whatever it is told: to let the
+// message through to this window (MSGFLT_ALLOW, 1), not to keep it out (MSGFLT_DISALLOW, 2).
+struct FilterCall {
+    HWND window = nullptr;
+    UINT msg = 0;
+    DWORD action = 0;
+    const void* record = nullptr;
+    int calls = 0;
+} filterCall;
+
+BOOL WINAPI recordFilterCall(HWND window, UINT msg, DWORD action, PCHANGEFILTERSTRUCT record) {
+    filterCall = {window, msg, action, record, filterCall.calls + 1};
+    return TRUE;
+}
+
+TEST_F(DesktopPort, TheMessageFilterIsAskedToLetTheMessageThrough) {
+    EXPECT_TRUE(plat::win32::allowMessageThrough(&recordFilterCall, window(), 0x0401));
+    EXPECT_EQ(filterCall.calls, 1);
+    EXPECT_EQ(filterCall.window, window_.get());
+    EXPECT_EQ(filterCall.msg, 0x0401u);
+    EXPECT_EQ(filterCall.action, 1u);
+    EXPECT_EQ(filterCall.record, nullptr);
+    // The real call, as the port makes it, is accepted (Wine does nothing with it).
+    EXPECT_TRUE(desktop.allowMessageFromLowerIntegrity(window(), 0x0401));
+}
+
 } // namespace

@@ -153,6 +153,7 @@ TEST(DialogPort, DeviceChangeAndHelpArriveInPortableForm) {
     };
     std::vector<Seen> changes;
     std::optional<plat::HelpInfo> help;
+    plat::Hwnd dialog = 0;
     const std::wstring path = L"\\\\?\\HID#Vid_0b7a&Pid_0100&MI_03&Col01#7&1a2b3c4d&0&0000#{"
                               L"4d1e55b2-f16f-11cf-88cb-001111000030}";
 
@@ -166,6 +167,7 @@ TEST(DialogPort, DeviceChangeAndHelpArriveInPortableForm) {
         case WM_TIMER: {
             plat::desktop().killTimer(w, kTimerId);
             const HWND window = plat::win32::toHwnd(w);
+            dialog = w;
             auto whole = deviceInterfaceRecord(path);
             ::SendMessageW(window, WM_DEVICECHANGE, DBT_DEVICEARRIVAL,
                            reinterpret_cast<LPARAM>(whole.data()));
@@ -182,6 +184,7 @@ TEST(DialogPort, DeviceChangeAndHelpArriveInPortableForm) {
             info.iContextType = HELPINFO_WINDOW;
             info.dwContextId = 77;
             info.MousePos = {10, 20};
+            info.hItemHandle = window;
             ::SendMessageW(window, WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
             plat::ui().endDialog(w, IDOK);
             result = 0;
@@ -220,6 +223,7 @@ TEST(DialogPort, DeviceChangeAndHelpArriveInPortableForm) {
     ASSERT_TRUE(help.has_value());
     EXPECT_EQ(help->contextId, 77u);
     EXPECT_EQ(help->mousePos, (plat::Point{10, 20}));
+    EXPECT_EQ(help->item, dialog); // the window help was asked for: the popup's caller
 }
 
 // The sheet and each page reach their own targets; only the page shown is created.

@@ -125,4 +125,58 @@ TEST(ProcessesPort, HelpPopupRecordCarriesTheRequestAndTheDefaults) {
               0u);
 }
 
+// What HtmlHelpW itself is handed, which a help viewer that cannot open the file never shows:
+// for a popup the HH_POPUP record made of the portable one, field by field; for a topic the
+// data as it came.
+struct HelpCall {
+    HWND caller = nullptr;
+    std::wstring file;
+    UINT command = 0;
+    HH_POPUP popup{};
+    DWORD_PTR data = 0;
+} helpCall;
+
+HWND WINAPI recordHelpCall(HWND caller, LPCWSTR file, UINT command, DWORD_PTR data) {
+    helpCall = {caller, file, command, {}, data};
+    if (command == 14 && data) // HH_DISPLAY_TEXT_POPUP
+        helpCall.popup = *reinterpret_cast<const HH_POPUP*>(data);
+    return nullptr;
+}
+
+TEST(ProcessesPort, HtmlHelpIsHandedARealPopupRecordAndTheCaller) {
+    plat::HelpPopup popup;
+    popup.instance = 0x00400000;
+    popup.stringId = 1019;
+    popup.position = {-20, 700};
+    popup.foreground = 0x00112233;
+    popup.background = 0x00445566;
+    popup.margins = {1, 2, 3, 4};
+    const plat::Hwnd caller = 0x00A0B0;
+    plat::win32::callHtmlHelp(&recordHelpCall, caller, u"help.chm::/popupdisplay.txt", 14,
+                              reinterpret_cast<std::uintptr_t>(&popup));
+    EXPECT_EQ(helpCall.caller, reinterpret_cast<HWND>(0x00A0B0));
+    EXPECT_EQ(helpCall.file, L"help.chm::/popupdisplay.txt");
+    EXPECT_EQ(helpCall.command, 14u);
+    EXPECT_NE(helpCall.data, reinterpret_cast<DWORD_PTR>(&popup));
+    const HH_POPUP& record = helpCall.popup;
+    EXPECT_EQ(record.cbStruct, sizeof(void*) == 4 ? 52 : static_cast<int>(sizeof(HH_POPUP)));
+    EXPECT_EQ(record.hinst, reinterpret_cast<HINSTANCE>(0x00400000));
+    EXPECT_EQ(record.idString, 1019u);
+    EXPECT_EQ(record.pszText, nullptr);
+    EXPECT_EQ(record.pt.x, -20);
+    EXPECT_EQ(record.pt.y, 700);
+    EXPECT_EQ(record.clrForeground, 0x00112233u);
+    EXPECT_EQ(record.clrBackground, 0x00445566u);
+    EXPECT_EQ(record.rcMargins.left, 1);
+    EXPECT_EQ(record.rcMargins.top, 2);
+    EXPECT_EQ(record.rcMargins.right, 3);
+    EXPECT_EQ(record.rcMargins.bottom, 4);
+    EXPECT_EQ(record.pszFont, nullptr);
+
+    plat::win32::callHtmlHelp(&recordHelpCall, 0, u"help.chm::/Devices.htm", 0, 0x1234);
+    EXPECT_EQ(helpCall.caller, nullptr);
+    EXPECT_EQ(helpCall.command, 0u);
+    EXPECT_EQ(helpCall.data, 0x1234u);
+}
+
 } // namespace

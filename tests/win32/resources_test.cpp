@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "resource.h"
+#include "text.h"
 #include "win32_test_support.h"
 
 namespace {
@@ -112,6 +116,46 @@ TEST(ResourcesPort, SmallIconsComeAtTheSmallIconSizeOfTheDpi) {
         EXPECT_EQ(resources.loadSmallIcon(module, 9999, 0), 0u);
     }
     ::DestroyWindow(window);
+}
+
+// Every icon of the shipped program and library, read back from their files, carries each size
+// Windows shows: the notification area's 16 to 32 (and 48 at 300 %), 48 and 256 for the Start
+// menu, the Apps list, Explorer and the installer; and its largest images load at their size.
+TEST(ResourcesPort, ShippedIconsCarryEverySizeWindowsShows) {
+    const std::vector<int> sizes = {16, 20, 24, 32, 48, 256};
+    for (const std::wstring file : {L"QuorvaneAuravo.exe", L"KTRResource.dll"}) {
+        SCOPED_TRACE(plat::toNarrow(qa_test::u16(file)));
+        const HMODULE module =
+            ::LoadLibraryExW((qa_test::testDirectory() + file).c_str(), nullptr,
+                             LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        ASSERT_NE(module, nullptr) << ::GetLastError();
+        for (const int id : {IDR_MAINFRAME, IDI_TRAY_NOTLINKED, IDI_TRAY_LINKED}) {
+            SCOPED_TRACE(id);
+            const HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(id), RT_GROUP_ICON);
+            ASSERT_NE(found, nullptr);
+            const auto* group =
+                static_cast<const BYTE*>(::LockResource(::LoadResource(module, found)));
+            const DWORD bytes = ::SizeofResource(module, found);
+            // GRPICONDIR: reserved, type and count (3 WORDs), then 14-byte entries whose first
+            // byte is the width, 0 for 256.
+            ASSERT_TRUE(group && bytes >= 6);
+            const int count = group[4] | group[5] << 8;
+            ASSERT_GE(bytes, 6u + 14u * static_cast<DWORD>(count));
+            std::vector<int> listed;
+            for (int i = 0; i < count; ++i)
+                listed.push_back(group[6 + 14 * i] ? group[6 + 14 * i] : 256);
+            std::sort(listed.begin(), listed.end());
+            EXPECT_EQ(listed, sizes);
+            for (const int size : {48, 256}) {
+                const auto icon = static_cast<HICON>(
+                    ::LoadImageW(module, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, 0));
+                EXPECT_EQ(qa_test::iconWidth(icon), size);
+                if (icon)
+                    ::DestroyIcon(icon);
+            }
+        }
+        ::FreeLibrary(module);
+    }
 }
 
 TEST(ResourcesPort, IconsAndBitmapLoadFromBothModules) {

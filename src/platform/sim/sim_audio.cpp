@@ -234,10 +234,10 @@ public:
             return false;
         const AudioDeviceConfig& c = d->config;
         const String& path = c.hardwarePath.empty() ? c.interfacePath : c.hardwarePath;
-        if (c.hardwareRoute == HardwareRoute::Topology)
+        if (c.hardwareRoute == HardwareRoute::Topology) {
             out.connectedDeviceId = u"{2}." + spelledForEnumeration(path, w_.pathSpelling);
-        if (c.hardwareRoute != HardwareRoute::None)
             out.instanceId = c.instanceId.empty() ? instanceIdFromPath(path) : c.instanceId;
+        }
         return true;
     }
 
@@ -355,6 +355,14 @@ public:
 
     void setWindowsAudio(WindowsAudio audio) { audio_ = audio; }
     void setIdentity(TransmitterAudioIdentity identity) { identity_ = identity; }
+    bool setRoute(AudioDeviceId id, HardwareRoute route) {
+        for (auto& d : devices_)
+            if (d.id == id) {
+                d.config.hardwareRoute = route;
+                return true;
+            }
+        return false;
+    }
     void setPolicyConfig(bool available) { policyConfig_ = available; }
     void setPolicyFailure(std::int32_t hresult) { policyFailure_ = hresult; }
 
@@ -672,6 +680,11 @@ void SimPc::setWindowsAudio(WindowsAudio audio) {
 void SimPc::setTransmitterAudioIdentity(TransmitterAudioIdentity identity) {
     Lock lk(impl_->m);
     audioWorld(*impl_).setIdentity(identity);
+}
+
+bool SimPc::setAudioHardwareRoute(AudioDeviceId id, HardwareRoute route) {
+    Lock lk(impl_->m);
+    return audioWorld(*impl_).setRoute(id, route);
 }
 
 bool SimPc::setDefaultEndpoint(AudioDeviceId id, std::optional<plat::EndpointRole> role) {

@@ -687,6 +687,8 @@ std::vector<TrayIconView> SimPc::trayIcons() const {
         v.icon = icon.icon;
         auto id = impl_->iconIds.find(icon.icon);
         v.iconResourceId = id == impl_->iconIds.end() ? 0 : id->second;
+        const auto size = impl_->iconSizes.find(icon.icon);
+        v.iconSize = size == impl_->iconSizes.end() ? 0 : size->second;
         v.tip = icon.tip;
         out.push_back(v);
     }
@@ -699,8 +701,22 @@ bool SimPc::clickTrayIcon(std::uint32_t mouseMessage, plat::Point at) {
         return false;
     impl_->cursor = at;
     const TrayIcon icon = impl_->trayIcons.front();
+    // The shell is a process of the user's own integrity level.
+    if (impl_->programElevated)
+        if (const Window* w = impl_->window(icon.window);
+            w && w->kind != WindowKind::Foreign &&
+            !w->allowedFromLower.count(icon.callbackMessage)) {
+            impl_->journal("blocked by privilege isolation: the click on the tray icon of " +
+                           impl_->windowLabel(*w));
+            return false;
+        }
     return impl_->postLocked(lk, icon.window, icon.callbackMessage, icon.id,
                              static_cast<plat::LParam>(mouseMessage), false);
+}
+
+void SimPc::setDpi(std::uint32_t dpi) {
+    Lock lk(impl_->m);
+    impl_->dpi = dpi ? dpi : 96;
 }
 
 int SimPc::iconResourceId(plat::HIcon icon) const {

@@ -84,6 +84,7 @@ struct TrayIconView {
     std::uint32_t callbackMessage = 0;
     plat::HIcon icon = 0;
     int iconResourceId = 0; // the icon resource the image was loaded from, 0 if unknown
+    int iconSize = 0;       // its size in pixels when loaded as a small icon, else 0
     String tip;
 };
 
@@ -147,8 +148,8 @@ public:
     virtual void doubleClickItem(int controlId, int index) = 0;
     virtual void setChecked(int controlId, bool checked) = 0; // a click on a check box
     // F1 with the focus on the control, or the caption's "?" button and then a click on it:
-    // WM_HELP with a HelpInfo (the control's help context id, the mouse position) to the
-    // control, which hands it on to its parent as DefWindowProc does.
+    // WM_HELP with a HelpInfo (the control's help context id, the mouse position, the control)
+    // to the control, which hands it on to its parent as DefWindowProc does.
     virtual void requestHelp(int controlId) = 0;
     virtual void pressEnter() = 0;
     virtual void pressEscape() = 0;
@@ -359,9 +360,8 @@ enum class WindowsAudio { SoundMapper, CoreAudio };
 
 // Today's Windows: what leads from a device's endpoint down to its hardware.
 enum class HardwareRoute {
-    Topology,   // the device topology's connection, and the instance id
-    InstanceId, // the instance id only (the endpoint has no device topology)
-    None,       // neither
+    Topology, // the device topology's connection, and through it the adapter's instance id
+    None,     // neither (as while the device is still arriving)
 };
 
 // An audio device of the PC. Each present device yields its DirectSound records (WDM or VXD,
@@ -383,8 +383,9 @@ struct AudioDeviceConfig {
     String interfacePath; // empty: a generated path of a PCI sound card
     String module = u"ks.sys";
     // Today's Windows: the kernel-streaming interface its endpoint's topology is connected to
-    // (empty: `interfacePath`) and its device instance id (empty: made from that path, as
-    // Windows names devices after their interfaces), reachable as `hardwareRoute` says.
+    // (empty: `interfacePath`) and its adapter's device instance id (empty: made from that
+    // path, as Windows names devices after their interfaces), reachable as `hardwareRoute`
+    // says.
     String hardwarePath;
     String instanceId;
     HardwareRoute hardwareRoute = HardwareRoute::Topology;
@@ -675,8 +676,8 @@ public:
     // integrity levels; otherwise it is dropped and this returns false.
     bool post(Hwnd window, std::uint32_t msg, plat::WParam wParam = 0, plat::LParam lParam = 0);
     // The program runs elevated (as administrator) while every other process, the shell among
-    // them, does not. The shell's tray-icon clicks and the system's device notifications still
-    // arrive.
+    // them, does not. The shell's tray-icon clicks reach the icon's window only if it lets
+    // their callback message through; the system's device notifications still arrive.
     void setProgramElevated(bool elevated);
     // The messages a window of the program lets through from lower integrity levels.
     std::vector<std::uint32_t> messagesAllowedFromLower(Hwnd window) const;
@@ -687,11 +688,15 @@ public:
     void sendDeviceChange(plat::WParam event, const String& interfacePath);
 
     // The notification area. clickTrayIcon posts the icon's callback message with the mouse
-    // message (WM_LBUTTONDOWN, ...) as the shell does; false when no icon is shown.
+    // message (WM_LBUTTONDOWN, ...) as the shell does; false when no icon is shown or the click
+    // is blocked (see setProgramElevated).
     std::vector<TrayIconView> trayIcons() const;
     bool clickTrayIcon(std::uint32_t mouseMessage, plat::Point at = {640, 400});
     // The icon resource id a handle from loadIcon stands for (0 when unknown).
     int iconResourceId(plat::HIcon icon) const;
+    // The DPI of the PC's one monitor (96 at first): small icons load at 16 pixels scaled by it.
+    // Windows are not told: a test sends WM_DPICHANGED itself.
+    void setDpi(std::uint32_t dpi);
 
     // The scripted user.
     void script(ScriptEntry entry);
@@ -895,6 +900,8 @@ public:
     // count on that, and here it cannot.)
     void setWindowsAudio(WindowsAudio audio);
     void setTransmitterAudioIdentity(TransmitterAudioIdentity identity);
+    // What a present device's endpoint leads to from now on; false when it is not present.
+    bool setAudioHardwareRoute(AudioDeviceId id, HardwareRoute route);
     // The user picks the default device in the system's sound settings: for one role, or
     // (nothing) for all three. False on the older Windows or for a device that is no render
     // endpoint.

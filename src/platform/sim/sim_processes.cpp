@@ -117,24 +117,32 @@ public:
         return handler ? handler(verb, file) : 42;
     }
 
-    Hwnd htmlHelp(Hwnd, const String& file, std::uint32_t command, std::uintptr_t data) override {
+    Hwnd htmlHelp(Hwnd caller, const String& file, std::uint32_t command,
+                  std::uintptr_t data) override {
         Lock lk(w_.m);
         char buf[160];
+        std::string from;
         if (command == HH_DISPLAY_TEXT_POPUP && data) {
             const auto& p = *reinterpret_cast<const plat::HelpPopup*>(data);
             std::snprintf(buf, sizeof buf,
                           " command %u popup instance 0x%llX string %u at (%d,%d) colours "
                           "%d/%d margins %d,%d,%d,%d",
-                          command, static_cast<unsigned long long>(p.instance), p.stringId, p.position.x, p.position.y, p.foreground,
-                          p.background, p.margins.left, p.margins.top, p.margins.right,
-                          p.margins.bottom);
+                          command, static_cast<unsigned long long>(p.instance), p.stringId,
+                          p.position.x, p.position.y, p.foreground, p.background, p.margins.left,
+                          p.margins.top, p.margins.right, p.margins.bottom);
+            // The window the popup is shown for.
+            const Window* w = w_.window(caller);
+            from = " caller " + (!w ? std::string("none")
+                                 : w->parent && w->controlId
+                                     ? "control " + std::to_string(w->controlId)
+                                     : w_.windowLabel(*w));
         } else {
             std::snprintf(buf, sizeof buf, " command %u data 0x%llX", command,
                           static_cast<unsigned long long>(data));
         }
         // No help viewer on this machine: the call is recorded and fails, as when HtmlHelpW
         // cannot be loaded.
-        w_.journal("help: \"" + narrow(file) + "\"" + buf);
+        w_.journal("help: \"" + narrow(file) + "\"" + buf + from);
         return 0;
     }
 

@@ -26,11 +26,13 @@ const res::ResourceSet* SimPc::Impl::resourcesOf(Module module) {
     return resourceSet ? &*resourceSet : nullptr;
 }
 
-plat::HIcon SimPc::Impl::iconHandle(Module module, int id) {
-    // LoadIcon hands out one shared handle per module and icon.
-    auto [it, inserted] = icons.emplace(std::make_pair(module, id), nextIcon);
+plat::HIcon SimPc::Impl::iconHandle(Module module, int id, int size) {
+    // One handle per module, icon and size, kept (as LoadIcon shares its handles).
+    auto [it, inserted] = icons.emplace(std::make_tuple(module, id, size), nextIcon);
     if (inserted) {
         iconIds[nextIcon] = id;
+        if (size)
+            iconSizes[nextIcon] = size;
         nextIcon += 4;
     }
     return it->second;
@@ -66,15 +68,16 @@ public:
 
     plat::HIcon loadIcon(Module module, int id) override {
         Lock lk(w_.m);
-        const res::ResourceSet* set = w_.resourcesOf(module);
-        if (!set || id <= 0 || id > 0xFFFF ||
-            !set->find(res::kTypeGroupIcon, static_cast<std::uint16_t>(id)))
-            return 0;
-        return w_.iconHandle(module, id);
+        return hasIcon(module, id) ? w_.iconHandle(module, id) : 0;
     }
 
-    // The simulated PC has one DPI and one image per icon resource.
-    plat::HIcon loadSmallIcon(Module module, int id, Hwnd) override { return loadIcon(module, id); }
+    // The simulated PC has one monitor: its DPI gives the size, as SM_CXSMICON scales (16 pixels
+    // at 96 DPI).
+    plat::HIcon loadSmallIcon(Module module, int id, Hwnd) override {
+        Lock lk(w_.m);
+        return hasIcon(module, id) ? w_.iconHandle(module, id, static_cast<int>(16 * w_.dpi / 96))
+                                   : 0;
+    }
 
     plat::HBitmap loadBitmap(Module module, int id) override {
         Lock lk(w_.m);
@@ -92,6 +95,13 @@ public:
     String programFile() override { return SimPc::kProgramPath; }
 
 private:
+    // Lock held.
+    bool hasIcon(Module module, int id) {
+        const res::ResourceSet* set = w_.resourcesOf(module);
+        return set && id > 0 && id <= 0xFFFF &&
+               set->find(res::kTypeGroupIcon, static_cast<std::uint16_t>(id));
+    }
+
     SimPc::Impl& w_;
 };
 

@@ -324,6 +324,7 @@ public:
             if (const Window* c = w_.window(control))
                 info.contextId = c->helpId;
             info.mousePos = w_.cursor;
+            info.item = control;
             w_.journal("help requested on control " + std::to_string(controlId));
         }
         w_.callWindowProc(control, WM_HELP, 0, reinterpret_cast<LParam>(&info));

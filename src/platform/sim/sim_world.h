@@ -465,8 +465,11 @@ struct SimPc::Impl {
     bool resourcesParsed = false;
     bool libraryPresent = true;
     bool libraryLoaded = false;
-    std::map<std::pair<Module, int>, plat::HIcon> icons;
+    // By module, icon id and size (0: LoadIcon's large image).
+    std::map<std::tuple<Module, int, int>, plat::HIcon> icons;
     std::map<plat::HIcon, int> iconIds;
+    std::map<plat::HIcon, int> iconSizes; // the small icons' sizes in pixels
+    std::uint32_t dpi = 96;               // of the one monitor
     plat::HIcon nextIcon = 0x20000;
     plat::HBitmap nextBitmap = 0x28000;
     // Bitmaps from LoadBitmapW (nothing here deletes one): resource id and owner.
@@ -615,7 +618,7 @@ struct SimPc::Impl {
 
     // ---------------------------------------------------------------- resources
     const res::ResourceSet* resourcesOf(Module module); // lock held
-    plat::HIcon iconHandle(Module module, int id);
+    plat::HIcon iconHandle(Module module, int id, int size = 0);
 
     // ---------------------------------------------------------------- accounting
     // (sim_handles.cpp) Every live object, read from the records the ports keep (lock held).

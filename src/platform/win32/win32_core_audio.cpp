@@ -160,12 +160,11 @@ bool Win32CoreAudio::endpointHardware(Handle enumerator, const String& id, Endpo
         SUCCEEDED(topology->GetConnector(0, connector.put())) &&
         SUCCEEDED(connector->GetDeviceIdConnectedTo(&connected)))
         out.connectedDeviceId = takeTaskText(connected);
+    // The endpoint's own instance id is no stand-in: it is "SWD\MMDEVAPI\..." on every PC.
     ComPtr<IMMDevice> adapter;
     if (!out.connectedDeviceId.empty() &&
         SUCCEEDED(devices->GetDevice(wide(out.connectedDeviceId).c_str(), adapter.put())))
         out.instanceId = instanceIdOf(adapter.get());
-    if (out.instanceId.empty())
-        out.instanceId = instanceIdOf(endpoint.get());
     return true;
 }
 

@@ -140,8 +140,13 @@ std::uint32_t Win32Desktop::registerWindowMessage(const String& name) {
     return ::RegisterWindowMessageW(wide(name).c_str());
 }
 
+bool allowMessageThrough(ChangeMessageFilterFn change, Hwnd window, std::uint32_t msg) {
+    // For this window only (Windows 7 on), unlike ChangeWindowMessageFilter's whole process.
+    return change(toHwnd(window), msg, MSGFLT_ALLOW, nullptr);
+}
+
 bool Win32Desktop::allowMessageFromLowerIntegrity(Hwnd window, std::uint32_t msg) {
-    return ::ChangeWindowMessageFilterEx(toHwnd(window), msg, MSGFLT_ALLOW, nullptr);
+    return allowMessageThrough(::ChangeWindowMessageFilterEx, window, msg);
 }
 
 Handle Win32Desktop::registerDeviceNotification(Hwnd window, const Guid& classGuid) {

@@ -296,4 +296,17 @@ public:
 // The HH_POPUP record that htmlHelp hands to HtmlHelpW for a HelpPopup.
 HH_POPUP toHhPopup(const HelpPopup& popup);
 
+// ---------------------------------------------------------------- calls through an entry
+// Calls whose arguments nothing under Wine would show (its message filter and help viewer
+// accept anything) take the API function as a parameter: the ports pass the real one, tests a
+// stand-in that records what it was given.
+using ChangeMessageFilterFn = BOOL(WINAPI*)(HWND, UINT, DWORD, PCHANGEFILTERSTRUCT);
+// ChangeWindowMessageFilterEx(window, msg, MSGFLT_ALLOW, no record) through `change`.
+bool allowMessageThrough(ChangeMessageFilterFn change, Hwnd window, std::uint32_t msg);
+using HtmlHelpFn = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
+// HtmlHelpW through `entry`; for HH_DISPLAY_TEXT_POPUP `data` points to a HelpPopup, of which
+// `entry` gets the HH_POPUP record.
+Hwnd callHtmlHelp(HtmlHelpFn entry, Hwnd owner, const String& file, std::uint32_t command,
+                  std::uintptr_t data);
+
 } // namespace plat::win32

@@ -30,8 +30,6 @@ Sid toSid(PSID sid) {
 
 // HtmlHelpW lives in hhctrl.ocx, which not every system has: it is looked up once, at
 // first use, and the library is kept for the life of the process.
-using HtmlHelpFn = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
-
 HtmlHelpFn htmlHelpEntry() {
     static const HtmlHelpFn entry = []() -> HtmlHelpFn {
         HMODULE library = loadSystemLibrary(L"hhctrl.ocx");
@@ -133,8 +131,11 @@ HH_POPUP toHhPopup(const HelpPopup& popup) {
 Hwnd Win32Processes::htmlHelp(Hwnd owner, const String& file, std::uint32_t command,
                               std::uintptr_t data) {
     const HtmlHelpFn entry = htmlHelpEntry();
-    if (!entry)
-        return 0;
+    return entry ? callHtmlHelp(entry, owner, file, command, data) : 0;
+}
+
+Hwnd callHtmlHelp(HtmlHelpFn entry, Hwnd owner, const String& file, std::uint32_t command,
+                  std::uintptr_t data) {
     if (command == HH_DISPLAY_TEXT_POPUP && data) {
         HH_POPUP record = toHhPopup(*reinterpret_cast<const HelpPopup*>(data));
         return fromHwnd(entry(toHwnd(owner), wide(file).c_str(), command,

@@ -97,6 +97,9 @@ bool forward(DialogTarget& target, HWND window, UINT msg, WPARAM wParam, LPARAM 
             HelpInfo info;
             info.contextId = static_cast<std::uint32_t>(help->dwContextId);
             info.mousePos = {help->MousePos.x, help->MousePos.y};
+            // For a menu item the handle is the menu's, which is no window.
+            if (help->iContextType == HELPINFO_WINDOW)
+                info.item = fromHwnd(static_cast<HWND>(help->hItemHandle));
             return target.dialogMessage(w, msg, wParam, reinterpret_cast<LParam>(&info), result);
         }
         return target.dialogMessage(w, msg, wParam, 0, result);
