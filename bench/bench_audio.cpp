@@ -5,6 +5,7 @@
 #include "AudioDevices.h"
 #include "AudioEndpoints.h"
 #include "Globals.h"
+#include "ProcessObjects.h"
 #include "sim_pc.h"
 
 #include <benchmark/benchmark.h>

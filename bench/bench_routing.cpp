@@ -2,6 +2,7 @@
 #include "AudioDevices.h"
 #include "Globals.h"
 #include "PcInfo.h"
+#include "ProcessObjects.h"
 #include "sim_pc.h"
 #include "text.h"
 

@@ -4,6 +4,7 @@
 #include "DongleVendorCommunication.h"
 #include "Globals.h"
 #include "PairedDevices.h"
+#include "ProcessObjects.h"
 #include "VendorProtocol.h"
 #include "sim_pc.h"
 

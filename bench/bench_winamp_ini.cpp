@@ -3,6 +3,7 @@
 // the rewrite, the copy written beside the original and swapped in). Measured at 1k, 10k
 // and 100k lines; the per-line figure (items per second) should not change with size.
 #include "Globals.h"
+#include "ProcessObjects.h"
 #include "WinampIniRead.h"
 #include "sim_pc.h"
 

@@ -1,6 +1,7 @@
 // Cost of one WriteLog line with the product's sink (nothing captured, nothing written).
 #include "Debug.h"
 #include "Globals.h"
+#include "ProcessObjects.h"
 #include "ports.h"
 
 #include <benchmark/benchmark.h>

@@ -67,8 +67,8 @@ add_custom_target(qa_installer_not_admin DEPENDS ${QA_NOT_ADMIN_SETUP})
 
 if(TARGET gtest)
   add_executable(qa_installer_tests tests/installer/installer_test.cpp)
-  # qa_program for the headers the Win32 tests' shared helpers include.
-  target_link_libraries(qa_installer_tests PRIVATE qa_program qa_win32 gtest ole32 uuid shell32)
+  # qa_app for the headers the Win32 tests' shared helpers include.
+  target_link_libraries(qa_installer_tests PRIVATE qa_app qa_win32 gtest ole32 uuid shell32)
   target_include_directories(qa_installer_tests PRIVATE tests tests/win32)
   target_compile_definitions(qa_installer_tests PRIVATE "QA_VERSION_W=L\"${PROJECT_VERSION}\"")
   add_dependencies(qa_installer_tests qa_installer qa_installer_not_admin)
@@ -78,5 +78,5 @@ endif()
 # runs it). Built with the preset so that a change that breaks it shows at once.
 add_executable(qa_screenshots tests/screenshots/screenshots.cpp src/resources/QuorvaneAuravo.rc)
 target_link_options(qa_screenshots PRIVATE -municode)
-target_link_libraries(qa_screenshots PRIVATE qa_program qa_win32)
+target_link_libraries(qa_screenshots PRIVATE qa_app qa_win32)
 target_include_directories(qa_screenshots PRIVATE tests tests/win32 ${QA_GENERATED_DIR})

@@ -24,7 +24,7 @@ configure_file(${QA_RES_DIR}/QuorvaneAuravo.manifest.in ${QA_GENERATED_DIR}/Quor
 # The program: GUI subsystem, Unicode entry point, manifest and version resource.
 add_executable(QuorvaneAuravo WIN32 src/app/main_win32.cpp src/resources/QuorvaneAuravo.rc)
 target_link_options(QuorvaneAuravo PRIVATE -municode)
-target_link_libraries(QuorvaneAuravo PRIVATE qa_program qa_win32)
+target_link_libraries(QuorvaneAuravo PRIVATE qa_app qa_win32)
 target_include_directories(QuorvaneAuravo PRIVATE ${QA_GENERATED_DIR})
 set_source_files_properties(src/resources/QuorvaneAuravo.rc PROPERTIES
   OBJECT_DEPENDS "${QA_ART};${QA_RES_DIR}/KTRResource.rc;${QA_GENERATED_DIR}/QuorvaneAuravo.manifest")
@@ -54,7 +54,7 @@ if(EXISTS /usr/src/googletest/CMakeLists.txt)
   if(QA_WIN32_TEST_SOURCES)
     add_executable(qa_win32_tests ${QA_WIN32_TEST_SOURCES} src/resources/QuorvaneAuravo.rc
                                   tests/conformance/ui_conformance.rc)
-    target_link_libraries(qa_win32_tests PRIVATE qa_program qa_win32 gmock gtest)
+    target_link_libraries(qa_win32_tests PRIVATE qa_app qa_win32 gmock gtest)
     target_include_directories(qa_win32_tests PRIVATE tests tests/win32 tests/conformance
                                                   ${QA_GENERATED_DIR})
 

@@ -9,6 +9,7 @@
 // left alone.
 #include "AudioDevices.h"
 #include "AudioEndpoints.h"
+#include "ProcessObjects.h"
 #include "fuzz_support.h"
 #include "no_threads.h"
 #include "text.h"

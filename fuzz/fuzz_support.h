@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Globals.h"
+#include "ProcessObjects.h"
 #include "WinampPaths.h"
 #include "ports.h"
 #include "sim_pc.h"

@@ -5,6 +5,7 @@
 #include "Debug.h"
 #include "Globals.h"
 #include "PcInfo.h"
+#include "ProcessObjects.h"
 #include "sim_pc.h"
 #include "text.h"
 

@@ -6,6 +6,7 @@
 #include "Collaborators.h"
 #include "Debug.h"
 #include "Globals.h"
+#include "ProcessObjects.h"
 #include "QuorvaneAuravoSystemTrayApplication.h"
 #include "QuorvaneAuravoSystemTrayApplicationDlg.h"
 #include "sim_pc.h"

@@ -1,6 +1,7 @@
 // The remote media-key forwarder on the simulated PC: what its construction finds and logs,
 // the forwarding rule for each player and IntelliType, bounded reports, the pause after a
 // failed read, and its lifetime: deleted while its key thread waits in a read.
+#include "Collaborators.h"
 #include "ConsumerPageRead.h"
 #include "players_support.h"
 

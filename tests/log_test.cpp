@@ -1,6 +1,7 @@
 // The diagnostic log: line shape, level prefixes, the once-per-process banner.
 #include "Debug.h"
 #include "Globals.h"
+#include "ProcessObjects.h"
 #include "log_capture.h"
 #include "ports.h"
 #include "text.h"

@@ -4,6 +4,7 @@
 #include "CMessageBox.h"
 #include "Debug.h"
 #include "Globals.h"
+#include "ProcessObjects.h"
 #include "QuorvaneAuravoSystemTrayApplicationDlg.h"
 #include "sim_pc.h"
 #include "sim_res_builder.h"

@@ -3,6 +3,7 @@
 #include "Debug.h"
 #include "Globals.h"
 #include "PcInfo.h"
+#include "ProcessObjects.h"
 #include "log_capture.h"
 #include "sim_pc.h"
 #include "text.h"

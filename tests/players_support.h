@@ -6,6 +6,7 @@
 #include "Debug.h"
 #include "Globals.h"
 #include "PcInfo.h"
+#include "ProcessObjects.h"
 #include "ports.h"
 #include "sim_pc.h"
 #include "text.h"

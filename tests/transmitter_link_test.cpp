@@ -2,6 +2,7 @@
 // them, the reader's handling of every reply, the list operations, and how the reader is
 // ended before writes and on removal.
 #include "DongleVendorCommunication.h"
+#include "ProcessObjects.h"
 #include "resource.h"
 #include "transmitter_support.h"
 

@@ -1,6 +1,6 @@
 #include "QuorvaneAuravoSystemTrayApplication.h"
 
-#include "Globals.h"
+#include "ProcessObjects.h"
 #include "QuorvaneAuravoSystemTrayApplicationDlg.h"
 #include "ports.h"
 #include "resource.h"

@@ -6,6 +6,7 @@
 #include "Globals.h"
 #include "PcInfo.h"
 #include "QuorvaneAuravoSystemTrayApplication.h"
+#include "TrayIcon.h"
 #include "text.h"
 
 #include <utility>
@@ -55,15 +56,6 @@ plat::Hwnd findByTitle(const plat::String& title) {
 
 plat::Hwnd findOwnWindow(std::uint32_t titleId) {
     return findByTitle(fw::loadString(titleId));
-}
-
-// The record's image (linked or not) at the small-icon size for the DPI of the controller's
-// monitor. Under trayIconLock.
-void reloadTrayIconImage(Globals& g) {
-    if (const plat::HIcon icon = plat::resources().loadSmallIcon(
-            fw::resourceModule(), g.trayIconLinked ? IDI_TRAY_LINKED : IDI_TRAY_NOTLINKED,
-            g.trayIconData.window))
-        g.trayIconData.icon = icon;
 }
 
 void logHandlerEntry(std::u16string_view message) {
@@ -673,16 +665,4 @@ bool bHidDeviceNotify(plat::Hwnd window) {
         plat::desktop().registerDeviceNotification(window, plat::hid().getHidGuid()) != 0;
     traceExit(u"bHidDeviceNotify");
     return registered;
-}
-
-void SetTrayIconImage(bool active) {
-    traceEntry(u"SetTrayIconImage");
-    {
-        Globals& g = globals();
-        std::lock_guard<std::recursive_mutex> lock(g.trayIconLock);
-        g.trayIconLinked = active;
-        reloadTrayIconImage(g);
-        plat::ui().shellNotifyIcon(NIM_MODIFY, g.trayIconData);
-    }
-    traceExit(u"SetTrayIconImage");
 }

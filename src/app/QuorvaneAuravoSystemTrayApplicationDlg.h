@@ -7,24 +7,13 @@
 
 #include "Collaborators.h"
 #include "Dialog.h"
+#include "TrayIcon.h"
+#include "WindowMessages.h"
 #include "resource.h"
 
 #include <cstdint>
 #include <memory>
 #include <vector>
-
-// The tray icon's callback message (WM_USER + 1).
-inline constexpr std::uint32_t kTrayIconMessage = 0x0401;
-
-// WM_USER requests to the controller (wParam; lParam 0).
-namespace ControllerRequest {
-inline constexpr std::uint32_t ListingComplete = 0; // from the reader thread
-inline constexpr std::uint32_t OpenSettings = 1;    // from the reader thread
-inline constexpr std::uint32_t ForwardPairing = 2;  // from the reader thread
-// From the reader thread: pairing started while a pairing dialog was open.
-inline constexpr std::uint32_t PairingUnderDialog = 3;
-inline constexpr std::uint32_t FromOtherProcess = 20;
-} // namespace ControllerRequest
 
 // The settings sheet's request to run the pairing-wait dialog.
 inline constexpr std::uint32_t kSheetRunPairingWait = 1;
@@ -122,7 +111,3 @@ private:
 
 // TRUE when device-interface notifications of the HID class are registered for `window`.
 bool bHidDeviceNotify(plat::Hwnd window);
-
-// Shows icon 115 (a remote device is linked) or 114, at the small-icon size of the DPI the
-// controller has now. Called by the reader thread too.
-void SetTrayIconImage(bool active);

@@ -17,7 +17,7 @@
 // about a second: commands go out with SendMessageTimeoutW and SMTO_ABORTIFHUNG.
 #pragma once
 
-#include "Collaborators.h"
+#include "ControllerParts.h"
 #include "ports.h"
 #include "types.h"
 

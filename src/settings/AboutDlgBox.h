@@ -2,7 +2,7 @@
 // the transmitter's firmware version and build date from what the transmitter reported.
 #pragma once
 
-#include "Collaborators.h"
+#include "ControllerParts.h"
 #include "Dialog.h"
 
 #include <cstdint>

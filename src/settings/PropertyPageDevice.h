@@ -5,7 +5,7 @@
 // so index i names the same device in both.
 #pragma once
 
-#include "Collaborators.h"
+#include "ControllerParts.h"
 #include "Controls.h"
 #include "PropertyPage.h"
 

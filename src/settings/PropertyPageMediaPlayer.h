@@ -4,7 +4,7 @@
 // Every change needs administrator rights, so Edit stays disabled for other users.
 #pragma once
 
-#include "Collaborators.h"
+#include "ControllerParts.h"
 #include "Controls.h"
 #include "EditMediaPlayer.h"
 #include "PropertyPage.h"

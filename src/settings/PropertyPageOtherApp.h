@@ -3,7 +3,7 @@
 // PcInfo::setPlaybackDevice; the sheet refills the page when audio devices come or go.
 #pragma once
 
-#include "Collaborators.h"
+#include "ControllerParts.h"
 #include "Controls.h"
 #include "PropertyPage.h"
 

@@ -6,6 +6,7 @@
 #include "DongleVendorCommunication.h"
 #include "Globals.h"
 #include "PcInfo.h"
+#include "TrayIcon.h"
 #include "resource.h"
 
 PropertyPageOtherSetting::PropertyPageOtherSetting()

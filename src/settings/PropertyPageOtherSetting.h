@@ -3,7 +3,7 @@
 // needs administrator rights. The "&DB" button is created hidden and nothing shows it.
 #pragma once
 
-#include "Collaborators.h"
+#include "ControllerParts.h"
 #include "Controls.h"
 #include "PropertyPage.h"
 

@@ -5,7 +5,7 @@
 // pairing wait, 2 refresh the Default Audio Device page.
 #pragma once
 
-#include "Collaborators.h"
+#include "ControllerParts.h"
 #include "PropertySheetDialog.h"
 
 #include <cstdint>

@@ -8,7 +8,8 @@
 #include "NewDeviceDialog.h"
 #include "NewDevicesDialog.h"
 #include "PairingWait.h"
-#include "QuorvaneAuravoSystemTrayApplicationDlg.h"
+#include "TrayIcon.h"
+#include "WindowMessages.h"
 #include "resource.h"
 #include "text.h"
 

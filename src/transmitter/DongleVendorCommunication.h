@@ -12,7 +12,7 @@
 // has to wait for the controller to publish the link; the destructor joins it.
 #pragma once
 
-#include "Collaborators.h"
+#include "ControllerParts.h"
 #include "PairedDevices.h"
 #include "VendorProtocol.h"
 #include "ports.h"

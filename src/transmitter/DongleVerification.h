@@ -13,7 +13,7 @@
 // when the slot is reused and by the destructor.
 #pragma once
 
-#include "Collaborators.h"
+#include "ControllerParts.h"
 #include "types.h"
 
 #include <cstddef>

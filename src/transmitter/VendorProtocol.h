@@ -3,6 +3,7 @@
 // and the benchmarks drive them directly.
 #pragma once
 
+#include "PairedDevices.h"
 #include "types.h"
 
 #include <array>
@@ -11,15 +12,12 @@
 #include <span>
 #include <string_view>
 
-// A paired device's address. Opaque: the program passes it back and shows it, nothing more.
-using DeviceAddress = std::array<std::uint8_t, 6>;
-
 namespace vendor {
 
 inline constexpr std::size_t kReportSize = 138;
 inline constexpr std::uint8_t kReportId = 2;
 // Names travel as at most 32 UTF-16 code units (in UTF-8 on the wire).
-inline constexpr std::size_t kMaxNameLength = 32;
+inline constexpr std::size_t kMaxNameLength = kMaxDeviceNameLength;
 inline constexpr std::size_t kNameFieldSize = 128;
 
 // Output report: id, command code, name, address, two unused bytes.
@@ -53,7 +51,7 @@ inline constexpr std::uint8_t PairingStarted = 0x80;
 inline constexpr std::uint8_t FirmwareVersion = 0x20;
 inline constexpr std::uint8_t LinkLost = 0x10;
 inline constexpr std::uint8_t CurrentDevice = 0x02;
-inline constexpr std::uint8_t FromPairing = 0x04; // in listing entries
+inline constexpr std::uint8_t FromPairing = kListingFromPairing; // in listing entries
 } // namespace Flag
 
 // What one input report is: the first flag set in the order below decides.

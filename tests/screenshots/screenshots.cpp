@@ -24,6 +24,7 @@
 #include "Globals.h"
 #include "NewDeviceDialog.h"
 #include "NewDevicesDialog.h"
+#include "ProcessObjects.h"
 #include "PropertyPageDevice.h"
 #include "PropertyPageMediaPlayer.h"
 #include "PropertyPageOtherApp.h"

@@ -16,6 +16,7 @@
 #include "Debug.h"
 #include "Globals.h"
 #include "PcInfo.h"
+#include "ProcessObjects.h"
 #include "text.h"
 #include "win32_test_support.h"
 

@@ -27,6 +27,7 @@
 #include "AudioEndpoints.h"
 #include "Globals.h"
 #include "PcInfo.h"
+#include "ProcessObjects.h"
 #include "text.h"
 #include "win32_test_support.h"
 

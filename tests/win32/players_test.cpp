@@ -20,6 +20,7 @@
 #include "ConsumerPageRead.h"
 #include "Globals.h"
 #include "PcInfo.h"
+#include "ProcessObjects.h"
 #include "WinampIniRead.h"
 #include "standin_transmitter.h"
 #include "win32_test_support.h"

@@ -15,6 +15,7 @@
 #include "Application.h"
 #include "AudioDevices.h"
 #include "Globals.h"
+#include "ProcessObjects.h"
 #include "PropertyPageDevice.h"
 #include "PropertyPageMediaPlayer.h"
 #include "PropertyPageOtherApp.h"

@@ -12,6 +12,7 @@
 
 #include "Collaborators.h"
 #include "Globals.h"
+#include "ProcessObjects.h"
 #include "no_threads.h"
 #include "ports.h"
 #include "win32_internal.h"

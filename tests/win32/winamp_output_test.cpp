@@ -8,6 +8,7 @@
 #include "AudioDevices.h"
 #include "Globals.h"
 #include "PcInfo.h"
+#include "ProcessObjects.h"
 #include "win32_test_support.h"
 
 #include <cstdlib>

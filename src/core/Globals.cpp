@@ -1,10 +1,5 @@
 #include "Globals.h"
 
-#include "Application.h"
-#include "AudioDevices.h"
-#include "PcInfo.h"
-#include "QuorvaneAuravoSystemTrayApplication.h"
-
 #include <mutex>
 
 namespace {
@@ -24,11 +19,10 @@ Globals::MakeCurrent::~MakeCurrent() {
     current.compare_exchange_strong(expected, nullptr, std::memory_order_acq_rel);
 }
 
-// Members are constructed in declaration order, which is the program's start-up order.
-Globals::Globals()
-    : audioDevices(std::make_unique<AudioDeviceTable>()),
-      pcInfo(std::make_unique<PcInfo>()),
-      application(std::make_unique<CKTRSystemTrayApplicationApp>()) {}
+// Members are constructed in declaration order, which is the program's start-up order; the
+// objects of higher layers are built into the set afterwards, in the same order
+// (startProcessObjects).
+Globals::Globals() = default;
 
 Globals::~Globals() = default;
 
@@ -39,15 +33,14 @@ Globals* currentGlobals() {
 Globals& globals() {
     if (Globals* g = currentGlobals())
         return *g;
-    // Code exercised outside a run (a unit test of one class, a benchmark) gets a set of
-    // its own.
+    // Code exercised outside a run (a unit test of one class) gets a set of its own.
     std::lock_guard<std::recursive_mutex> lock(holderLock);
     if (!holder)
         holder = std::make_unique<Globals>();
     return *holder;
 }
 
-Globals& startProcessObjects() {
+Globals& startProcessValues() {
     std::lock_guard<std::recursive_mutex> lock(holderLock);
     holder.reset();
     // A new process starts with its own resources until it chooses the library.
@@ -68,14 +61,6 @@ plat::String helpFilePath() {
     if (slash == plat::String::npos)
         return name;
     return program.substr(0, slash + 1) + name;
-}
-
-bool notifyTrayIcon(std::uint32_t message) {
-    Globals& g = globals();
-    // Held across the shell call, so that the image the shell shows last is the one the
-    // record holds last when the reader thread and this thread change it together.
-    std::lock_guard<std::recursive_mutex> lock(g.trayIconLock);
-    return plat::ui().shellNotifyIcon(message, g.trayIconData);
 }
 
 plat::String formatPlaceholderList(std::size_t count, std::u16string_view text,

@@ -12,15 +12,25 @@
 // the original's table holds just after the last device.
 #pragma once
 
-#include "VendorProtocol.h"
 #include "types.h"
 
+#include <array>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <optional>
 #include <string_view>
 #include <vector>
+
+// A paired device's address. Opaque: the program passes it back and shows it, nothing more.
+using DeviceAddress = std::array<std::uint8_t, 6>;
+
+// A device name is at most 32 UTF-16 code units: the transmitter's name field holds no more.
+inline constexpr std::size_t kMaxDeviceNameLength = 32;
+// The flag of a listing entry that pairing caused, as the transmitter sets it
+// (vendor::Flag::FromPairing).
+inline constexpr std::uint8_t kListingFromPairing = 0x04;
 
 struct PairedDevice {
     plat::String name;

@@ -4,8 +4,13 @@
 // in one place at the start of runProgram, in the same order, so that a test can build and
 // tear down a whole program. The observable order is kept: the first log line of a run is
 // written by the first object below that logs, and it brings the banner.
+//
+// This set belongs to the lowest layer of the program, which every other layer reads. The
+// objects of higher layers that it holds (the audio device table, PcInfo, the application) it
+// only names: the program's start (startProcessObjects, ProcessObjects.h) builds them into it.
 #pragma once
 
+#include "Application.h"
 #include "PairedDevices.h"
 #include "ports.h"
 #include "types.h"
@@ -18,16 +23,24 @@
 #include <mutex>
 #include <span>
 #include <string_view>
+#include <utility>
 
-class CKTRSystemTrayApplicationApp;
 class PcInfo;
 struct AudioDeviceTable;
-// The controller's collaborators (Collaborators.h): DongleVendorCommunication is a
+// The controller's collaborators (ControllerParts.h): DongleVendorCommunication is a
 // VendorLink, ConsumerPageRead a KeyForwarder, PropertySheetSettingBox a SettingsSheet.
 class VendorLink;
 class KeyForwarder;
 class SettingsSheet;
 class DeviceConnect;
+
+// Owns an object of a higher layer's type, which this layer only names: whoever builds it
+// hands over its deleter with it (makeOwned), so the complete type is never needed here.
+template <class T> using Owned = std::unique_ptr<T, void (*)(T*)>;
+
+template <class T, class... Args> Owned<T> makeOwned(Args&&... args) {
+    return Owned<T>(new T(std::forward<Args>(args)...), [](T* object) { delete object; });
+}
 
 struct Globals {
     Globals();
@@ -72,13 +85,14 @@ struct Globals {
     // The 100-entry audio output device table and its count. Its place in the start-up
     // order is after the application object, but the audio thread that PcInfo starts writes
     // it at once, so it is built first; building it is not observable.
-    std::unique_ptr<AudioDeviceTable> audioDevices;
+    Owned<AudioDeviceTable> audioDevices{nullptr, nullptr};
 
     // The one PcInfo object. Its constructor makes the first log call of the run (which
     // writes the banner), creates the audio-device mutex and starts the audio thread.
-    std::unique_ptr<PcInfo> pcInfo;
+    Owned<PcInfo> pcInfo{nullptr, nullptr};
 
-    std::unique_ptr<CKTRSystemTrayApplicationApp> application;
+    // The application object (CKTRSystemTrayApplicationApp).
+    std::unique_ptr<fw::Application> application;
 
     // The Devices page's remembered device name.
     plat::String rememberedDeviceName;
@@ -93,7 +107,7 @@ struct Globals {
     SettingsSheet* settingsSheet = nullptr; // only while the sheet is open
     std::int32_t deviceNoticeCount = 0;
     // The notification-icon record of every Shell_NotifyIconW call. The reader thread changes
-    // its image too, so it is read and written only under trayIconLock (see notifyTrayIcon).
+    // its image too, so it is read and written only under trayIconLock (TrayIcon.h).
     // Recursive: a shell call may dispatch messages on this thread that change the icon.
     plat::NotifyIconData trayIconData;
     bool trayIconLinked = false; // the record shows icon 115, else 114
@@ -106,15 +120,18 @@ struct Globals {
     plat::Module resourceLibrary = 0; // "KTRResource.dll" once loaded; never released
 };
 
-// The current run's objects. Only valid while a run's objects exist (see below).
+// The current run's objects. Only valid while a run's objects exist (see below). Code
+// exercised outside a run (a unit test of one class) gets a set of its own, which holds no
+// objects of higher layers: those come only with startProcessObjects.
 Globals& globals();
 // The current run's objects, or null before the first run.
 Globals* currentGlobals();
 
-// Builds a fresh set of process-wide objects in order and makes it current. The previous
-// set, if any, is freed first: every thread of the run that used it must have ended (on the
-// simulated PC, the SimPc that ran it is gone).
-Globals& startProcessObjects();
+// Builds a fresh set of this layer's process-wide values in order and makes it current, the
+// objects of higher layers still empty. The previous set, if any, is freed first: every
+// thread of the run that used it must have ended (on the simulated PC, the SimPc that ran it
+// is gone). The first step of startProcessObjects.
+Globals& startProcessValues();
 
 // Frees the current set in reverse order. For hosts that know every thread of the run has
 // ended. A run's objects otherwise stay valid after runProgram returns, for the threads that
@@ -127,10 +144,6 @@ void endProcessObjects();
 // file. HtmlHelpW looks for a bare name in the current folder, which for a program started at
 // logon is not the program's. The bare name only when the program's path cannot be read.
 plat::String helpFilePath();
-
-// Shell_NotifyIconW(message, trayIconData) under trayIconLock; the shell's answer. For NIM_ADD,
-// NIM_MODIFY and NIM_DELETE by the controller and the Other Settings page.
-bool notifyTrayIcon(std::uint32_t message);
 
 // Replaces "%n" in `text` by argument n (counting from 1) for n from 1 to `count`. A "%"
 // followed by a decimal number is a placeholder; all its digits belong to the number, so

@@ -40,7 +40,7 @@ PairedDevices::ListingStep PairedDevices::receiveListingEntry(std::int32_t count
             current_ = name; // the newest device is the current one
         }
     }
-    if (flags & vendor::Flag::FromPairing)
+    if (flags & kListingFromPairing)
         pairingIdle_ = 0;
     if (listingRemaining_ == -1) {
         // An empty listing adds nothing, but it is over all the same: processNewDevices must
@@ -204,7 +204,7 @@ NameCheck checkDeviceName(std::u16string_view entered, const plat::String& prese
     check.name = plat::String(entered.substr(first, entered.find_last_not_of(space) - first + 1));
     if (check.name == presentName)
         check.verdict = NameVerdict::Unchanged;
-    else if (check.name.size() > vendor::kMaxNameLength)
+    else if (check.name.size() > kMaxDeviceNameLength)
         check.verdict = NameVerdict::TooLong;
     else if (std::find(pairedNames.begin(), pairedNames.end(), check.name) != pairedNames.end())
         check.verdict = NameVerdict::Taken;
