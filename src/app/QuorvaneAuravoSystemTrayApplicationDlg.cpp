@@ -1,9 +1,11 @@
 #include "QuorvaneAuravoSystemTrayApplicationDlg.h"
 
 #include "Application.h"
+#include "BoxStyles.h"
 #include "CMessageBox.h"
 #include "Debug.h"
 #include "Globals.h"
+#include "MenuIds.h"
 #include "PcInfo.h"
 #include "QuorvaneAuravoSystemTrayApplication.h"
 #include "TrayIcon.h"
@@ -25,16 +27,10 @@ constexpr std::u16string_view transmitterInterfacePrefix = u"\\\\?\\HID#Vid_0b7a
 constexpr char16_t mouseKey[] = u"Control Panel\\Mouse\\";
 constexpr char16_t doubleClickValue[] = u"DoubleClickSpeed";
 
-constexpr std::uint32_t radioFirstIds = 5000;
-constexpr std::uint32_t radioSecondIds = 5100;
-constexpr std::uint32_t radioThirdIds = 5200;
-constexpr std::uint32_t radioFourthIds = 5300;
-constexpr std::uint32_t radioOtherFirst = 9000, radioOtherLast = 9100;
-constexpr std::uint32_t receiverFirst = 10000, receiverLast = 10015;
-
-constexpr std::uint32_t errorStyle = MB_ICONERROR | MB_TASKMODAL;                  // 0x2010
-constexpr std::uint32_t noticeStyle = MB_ICONINFORMATION | MB_TASKMODAL;           // 0x2040
-constexpr std::uint32_t questionStyle = MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL; // 0x2024
+// The first command id of the output items of deep-integration player `k` (0 to 3).
+constexpr std::uint32_t playerIds(std::uint32_t k) {
+    return TrayMenuIds::FirstPlayer + k * TrayMenuIds::PlayerStride;
+}
 
 // Windows the program closes when the transmitter goes and at exit, in this order. The wait
 // and the naming dialog share a title; the choosing dialog has its own.
@@ -84,6 +80,7 @@ CKTRSystemTrayApplicationDlg::~CKTRSystemTrayApplicationDlg() = default;
 
 const fw::MessageMap* CKTRSystemTrayApplicationDlg::messageMap() const {
     using Self = CKTRSystemTrayApplicationDlg;
+    using namespace TrayMenuIds;
     static constexpr fw::MessageMapEntry entries[] = {
         fw::onMessage<&Self::OnPaint>(WM_PAINT),
         fw::onMessage<&Self::OnWindowPosChanging>(WM_WINDOWPOSCHANGING),
@@ -92,12 +89,12 @@ const fw::MessageMap* CKTRSystemTrayApplicationDlg::messageMap() const {
         fw::onMessage<&Self::OnIcon>(kTrayIconMessage),
         fw::onCommand<&Self::OnSetting>(IDM_SETTINGS),
         fw::onCommand<&Self::OnExit>(IDM_EXIT),
-        fw::onCommandRange<&Self::OnRadioFirst>(radioFirstIds, radioFirstIds + 99),
-        fw::onCommandRange<&Self::OnRadioSecond>(radioSecondIds, radioSecondIds + 99),
-        fw::onCommandRange<&Self::OnRadioThird>(radioThirdIds, radioThirdIds + 99),
-        fw::onCommandRange<&Self::OnRadioFourth>(radioFourthIds, radioFourthIds + 99),
-        fw::onCommandRange<&Self::OnRadioOther>(radioOtherFirst, radioOtherLast),
-        fw::onCommandRange<&Self::OnReceiver>(receiverFirst, receiverLast),
+        fw::onCommandRange<&Self::OnRadioFirst>(playerIds(0), playerIds(0) + PlayerLastOffset),
+        fw::onCommandRange<&Self::OnRadioSecond>(playerIds(1), playerIds(1) + PlayerLastOffset),
+        fw::onCommandRange<&Self::OnRadioThird>(playerIds(2), playerIds(2) + PlayerLastOffset),
+        fw::onCommandRange<&Self::OnRadioFourth>(playerIds(3), playerIds(3) + PlayerLastOffset),
+        fw::onCommandRange<&Self::OnRadioOther>(DefaultDevice, DefaultDeviceLast),
+        fw::onCommandRange<&Self::OnReceiver>(Receiver, ReceiverLast),
         fw::onCommand<&Self::OnAbout>(IDM_ABOUT),
         fw::onCommand<&Self::OnHelp>(IDM_HELP),
         fw::onMessage<&Self::OnTimer>(WM_TIMER),
@@ -168,7 +165,7 @@ int CKTRSystemTrayApplicationDlg::OnInitDialog() {
 
     if (!bHidDeviceNotify(recipient))
         LocalizedMessageBox(window(), fw::loadString(IDS_DEVICE_NOTIFY_FAILED),
-                            fw::loadString(IDS_ERROR), errorStyle);
+                            fw::loadString(IDS_ERROR), BoxStyle::Error);
 
     trayMenu = 0;
     traceExit(u"CKTRSystemTrayApplicationDlg::OnInitDialog");
@@ -286,7 +283,7 @@ std::uintptr_t CKTRSystemTrayApplicationDlg::StartClickTimer(std::uint32_t inter
     const std::uintptr_t id = plat::desktop().setTimer(window(), kClickTimerId, interval);
     if (id == 0)
         LocalizedMessageBox(window(), fw::loadString(IDS_NO_TIMER), fw::loadString(IDS_ERROR),
-                            errorStyle);
+                            BoxStyle::Error);
     traceExit(u"CKTRSystemTrayApplicationDlg::StartClickTimer");
     return id;
 }
@@ -411,7 +408,7 @@ void CKTRSystemTrayApplicationDlg::OnExit() {
         traceExit(u"CKTRSystemTrayApplicationDlg::OnExit");
         return;
     }
-    if (LocalizedMessageBox(window(), text, caption, questionStyle) == static_cast<int>(IDYES))
+    if (LocalizedMessageBox(window(), text, caption, BoxStyle::Question) == static_cast<int>(IDYES))
         shutdown();
     traceExit(u"CKTRSystemTrayApplicationDlg::OnExit");
 }
@@ -517,7 +514,7 @@ void CKTRSystemTrayApplicationDlg::IPCMethod() {
     if (g.noTransmitterNoticeAllowed == 1) {
         g.noTransmitterNoticeAllowed = 0;
         LocalizedMessageBox(window(), fw::loadString(IDS_NO_TRANSMITTER_TEXT),
-                            fw::loadString(IDS_NO_TRANSMITTER_CAPTION), noticeStyle);
+                            fw::loadString(IDS_NO_TRANSMITTER_CAPTION), BoxStyle::Notice);
         g.noTransmitterNoticeAllowed = 1;
     }
     traceExit(u"CKTRSystemTrayApplicationDlg::IPCMethod", u"Without Dongle");
@@ -554,7 +551,7 @@ plat::LResult CKTRSystemTrayApplicationDlg::DefWindowProc(std::uint32_t msg, pla
             break;
         case ControllerRequest::ForwardPairing:
             if (const plat::Hwnd open = findOwnWindow(IDS_SETTINGS_TITLE))
-                plat::desktop().postMessage(open, WM_USER, kSheetRunPairingWait, 0);
+                plat::desktop().postMessage(open, WM_USER, SheetRequest::RunPairingWait, 0);
             break;
         case ControllerRequest::PairingUnderDialog:
             if (VendorLink* link = globals().vendorLink)

@@ -15,9 +15,6 @@
 #include <memory>
 #include <vector>
 
-// The settings sheet's request to run the pairing-wait dialog.
-inline constexpr std::uint32_t kSheetRunPairingWait = 1;
-
 // The click timer's id.
 inline constexpr std::uintptr_t kClickTimerId = 1;
 // The timer that checks for the transmitter after a lone device notification, and its delay.

@@ -2,6 +2,7 @@
 
 #include "Application.h"
 #include "AudioDevices.h"
+#include "BoxStyles.h"
 #include "CMessageBox.h"
 #include "Debug.h"
 #include "DongleVendorCommunication.h"
@@ -16,7 +17,6 @@ namespace {
 
 using namespace TrayMenuIds;
 
-constexpr std::uint32_t questionStyle = MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL; // 0x2024
 
 constexpr char16_t noReceivers[] = u"<no receivers>";
 // What a player's "Default Audio Device" item asks for: the player follows the system default.
@@ -295,7 +295,7 @@ void QuickRoutingMenu::choosePlayerOutput(std::size_t player, std::uint32_t id, 
     if (pc.checkActive(target) == 1 &&
         LocalizedMessageBox(owner, FormatPlaceholders(1, fw::loadString(IDS_RESTART_TEXT), target),
                             fw::loadString(IDS_RESTART_CAPTION),
-                            questionStyle) == static_cast<int>(IDNO))
+                            BoxStyle::Question) == static_cast<int>(IDNO))
         return; // "No": nothing changes, and the handler leaves without its exit trace
 
     // Closing and restarting a running player is part of the change.

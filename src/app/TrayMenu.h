@@ -9,18 +9,10 @@
 #pragma once
 
 #include "Collaborators.h"
+#include "MenuIds.h"
 
 #include <cstddef>
 #include <cstdint>
-
-// Command ids of the generated items; each carries the index of its entry in its list.
-namespace TrayMenuIds {
-inline constexpr std::uint32_t FirstPlayer = 5000; // player k: 5000 + 100 k + device index
-inline constexpr std::uint32_t PlayerStride = 100;
-inline constexpr std::size_t MaxPlayers = 4;
-inline constexpr std::uint32_t DefaultDevice = 9000; // system default: 9000 + device index
-inline constexpr std::uint32_t Receiver = 10000;     // paired device: 10000 + list index
-} // namespace TrayMenuIds
 
 class QuickRoutingMenu final : public TrayMenu {
 public:

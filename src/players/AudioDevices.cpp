@@ -4,6 +4,7 @@
 #include "AudioEndpoints.h"
 #include "Debug.h"
 #include "Globals.h"
+#include "WindowMessages.h"
 #include "ports.h"
 #include "resource.h"
 #include "text.h"
@@ -25,7 +26,6 @@ constexpr std::uint32_t kDataFlowCapture = 1;
 constexpr std::uint32_t kFirstWaveIdWithoutEntry = kAudioDeviceTableSize - 1;
 constexpr char16_t kTransmitterName[] = u"Quorvane Auravo";
 constexpr char16_t kEmulatedMark[] = u"(emulated)";
-constexpr plat::WParam kRefreshDeviceList = 2;
 
 // Holds the audio-device mutex for one entry copy. A table without its mutex (no PcInfo
 // yet) is copied unguarded, as nothing else runs then.
@@ -211,13 +211,15 @@ bool audioEnumerationPass(bool& countChanged, TransmitterEndpoints& transmitters
 }
 
 void postDeviceCountChanged() {
-    for (const std::uint32_t titleId : {IDS_SETTINGS_TITLE, IDS_EDIT_PLAYER_TITLE}) {
+    for (const auto& [titleId, request] :
+         {std::pair{IDS_SETTINGS_TITLE, SheetRequest::RefreshDefaultAudio},
+          {IDS_EDIT_PLAYER_TITLE, EditPlayerRequest::DevicesChanged}}) {
         // An empty title would match an untitled window: a title that cannot be loaded
         // finds nothing.
         const plat::String title = fw::loadString(titleId);
         if (title.empty())
             continue;
         if (const plat::Hwnd window = plat::desktop().findWindow(nullptr, &title))
-            plat::desktop().postMessage(window, WM_USER, kRefreshDeviceList, 0);
+            plat::desktop().postMessage(window, WM_USER, request, 0);
     }
 }

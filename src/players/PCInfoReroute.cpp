@@ -6,6 +6,7 @@
 #include "Application.h"
 #include "AudioDevices.h"
 #include "AudioEndpoints.h"
+#include "BoxStyles.h"
 #include "CMessageBox.h"
 #include "Globals.h"
 #include "RoutingKeys.h"
@@ -149,7 +150,7 @@ void PcInfo::offerRestartOnDeviceChange() {
             continue;
         const int answer = LocalizedMessageBox(
             0, FormatPlaceholders(1, fw::loadString(IDS_RESTART_TEXT), plat::String(player)),
-            fw::loadString(IDS_RESTART_CAPTION), 0x2024);
+            fw::loadString(IDS_RESTART_CAPTION), BoxStyle::Question);
         if (answer == IDYES) {
             closePlayer(player);
             startPlayer(player);

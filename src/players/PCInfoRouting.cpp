@@ -5,6 +5,7 @@
 #include "Application.h"
 #include "AudioDevices.h"
 #include "AudioEndpoints.h"
+#include "BoxStyles.h"
 #include "CMessageBox.h"
 #include "Debug.h"
 #include "Globals.h"
@@ -179,7 +180,7 @@ int PcInfo::setPlaybackDevice(const plat::String& target, const plat::String& de
 
         // Basic players always follow the system default: they are restarted unless refused.
         for (const auto& [player, style] : {std::pair<const char16_t*, std::uint32_t>{kITunes, 0x24},
-                                            {kRealPlayer, 0x2024}}) {
+                                            {kRealPlayer, BoxStyle::Question}}) {
             if (checkActive(player) == 1 && askRestart(parent, player, style) != IDNO) {
                 closePlayer(player);
                 startPlayer(player);
@@ -188,7 +189,7 @@ int PcInfo::setPlaybackDevice(const plat::String& target, const plat::String& de
         // Deep-integration players only when they follow the default, and only on Yes.
         for (const char16_t* player : {kWindowsMediaPlayer, kWinamp, kMusicmatch}) {
             if (checkActive(player) == 1 && getPlaybackDevice(player) == kDefaultAudioDeviceName &&
-                askRestart(parent, player, 0x2024) == IDYES) {
+                askRestart(parent, player, BoxStyle::Question) == IDYES) {
                 closePlayer(player);
                 startPlayer(player);
             }
@@ -208,7 +209,7 @@ void PcInfo::showFailedChange(plat::Hwnd owner) const {
                                    ? IDS_WINAMP_OUTPUT_TEXT
                                    : IDS_NO_RIGHTS_TEXT;
     LocalizedMessageBox(owner, fw::loadString(text), fw::loadString(IDS_NO_RIGHTS_CAPTION),
-                        MB_ICONINFORMATION | MB_TASKMODAL);
+                        BoxStyle::Notice);
 }
 
 EndpointChange PcInfo::routeDefaultEndpoint(const plat::String& guid) {

@@ -1,6 +1,7 @@
 #include "EditMediaPlayer.h"
 
 #include "Application.h"
+#include "BoxStyles.h"
 #include "CMessageBox.h"
 #include "Debug.h"
 #include "Globals.h"
@@ -13,7 +14,6 @@
 namespace {
 
 constexpr char16_t kTransmitterName[] = u"Quorvane Auravo";
-constexpr std::uint32_t questionStyle = MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL; // 0x2024
 
 } // namespace
 
@@ -118,7 +118,7 @@ void EditMediaPlayer::OnEditOk() {
     if (pcInfo.checkActive(player) == 1 &&
         LocalizedMessageBox(window(),
                             FormatPlaceholders(1, fw::loadString(IDS_RESTART_TEXT), player),
-                            fw::loadString(IDS_RESTART_CAPTION), questionStyle) == IDNO) {
+                            fw::loadString(IDS_RESTART_CAPTION), BoxStyle::Question) == IDNO) {
         traceExit(u"EditMediaPlayer::OnEditOk");
         return;
     }

@@ -1,6 +1,7 @@
 #include "PropertyPageMediaPlayer.h"
 
 #include "Application.h"
+#include "BoxStyles.h"
 #include "CMessageBox.h"
 #include "Debug.h"
 #include "Globals.h"
@@ -11,7 +12,6 @@
 
 namespace {
 
-constexpr std::uint32_t noticeStyle = MB_ICONINFORMATION | MB_TASKMODAL; // 0x2040
 
 } // namespace
 
@@ -66,7 +66,7 @@ void PropertyPageMediaPlayer::OnEdit() {
     if (std::find(basicPlayers.begin(), basicPlayers.end(), name) != basicPlayers.end()) {
         LocalizedMessageBox(window(),
                             FormatPlaceholders(1, fw::loadString(IDS_BASIC_PLAYER_TEXT), name),
-                            fw::loadString(IDS_MEDIA_PLAYERS_CAPTION), noticeStyle);
+                            fw::loadString(IDS_MEDIA_PLAYERS_CAPTION), BoxStyle::Notice);
     } else if (globals().isAdministrator) {
         editDialog.playerName = name;
         editDialog.setParent(window());

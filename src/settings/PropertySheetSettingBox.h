@@ -7,15 +7,9 @@
 
 #include "ControllerParts.h"
 #include "PropertySheetDialog.h"
+#include "WindowMessages.h"
 
 #include <cstdint>
-
-// WM_USER requests to the sheet (wParam; lParam 0).
-namespace SheetRequest {
-inline constexpr std::uint32_t RefreshDevices = 0;
-inline constexpr std::uint32_t RunPairingWait = 1;
-inline constexpr std::uint32_t RefreshDefaultAudio = 2;
-} // namespace SheetRequest
 
 // The pages' indices, on which the help topics and the refresh requests are keyed.
 namespace SettingsPageIndex {

@@ -1,6 +1,7 @@
 #include "DeviceConnect.h"
 
 #include "Application.h"
+#include "BoxStyles.h"
 #include "CMessageBox.h"
 #include "Debug.h"
 #include "DongleVendorCommunication.h"
@@ -8,8 +9,6 @@
 #include "resource.h"
 
 namespace {
-
-constexpr std::uint32_t errorStyle = MB_TASKMODAL | MB_ICONHAND; // 0x2010
 
 void sendCancelPairing() {
     if (DongleVendorCommunication* link = liveVendorLink())
@@ -46,7 +45,7 @@ void DeviceConnect::DoDataExchange(bool saveAndValidate) {
             // Without a time-out the wait lasts until the user or the transmitter ends it.
             if (waitTimer == 0)
                 LocalizedMessageBox(window(), fw::loadString(IDS_NO_TIMER),
-                                    fw::loadString(IDS_ERROR), errorStyle);
+                                    fw::loadString(IDS_ERROR), BoxStyle::Error);
         }
     }
     traceExit(u"DeviceConnect::DoDataExchange");

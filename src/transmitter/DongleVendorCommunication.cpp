@@ -1,6 +1,7 @@
 #include "DongleVendorCommunication.h"
 
 #include "Application.h"
+#include "BoxStyles.h"
 #include "CMessageBox.h"
 #include "Debug.h"
 #include "DeviceConnect.h"
@@ -27,9 +28,6 @@ constexpr std::uint32_t retrySliceMs = 100;
 // reader that was between two reads when it was cancelled may have begun a new one.
 constexpr std::uint32_t leaveWaitMs = 100;
 constexpr std::uint32_t deletePauseMs = 500;
-constexpr std::uint32_t noticeStyle = MB_ICONINFORMATION | MB_TASKMODAL; // 0x2040
-// The box of a pairing listing that brought nothing has a question mark but only OK.
-constexpr std::uint32_t nothingNewStyle = MB_ICONQUESTION | MB_TASKMODAL; // 0x2020
 
 void postRequest(plat::Hwnd window, plat::WParam code) {
     plat::desktop().postMessage(window, WM_USER, code, 0);
@@ -58,7 +56,7 @@ void showPairingResult(std::int32_t base, const std::vector<PairedDevice>& devic
     const auto count = static_cast<std::int32_t>(devices.size());
     if (base == count) {
         LocalizedMessageBox(0, fw::loadString(IDS_NO_NEW_DEVICE_TEXT),
-                            fw::loadString(IDS_NO_NEW_DEVICE_CAPTION), nothingNewStyle);
+                            fw::loadString(IDS_NO_NEW_DEVICE_CAPTION), BoxStyle::NothingNew);
         return;
     }
     // A list cleared since the listing began has nothing new to show.
@@ -301,14 +299,14 @@ void DongleVendorCommunication::handleReport(const vendor::DecodedReport& report
         if (dialog) {
             // Set before the message, which the dialog handles by reading it.
             g.pairedDevices.pairingFailed = 1;
-            postRequest(dialog, 0);
+            postRequest(dialog, NewDeviceRequest::PairingFailed);
         }
         break;
     }
     case vendor::ReplyKind::ListCleared:
         g.pairedDevices.clear();
-        postIfOpen(IDS_SETTINGS_TITLE, 0);
-        postIfOpen(IDS_PAIRING_WAIT_TITLE, 0);
+        postIfOpen(IDS_SETTINGS_TITLE, SheetRequest::RefreshDevices);
+        postIfOpen(IDS_PAIRING_WAIT_TITLE, PairingWaitRequest::TransmitterAnswered);
         break;
     case vendor::ReplyKind::PairingStarted:
         // A pairing dialog is open already: the wait or the naming dialog (one title), or the
@@ -328,7 +326,7 @@ void DongleVendorCommunication::handleReport(const vendor::DecodedReport& report
         g.pairedDevices.setCurrentName(report.name);
         // A short report leaves byte 137 at 0xFF: not linked.
         SetTrayIconImage(report.linkState == 0);
-        postIfOpen(IDS_SETTINGS_TITLE, 0);
+        postIfOpen(IDS_SETTINGS_TITLE, SheetRequest::RefreshDevices);
         break;
     case vendor::ReplyKind::ListingEntry:
         receiveListingEntry(report);
@@ -340,7 +338,7 @@ void DongleVendorCommunication::receiveListingEntry(const vendor::DecodedReport&
     const PairedDevices::ListingStep step = globals().pairedDevices.receiveListingEntry(
         report.count, report.name, report.address, report.flags);
     // Any listing ends the pairing wait.
-    postIfOpen(IDS_PAIRING_WAIT_TITLE, 0);
+    postIfOpen(IDS_PAIRING_WAIT_TITLE, PairingWaitRequest::TransmitterAnswered);
     if (step.complete)
         postIfOpen(IDS_CONTROLLER_TITLE, ControllerRequest::ListingComplete);
 }
@@ -354,7 +352,7 @@ void DongleVendorCommunication::processNewDevices() {
     if (list.orderListingIfNotPairing() == 1) {
         // An ordinary listing, also one that completes while a pairing result is shown (the
         // transmitter unplugged and back under it).
-        postIfOpen(IDS_SETTINGS_TITLE, 0);
+        postIfOpen(IDS_SETTINGS_TITLE, SheetRequest::RefreshDevices);
         sendListingDone();
         traceExit(u"DongleVendorCommunication::processNewDevices");
         return;
@@ -364,7 +362,7 @@ void DongleVendorCommunication::processNewDevices() {
     // chooses) is not a second result to show over the first. Its devices stay in the list as
     // the transmitter named them; the outer call ends the pairing state.
     if (g.pairingResultShown) {
-        postIfOpen(IDS_SETTINGS_TITLE, 0);
+        postIfOpen(IDS_SETTINGS_TITLE, SheetRequest::RefreshDevices);
         traceExit(u"DongleVendorCommunication::processNewDevices");
         return;
     }
@@ -373,7 +371,7 @@ void DongleVendorCommunication::processNewDevices() {
     g.pairingResultShown = true;
     showPairingResult(list.listingBase(), list.devices());
     g.pairingResultShown = false;
-    postIfOpen(IDS_SETTINGS_TITLE, 0);
+    postIfOpen(IDS_SETTINGS_TITLE, SheetRequest::RefreshDevices);
     list.setPairingIdle();
     traceExit(u"DongleVendorCommunication::processNewDevices");
 }
@@ -546,19 +544,19 @@ int applyDeviceNameRules(plat::Hwnd owner, const plat::String& entered,
     switch (check.verdict) {
     case NameVerdict::Empty:
         LocalizedMessageBox(owner, fw::loadString(IDS_NAME_EMPTY_TEXT),
-                            fw::loadString(IDS_NAME_EMPTY_CAPTION), noticeStyle);
+                            fw::loadString(IDS_NAME_EMPTY_CAPTION), BoxStyle::Notice);
         return 0;
     case NameVerdict::Unchanged:
         return 1;
     case NameVerdict::TooLong:
         LocalizedMessageBox(owner,
                             FormatPlaceholders(1, fw::loadString(IDS_NAME_TOO_LONG_TEXT), u"32"),
-                            fw::loadString(IDS_NAME_TOO_LONG_CAPTION), noticeStyle);
+                            fw::loadString(IDS_NAME_TOO_LONG_CAPTION), BoxStyle::Notice);
         return 0;
     case NameVerdict::Taken:
         LocalizedMessageBox(owner,
                             FormatPlaceholders(1, fw::loadString(IDS_NAME_TAKEN_TEXT), check.name),
-                            fw::loadString(IDS_NAME_TAKEN_CAPTION), noticeStyle);
+                            fw::loadString(IDS_NAME_TAKEN_CAPTION), BoxStyle::Notice);
         return 0;
     case NameVerdict::Rename:
         if (link && address)

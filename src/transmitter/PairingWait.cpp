@@ -1,18 +1,13 @@
 #include "PairingWait.h"
 
 #include "Application.h"
+#include "BoxStyles.h"
 #include "CMessageBox.h"
 #include "Debug.h"
 #include "DeviceConnect.h"
 #include "DongleVendorCommunication.h"
 #include "Globals.h"
 #include "resource.h"
-
-namespace {
-
-constexpr std::uint32_t errorStyle = MB_TASKMODAL | MB_ICONHAND; // 0x2010
-
-} // namespace
 
 plat::Hwnd bringPairingDialogForward() {
     // The wait and the naming dialog share one title.
@@ -43,7 +38,7 @@ std::intptr_t runPairingWait(plat::Hwnd boxOwner, std::uint32_t timeoutStyle) {
 
     if (result == -1) {
         LocalizedMessageBox(boxOwner, fw::loadString(IDS_DIALOG_FAILED), fw::loadString(IDS_ERROR),
-                            errorStyle);
+                            BoxStyle::Error);
     } else if (result == IDCANCEL) {
         LocalizedMessageBox(boxOwner, fw::loadString(IDS_NO_NEW_DEVICE_TEXT),
                             fw::loadString(IDS_NO_NEW_DEVICE_CAPTION), timeoutStyle);
