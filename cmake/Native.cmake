@@ -61,6 +61,17 @@ endif()
 include(GoogleTest)
 gtest_discover_tests(qa_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
 
+# The layers hold: a source of the transmitter's layer that includes the controller's header
+# does not compile. The probe is outside the default build; the test builds it and passes only
+# on the compiler's own report that this header is missing (GCC's words, or Clang's), so that
+# no other failure can pass for it.
+add_library(qa_layering_probe OBJECT EXCLUDE_FROM_ALL tests/layering/upward_include.cpp)
+target_link_libraries(qa_layering_probe PRIVATE qa_transmitter)
+add_test(NAME layering.upward_include_fails
+         COMMAND ${CMAKE_COMMAND} --build ${CMAKE_BINARY_DIR} --target qa_layering_probe)
+set_tests_properties(layering.upward_include_fails PROPERTIES PASS_REGULAR_EXPRESSION
+  "QuorvaneAuravoSystemTrayApplicationDlg\\.h: No such file|'QuorvaneAuravoSystemTrayApplicationDlg\\.h' file not found")
+
 # Every example scenario is also a test: the simulator must pass it.
 if(TARGET qa_simulator)
   file(GLOB QA_EXAMPLES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/examples/*.scenario)
