@@ -72,6 +72,15 @@ add_test(NAME layering.upward_include_fails
 set_tests_properties(layering.upward_include_fails PROPERTIES PASS_REGULAR_EXPRESSION
   "QuorvaneAuravoSystemTrayApplicationDlg\\.h: No such file|'QuorvaneAuravoSystemTrayApplicationDlg\\.h' file not found")
 
+# No cycle among the folders as their #include lines join them, relative paths included, which
+# the include directories above cannot stop.
+find_package(Python3 COMPONENTS Interpreter)
+if(Python3_Interpreter_FOUND)
+  add_test(NAME layering.no_folder_cycle
+           COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/scripts/include-graph
+                   ${CMAKE_SOURCE_DIR}/src)
+endif()
+
 # Every example scenario is also a test: the simulator must pass it.
 if(TARGET qa_simulator)
   file(GLOB QA_EXAMPLES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/examples/*.scenario)
