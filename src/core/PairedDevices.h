@@ -52,7 +52,7 @@ public:
 
     // One listing entry from the reader (a report with none of the reply flags).
     struct ListingStep {
-        bool complete = false; // the listing ended with this entry: post WM_USER 0
+        bool complete = false; // the listing ended: ControllerRequest::ListingComplete
     };
     ListingStep receiveListingEntry(std::int32_t count, const plat::String& name,
                                     const DeviceAddress& address, std::uint8_t flags);
