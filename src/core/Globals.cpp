@@ -7,6 +7,7 @@ namespace {
 std::recursive_mutex holderLock; // recursive: a constructor below may reach globals()
 std::unique_ptr<Globals> holder; // freed by the next start or endProcessObjects (see Globals.h)
 std::atomic<Globals*> current{nullptr};
+std::atomic<ProcessObjectsBuilder> builder{nullptr};
 
 } // namespace
 
@@ -33,10 +34,14 @@ Globals* currentGlobals() {
 Globals& globals() {
     if (Globals* g = currentGlobals())
         return *g;
-    // Code exercised outside a run (a unit test of one class) gets a set of its own.
+    // Code exercised outside a run (a unit test of one class, a benchmark) gets a set of
+    // its own.
     std::lock_guard<std::recursive_mutex> lock(holderLock);
-    if (!holder)
+    if (!holder) {
         holder = std::make_unique<Globals>();
+        if (const ProcessObjectsBuilder build = builder.load(std::memory_order_acquire))
+            build(*holder);
+    }
     return *holder;
 }
 
@@ -47,6 +52,10 @@ Globals& startProcessValues() {
     fw::setResourceModule(0);
     holder = std::make_unique<Globals>();
     return *holder;
+}
+
+void setProcessObjectsBuilder(ProcessObjectsBuilder build) {
+    builder.store(build, std::memory_order_release);
 }
 
 void endProcessObjects() {

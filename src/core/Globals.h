@@ -121,8 +121,8 @@ struct Globals {
 };
 
 // The current run's objects. Only valid while a run's objects exist (see below). Code
-// exercised outside a run (a unit test of one class) gets a set of its own, which holds no
-// objects of higher layers: those come only with startProcessObjects.
+// exercised outside a run (a unit test of one class) gets a set of its own, built as a run's
+// is: the values, then the objects of higher layers through the builder below, if one is set.
 Globals& globals();
 // The current run's objects, or null before the first run.
 Globals* currentGlobals();
@@ -132,6 +132,13 @@ Globals* currentGlobals();
 // thread of the run that used it must have ended (on the simulated PC, the SimPc that ran it
 // is gone). The first step of startProcessObjects.
 Globals& startProcessValues();
+
+// Builds the objects of higher layers into a fresh set of values, in the start-up order.
+// Set before main by the layer that owns them (ProcessObjects.cpp, linked into every binary
+// of the program's layers), for globals() outside a run; unset, such a set holds the values
+// alone.
+using ProcessObjectsBuilder = void (*)(Globals&);
+void setProcessObjectsBuilder(ProcessObjectsBuilder build);
 
 // Frees the current set in reverse order. For hosts that know every thread of the run has
 // ended. A run's objects otherwise stay valid after runProgram returns, for the threads that
