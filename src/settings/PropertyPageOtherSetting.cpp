@@ -1,6 +1,7 @@
 #include "PropertyPageOtherSetting.h"
 
 #include "Application.h"
+#include "BoxStyles.h"
 #include "CMessageBox.h"
 #include "Debug.h"
 #include "DongleVendorCommunication.h"
@@ -69,6 +70,7 @@ void PropertyPageOtherSetting::OnAdvancedMenuClicked() {
 void PropertyPageOtherSetting::OnDatabaseDump() {
     traceEntry(u"PropertyPageOtherSetting::OnDatabaseDump");
     if (DongleVendorCommunication* link = currentVendorLink())
-        LocalizedMessageBox(window(), link->getDatabaseDump(), u"Database Entries", MB_OK);
+        LocalizedMessageBox(window(), link->getDatabaseDump(), u"Database Entries",
+                            BoxStyle::Plain);
     traceExit(u"PropertyPageOtherSetting::OnDatabaseDump");
 }

@@ -1,6 +1,7 @@
 #include "PropertySheetSettingBox.h"
 
 #include "Application.h"
+#include "BoxStyles.h"
 #include "Controls.h"
 #include "Debug.h"
 #include "Globals.h"
@@ -134,7 +135,7 @@ plat::LResult PropertySheetSettingBox::DefWindowProc(std::uint32_t msg, plat::WP
         break;
     case SheetRequest::RunPairingWait:
         // The transmitter is already pairing: no StartPairing, the wait only.
-        runPairingWait(window(), MB_TASKMODAL);
+        runPairingWait(window(), BoxStyle::PlainTaskModal);
         break;
     case SheetRequest::RefreshDefaultAudio:
         if (refreshPage(SettingsPageIndex::DefaultAudio))

@@ -198,7 +198,7 @@ int DongleVendorCommunication::startPairing() {
         traceExit(u"DongleVendorCommunication::startPairing");
         return 0;
     }
-    runPairingWait(0, MB_OK);
+    runPairingWait(0, BoxStyle::Plain);
     traceExit(u"DongleVendorCommunication::startPairing");
     return 1;
 }
