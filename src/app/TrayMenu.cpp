@@ -242,24 +242,32 @@ plat::HMenu QuickRoutingMenu::show(Form form, plat::Hwnd owner, plat::Point at) 
     return popup;
 }
 
+// The commands of the deep-integration players' output items all arrive at one handler; the
+// player is the id's range, and each range traces under its own handler's name.
 void QuickRoutingMenu::OnRadioFirst(plat::Hwnd owner, std::uint32_t id) {
-    choosePlayerOutput(0, id, owner, u"CKTRSystemTrayApplicationDlg::OnRadioFirst");
+    OnPlayerOutput(owner, id);
 }
 
 void QuickRoutingMenu::OnRadioSecond(plat::Hwnd owner, std::uint32_t id) {
-    choosePlayerOutput(1, id, owner, u"CKTRSystemTrayApplicationDlg::OnRadioSecond");
+    OnPlayerOutput(owner, id);
 }
 
 void QuickRoutingMenu::OnRadioThird(plat::Hwnd owner, std::uint32_t id) {
-    choosePlayerOutput(2, id, owner, u"CKTRSystemTrayApplicationDlg::OnRadioThird");
+    OnPlayerOutput(owner, id);
 }
 
 void QuickRoutingMenu::OnRadioFourth(plat::Hwnd owner, std::uint32_t id) {
-    choosePlayerOutput(3, id, owner, u"CKTRSystemTrayApplicationDlg::OnRadioFourth");
+    OnPlayerOutput(owner, id);
 }
 
-void QuickRoutingMenu::choosePlayerOutput(std::size_t player, std::uint32_t id, plat::Hwnd owner,
-                                          const char16_t* traceName) {
+void QuickRoutingMenu::OnPlayerOutput(plat::Hwnd owner, std::uint32_t id) {
+    static constexpr const char16_t* kTraceNames[MaxPlayers] = {
+        u"CKTRSystemTrayApplicationDlg::OnRadioFirst", u"CKTRSystemTrayApplicationDlg::OnRadioSecond",
+        u"CKTRSystemTrayApplicationDlg::OnRadioThird", u"CKTRSystemTrayApplicationDlg::OnRadioFourth"};
+    const std::size_t player = (id - FirstPlayer) / PlayerStride;
+    if (id < FirstPlayer || player >= MaxPlayers)
+        return;
+    const char16_t* const traceName = kTraceNames[player];
     traceEntry(traceName);
     PcInfo& pc = *globals().pcInfo;
     plat::StringArray players, devices;
