@@ -31,9 +31,9 @@ enum class Closing { AskWindow, TerminateProcess };
 
 // Which media keys of the remote devices the player gets as application commands.
 enum class KeyForwarding {
-    WithIntelliType,       // only while IntelliType is installed
-    AlsoFromBackground,    // also without IntelliType, then only while another window is in front
-    OwnHotkeys,            // never: it takes them through its own global hotkeys
+    WithIntelliType,    // only while IntelliType is installed
+    AlsoFromBackground, // also without IntelliType, then only while another window is in front
+    OwnHotkeys,         // never: it takes them through its own global hotkeys
 };
 
 // Where the program file is found: a registry value holding its directory (the program's
@@ -55,8 +55,8 @@ struct Routing {
 
 // Where a player comes in the program's sequences over several players; -1: not at all.
 struct Turns {
-    int activityCheck;      // whether any player runs, before the system default changes
-    int restartOnDefault;   // offered a restart after the system default has changed
+    int activityCheck;        // whether any player runs, before the system default changes
+    int restartOnDefault;     // offered a restart after the system default has changed
     int restartOnTransmitter; // offered a restart after the transmitter came or went
 };
 
