@@ -6,7 +6,6 @@
 #include "ports.h"
 
 #include <algorithm>
-#include <array>
 
 namespace players {
 
@@ -20,7 +19,7 @@ constexpr Routing kFollowsDefault{nullptr, nullptr};
 // iTunes asks its restart question with a box that is not task-modal.
 constexpr std::uint32_t kYesNoQuestion = MB_YESNO | MB_ICONQUESTION; // 0x24
 
-const std::array<PlayerRow, 5> kCatalogue{{
+const PlayerRow kCatalogue[] = {
     {.name = kWindowsMediaPlayer,
      .integration = Deep,
      .userKey = u"SOFTWARE\\Classes\\Applications\\wmplayer.exe\\",
@@ -105,7 +104,7 @@ const std::array<PlayerRow, 5> kCatalogue{{
      .routing = kFollowsDefault,
      .onTransmitterChange = nullptr,
      .turns = {.activityCheck = 4, .restartOnDefault = 0, .restartOnTransmitter = -1}},
-}};
+};
 
 } // namespace
 
