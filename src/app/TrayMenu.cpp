@@ -2,8 +2,6 @@
 
 #include "Application.h"
 #include "AudioDevices.h"
-#include "BoxStyles.h"
-#include "CMessageBox.h"
 #include "Debug.h"
 #include "DongleVendorCommunication.h"
 #include "Globals.h"
@@ -300,10 +298,9 @@ void QuickRoutingMenu::OnPlayerOutput(plat::Hwnd owner, std::uint32_t id) {
         return;
     }
 
-    if (pc.checkActive(target) == 1 &&
-        LocalizedMessageBox(owner, FormatPlaceholders(1, fw::loadString(IDS_RESTART_TEXT), target),
-                            fw::loadString(IDS_RESTART_CAPTION),
-                            BoxStyle::Question) == static_cast<int>(IDNO))
+    const players::PlayerRow* row = players::findPlayer(target);
+    if (row && pc.checkActive(target) == 1 &&
+        players::askRestart(owner, *row) == static_cast<int>(IDNO))
         return; // "No": nothing changes, and the handler leaves without its exit trace
 
     // Closing and restarting a running player is part of the change.

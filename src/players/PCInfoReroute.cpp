@@ -115,10 +115,7 @@ void PcInfo::offerRestartOnDeviceChange() {
         const plat::String device = getPlaybackDevice(player->name);
         if (device != kDefaultAudioDeviceName && device != kTransmitterName)
             continue;
-        const int answer = LocalizedMessageBox(
-            0, FormatPlaceholders(1, fw::loadString(IDS_RESTART_TEXT), plat::String(player->name)),
-            fw::loadString(IDS_RESTART_CAPTION), player->restartStyle);
-        if (answer == IDYES) {
+        if (players::askRestart(0, *player) == IDYES) {
             closePlayer(player->name);
             startPlayer(player->name);
         }

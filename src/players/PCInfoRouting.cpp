@@ -27,13 +27,6 @@ namespace {
 
 constexpr std::size_t kValueCapacity = 100;
 
-// Asks the user to restart `player`; the button pressed.
-int askRestart(plat::Hwnd owner, const players::PlayerRow& player) {
-    return LocalizedMessageBox(owner,
-                               FormatPlaceholders(1, fw::loadString(IDS_RESTART_TEXT), player.name),
-                               fw::loadString(IDS_RESTART_CAPTION), player.restartStyle);
-}
-
 // The table entry named `device`, from 1; 0 with the default entry for any other name.
 int chooseEntry(const plat::String& device, AudioDeviceEntry& chosen) {
     const int last = lastTableIndex();
@@ -156,9 +149,9 @@ void PcInfo::restartDefaultFollowers(plat::Hwnd parent) {
         // Deep-integration players only when they follow the default, and only on Yes.
         const bool restart =
             player->integration == players::Integration::Basic
-                ? askRestart(parent, *player) != IDNO
+                ? players::askRestart(parent, *player) != IDNO
                 : getPlaybackDevice(player->name) == kDefaultAudioDeviceName &&
-                      askRestart(parent, *player) == IDYES;
+                      players::askRestart(parent, *player) == IDYES;
         if (restart) {
             closePlayer(player->name);
             startPlayer(player->name);

@@ -1,9 +1,13 @@
 #include "PlayerCatalogue.h"
 
+#include "Application.h"
 #include "BoxStyles.h"
+#include "CMessageBox.h"
+#include "Globals.h"
 #include "PlayerRouting.h"
 #include "WinampPaths.h"
 #include "ports.h"
+#include "resource.h"
 
 #include <algorithm>
 
@@ -126,6 +130,12 @@ plat::Hwnd playerWindow(const PlayerRow& row) {
         return window;
     const plat::String older = row.olderWindowClass;
     return desktop.findWindow(&older, nullptr);
+}
+
+int askRestart(plat::Hwnd owner, const PlayerRow& player) {
+    return LocalizedMessageBox(owner,
+                               FormatPlaceholders(1, fw::loadString(IDS_RESTART_TEXT), player.name),
+                               fw::loadString(IDS_RESTART_CAPTION), player.restartStyle);
 }
 
 std::vector<const PlayerRow*> inTurn(int Turns::*turn) {

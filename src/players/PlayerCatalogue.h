@@ -90,6 +90,8 @@ std::span<const PlayerRow> catalogue();
 const PlayerRow* findPlayer(const plat::String& name);
 // The player's main window, of either class; 0 when it does not run.
 plat::Hwnd playerWindow(const PlayerRow& row);
+// Asks the user, in a box owned by `owner`, to restart the player now; the button pressed.
+int askRestart(plat::Hwnd owner, const PlayerRow& player);
 // The players that take a turn `turn`, in turn order.
 std::vector<const PlayerRow*> inTurn(int Turns::*turn);
 
