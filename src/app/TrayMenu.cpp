@@ -2,8 +2,6 @@
 
 #include "Application.h"
 #include "AudioDevices.h"
-#include "BoxStyles.h"
-#include "CMessageBox.h"
 #include "Debug.h"
 #include "DongleVendorCommunication.h"
 #include "Globals.h"
@@ -242,24 +240,32 @@ plat::HMenu QuickRoutingMenu::show(Form form, plat::Hwnd owner, plat::Point at) 
     return popup;
 }
 
+// The commands of the deep-integration players' output items all arrive at one handler; the
+// player is the id's range, and each range traces under its own handler's name.
 void QuickRoutingMenu::OnRadioFirst(plat::Hwnd owner, std::uint32_t id) {
-    choosePlayerOutput(0, id, owner, u"CKTRSystemTrayApplicationDlg::OnRadioFirst");
+    OnPlayerOutput(owner, id);
 }
 
 void QuickRoutingMenu::OnRadioSecond(plat::Hwnd owner, std::uint32_t id) {
-    choosePlayerOutput(1, id, owner, u"CKTRSystemTrayApplicationDlg::OnRadioSecond");
+    OnPlayerOutput(owner, id);
 }
 
 void QuickRoutingMenu::OnRadioThird(plat::Hwnd owner, std::uint32_t id) {
-    choosePlayerOutput(2, id, owner, u"CKTRSystemTrayApplicationDlg::OnRadioThird");
+    OnPlayerOutput(owner, id);
 }
 
 void QuickRoutingMenu::OnRadioFourth(plat::Hwnd owner, std::uint32_t id) {
-    choosePlayerOutput(3, id, owner, u"CKTRSystemTrayApplicationDlg::OnRadioFourth");
+    OnPlayerOutput(owner, id);
 }
 
-void QuickRoutingMenu::choosePlayerOutput(std::size_t player, std::uint32_t id, plat::Hwnd owner,
-                                          const char16_t* traceName) {
+void QuickRoutingMenu::OnPlayerOutput(plat::Hwnd owner, std::uint32_t id) {
+    static constexpr const char16_t* kTraceNames[MaxPlayers] = {
+        u"CKTRSystemTrayApplicationDlg::OnRadioFirst", u"CKTRSystemTrayApplicationDlg::OnRadioSecond",
+        u"CKTRSystemTrayApplicationDlg::OnRadioThird", u"CKTRSystemTrayApplicationDlg::OnRadioFourth"};
+    const std::size_t player = (id - FirstPlayer) / PlayerStride;
+    if (id < FirstPlayer || player >= MaxPlayers)
+        return;
+    const char16_t* const traceName = kTraceNames[player];
     traceEntry(traceName);
     PcInfo& pc = *globals().pcInfo;
     plat::StringArray players, devices;
@@ -292,10 +298,9 @@ void QuickRoutingMenu::choosePlayerOutput(std::size_t player, std::uint32_t id, 
         return;
     }
 
-    if (pc.checkActive(target) == 1 &&
-        LocalizedMessageBox(owner, FormatPlaceholders(1, fw::loadString(IDS_RESTART_TEXT), target),
-                            fw::loadString(IDS_RESTART_CAPTION),
-                            BoxStyle::Question) == static_cast<int>(IDNO))
+    const players::PlayerRow* row = players::findPlayer(target);
+    if (row && pc.checkActive(target) == 1 &&
+        players::askRestart(owner, *row) == static_cast<int>(IDNO))
         return; // "No": nothing changes, and the handler leaves without its exit trace
 
     // Closing and restarting a running player is part of the change.

@@ -23,13 +23,13 @@ public:
     void OnRadioSecond(plat::Hwnd owner, std::uint32_t id) override;
     void OnRadioThird(plat::Hwnd owner, std::uint32_t id) override;
     void OnRadioFourth(plat::Hwnd owner, std::uint32_t id) override;
+    // The output choice `id` of a deep-integration player's item: the player is the range of
+    // the id (FirstPlayer + PlayerStride k), the device its offset in the range.
+    void OnPlayerOutput(plat::Hwnd owner, std::uint32_t id);
     void OnRadioOther(plat::Hwnd owner, std::uint32_t id) override;
     void OnReceiver(plat::Hwnd owner, std::uint32_t id) override;
 
 private:
     enum class Form { Simple, Advanced };
     plat::HMenu show(Form form, plat::Hwnd owner, plat::Point at);
-    // The output choice `id` for deep-integration player `player` (0 to 3).
-    void choosePlayerOutput(std::size_t player, std::uint32_t id, plat::Hwnd owner,
-                            const char16_t* traceName);
 };

@@ -3,19 +3,16 @@
 #include "Debug.h"
 #include "Globals.h"
 #include "PcInfo.h"
+#include "PlayerCatalogue.h"
 #include "WinampIniRead.h"
 
 #include <algorithm>
-#include <unordered_map>
 #include <vector>
 
 namespace {
 
 constexpr char16_t kIntelliTypeKey[] =
     u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\mskey.exe";
-constexpr char16_t kWinampClass[] = u"BaseWindow_RootWnd";
-constexpr char16_t kITunesClass[] = u"iTunes";
-constexpr char16_t kRealClass[] = u"GeminiWindowClass";
 
 constexpr std::uint32_t kFailedReadPauseMs = 1000;
 constexpr std::uint32_t kPauseSliceMs = 100;
@@ -34,30 +31,23 @@ ConsumerPageRead::ConsumerPageRead(plat::Handle consumerInterface) {
     if (!plat::hid().getCaps(s.consumerHandle, s.consumerCaps))
         s.consumerCaps = {};
 
-    const std::unordered_map<plat::String, plat::String> classOf(
-        {
-            {kWindowsMediaPlayer, u"WMPlayerApp"},
-            {kITunes, kITunesClass},
-            {kRealPlayer, kRealClass},
-            {kMusicmatch, u"MMJB:MAINWND"},
-            {kWinamp, kWinampClass},
-        },
-        10);
-
     plat::StringArray deep;
     plat::StringArray basic;
     if (PcInfo* info = globals().pcInfo.get()) {
         info->getDeepIntegrationPlayerlist(deep);
         info->getBasicPlayerlist(basic);
     }
+    bool ownHotkeysInstalled = false;
     for (const plat::StringArray* list : {&deep, &basic}) {
         for (const plat::String& name : *list) {
-            const auto found = classOf.find(name);
-            if (found == classOf.end())
-                continue; // the catalogue names only players of the table
+            const players::PlayerRow* row = players::findPlayer(name);
+            if (!row)
+                continue; // the lists name only players of the catalogue
             WriteLog(name, LogLevel::Log);
-            s.windowClasses.push_back(found->second);
+            s.windowClasses.push_back(row->windowClass);
             s.playerNames.push_back(name);
+            s.forwarding.push_back(row->keys);
+            ownHotkeysInstalled |= list == &deep && row->keys == players::KeyForwarding::OwnHotkeys;
         }
     }
     s.playerCount = static_cast<std::int32_t>(s.windowClasses.size());
@@ -73,7 +63,7 @@ ConsumerPageRead::ConsumerPageRead(plat::Handle consumerInterface) {
         WriteLog(u"Intellitype not installed", LogLevel::Log);
     }
 
-    if (std::find(deep.begin(), deep.end(), plat::String(kWinamp)) != deep.end()) {
+    if (ownHotkeysInstalled) {
         if (globals().isAdministrator) {
             WinampIniRead hotkeys; // one run: it does its work while constructed
         }
@@ -120,15 +110,19 @@ std::optional<std::uint32_t> ConsumerPageRead::commandForKey(std::uint8_t keyCod
 }
 
 plat::Hwnd ConsumerPageRead::findRunningPlayer(plat::String& windowClass) {
-    return state->findRunningPlayer(windowClass);
+    std::size_t index = 0;
+    const plat::Hwnd window = state->findRunningPlayer(index);
+    if (window)
+        windowClass = state->windowClasses[index];
+    return window;
 }
 
-plat::Hwnd ConsumerPageRead::State::findRunningPlayer(plat::String& windowClass) const {
+plat::Hwnd ConsumerPageRead::State::findRunningPlayer(std::size_t& index) const {
     traceEntry(u"ConsumerPageRead::findRunningPlayer");
     plat::Desktop& desktop = plat::desktop();
-    for (const plat::String& candidate : windowClasses) {
-        if (const plat::Hwnd window = desktop.findWindow(&candidate, nullptr)) {
-            windowClass = candidate;
+    for (std::size_t i = 0; i < windowClasses.size(); ++i) {
+        if (const plat::Hwnd window = desktop.findWindow(&windowClasses[i], nullptr)) {
+            index = i;
             traceExit(u"ConsumerPageRead::findRunningPlayer");
             return window;
         }
@@ -138,20 +132,21 @@ plat::Hwnd ConsumerPageRead::State::findRunningPlayer(plat::String& windowClass)
 }
 
 void ConsumerPageRead::State::forwardKey(std::uint8_t keyCode) const {
-    plat::String windowClass;
-    const plat::Hwnd player = findRunningPlayer(windowClass);
+    using players::KeyForwarding;
+    std::size_t index = 0;
+    const plat::Hwnd player = findRunningPlayer(index);
     if (!player)
         return;
     plat::Desktop& desktop = plat::desktop();
     bool forward = false;
     if (intelliTypeInstalled == 1) {
-        // Winamp takes the media keys through its own global hotkeys (configured at
-        // construction); sending them too would act twice.
-        forward = windowClass != kWinampClass;
+        // A player with its own global hotkeys (configured at construction) takes the media
+        // keys through them; sending them too would act twice.
+        forward = forwarding[index] != KeyForwarding::OwnHotkeys;
     } else {
-        // Only these two are served, and only from the background: the window in front
+        // Only some players are served, and only from the background: the window in front
         // already gets the key from the system.
-        forward = (windowClass == kITunesClass || windowClass == kRealClass) &&
+        forward = forwarding[index] == KeyForwarding::AlsoFromBackground &&
                   desktop.getForegroundWindow() != player;
     }
     if (!forward)

@@ -18,6 +18,7 @@
 #pragma once
 
 #include "ControllerParts.h"
+#include "PlayerCatalogue.h"
 #include "ports.h"
 #include "types.h"
 
@@ -26,6 +27,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 class ConsumerPageRead : public KeyForwarder {
 public:
@@ -60,6 +62,7 @@ private:
         // Written before the key thread starts and never again.
         plat::StringArray windowClasses; // search order: deep-integration players, then basic
         plat::StringArray playerNames;   // parallel to windowClasses
+        std::vector<players::KeyForwarding> forwarding; // parallel to windowClasses
         std::int32_t playerCount = 0;
         std::int32_t intelliTypeInstalled = 0;
         plat::Handle consumerHandle = 0;
@@ -70,7 +73,8 @@ private:
         std::mutex handleLock;
         bool handleClosed = false;
 
-        plat::Hwnd findRunningPlayer(plat::String& windowClass) const;
+        // The first running player's window; its place in the search order to `index`.
+        plat::Hwnd findRunningPlayer(std::size_t& index) const;
         // Sends the key's command to the running player when the forwarding rule allows it.
         void forwardKey(std::uint8_t keyCode) const;
         // The 1000 ms pause after a failed read, in slices so that a stop is not held up.

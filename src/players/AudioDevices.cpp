@@ -144,6 +144,39 @@ void storeDefaultDeviceEntry() {
     storeDeviceEntry(0, entry);
 }
 
+namespace {
+
+// Enumerates the devices into the table and then sets its count to `devices`; true when the
+// count changed.
+bool refreshTable(plat::Handle propertySet, std::int32_t devices,
+                  TransmitterEndpoints& transmitters) {
+    // The pass fills a copy and puts it in place in one step: a reader never sees a device
+    // half written (its fresh entry before the emulated record adds the wave name), for which
+    // the system default would name no device at that moment.
+    AudioDeviceTable& table = *globals().audioDevices;
+    Entries pass;
+    {
+        TableLock lock;
+        pass = table.entries;
+    }
+    plat::StringArray names;
+    plat::audio().enumerateDevices(propertySet, [&](const plat::DsDeviceDescription& record) {
+        return onDeviceRecord(record, pass, names, transmitters);
+    });
+    {
+        TableLock lock;
+        table.entries = pass;
+    }
+    // The count bounds the entries others read, so it changes once they are in place.
+    if (devices != table.count.load()) {
+        table.count.store(devices);
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
 bool audioEnumerationPass(bool& countChanged, TransmitterEndpoints& transmitters) {
     WriteLog(u"Thread Running\n", LogLevel::Trace);
     transmitters.newPass();
@@ -181,28 +214,8 @@ bool audioEnumerationPass(bool& countChanged, TransmitterEndpoints& transmitters
     };
     const std::int32_t devices = bounded();
 
-    // The pass fills a copy and puts it in place in one step: a reader never sees a device
-    // half written (its fresh entry before the emulated record adds the wave name), for which
-    // the system default would name no device at that moment.
-    AudioDeviceTable& table = *globals().audioDevices;
-    Entries pass;
-    {
-        TableLock lock;
-        pass = table.entries;
-    }
-    plat::StringArray names;
-    audio.enumerateDevices(propertySet, [&](const plat::DsDeviceDescription& record) {
-        return onDeviceRecord(record, pass, names, transmitters);
-    });
-    {
-        TableLock lock;
-        table.entries = pass;
-    }
-    // The count bounds the entries others read, so it changes once they are in place.
-    if (devices != table.count.load()) {
-        table.count.store(devices);
+    if (refreshTable(propertySet, devices, transmitters))
         countChanged = true;
-    }
 
     audio.release(propertySet);
     audio.release(factory);

@@ -1,12 +1,11 @@
 // PcInfo's re-routing on transmitter arrival and removal: the system default moves to the
-// transmitter and back, Musicmatch follows the user's remembered choice, and players that
-// play on the default or the transmitter are offered a restart.
+// transmitter and back, players that follow it on their own do so (their catalogue rows
+// say how), and players that play on the default or the transmitter are offered a restart.
 #include "PcInfo.h"
 
 #include "Application.h"
 #include "AudioDevices.h"
 #include "AudioEndpoints.h"
-#include "BoxStyles.h"
 #include "CMessageBox.h"
 #include "Globals.h"
 #include "RoutingKeys.h"
@@ -22,7 +21,6 @@ namespace {
 
 constexpr std::uint32_t kSettleMs = 1000;
 constexpr std::size_t kPlaybackCapacity = 256;
-constexpr std::size_t kRememberedCapacity = 256;
 
 // The last table entry whose name contains the transmitter's name and whose duplicate number
 // (the digit after "Quorvane Auravo (") is not negative; an empty entry when there is none.
@@ -45,16 +43,6 @@ AudioDeviceEntry transmitterEntry() {
             transmitter = entry;
     }
     return transmitter;
-}
-
-bool playerWindowExists(const plat::String& player) {
-    const plat::String musicmatch = u"MMJB:MAINWND";
-    const plat::String modern = u"BaseWindow_RootWnd";
-    const plat::String classic = u"Winamp v1.x";
-    plat::Desktop& desktop = plat::desktop();
-    if (player == kMusicmatch)
-        return desktop.findWindow(&musicmatch, nullptr) != 0;
-    return desktop.findWindow(&modern, nullptr) != 0 || desktop.findWindow(&classic, nullptr) != 0;
 }
 
 } // namespace
@@ -86,30 +74,9 @@ void PcInfo::rerouteOnDeviceChange() {
     }
 
     rerouteDefaultEndpoint(present, transmitter.guid);
-
-    plat::String remembered;
-    const auto rememberedTransmitter = [&] {
-        return getRegVal(plat::HKCU, kPreferencesKey, kMusicmatch, remembered, kRememberedCapacity) &&
-               remembered.starts_with(kTransmitterName);
-    };
-    if (present) {
-        std::uint32_t defaultMixer = 0;
-        if (getRegVal(plat::HKLM, kPlayUiKey, kDefaultMixer, defaultMixer) && defaultMixer == 1 &&
-            rememberedTransmitter()) {
-            setRegVal(plat::HKLM, kPlayUiKey, kDefaultMixer, std::uint32_t{0});
-            AudioDeviceEntry entry;
-            const int last = lastTableIndex();
-            for (int i = 1; i <= last; ++i) {
-                readDeviceEntry(i, entry);
-                if (entry.name == kTransmitterName) {
-                    setRegVal(plat::HKLM, kPlayUiKey, kMixerControl, entry.waveId);
-                    break;
-                }
-            }
-        }
-    } else if (rememberedTransmitter()) {
-        setRegVal(plat::HKLM, kPlayUiKey, kDefaultMixer, std::uint32_t{1});
-    }
+    for (const players::PlayerRow& player : players::catalogue())
+        if (player.onTransmitterChange)
+            player.onTransmitterChange(*this, present);
 }
 
 void PcInfo::rerouteDefaultEndpoint(bool present, const plat::String& transmitterGuid) {
@@ -142,18 +109,15 @@ void PcInfo::rerouteDefaultEndpoint(bool present, const plat::String& transmitte
 }
 
 void PcInfo::offerRestartOnDeviceChange() {
-    for (const char16_t* player : {kMusicmatch, kWinamp}) {
-        if (!playerWindowExists(player))
+    for (const players::PlayerRow* player : players::inTurn(&players::Turns::restartOnTransmitter)) {
+        if (!players::playerWindow(*player))
             continue;
-        const plat::String device = getPlaybackDevice(player);
+        const plat::String device = getPlaybackDevice(player->name);
         if (device != kDefaultAudioDeviceName && device != kTransmitterName)
             continue;
-        const int answer = LocalizedMessageBox(
-            0, FormatPlaceholders(1, fw::loadString(IDS_RESTART_TEXT), plat::String(player)),
-            fw::loadString(IDS_RESTART_CAPTION), BoxStyle::Question);
-        if (answer == IDYES) {
-            closePlayer(player);
-            startPlayer(player);
+        if (players::askRestart(0, *player) == IDYES) {
+            closePlayer(player->name);
+            startPlayer(player->name);
         }
     }
 }

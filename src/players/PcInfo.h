@@ -2,17 +2,11 @@
 // operations every routing operation goes through and the two application preferences.
 #pragma once
 
+#include "PlayerCatalogue.h"
 #include "types.h"
 
 #include <cstddef>
 #include <cstdint>
-
-// The display names of the supported players, exactly as every part compares them.
-inline constexpr char16_t kWindowsMediaPlayer[] = u"Windows Media Player";
-inline constexpr char16_t kMusicmatch[] = u"Musicmatch";
-inline constexpr char16_t kWinamp[] = u"Winamp";
-inline constexpr char16_t kRealPlayer[] = u"Real Player";
-inline constexpr char16_t kITunes[] = u"iTunes";
 
 // The preferences key; all its values are REG_SZ.
 inline constexpr char16_t kPreferencesKey[] = u"SOFTWARE\\Quorvane\\Quorvane Auravo Settings\\Preferences\\";
@@ -51,8 +45,8 @@ public:
     int getAdvancedMenuState();
     int setAdvancedMenuState(int enable);
 
-    // ---- the supported players (PCInfoPlayers.cpp). Players are named by the display names
-    // below, compared exactly.
+    // ---- the supported players (PCInfoPlayers.cpp), as their catalogue rows say
+    // (PlayerCatalogue.h). Players are named by their display names, compared exactly.
 
     // Empties `list`, then appends the installed deep-integration players in catalogue
     // order ("Windows Media Player", "Musicmatch", "Winamp"); always 1. Nothing is cached.
@@ -61,17 +55,18 @@ public:
     int getBasicPlayerlist(plat::StringArray& list);
     // 1 when the player's top-level window exists; 0 when not or for an unknown name.
     int checkActive(const plat::String& name);
-    // Asks the player's window to close (Winamp: terminates its process) and waits up to
-    // 30 one-second checks for it to go, repeating the request every third check. Blocks.
+    // Asks the player's window to close (or terminates its process, as its row says) and
+    // waits up to 30 one-second checks for it to go, repeating the request every third
+    // check. Blocks.
     void closePlayer(const plat::String& name);
     // Opens the player's program, located through the registry, with the shell. Blocks for
-    // the player's pause first (Musicmatch 5000 ms, Windows Media Player 1000 ms).
+    // the player's start pause first.
     void startPlayer(const plat::String& name);
 
     // ---- playback device routing (PCInfoRouting.cpp), Winamp's output device
     // (WinampOutput.cpp) and the re-routing on transmitter arrival and removal
-    // (PCInfoReroute.cpp). A target other than the three deep-integration players means the
-    // system default.
+    // (PCInfoReroute.cpp). A target other than a deep-integration player means the system
+    // default.
 
     // Empties `list` and appends the names of table entries 1 to audioDeviceCount; always 1.
     int getPlaybackDeviceList(plat::StringArray& list);
@@ -126,6 +121,11 @@ private:
     RoutingFailure routingFailure = RoutingFailure::Other;
 
     // ---- routing state (PCInfoRouting.cpp, WinampOutput.cpp, PCInfoReroute.cpp)
+    // The system default's device, and routing it to `chosen` with the questions and
+    // restarts that go with it.
+    plat::String systemDefaultDevice();
+    int routeSystemDefault(const AudioDeviceEntry& chosen, plat::Hwnd parent);
+    void restartDefaultFollowers(plat::Hwnd parent);
     int readWinampDirectory(plat::String& directory);
     // Process-wide in effect: there is one PcInfo per run.
     plat::String savedSystemPlayback;

@@ -65,6 +65,46 @@ void appendBinding(std::string& out, std::int64_t index, std::string_view action
 
 } // namespace
 
+void HotkeyScan::noteKey(std::string_view key, std::string_view value) {
+    if (equalsNoCase(key, "nbkeys")) {
+        if (!nbkeysLine.present()) {
+            kind_ = Kind::Nbkeys;
+            nbkeys = inifile::profileInt(value);
+        }
+    } else if (equalsNoCase(key, "enabled")) {
+        if (!enabledLine.present()) {
+            kind_ = Kind::Enabled;
+            // Any '0' counts as disabled, "enabled=10" included.
+            hotkeysEnabled = inifile::profileInt(value) != 0 &&
+                             value.find('0') == std::string_view::npos;
+        }
+    } else if (const std::int64_t n = bindingIndex(key, "hotkey"); n >= 0) {
+        highestIndex = std::max(highestIndex, n);
+        // Only the first line of a key counts, as Winamp reads it.
+        if (hotkeyIndexes_.insert(n).second) {
+            ++hotkeyCount;
+            switch (inifile::profileInt(value)) {
+            case 2224:
+                hasNext = 1;
+                break;
+            case 2225:
+                hasPrev = 1;
+                break;
+            case 2226:
+                hasStop = 1;
+                break;
+            case 2227:
+                hasPlayPause = 1;
+                break;
+            default:
+                break;
+            }
+        }
+    } else if (const std::int64_t m = bindingIndex(key, "action"); m >= 0) {
+        highestIndex = std::max(highestIndex, m);
+    }
+}
+
 void HotkeyScan::feed(std::string_view piece) {
     bytes += static_cast<std::int64_t>(piece.size());
     digest = fnv(digest, piece);
@@ -85,43 +125,7 @@ void HotkeyScan::feed(std::string_view piece) {
                 where_ = Where::After;
             }
         } else if (const auto key = inifile::keyOf(piece); key && where_ == Where::Inside) {
-            if (equalsNoCase(*key, "nbkeys")) {
-                if (!nbkeysLine.present()) {
-                    kind_ = Kind::Nbkeys;
-                    nbkeys = inifile::profileInt(value);
-                }
-            } else if (equalsNoCase(*key, "enabled")) {
-                if (!enabledLine.present()) {
-                    kind_ = Kind::Enabled;
-                    // Any '0' counts as disabled, "enabled=10" included.
-                    hotkeysEnabled = inifile::profileInt(value) != 0 &&
-                                     value.find('0') == std::string_view::npos;
-                }
-            } else if (const std::int64_t n = bindingIndex(*key, "hotkey"); n >= 0) {
-                highestIndex = std::max(highestIndex, n);
-                // Only the first line of a key counts, as Winamp reads it.
-                if (hotkeyIndexes_.insert(n).second) {
-                    ++hotkeyCount;
-                    switch (inifile::profileInt(value)) {
-                    case 2224:
-                        hasNext = 1;
-                        break;
-                    case 2225:
-                        hasPrev = 1;
-                        break;
-                    case 2226:
-                        hasStop = 1;
-                        break;
-                    case 2227:
-                        hasPlayPause = 1;
-                        break;
-                    default:
-                        break;
-                    }
-                }
-            } else if (const std::int64_t m = bindingIndex(*key, "action"); m >= 0) {
-                highestIndex = std::max(highestIndex, m);
-            }
+            noteKey(*key, value);
         }
     }
     current_.last = index;
@@ -240,7 +244,6 @@ std::string rewriteText(std::string_view contents, const HotkeyScan& scan) {
 
 namespace {
 
-constexpr char16_t kWinampKey[] = u"Software\\Winamp\\";
 // The longest path Windows accepts; a longer "directory" is not one.
 constexpr std::uint32_t kMaxDirectoryChars = 32767;
 

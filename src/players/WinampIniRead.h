@@ -99,6 +99,8 @@ public:
 
 private:
     void lineDone();
+    // A key line of the section: what it tells of the bindings and the switch.
+    void noteKey(std::string_view key, std::string_view value);
 
     enum class Where : std::uint8_t { Before, Inside, After };
     Where where_ = Where::Before;

@@ -1,12 +1,5 @@
 #include "WinampOutput.h"
 
-#include "AudioDevices.h"
-#include "Debug.h"
-#include "PcInfo.h"
-#include "RoutingKeys.h"
-#include "WinampPaths.h"
-#include "ports.h"
-
 #include <algorithm>
 #include <array>
 
@@ -22,6 +15,23 @@ bool contains(std::string_view line, std::string_view what) {
 constexpr std::array<int, 32> kEncodeOrder = {7,  8,  5,  6,  3,  4,  1,  2,  12, 13, 10,
                                               11, 17, 18, 15, 16, 20, 21, 22, 23, 25, 26,
                                               27, 28, 29, 30, 31, 32, 33, 34, 35, 36};
+
+// The number the value starts with gives way to the digit; with none, the digit is
+// inserted. A line ending is never part of the number.
+std::string withDigit(std::string_view piece, char digit) {
+    std::string line(piece);
+    const std::size_t at = inifile::valueStart(piece);
+    std::size_t end = at;
+    if (end < piece.size() && (piece[end] == '-' || piece[end] == '+'))
+        ++end;
+    const std::size_t digits = end;
+    while (end < piece.size() && piece[end] >= '0' && piece[end] <= '9')
+        ++end;
+    if (end == digits)
+        end = at; // a sign alone is not a number
+    line.replace(at, end - at, 1, digit);
+    return line;
+}
 
 } // namespace
 
@@ -130,6 +140,15 @@ bool DeviceRewriter::deviceLine(int state, std::string& line) {
     return true;
 }
 
+void DeviceRewriter::appendGuidLine(std::string_view piece, std::string& out) {
+    // The key was read before the first "=", so the line has one.
+    out.append(piece.substr(0, piece.find('=') + 1)).append(encoded_);
+    if (lines_.endsLine())
+        out += lines_.ending();
+    else
+        dropping_ = true;
+}
+
 std::string DeviceRewriter::transform(std::string_view piece) {
     const bool begins = lines_.next(piece);
     if (ending_.empty())
@@ -178,27 +197,9 @@ std::string DeviceRewriter::transform(std::string_view piece) {
             refused_ = true;
             return {};
         }
-        // The number the value starts with gives way to the digit; with none, the digit is
-        // inserted. A line ending is never part of the number.
-        std::string line(piece);
-        const std::size_t at = inifile::valueStart(piece);
-        std::size_t end = at;
-        if (end < piece.size() && (piece[end] == '-' || piece[end] == '+'))
-            ++end;
-        const std::size_t digits = end;
-        while (end < piece.size() && piece[end] >= '0' && piece[end] <= '9')
-            ++end;
-        if (end == digits)
-            end = at; // a sign alone is not a number
-        line.replace(at, end - at, 1, digit_);
-        out += line;
+        out += withDigit(piece, digit_);
     } else if (state_ == DsDeviceFound) {
-        // The key was read before the first "=", so the line has one.
-        out.append(piece.substr(0, piece.find('=') + 1)).append(encoded_);
-        if (lines_.endsLine())
-            out += lines_.ending();
-        else
-            dropping_ = true;
+        appendGuidLine(piece, out);
     } else {
         out += piece;
     }
@@ -303,104 +304,3 @@ plat::String widen(std::string_view bytes) {
 }
 
 } // namespace winampout
-
-// ---------------------------------------------------------------- PcInfo's members
-
-namespace {
-
-constexpr char16_t kWinampKey[] = u"Software\\Winamp\\";
-
-} // namespace
-
-plat::String PcInfo::winampGuidEncode(const plat::String& guid) {
-    traceEntry(u"PcInfo::winampGuidEncode");
-    plat::String encoded = winampout::guidEncode(guid);
-    traceExit(u"PcInfo::winampGuidEncode");
-    return encoded;
-}
-
-plat::String PcInfo::winampGuidDecode(const plat::String& encoded) {
-    traceEntry(u"PcInfo::winampGuidDecode");
-    plat::String guid = winampout::guidDecode(encoded);
-    traceExit(u"PcInfo::winampGuidDecode");
-    return guid;
-}
-
-int PcInfo::readWinampDirectory(plat::String& directory) {
-    return getRegVal(plat::HKCU, kWinampKey, u"", directory, winampout::kDirectoryCapacity) ||
-           getRegVal(plat::HKLM, kWinampKey, u"", directory, winampout::kDirectoryCapacity);
-}
-
-int PcInfo::readWinampSettingsFolder(plat::String& folder) {
-    plat::String directory;
-    if (!readWinampDirectory(directory))
-        return 0;
-    folder = winamppaths::settingsFolder(directory);
-    return 1;
-}
-
-plat::String PcInfo::getWinampOutputDevice() {
-    plat::String folder;
-    if (!readWinampSettingsFolder(folder))
-        return routingkeys::kCantAccess;
-    plat::Files& files = plat::files();
-    const plat::Handle ini = files.open(folder + u"\\winamp.ini", plat::FileMode::Read);
-    if (ini == 0)
-        return routingkeys::kNoDeviceFound;
-    winampout::DeviceFinder finder;
-    std::string piece;
-    plat::ReadResult read = plat::ReadResult::End;
-    while (!finder.done() &&
-           (read = files.readLine(ini, winampout::kPieceCapacity, piece)) == plat::ReadResult::Line)
-        finder.feed(piece);
-    files.close(ini);
-
-    plat::String result = routingkeys::kNoDeviceFound;
-    const winampout::DeviceLine line = finder.result();
-    const int last = lastTableIndex();
-    AudioDeviceEntry entry;
-    if (read == plat::ReadResult::Error && !finder.done()) {
-        // The rest of the file is unknown: what was not found reads as "No Device Found".
-    } else if (line.kind == winampout::DeviceLine::Kind::Missing) {
-        // No device chosen in Winamp yet: it plays on the default device.
-        readDeviceEntry(0, entry);
-        result = entry.name;
-    } else if (line.kind == winampout::DeviceLine::Kind::Digit) {
-        // A digit beyond the table's devices, or no digit at all, is the default device.
-        readDeviceEntry(line.digit >= 0 && line.digit <= last ? line.digit : 0, entry);
-        result = entry.name;
-    } else if (line.kind == winampout::DeviceLine::Kind::Guid && line.hasValue) {
-        const plat::String guid = winampGuidDecode(line.value);
-        // A value shorter than 32 characters decodes short and so equals no GUID text.
-        for (int i = 0; i <= last; ++i) {
-            readDeviceEntry(i, entry);
-            if (entry.guid == guid)
-                result = entry.name;
-        }
-    }
-    return result;
-}
-
-int PcInfo::setWinampOutputDevice(int index, const AudioDeviceEntry& entry) {
-    routingFailure = RoutingFailure::Other;
-    plat::String folder;
-    if (!readWinampSettingsFolder(folder))
-        return 0;
-    winampout::DeviceRewriter rewriter(index, entry.waveId,
-                                       winampout::toAscii(winampGuidEncode(entry.guid)));
-    auto job = inifile::Rewrite::inFolder(folder, u"winamp.ini", winampout::kPieceCapacity);
-    job.transform = [&](std::string_view piece, std::string& out) {
-        out = rewriter.transform(piece);
-        return !rewriter.refused();
-    };
-    job.finish = [&](std::string& out) {
-        out = rewriter.finish();
-        return !rewriter.refused();
-    };
-    const inifile::RewriteResult result = inifile::rewriteFile(job);
-    if (rewriter.pluginNotUnderstood()) {
-        WriteLog(u"Winamp plays through an output plug-in whose device cannot be set", LogLevel::Log);
-        routingFailure = RoutingFailure::WinampOutputNotUnderstood;
-    }
-    return result == inifile::RewriteResult::Replaced ? 1 : 0;
-}

@@ -130,6 +130,8 @@ private:
     bool deviceLine(int state, std::string& line);
     std::string eol() const;
     std::string written(std::string out); // notes how the output so far ends
+    // The DirectSound device line with the new GUID; the rest of an unfinished value dropped.
+    void appendGuidLine(std::string_view piece, std::string& out);
 
     int state_ = LookingForPlugin;
     inifile::PieceLines lines_;

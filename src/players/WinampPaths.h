@@ -27,6 +27,9 @@ namespace plat {
 class Folders;
 }
 
+// Winamp's key, under HKCU and (for all users) HKLM: its default value is the program folder.
+inline constexpr char16_t kWinampKey[] = u"Software\\Winamp\\";
+
 namespace winamppaths {
 
 inline constexpr char16_t kPathsIniName[] = u"paths.ini";

@@ -41,6 +41,8 @@ struct PlayerRow {
     bool locationIsDirectory;    // else the program file's full path
     bool locationInDetectionKey; // Winamp: the default value of each key it registered
     String windowClass;
+    String classicWindowClass; // with the classic skin (Winamp), or empty
+    bool mayOfferUpgrade;      // answers a close with an upgrade offer (Musicmatch)
 };
 
 const std::array<PlayerRow, 5>& rows() {
@@ -49,25 +51,25 @@ const std::array<PlayerRow, 5>& rows() {
          u"SOFTWARE\\Classes\\Applications\\wmplayer.exe\\",
          u"SOFTWARE\\Classes\\Applications\\wmplayer.exe\\", true, plat::HKLM,
          u"Software\\Microsoft\\MediaPlayer\\", u"Installation Directory", true, false,
-         u"WMPlayerApp"},
+         u"WMPlayerApp", u"", false},
         {u"Musicmatch", u"mmjb.exe", u"C:\\Program Files\\MUSICMATCH\\MUSICMATCH Jukebox",
          u"SOFTWARE\\Classes\\Applications\\mmjb.exe\\",
          u"Software\\MusicMatch\\MusicMatch Jukebox\\4.0\\MainApp\\", true, plat::HKLM,
          u"Software\\MusicMatch\\MusicMatch Jukebox\\4.0\\MainApp\\", u"AppPath", true, false,
-         u"MMJB:MAINWND"},
+         u"MMJB:MAINWND", u"", true},
         {u"Winamp", u"winamp.exe", u"C:\\Program Files\\Winamp", u"Software\\Winamp\\",
          u"Software\\Winamp\\", false, plat::HKCU, u"Software\\Winamp\\", u"", true, true,
-         u"BaseWindow_RootWnd"},
+         u"BaseWindow_RootWnd", u"Winamp v1.x", false},
         {u"Real Player", u"realplay.exe", u"C:\\Program Files\\Real\\RealPlayer",
          u"SOFTWARE\\Classes\\Applications\\RealPlay.exe\\",
          u"SOFTWARE\\Classes\\Applications\\RealPlay.exe\\", true, plat::HKCU,
          u"Software\\RealNetworks\\RealJukebox\\1.0\\Preferences", u"AppPath", false, false,
-         u"GeminiWindowClass"},
+         u"GeminiWindowClass", u"", false},
         {u"iTunes", u"iTunes.exe", u"C:\\Program Files\\iTunes",
          u"SOFTWARE\\Classes\\Applications\\iTunes.exe\\",
          u"SOFTWARE\\Classes\\Applications\\iTunes.exe\\", true, plat::HKLM,
          u"SOFTWARE\\Apple Computer, Inc.\\iPod\\RegisteredApps\\4\\", u"path", false, false,
-         u"iTunes"},
+         u"iTunes", u"", false},
     }};
     return table;
 }
@@ -255,8 +257,8 @@ struct PlayerWorld {
         nextProcessId += 4;
         w.deadProcesses.erase(inst.processId);
         String cls = row.windowClass;
-        if (isWinamp(row) && p.config.winampWindow == WinampWindow::Classic)
-            cls = u"Winamp v1.x";
+        if (!row.classicWindowClass.empty() && p.config.winampWindow == WinampWindow::Classic)
+            cls = row.classicWindowClass;
         inst.main = newWindow(p, cls, row.name, inst.processId);
         p.instance = inst;
         p.starts.push_back({w.now, byShell, inst.processId});
@@ -289,7 +291,7 @@ struct PlayerWorld {
         if (!inst)
             return;
         inst->closing = false;
-        if (p.config.upgradePrompt && rowOf(p).name == u"Musicmatch") {
+        if (p.config.upgradePrompt && rowOf(p).mayOfferUpgrade) {
             if (!inst->upgrade) {
                 inst->upgrade = newWindow(p, kDialogClass, kUpgradeTitle, inst->processId);
                 w.journal("Musicmatch shows \"" + narrow(kUpgradeTitle) + "\"");
