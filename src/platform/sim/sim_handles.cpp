@@ -221,7 +221,7 @@ std::vector<LiveObject> SimPc::Impl::liveObjects() const {
     return out;
 }
 
-HandleSnapshot SimPc::handles() const {
+HandleSnapshot SimMachine::handles() const {
     Lock lk(impl_->m);
     HandleSnapshot s;
     s.objects = impl_->liveObjects();
