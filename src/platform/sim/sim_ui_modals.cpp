@@ -1,0 +1,236 @@
+// Modal windows: dialogs built from their templates, and message boxes with the creation hook.
+#include "sim_ui_shared.h"
+
+#include "text.h"
+
+#include <algorithm>
+
+namespace sim {
+
+// ==================================================================== modal windows
+
+Hwnd SimPc::Impl::createDialogWindow(const res::DialogTemplate& t, int templateId, Hwnd parent,
+                                     bool child, ThreadRec* self, plat::DialogTarget* target,
+                                     Hwnd& focus, Module module) {
+    const res::ResourceSet* set = module ? resourcesOf(module) : nullptr;
+    Window& d = newWindow(WindowKind::Dialog,
+                          t.windowClass.empty() ? String(u"#32770") : t.windowClass, t.caption);
+    d.style = t.style;
+    d.exStyle = t.exStyle;
+    d.enabled = !(t.style & WS_DISABLED);
+    if (child)
+        d.parent = parent;
+    else
+        d.owner = parent;
+    d.thread = self;
+    d.processId = SimPc::kProgramProcessId;
+    d.threadId = self->id;
+    d.target = target;
+    d.templateId = templateId;
+    d.placement = {t.x, t.y, t.x + t.cx, t.y + t.cy};
+    const Hwnd hwnd = d.hwnd;
+    if (child)
+        if (Window* p = window(parent))
+            p->children.push_back(hwnd);
+    focus = 0;
+    for (const auto& item : t.items) {
+        Window& c = newWindow(WindowKind::Control, item.className, item.text);
+        c.style = item.style;
+        c.exStyle = item.exStyle;
+        c.visible = (item.style & WS_VISIBLE) != 0;
+        c.enabled = !(item.style & WS_DISABLED);
+        c.parent = hwnd;
+        c.thread = self;
+        c.processId = SimPc::kProgramProcessId;
+        c.threadId = self->id;
+        c.controlId = item.id;
+        c.helpId = item.helpId;
+        c.placement = {item.x, item.y, item.x + item.cx, item.y + item.cy};
+        // A bitmap static loads its image, named in the template, from the dialog's module;
+        // the image is the control's and goes with it.
+        if (foldCase(item.className) == u"static" &&
+            (item.style & win::kSsTypeMask) == win::kSsBitmap && item.textOrdinal != 0 && set &&
+            set->find(res::kTypeBitmap, item.textOrdinal)) {
+            c.image = nextBitmap;
+            c.imageId = item.textOrdinal;
+            nextBitmap += 4;
+        }
+        window(hwnd)->children.push_back(c.hwnd);
+        if (!focus && (item.style & win::kWsTabStop) && c.visible && c.enabled)
+            focus = c.hwnd;
+    }
+    return hwnd;
+}
+
+std::intptr_t SimPc::Impl::dialogBox(Module module, int templateId, Hwnd parent,
+                                     plat::DialogTarget* target) {
+    ModalFrame frame;
+    Hwnd hwnd = 0;
+    Hwnd focus = 0;
+    bool visibleStyle = false;
+    bool ownerWasEnabled = false;
+    {
+        Lock lk(m);
+        const res::ResourceSet* set = resourcesOf(module);
+        const auto t = set && target ? set->dialog(templateId) : std::nullopt;
+        if (!t)
+            return -1;
+        ThreadRec* self = current(lk);
+        // Only top-level windows own others: a page's dialog is owned by the sheet.
+        parent = topLevelOf(parent);
+        hwnd = createDialogWindow(*t, templateId, parent, false, self, target, focus, module);
+        visibleStyle = (t->style & WS_VISIBLE) != 0;
+        frame.serial = nextFrameSerial++;
+        frame.kind = ModalKind::Dialog;
+        frame.window = hwnd;
+        frame.thread = self;
+        window(hwnd)->modal = &frame;
+        // A modal dialog disables its owner while it runs.
+        if (Window* o = window(parent)) {
+            ownerWasEnabled = o->enabled;
+            o->enabled = false;
+        }
+    }
+
+    callWindowProc(hwnd, WM_INITDIALOG, focus, 0);
+
+    bool userSees = false;
+    {
+        Lock lk(m);
+        if (Window* d = window(hwnd)) {
+            // A template with WS_VISIBLE is shown once initialisation returns; one without it
+            // (the hidden controller) stays as the program left it.
+            if (visibleStyle && !frame.ended)
+                d->visible = true;
+            userSees = d->visible && !frame.ended;
+            journal("window created: " + narrow(d->className) + "/" + narrow(d->title) +
+                    " (dialog " + std::to_string(templateId) + (userSees ? ")" : ", hidden)"));
+        }
+    }
+    if (userSees)
+        showModal(frame);
+    runModal(frame);
+
+    callWindowProc(hwnd, WM_DESTROY, 0, 0);
+    {
+        Lock lk(m);
+        openFrames.erase(std::remove(openFrames.begin(), openFrames.end(), &frame),
+                         openFrames.end());
+        if (Window* d = window(hwnd)) {
+            journal("window destroyed: " + narrow(d->className) + "/" + narrow(d->title) +
+                    " (result " + std::to_string(frame.result) + ")");
+            d->modal = nullptr;
+            d->target = nullptr;
+            destroyWindowLocked(hwnd);
+        }
+        if (Window* o = window(parent))
+            o->enabled = ownerWasEnabled;
+        cv.notify_all();
+    }
+    return frame.result;
+}
+
+bool SimPc::Impl::endDialog(Hwnd dialog, std::intptr_t result) {
+    Lock lk(m);
+    Window* w = window(dialog);
+    if (!w || !w->modal)
+        return false;
+    if (w->kind == WindowKind::Sheet) {
+        // As on Windows: the sheet is hidden and its owner enabled, but PropertySheetW goes on
+        // running a sheet nobody can see or close. The program must never do this.
+        w->visible = false;
+        if (Window* o = window(w->owner))
+            o->enabled = true;
+        journal("EndDialog on a property sheet: hidden, still running");
+        fail(lk, "EndDialog on the property sheet [" + narrow(w->title) +
+                     "]: Windows only hides it and PropertySheetW keeps running; a sheet ends "
+                     "through its own OK or Cancel command, or WM_CLOSE");
+        return true;
+    }
+    endFrame(*w->modal, result);
+    return true;
+}
+
+int SimPc::Impl::messageBox(Hwnd owner, const String& text, const String& caption,
+                            std::uint32_t style, plat::MessageBoxHook* hook) {
+    ModalFrame frame;
+    Hwnd hwnd = 0;
+    bool ownerWasEnabled = false;
+    {
+        Lock lk(m);
+        ThreadRec* self = current(lk);
+        owner = topLevelOf(owner);
+        Window& b = newWindow(WindowKind::MessageBox, u"#32770",
+                              caption.empty() ? String(u"Error") : caption);
+        b.style = win::kWsPopup | win::kWsCaption | win::kWsSysMenu;
+        b.exStyle = win::kWsExDlgModalFrame | win::kWsExWindowEdge | win::kWsExControlParent |
+                    ((style & win::kMbTopmost) ? win::kWsExTopmost : 0);
+        b.owner = owner;
+        b.thread = self;
+        b.processId = SimPc::kProgramProcessId;
+        b.threadId = self->id;
+        b.boxText = text;
+        b.boxStyle = style;
+        hwnd = b.hwnd;
+        auto addChild = [&](int id, const String& label, std::uint32_t childStyle) {
+            Window& c = newWindow(WindowKind::Control,
+                                  id == win::kMessageBoxTextId ? u"Static" : u"Button", label);
+            c.style = childStyle | win::kWsChild | WS_VISIBLE;
+            c.visible = true;
+            c.parent = hwnd;
+            c.thread = self;
+            c.processId = SimPc::kProgramProcessId;
+            c.threadId = self->id;
+            c.controlId = id;
+            window(hwnd)->children.push_back(c.hwnd);
+        };
+        addChild(win::kMessageBoxTextId, text, 0);
+        auto buttons = boxButtons(style);
+        if (style & win::kMbHelp)
+            buttons.push_back({static_cast<int>(IDHELP), u"Help"});
+        const std::size_t def = (style & win::kMbDefMask) >> 8;
+        for (std::size_t i = 0; i < buttons.size(); ++i)
+            addChild(buttons[i].id, buttons[i].text,
+                     win::kWsTabStop |
+                         (i == (def < buttons.size() ? def : 0) ? win::kBsDefPushButton : 0));
+        frame.serial = nextFrameSerial++;
+        frame.kind = ModalKind::MessageBox;
+        frame.window = hwnd;
+        frame.thread = self;
+        window(hwnd)->modal = &frame;
+        if (Window* o = window(owner)) {
+            ownerWasEnabled = o->enabled;
+            o->enabled = false;
+        }
+    }
+    if (hook)
+        hook->onInit(hwnd);
+    {
+        Lock lk(m);
+        if (Window* b = window(hwnd))
+            b->visible = true;
+    }
+    showModal(frame);
+    runModal(frame);
+    {
+        Lock lk(m);
+        openFrames.erase(std::remove(openFrames.begin(), openFrames.end(), &frame),
+                         openFrames.end());
+        std::string answer = "(closed)";
+        if (Window* b = window(hwnd)) {
+            for (Hwnd child : b->children)
+                if (const Window* c = window(child);
+                    c && c->controlId == frame.result && c->controlId != win::kMessageBoxTextId)
+                    answer = narrow(c->title);
+            b->modal = nullptr;
+            destroyWindowLocked(hwnd);
+        }
+        journal("answered: " + answer);
+        if (Window* o = window(owner))
+            o->enabled = ownerWasEnabled;
+        cv.notify_all();
+    }
+    return static_cast<int>(frame.result);
+}
+
+} // namespace sim
