@@ -80,16 +80,9 @@ std::intptr_t SimPc::Impl::dialogBox(Module module, int templateId, Hwnd parent,
         parent = topLevelOf(parent);
         hwnd = createDialogWindow(*t, templateId, parent, false, self, target, focus, module);
         visibleStyle = (t->style & WS_VISIBLE) != 0;
-        frame.serial = nextFrameSerial++;
-        frame.kind = ModalKind::Dialog;
-        frame.window = hwnd;
-        frame.thread = self;
-        window(hwnd)->modal = &frame;
+        beginFrame(frame, ModalKind::Dialog, hwnd, self);
         // A modal dialog disables its owner while it runs.
-        if (Window* o = window(parent)) {
-            ownerWasEnabled = o->enabled;
-            o->enabled = false;
-        }
+        ownerWasEnabled = disableOwner(parent);
     }
 
     callWindowProc(hwnd, WM_INITDIALOG, focus, 0);
@@ -114,8 +107,7 @@ std::intptr_t SimPc::Impl::dialogBox(Module module, int templateId, Hwnd parent,
     callWindowProc(hwnd, WM_DESTROY, 0, 0);
     {
         Lock lk(m);
-        openFrames.erase(std::remove(openFrames.begin(), openFrames.end(), &frame),
-                         openFrames.end());
+        closeFrame(frame);
         if (Window* d = window(hwnd)) {
             journal("window destroyed: " + narrow(d->className) + "/" + narrow(d->title) +
                     " (result " + std::to_string(frame.result) + ")");
@@ -123,9 +115,7 @@ std::intptr_t SimPc::Impl::dialogBox(Module module, int templateId, Hwnd parent,
             d->target = nullptr;
             destroyWindowLocked(hwnd);
         }
-        if (Window* o = window(parent))
-            o->enabled = ownerWasEnabled;
-        cv.notify_all();
+        restoreOwner(parent, ownerWasEnabled);
     }
     return frame.result;
 }
@@ -151,6 +141,32 @@ bool SimPc::Impl::endDialog(Hwnd dialog, std::intptr_t result) {
     return true;
 }
 
+Hwnd SimPc::Impl::createMessageBoxWindow(Hwnd owner, ThreadRec* self, const String& text,
+                                         const String& caption, std::uint32_t style) {
+    Window& b =
+        newWindow(WindowKind::MessageBox, u"#32770", caption.empty() ? String(u"Error") : caption);
+    b.style = win::kWsPopup | win::kWsCaption | win::kWsSysMenu;
+    b.exStyle = win::kWsExDlgModalFrame | win::kWsExWindowEdge | win::kWsExControlParent |
+                ((style & win::kMbTopmost) ? win::kWsExTopmost : 0);
+    b.owner = owner;
+    b.thread = self;
+    b.processId = SimPc::kProgramProcessId;
+    b.threadId = self->id;
+    b.boxText = text;
+    b.boxStyle = style;
+    const Hwnd hwnd = b.hwnd;
+    addChildControl(hwnd, self, u"Static", win::kMessageBoxTextId, text, 0);
+    auto buttons = boxButtons(style);
+    if (style & win::kMbHelp)
+        buttons.push_back({static_cast<int>(IDHELP), u"Help"});
+    const std::size_t def = (style & win::kMbDefMask) >> 8;
+    for (std::size_t i = 0; i < buttons.size(); ++i)
+        addChildControl(hwnd, self, u"Button", buttons[i].id, buttons[i].text,
+                        win::kWsTabStop |
+                            (i == (def < buttons.size() ? def : 0) ? win::kBsDefPushButton : 0));
+    return hwnd;
+}
+
 int SimPc::Impl::messageBox(Hwnd owner, const String& text, const String& caption,
                             std::uint32_t style, plat::MessageBoxHook* hook) {
     ModalFrame frame;
@@ -160,48 +176,9 @@ int SimPc::Impl::messageBox(Hwnd owner, const String& text, const String& captio
         Lock lk(m);
         ThreadRec* self = current(lk);
         owner = topLevelOf(owner);
-        Window& b = newWindow(WindowKind::MessageBox, u"#32770",
-                              caption.empty() ? String(u"Error") : caption);
-        b.style = win::kWsPopup | win::kWsCaption | win::kWsSysMenu;
-        b.exStyle = win::kWsExDlgModalFrame | win::kWsExWindowEdge | win::kWsExControlParent |
-                    ((style & win::kMbTopmost) ? win::kWsExTopmost : 0);
-        b.owner = owner;
-        b.thread = self;
-        b.processId = SimPc::kProgramProcessId;
-        b.threadId = self->id;
-        b.boxText = text;
-        b.boxStyle = style;
-        hwnd = b.hwnd;
-        auto addChild = [&](int id, const String& label, std::uint32_t childStyle) {
-            Window& c = newWindow(WindowKind::Control,
-                                  id == win::kMessageBoxTextId ? u"Static" : u"Button", label);
-            c.style = childStyle | win::kWsChild | WS_VISIBLE;
-            c.visible = true;
-            c.parent = hwnd;
-            c.thread = self;
-            c.processId = SimPc::kProgramProcessId;
-            c.threadId = self->id;
-            c.controlId = id;
-            window(hwnd)->children.push_back(c.hwnd);
-        };
-        addChild(win::kMessageBoxTextId, text, 0);
-        auto buttons = boxButtons(style);
-        if (style & win::kMbHelp)
-            buttons.push_back({static_cast<int>(IDHELP), u"Help"});
-        const std::size_t def = (style & win::kMbDefMask) >> 8;
-        for (std::size_t i = 0; i < buttons.size(); ++i)
-            addChild(buttons[i].id, buttons[i].text,
-                     win::kWsTabStop |
-                         (i == (def < buttons.size() ? def : 0) ? win::kBsDefPushButton : 0));
-        frame.serial = nextFrameSerial++;
-        frame.kind = ModalKind::MessageBox;
-        frame.window = hwnd;
-        frame.thread = self;
-        window(hwnd)->modal = &frame;
-        if (Window* o = window(owner)) {
-            ownerWasEnabled = o->enabled;
-            o->enabled = false;
-        }
+        hwnd = createMessageBoxWindow(owner, self, text, caption, style);
+        beginFrame(frame, ModalKind::MessageBox, hwnd, self);
+        ownerWasEnabled = disableOwner(owner);
     }
     if (hook)
         hook->onInit(hwnd);
@@ -214,8 +191,7 @@ int SimPc::Impl::messageBox(Hwnd owner, const String& text, const String& captio
     runModal(frame);
     {
         Lock lk(m);
-        openFrames.erase(std::remove(openFrames.begin(), openFrames.end(), &frame),
-                         openFrames.end());
+        closeFrame(frame);
         std::string answer = "(closed)";
         if (Window* b = window(hwnd)) {
             for (Hwnd child : b->children)
@@ -226,11 +202,52 @@ int SimPc::Impl::messageBox(Hwnd owner, const String& text, const String& captio
             destroyWindowLocked(hwnd);
         }
         journal("answered: " + answer);
-        if (Window* o = window(owner))
-            o->enabled = ownerWasEnabled;
-        cv.notify_all();
+        restoreOwner(owner, ownerWasEnabled);
     }
     return static_cast<int>(frame.result);
+}
+
+// ==================================================================== parts modals share
+
+Hwnd SimPc::Impl::addChildControl(Hwnd parent, ThreadRec* self, const String& className, int id,
+                                  const String& text, std::uint32_t style) {
+    Window& c = newWindow(WindowKind::Control, className, text);
+    c.style = style | win::kWsChild | WS_VISIBLE;
+    c.visible = true;
+    c.parent = parent;
+    c.thread = self;
+    c.processId = SimPc::kProgramProcessId;
+    c.threadId = self->id;
+    c.controlId = id;
+    window(parent)->children.push_back(c.hwnd);
+    return c.hwnd;
+}
+
+void SimPc::Impl::beginFrame(ModalFrame& frame, ModalKind kind, Hwnd hwnd, ThreadRec* self) {
+    frame.serial = nextFrameSerial++;
+    frame.kind = kind;
+    frame.window = hwnd;
+    frame.thread = self;
+    window(hwnd)->modal = &frame;
+}
+
+bool SimPc::Impl::disableOwner(Hwnd owner) {
+    Window* o = window(owner);
+    if (!o)
+        return false;
+    const bool wasEnabled = o->enabled;
+    o->enabled = false;
+    return wasEnabled;
+}
+
+void SimPc::Impl::restoreOwner(Hwnd owner, bool wasEnabled) {
+    if (Window* o = window(owner))
+        o->enabled = wasEnabled;
+    cv.notify_all();
+}
+
+void SimPc::Impl::closeFrame(ModalFrame& frame) {
+    openFrames.erase(std::remove(openFrames.begin(), openFrames.end(), &frame), openFrames.end());
 }
 
 } // namespace sim

@@ -218,7 +218,7 @@ struct SimMachine::Impl {
     // A click on a control as the user makes it (auto check boxes toggle first).
     void click(Hwnd control);
 
-    // ---------------------------------------------------------------- user interface (sim_ui.cpp)
+    // ---------------------------------------------------------------- user interface (sim_ui*.cpp)
     Hwnd createDialogWindow(const res::DialogTemplate& t, int templateId, Hwnd parent, bool child,
                             ThreadRec* self, plat::DialogTarget* target, Hwnd& focus,
                             Module module = 0); // lock held; `module` holds the template
@@ -227,6 +227,18 @@ struct SimMachine::Impl {
     int messageBox(Hwnd owner, const String& text, const String& caption, std::uint32_t style,
                    plat::MessageBoxHook* hook);
     bool trackPopupMenu(HMenu menu, Hwnd owner);
+    // Parts the modal windows share (sim_ui_modals.cpp); lock held. A child control of the
+    // program's thread; a frame begun on `hwnd`; an owner disabled while a modal runs (whether
+    // it was enabled) and given back its state; a frame no longer open.
+    Hwnd addChildControl(Hwnd parent, ThreadRec* self, const String& className, int id,
+                         const String& text, std::uint32_t style);
+    void beginFrame(ModalFrame& frame, ModalKind kind, Hwnd hwnd, ThreadRec* self);
+    bool disableOwner(Hwnd owner);
+    void restoreOwner(Hwnd owner, bool wasEnabled);
+    void closeFrame(ModalFrame& frame);
+    // The message box's window with its text and buttons; lock held.
+    Hwnd createMessageBoxWindow(Hwnd owner, ThreadRec* self, const String& text,
+                                const String& caption, std::uint32_t style);
     // The controls the user sees in a modal: its own, and for a sheet those of the page shown.
     std::vector<Hwnd> userControlsOf(const Window& w) const; // lock held
 
@@ -236,6 +248,16 @@ struct SimMachine::Impl {
     int activePageIndex(Hwnd sheet);
     LResult sheetProc(Hwnd sheet, std::uint32_t msg, WParam wParam, LParam lParam);
     bool selectPage(Hwnd sheet, int index, bool mayRefuse);
+    // The page being shown in place of `old`, once it has heard that it becomes active.
+    bool showPage(Hwnd sheet, Hwnd old, Hwnd page);
+    // The sheet's buttons: OK, Cancel, Apply and Help.
+    LResult sheetCommand(Hwnd sheet, int id);
+    // The sheet's window with its tab control and buttons; lock held.
+    Hwnd createSheetWindow(const plat::PropertySheetSpec& request, SheetState& state, Hwnd owner,
+                           ThreadRec* self);
+    // Pages and then the sheet destroyed, each told so first; the owner gets its state back.
+    void destroySheet(Hwnd sheet, SheetState& state, ModalFrame& frame, Hwnd owner,
+                      bool ownerWasEnabled);
     LResult notifyPage(Hwnd sheet, Hwnd page, std::uint32_t code, LParam extra);
     bool applyPages(Hwnd sheet, bool closing);
     // The sheet's cancel processing; PSN_RESET tells the pages whether the close box did it.
@@ -270,6 +292,7 @@ struct SimMachine::Impl {
     // ---------------------------------------------------------------- accounting
     // (sim_handles.cpp) Every live object, read from the records the ports keep (lock held).
     std::vector<LiveObject> liveObjects() const;
+    void liveWindowObjects(std::vector<LiveObject>& out) const;
 };
 
 // The live objects of the HID and audio worlds (lock held).
