@@ -163,6 +163,43 @@ void appendNumber(String& out, unsigned long long value, unsigned base, bool upp
         out += digits[--n];
 }
 
+// One conversion (%s, %d, %i, %u, %x, %X) of `arg` appended; false for any other letter.
+bool appendConversion(String& out, char16_t conv, const FormatArg& arg, bool zeroPad,
+                      std::size_t width) {
+    switch (conv) {
+    case u's': {
+        const auto text = arg.asText();
+        if (text.size() < width)
+            out.append(width - text.size(), u' ');
+        out.append(text);
+        return true;
+    }
+    case u'd':
+    case u'i': {
+        const long long v = arg.asSigned();
+        const unsigned long long magnitude =
+            v < 0 ? 0ULL - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
+        appendNumber(out, magnitude, 10, false, v < 0, zeroPad, width);
+        return true;
+    }
+    case u'u':
+        appendNumber(out, arg.asUnsigned(), 10, false, false, zeroPad, width);
+        return true;
+    case u'x':
+    case u'X': {
+        // printf's %x prints the 32-bit pattern of an int.
+        unsigned long long v = arg.asUnsigned();
+        if (arg.kind() == FormatArg::Kind::Signed && arg.asSigned() < 0 &&
+            arg.asSigned() >= INT32_MIN)
+            v &= 0xFFFFFFFFULL;
+        appendNumber(out, v, 16, conv == u'X', false, zeroPad, width);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 String formatText(std::u16string_view format, std::initializer_list<FormatArg> args) {
@@ -200,44 +237,10 @@ String formatText(std::u16string_view format, std::initializer_list<FormatArg> a
             continue;
         }
         const char16_t conv = format[i++];
-        const FormatArg& arg = *next;
-        switch (conv) {
-        case u's': {
-            const auto text = arg.asText();
-            if (text.size() < width)
-                out.append(width - text.size(), u' ');
-            out.append(text);
+        if (appendConversion(out, conv, *next, zeroPad, width))
             ++next;
-            break;
-        }
-        case u'd':
-        case u'i': {
-            const long long v = arg.asSigned();
-            const unsigned long long magnitude =
-                v < 0 ? 0ULL - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
-            appendNumber(out, magnitude, 10, false, v < 0, zeroPad, width);
-            ++next;
-            break;
-        }
-        case u'u':
-            appendNumber(out, arg.asUnsigned(), 10, false, false, zeroPad, width);
-            ++next;
-            break;
-        case u'x':
-        case u'X': {
-            // printf's %x prints the 32-bit pattern of an int.
-            unsigned long long v = arg.asUnsigned();
-            if (arg.kind() == FormatArg::Kind::Signed && arg.asSigned() < 0 &&
-                arg.asSigned() >= INT32_MIN)
-                v &= 0xFFFFFFFFULL;
-            appendNumber(out, v, 16, conv == u'X', false, zeroPad, width);
-            ++next;
-            break;
-        }
-        default:
+        else
             out.append(format.substr(start, i - start));
-            break;
-        }
     }
     return out;
 }

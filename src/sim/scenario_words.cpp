@@ -63,6 +63,90 @@ std::optional<std::uint64_t> parseUnsigned(std::string_view text, int base) {
     return value;
 }
 
+// The character an escape in quoted text stands for; nothing for an unknown escape.
+std::optional<char> unescaped(char e) {
+    switch (e) {
+    case 'n':
+        return '\n';
+    case 'r':
+        return '\r';
+    case 't':
+        return '\t';
+    case '"':
+        return '"';
+    case '\\':
+        return '\\';
+    default:
+        return std::nullopt;
+    }
+}
+
+// Quoted text from the opening quote at `i` to just past the closing one.
+bool lexQuoted(std::string_view line, std::size_t& i, Token& token, std::string& error) {
+    token.quoted = true;
+    ++i;
+    bool closed = false;
+    while (i < line.size()) {
+        const char c = line[i];
+        if (c == '"') {
+            closed = true;
+            ++i;
+            break;
+        }
+        if (static_cast<unsigned char>(c) < 0x20 && c != '\t') {
+            error = "control character " + hexByte(static_cast<unsigned char>(c)) + " at column " +
+                    std::to_string(i + 1);
+            return false;
+        }
+        if (c == '\\') {
+            if (i + 1 >= line.size())
+                break; // reported as unterminated below
+            const char e = line[i + 1];
+            const auto meant = unescaped(e);
+            if (!meant) {
+                error = std::string("unknown escape \\") + e + " at column " +
+                        std::to_string(i + 1) + " (known: \\n \\r \\t \\\" \\\\)";
+                return false;
+            }
+            token.text += *meant;
+            i += 2;
+            continue;
+        }
+        token.text += c;
+        ++i;
+    }
+    if (!closed) {
+        error = "quoted text opened at column " + std::to_string(token.column) + " is not closed";
+        return false;
+    }
+    if (i < line.size() && !isBlank(line[i])) {
+        error = "text right after the closing quote at column " + std::to_string(i) +
+                " (separate words with a blank)";
+        return false;
+    }
+    return true;
+}
+
+// A bare word from `i` to the next blank.
+bool lexBare(std::string_view line, std::size_t& i, Token& token, std::string& error) {
+    while (i < line.size() && !isBlank(line[i])) {
+        const char c = line[i];
+        if (c == '"') {
+            error = "quote inside a word at column " + std::to_string(i + 1) +
+                    " (quote the whole argument)";
+            return false;
+        }
+        if (static_cast<unsigned char>(c) < 0x20) {
+            error = "control character " + hexByte(static_cast<unsigned char>(c)) + " at column " +
+                    std::to_string(i + 1);
+            return false;
+        }
+        token.text += c;
+        ++i;
+    }
+    return true;
+}
+
 } // namespace
 
 bool lexLine(std::string_view line, std::vector<Token>& tokens, std::string& error) {
@@ -83,80 +167,8 @@ bool lexLine(std::string_view line, std::vector<Token>& tokens, std::string& err
         }
         Token token;
         token.column = static_cast<int>(i) + 1;
-        if (line[i] == '"') {
-            token.quoted = true;
-            ++i;
-            bool closed = false;
-            while (i < line.size()) {
-                const char c = line[i];
-                if (c == '"') {
-                    closed = true;
-                    ++i;
-                    break;
-                }
-                if (static_cast<unsigned char>(c) < 0x20 && c != '\t') {
-                    error = "control character " + hexByte(static_cast<unsigned char>(c)) +
-                            " at column " + std::to_string(i + 1);
-                    return false;
-                }
-                if (c == '\\') {
-                    if (i + 1 >= line.size())
-                        break; // reported as unterminated below
-                    const char e = line[i + 1];
-                    switch (e) {
-                    case 'n':
-                        token.text += '\n';
-                        break;
-                    case 'r':
-                        token.text += '\r';
-                        break;
-                    case 't':
-                        token.text += '\t';
-                        break;
-                    case '"':
-                        token.text += '"';
-                        break;
-                    case '\\':
-                        token.text += '\\';
-                        break;
-                    default:
-                        error = std::string("unknown escape \\") + e + " at column " +
-                                std::to_string(i + 1) + " (known: \\n \\r \\t \\\" \\\\)";
-                        return false;
-                    }
-                    i += 2;
-                    continue;
-                }
-                token.text += c;
-                ++i;
-            }
-            if (!closed) {
-                error = "quoted text opened at column " + std::to_string(token.column) +
-                        " is not closed";
-                return false;
-            }
-            if (i < line.size() && !isBlank(line[i])) {
-                error = "text right after the closing quote at column " + std::to_string(i) +
-                        " (separate words with a blank)";
-                return false;
-            }
-        } else {
-            while (i < line.size() && !isBlank(line[i])) {
-                const char c = line[i];
-                if (c == '"') {
-                    error = "quote inside a word at column " + std::to_string(i + 1) +
-                            " (quote the whole argument)";
-                    return false;
-                }
-                if (static_cast<unsigned char>(c) < 0x20) {
-                    error = "control character " + hexByte(static_cast<unsigned char>(c)) +
-                            " at column " + std::to_string(i + 1);
-                    return false;
-                }
-                token.text += c;
-                ++i;
-            }
-        }
+        if (!(line[i] == '"' ? lexQuoted(line, i, token, error) : lexBare(line, i, token, error)))
+            return false;
         tokens.push_back(std::move(token));
     }
 }

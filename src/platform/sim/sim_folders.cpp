@@ -90,7 +90,7 @@ std::unique_ptr<plat::Folders> makeFoldersPort(SimPc::Impl& w) {
 
 // ------------------------------------------------------------------ the test-facing side
 
-void SimPc::setShellFolder(int csidl, const String& path) {
+void SimMachine::setShellFolder(int csidl, const String& path) {
     Lock lk(impl_->m);
     if (path.empty())
         impl_->shellFolders.erase(csidl);
@@ -98,13 +98,13 @@ void SimPc::setShellFolder(int csidl, const String& path) {
         impl_->shellFolders[csidl] = path;
 }
 
-String SimPc::shellFolder(int csidl) const {
+String SimMachine::shellFolder(int csidl) const {
     Lock lk(impl_->m);
     auto it = impl_->shellFolders.find(csidl);
     return it == impl_->shellFolders.end() ? String() : it->second;
 }
 
-void SimPc::setEnvironmentVariable(const String& name, const String& value) {
+void SimMachine::setEnvironmentVariable(const String& name, const String& value) {
     Lock lk(impl_->m);
     if (value.empty())
         impl_->environment.erase(foldCase(name));
@@ -112,7 +112,7 @@ void SimPc::setEnvironmentVariable(const String& name, const String& value) {
         impl_->environment[foldCase(name)] = {name, value};
 }
 
-String SimPc::environmentVariable(const String& name) const {
+String SimMachine::environmentVariable(const String& name) const {
     Lock lk(impl_->m);
     auto it = impl_->environment.find(foldCase(name));
     return it == impl_->environment.end() ? String() : it->second.second;

@@ -189,6 +189,18 @@ std::vector<LiveObject> SimPc::Impl::liveObjects() const {
     for (const auto& t : threads)
         if (t->kind != ThreadKind::External && !t->ended)
             add(HandleKind::Thread, SimPc::kProgramProcessId, t->id, t->label);
+    liveWindowObjects(out);
+    hidLiveObjects(*this, out);
+    audioLiveObjects(*this, out);
+    return out;
+}
+
+// What the program holds of the window manager: windows, menus, icons, bitmaps, timers, and
+// the resource library.
+void SimPc::Impl::liveWindowObjects(std::vector<LiveObject>& out) const {
+    auto add = [&](HandleKind kind, std::uint32_t pid, std::uint64_t id, std::string what) {
+        out.push_back({kind, pid, id, std::move(what)});
+    };
     for (const auto& [hwnd, w] : windows) {
         std::string what = narrow(w->className) + " \"" + narrow(w->title) + "\"";
         if (w->kind == WindowKind::Control)
@@ -212,16 +224,15 @@ std::vector<LiveObject> SimPc::Impl::liveObjects() const {
         const Window* w = window(timer.window);
         add(HandleKind::Timer, w ? w->processId : 0,
             (static_cast<std::uint64_t>(timer.window) << 32) | (timer.id & 0xFFFFFFFFu),
-            "timer " + std::to_string(timer.id) + " of " + (w ? windowLabel(*w) : hex(timer.window)));
+            "timer " + std::to_string(timer.id) + " of " +
+                (w ? windowLabel(*w) : hex(timer.window)));
     }
     if (libraryLoaded)
-        add(HandleKind::Library, SimPc::kProgramProcessId, kLibraryModule, "library KTRResource.dll");
-    hidLiveObjects(*this, out);
-    audioLiveObjects(*this, out);
-    return out;
+        add(HandleKind::Library, SimPc::kProgramProcessId, kLibraryModule,
+            "library KTRResource.dll");
 }
 
-HandleSnapshot SimPc::handles() const {
+HandleSnapshot SimMachine::handles() const {
     Lock lk(impl_->m);
     HandleSnapshot s;
     s.objects = impl_->liveObjects();

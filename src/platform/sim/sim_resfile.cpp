@@ -216,6 +216,41 @@ bool parseResFile(const std::uint8_t* data, std::size_t size, std::vector<ResEnt
     return true;
 }
 
+namespace {
+
+// One item of a dialog template (DLGITEMTEMPLATE, or DLGITEMTEMPLATEEX when extended).
+bool readDialogItem(Reader& r, bool extended, DialogItem& item) {
+    r.align4();
+    if (extended) {
+        item.helpId = r.u32();
+        item.exStyle = r.u32();
+        item.style = r.u32();
+    } else {
+        item.style = r.u32();
+        item.exStyle = r.u32();
+    }
+    item.x = r.i16();
+    item.y = r.i16();
+    item.cx = r.i16();
+    item.cy = r.i16();
+    if (extended) {
+        item.id = static_cast<int>(r.u32());
+    } else {
+        const std::uint16_t id = r.u16();
+        item.id = id == 0xFFFF ? -1 : id; // IDC_STATIC
+    }
+    std::uint16_t classAtom = 0;
+    r.stringOrOrdinal(item.className, classAtom);
+    if (item.className.empty())
+        item.className = atomClassName(classAtom);
+    r.stringOrOrdinal(item.text, item.textOrdinal);
+    const std::uint16_t extra = r.u16();
+    r.skip(extra);
+    return r.ok();
+}
+
+} // namespace
+
 bool parseDialogTemplate(const std::uint8_t* data, std::size_t size, DialogTemplate& out) {
     out = {};
     Reader r(data, size);
@@ -259,33 +294,7 @@ bool parseDialogTemplate(const std::uint8_t* data, std::size_t size, DialogTempl
         return false;
     for (std::uint16_t i = 0; i < count; ++i) {
         DialogItem item;
-        r.align4();
-        if (out.extended) {
-            item.helpId = r.u32();
-            item.exStyle = r.u32();
-            item.style = r.u32();
-        } else {
-            item.style = r.u32();
-            item.exStyle = r.u32();
-        }
-        item.x = r.i16();
-        item.y = r.i16();
-        item.cx = r.i16();
-        item.cy = r.i16();
-        if (out.extended) {
-            item.id = static_cast<int>(r.u32());
-        } else {
-            const std::uint16_t id = r.u16();
-            item.id = id == 0xFFFF ? -1 : id; // IDC_STATIC
-        }
-        std::uint16_t classAtom = 0;
-        r.stringOrOrdinal(item.className, classAtom);
-        if (item.className.empty())
-            item.className = atomClassName(classAtom);
-        r.stringOrOrdinal(item.text, item.textOrdinal);
-        const std::uint16_t extra = r.u16();
-        r.skip(extra);
-        if (!r.ok())
+        if (!readDialogItem(r, out.extended, item))
             return false;
         out.items.push_back(std::move(item));
     }

@@ -60,22 +60,24 @@ bool SimPc::Impl::selectPage(Hwnd sheet, int index, bool mayRefuse) {
         if (Window* tab = window(s->sheet->tab))
             tab->selection = index;
     }
+    return showPage(sheet, old, page);
+}
+
+bool SimPc::Impl::showPage(Hwnd sheet, Hwnd old, Hwnd page) {
     // The page hears that it becomes active while it is still hidden (and the page it
     // replaces still shown); only then does the sheet swap them.
     notifyPage(sheet, page, win::kPsnSetActive, 0);
-    {
-        Lock lk(m);
-        if (!window(sheet))
-            return false;
-        if (Window* o = window(old))
-            o->visible = false;
-        Window* p = window(page);
-        if (!p)
-            return false;
-        p->visible = true;
-        journal("page shown: [" + narrow(p->title) + "] (template " +
-                std::to_string(p->templateId) + ")");
-    }
+    Lock lk(m);
+    if (!window(sheet))
+        return false;
+    if (Window* o = window(old))
+        o->visible = false;
+    Window* p = window(page);
+    if (!p)
+        return false;
+    p->visible = true;
+    journal("page shown: [" + narrow(p->title) + "] (template " + std::to_string(p->templateId) +
+            ")");
     return true;
 }
 
@@ -135,46 +137,50 @@ void SimPc::Impl::cancelSheet(Hwnd sheet, bool closeBox) {
         endFrame(*s->modal, 0);
 }
 
+LResult SimPc::Impl::sheetCommand(Hwnd sheet, int id) {
+    switch (id) {
+    case IDOK:
+        if (applyPages(sheet, true)) {
+            Lock lk(m);
+            if (Window* s = window(sheet); s && s->modal)
+                endFrame(*s->modal, 1);
+        }
+        return 0;
+    case IDCANCEL:
+        cancelSheet(sheet, false);
+        return 0;
+    case win::kIdApplyNow: {
+        {
+            Lock lk(m);
+            const Window* s = window(sheet);
+            const Window* apply = s && s->sheet ? window(s->sheet->apply) : nullptr;
+            if (!apply || !apply->enabled)
+                return 0;
+        }
+        applyPages(sheet, false);
+        return 0;
+    }
+    case IDHELP: {
+        Hwnd page = 0;
+        {
+            Lock lk(m);
+            const Window* s = window(sheet);
+            if (s && s->sheet && s->sheet->current >= 0)
+                page = s->sheet->pages[static_cast<std::size_t>(s->sheet->current)].hwnd;
+        }
+        if (page)
+            notifyPage(sheet, page, win::kPsnHelp, 0);
+        return 0;
+    }
+    default:
+        return 0;
+    }
+}
+
 LResult SimPc::Impl::sheetProc(Hwnd sheet, std::uint32_t msg, WParam wParam, LParam lParam) {
     switch (msg) {
     case WM_COMMAND:
-        switch (static_cast<int>(loWord(wParam))) {
-        case IDOK:
-            if (applyPages(sheet, true)) {
-                Lock lk(m);
-                if (Window* s = window(sheet); s && s->modal)
-                    endFrame(*s->modal, 1);
-            }
-            return 0;
-        case IDCANCEL:
-            cancelSheet(sheet, false);
-            return 0;
-        case win::kIdApplyNow: {
-            {
-                Lock lk(m);
-                const Window* s = window(sheet);
-                const Window* apply = s && s->sheet ? window(s->sheet->apply) : nullptr;
-                if (!apply || !apply->enabled)
-                    return 0;
-            }
-            applyPages(sheet, false);
-            return 0;
-        }
-        case IDHELP: {
-            Hwnd page = 0;
-            {
-                Lock lk(m);
-                const Window* s = window(sheet);
-                if (s && s->sheet && s->sheet->current >= 0)
-                    page = s->sheet->pages[static_cast<std::size_t>(s->sheet->current)].hwnd;
-            }
-            if (page)
-                notifyPage(sheet, page, win::kPsnHelp, 0);
-            return 0;
-        }
-        default:
-            return 0;
-        }
+        return sheetCommand(sheet, static_cast<int>(loWord(wParam)));
     case WM_CLOSE: // the close box, or WM_CLOSE from the program
         cancelSheet(sheet, true);
         return 0;
@@ -233,6 +239,56 @@ int SimPc::Impl::activePageIndex(Hwnd sheet) {
     return s && s->sheet ? s->sheet->current : -1;
 }
 
+Hwnd SimPc::Impl::createSheetWindow(const plat::PropertySheetSpec& request, SheetState& state,
+                                    Hwnd owner, ThreadRec* self) {
+    Window& s = newWindow(WindowKind::Sheet, u"#32770", request.caption);
+    s.style = win::kWsPopup | win::kWsCaption | win::kWsSysMenu;
+    s.exStyle = win::kWsExDlgModalFrame | win::kWsExWindowEdge | win::kWsExControlParent;
+    s.owner = owner;
+    s.thread = self;
+    s.processId = SimPc::kProgramProcessId;
+    s.threadId = self->id;
+    s.target = request.sheet;
+    s.sheet = &state;
+    const Hwnd sheet = s.hwnd;
+    auto addControl = [&](const char16_t* cls, int id, const String& text, std::uint32_t style) {
+        return addChildControl(sheet, self, cls, id, text, style);
+    };
+    state.tab = addControl(u"SysTabControl32", win::kIdTabControl, String(), win::kWsTabStop);
+    for (const auto& p : state.pages)
+        window(state.tab)->items.push_back(p.layout.caption);
+    addControl(u"Button", IDOK, u"OK", win::kWsTabStop | win::kBsDefPushButton);
+    addControl(u"Button", IDCANCEL, u"Cancel", win::kWsTabStop);
+    state.apply = addControl(u"Button", win::kIdApplyNow, u"&Apply", win::kWsTabStop);
+    window(state.apply)->enabled = false; // until a page reports a change
+    addControl(u"Button", IDHELP, u"Help", win::kWsTabStop);
+    return sheet;
+}
+
+void SimPc::Impl::destroySheet(Hwnd sheet, SheetState& state, ModalFrame& frame, Hwnd owner,
+                               bool ownerWasEnabled) {
+    for (const auto& p : state.pages)
+        if (p.hwnd)
+            callWindowProc(p.hwnd, WM_DESTROY, 0, 0);
+    callWindowProc(sheet, WM_DESTROY, 0, 0);
+    {
+        Lock lk(m);
+        closeFrame(frame);
+        if (Window* s = window(sheet)) {
+            journal("window destroyed: #32770/" + narrow(s->title) + " (result " +
+                    std::to_string(frame.result) + ")");
+            for (const auto& p : state.pages)
+                if (Window* page = window(p.hwnd))
+                    page->target = nullptr;
+            s->modal = nullptr;
+            s->sheet = nullptr;
+            s->target = nullptr;
+            destroyWindowLocked(sheet);
+        }
+        restoreOwner(owner, ownerWasEnabled);
+    }
+}
+
 std::intptr_t SimPc::Impl::propertySheet(const plat::PropertySheetSpec& request) {
     SheetState state;
     ModalFrame frame;
@@ -253,46 +309,9 @@ std::intptr_t SimPc::Impl::propertySheet(const plat::PropertySheetSpec& request)
         }
         ThreadRec* self = current(lk);
         owner = topLevelOf(request.parent);
-        Window& s = newWindow(WindowKind::Sheet, u"#32770", request.caption);
-        s.style = win::kWsPopup | win::kWsCaption | win::kWsSysMenu;
-        s.exStyle = win::kWsExDlgModalFrame | win::kWsExWindowEdge | win::kWsExControlParent;
-        s.owner = owner;
-        s.thread = self;
-        s.processId = SimPc::kProgramProcessId;
-        s.threadId = self->id;
-        s.target = request.sheet;
-        s.sheet = &state;
-        sheet = s.hwnd;
-        auto addControl = [&](const char16_t* cls, int id, const String& text,
-                              std::uint32_t style) {
-            Window& c = newWindow(WindowKind::Control, cls, text);
-            c.style = style | win::kWsChild | WS_VISIBLE;
-            c.visible = true;
-            c.parent = sheet;
-            c.thread = self;
-            c.processId = SimPc::kProgramProcessId;
-            c.threadId = self->id;
-            c.controlId = id;
-            window(sheet)->children.push_back(c.hwnd);
-            return c.hwnd;
-        };
-        state.tab = addControl(u"SysTabControl32", win::kIdTabControl, String(), win::kWsTabStop);
-        for (const auto& p : state.pages)
-            window(state.tab)->items.push_back(p.layout.caption);
-        addControl(u"Button", IDOK, u"OK", win::kWsTabStop | win::kBsDefPushButton);
-        addControl(u"Button", IDCANCEL, u"Cancel", win::kWsTabStop);
-        state.apply = addControl(u"Button", win::kIdApplyNow, u"&Apply", win::kWsTabStop);
-        window(state.apply)->enabled = false; // until a page reports a change
-        addControl(u"Button", IDHELP, u"Help", win::kWsTabStop);
-        frame.serial = nextFrameSerial++;
-        frame.kind = ModalKind::PropertySheet;
-        frame.window = sheet;
-        frame.thread = self;
-        window(sheet)->modal = &frame;
-        if (Window* o = window(owner)) {
-            ownerWasEnabled = o->enabled;
-            o->enabled = false;
-        }
+        sheet = createSheetWindow(request, state, owner, self);
+        beginFrame(frame, ModalKind::PropertySheet, sheet, self);
+        ownerWasEnabled = disableOwner(owner);
     }
     // The sheet's own object sees the initialisation first, then the first page is made.
     if (request.sheet) {
@@ -313,30 +332,7 @@ std::intptr_t SimPc::Impl::propertySheet(const plat::PropertySheetSpec& request)
         showModal(frame);
     runModal(frame);
 
-    // Pages and then the sheet are destroyed, each told so first.
-    for (const auto& p : state.pages)
-        if (p.hwnd)
-            callWindowProc(p.hwnd, WM_DESTROY, 0, 0);
-    callWindowProc(sheet, WM_DESTROY, 0, 0);
-    {
-        Lock lk(m);
-        openFrames.erase(std::remove(openFrames.begin(), openFrames.end(), &frame),
-                         openFrames.end());
-        if (Window* s = window(sheet)) {
-            journal("window destroyed: #32770/" + narrow(s->title) + " (result " +
-                    std::to_string(frame.result) + ")");
-            for (const auto& p : state.pages)
-                if (Window* page = window(p.hwnd))
-                    page->target = nullptr;
-            s->modal = nullptr;
-            s->sheet = nullptr;
-            s->target = nullptr;
-            destroyWindowLocked(sheet);
-        }
-        if (Window* o = window(owner))
-            o->enabled = ownerWasEnabled;
-        cv.notify_all();
-    }
+    destroySheet(sheet, state, frame, owner, ownerWasEnabled);
     return frame.result;
 }
 

@@ -16,6 +16,7 @@
 // another byte in the later entries); an empty database is listed as one report with count
 // byte -1 and no name. Commands are named from this transmitter's own table (kCommands).
 #include "sim_transmitter.h"
+#include "sim_firmware.h"
 
 #include "text.h"
 
@@ -29,9 +30,9 @@ namespace {
 constexpr std::size_t kMaxNameUnits = 32;
 constexpr std::size_t kNameBytes = 128;
 constexpr std::size_t kAddressOffset = 130; // in output reports
-constexpr std::uint8_t kConsumerReportId = 1;
 
-// The firmware keeps at most 32 UTF-16 code units and never half a surrogate pair.
+} // namespace
+
 String cutName(String name) {
     if (name.size() > kMaxNameUnits) {
         name.resize(kMaxNameUnits);
@@ -66,8 +67,6 @@ std::string hexByte(unsigned v) {
     return buf;
 }
 
-} // namespace
-
 std::string addressText(const DeviceAddress& address) {
     char buf[24];
     std::snprintf(buf, sizeof buf, "%02X-%02X-%02X-%02X-%02X-%02X", address[0], address[1],
@@ -85,11 +84,10 @@ struct CommandRow {
 };
 
 constexpr CommandRow kCommands[] = {
-    {0x30, "StartupFirst", false},  {0x01, "StartupSecond", false},
-    {0x02, "SelectDevice", true},   {0x04, "StartPairing", false},
-    {0x08, "SetDeviceName", true},  {0x10, "CancelPairing", false},
-    {0x20, "DeleteDevice", true},   {0x40, "MenuOpening", false},
-    {0x80, "ListingDone", false},   {0x0C, "HostExit", false},
+    {0x30, "StartupFirst", false}, {0x01, "StartupSecond", false}, {0x02, "SelectDevice", true},
+    {0x04, "StartPairing", false}, {0x08, "SetDeviceName", true},  {0x10, "CancelPairing", false},
+    {0x20, "DeleteDevice", true},  {0x40, "MenuOpening", false},   {0x80, "ListingDone", false},
+    {0x0C, "HostExit", false},
 };
 
 const CommandRow* commandRow(std::uint8_t code) {
@@ -193,18 +191,18 @@ void TransmitterFirmware::sendListing(std::uint8_t flags, std::vector<Outgoing>&
     const std::size_t n = database_.size();
     for (std::size_t i = 0; i < n; ++i) {
         const PairedDevice& d = database_[i];
-        const std::int8_t count = i > 0 && laterCountByte_ ? *laterCountByte_
-                                                           : static_cast<std::int8_t>(n - 1 - i);
-        out.push_back(
-            {HidCollectionRole::Vendor, vendorReport(flags, count, d.name, d.address, 0),
-             "listing entry " + std::to_string(i + 1) + "/" + std::to_string(n) + " " +
-                 quoted(d.name) + " " + addressText(d.address) + origin});
+        const std::int8_t count =
+            i > 0 && laterCountByte_ ? *laterCountByte_ : static_cast<std::int8_t>(n - 1 - i);
+        out.push_back({HidCollectionRole::Vendor, vendorReport(flags, count, d.name, d.address, 0),
+                       "listing entry " + std::to_string(i + 1) + "/" + std::to_string(n) + " " +
+                           quoted(d.name) + " " + addressText(d.address) + origin});
     }
 }
 
-void TransmitterFirmware::onOutputReport(const std::uint8_t* bytes, std::size_t length,
-                                         std::uint64_t now, std::vector<Outgoing>& out,
-                                         std::vector<std::string>& notes) {
+namespace {
+
+// An output report as the transmitter reads it: report id, command code, name and address.
+TransmitterCommand decodeCommand(const std::uint8_t* bytes, std::size_t length, std::uint64_t now) {
     TransmitterCommand c;
     c.atMs = now;
     c.raw.assign(bytes, bytes + length);
@@ -221,8 +219,18 @@ void TransmitterFirmware::onOutputReport(const std::uint8_t* bytes, std::size_t 
     for (std::size_t i = 0; i < c.address.size(); ++i)
         c.address[i] = kAddressOffset + i < length ? bytes[kAddressOffset + i] : 0;
     const CommandRow* row = commandRow(c.code);
-    c.command = c.reportId != 2 ? "ReportId(" + std::to_string(c.reportId) + ")" : commandName(c.code);
+    c.command =
+        c.reportId != 2 ? "ReportId(" + std::to_string(c.reportId) + ")" : commandName(c.code);
     c.addressed = c.reportId == 2 && row && row->addressed;
+    return c;
+}
+
+} // namespace
+
+void TransmitterFirmware::onOutputReport(const std::uint8_t* bytes, std::size_t length,
+                                         std::uint64_t now, std::vector<Outgoing>& out,
+                                         std::vector<std::string>& notes) {
+    const TransmitterCommand c = decodeCommand(bytes, length, now);
     commands_.push_back(c);
 
     const std::string who = "transmitter " + std::to_string(id_);
@@ -238,6 +246,16 @@ void TransmitterFirmware::onOutputReport(const std::uint8_t* bytes, std::size_t 
         line += " " + addressText(c.address);
     const auto previous = lastCode_;
     lastCode_ = c.code;
+    const std::string outcome = answer(c, previous, out);
+    if (!outcome.empty())
+        line += ": " + outcome;
+    notes.push_back(std::move(line));
+}
+
+// The firmware's answer to one command; what it did not do, for the log.
+std::string TransmitterFirmware::answer(const TransmitterCommand& c,
+                                        std::optional<std::uint8_t> previous,
+                                        std::vector<Outgoing>& out) {
     const int index = findAddress(c.address);
     std::string outcome;
 
@@ -245,20 +263,7 @@ void TransmitterFirmware::onOutputReport(const std::uint8_t* bytes, std::size_t 
     case 0x30:
         break; // the second half of the handshake follows
     case 0x01:
-        if (previous != 0x30)
-            outcome = "no answer: StartupFirst did not come just before";
-        else if (!answersStartup_)
-            outcome = "no answer: this transmitter stays silent";
-        else {
-            DeviceAddress version{};
-            std::copy(version_.begin(), version_.end(), version.begin());
-            char text[24];
-            std::snprintf(text, sizeof text, "%u.%u.%u", version_[0], version_[1], version_[2]);
-            out.push_back({HidCollectionRole::Vendor, vendorReport(0x20, 0, date_, version, 0),
-                           std::string("FirmwareVersion ") + text + " " + quoted(date_)});
-            sendListing(0x00, out);
-            sendCurrent(out);
-        }
+        outcome = answerStartup(previous, out);
         break;
     case 0x02:
         if (index >= 0) {
@@ -285,19 +290,7 @@ void TransmitterFirmware::onOutputReport(const std::uint8_t* bytes, std::size_t 
         pairingMode_ = false;
         break;
     case 0x20:
-        if (index < 0) {
-            outcome = "ignored: unknown address";
-            break;
-        }
-        database_.erase(database_.begin() + index);
-        if (current_ == c.address) {
-            current_.reset();
-            if (!database_.empty()) {
-                current_ = database_.front().address;
-                linked_ = true;
-            }
-            sendCurrent(out);
-        }
+        outcome = deleteDevice(c.address, index, out);
         break;
     case 0x40:
     case 0x80:
@@ -306,423 +299,43 @@ void TransmitterFirmware::onOutputReport(const std::uint8_t* bytes, std::size_t 
         outcome = "ignored";
         break;
     }
-    if (!outcome.empty())
-        line += ": " + outcome;
-    notes.push_back(std::move(line));
+    return outcome;
 }
 
-String TransmitterFirmware::defaultName(RemoteKind kind) {
-    const String prefix = kind == RemoteKind::Receiver ? u"Receiver #" : u"Headphones #";
-    std::uint32_t& next = kind == RemoteKind::Receiver ? nextReceiver_ : nextHeadphones_;
-    for (;;) {
-        const String name = prefix + plat::fromAscii(std::to_string(next++));
-        if (std::none_of(database_.begin(), database_.end(),
-                         [&](const PairedDevice& d) { return d.name == name; }))
-            return name;
-    }
+// StartupSecond: the firmware's version, a listing and the current device, when StartupFirst
+// came just before and this transmitter answers at all.
+std::string TransmitterFirmware::answerStartup(std::optional<std::uint8_t> previous,
+                                               std::vector<Outgoing>& out) {
+    if (previous != 0x30)
+        return "no answer: StartupFirst did not come just before";
+    if (!answersStartup_)
+        return "no answer: this transmitter stays silent";
+    DeviceAddress version{};
+    std::copy(version_.begin(), version_.end(), version.begin());
+    char text[24];
+    std::snprintf(text, sizeof text, "%u.%u.%u", version_[0], version_[1], version_[2]);
+    out.push_back({HidCollectionRole::Vendor, vendorReport(0x20, 0, date_, version, 0),
+                   std::string("FirmwareVersion ") + text + " " + quoted(date_)});
+    sendListing(0x00, out);
+    sendCurrent(out);
+    return "";
 }
 
-DeviceAddress TransmitterFirmware::freshAddress() {
-    for (;;) {
-        ++addressSerial_;
-        const DeviceAddress a{0x00,
-                              0x0B,
-                              0x7A,
-                              static_cast<std::uint8_t>(id_),
-                              static_cast<std::uint8_t>(addressSerial_ >> 8),
-                              static_cast<std::uint8_t>(addressSerial_)};
-        if (findAddress(a) < 0)
-            return a;
-    }
-}
-
-std::vector<PairedDevice> TransmitterFirmware::pair(std::vector<NewRemote> remotes,
-                                                    std::vector<Outgoing>& out) {
-    std::vector<PairedDevice> added;
-    for (auto& remote : remotes) {
-        PairedDevice d;
-        d.address = remote.address ? *remote.address : freshAddress();
-        // A remote paired before pairs anew: it becomes the newest entry.
-        if (const int old = findAddress(d.address); old >= 0)
-            database_.erase(database_.begin() + old);
-        else if (database_.size() >= capacity_)
-            continue;
-        d.name = remote.name ? cutName(*remote.name) : defaultName(remote.kind);
-        database_.insert(database_.begin(), d);
-        added.push_back(d);
-    }
-    pairingMode_ = false;
-    if (added.empty())
-        out.push_back({HidCollectionRole::Vendor, vendorReport(0x40, 0, u"", {}, 0),
-                       "PairingFailed (database full)"});
-    else
-        sendListing(0x04, out);
-    return added;
-}
-
-void TransmitterFirmware::event(TransmitterEvent event, std::vector<Outgoing>& out) {
-    switch (event) {
-    case TransmitterEvent::PairingButton:
-        pairingMode_ = true;
-        out.push_back(
-            {HidCollectionRole::Vendor, vendorReport(0x80, 0, u"", {}, 0), "PairingStarted"});
-        break;
-    case TransmitterEvent::PairingFailed:
-        pairingMode_ = false;
-        out.push_back(
-            {HidCollectionRole::Vendor, vendorReport(0x40, 0, u"", {}, 0), "PairingFailed"});
-        break;
-    case TransmitterEvent::ListCleared:
-        database_.clear();
+// DeleteDevice: when the current device goes, the newest remaining one becomes current.
+std::string TransmitterFirmware::deleteDevice(const DeviceAddress& address, int index,
+                                              std::vector<Outgoing>& out) {
+    if (index < 0)
+        return "ignored: unknown address";
+    database_.erase(database_.begin() + index);
+    if (current_ == address) {
         current_.reset();
-        out.push_back(
-            {HidCollectionRole::Vendor, vendorReport(0x08, 0, u"", {}, 0), "ListCleared"});
-        break;
-    case TransmitterEvent::LinkLost: {
-        linked_ = false;
-        const auto current = currentDevice();
-        const PairedDevice d = current.value_or(PairedDevice{});
-        out.push_back({HidCollectionRole::Vendor, vendorReport(0x10, 0, d.name, d.address, 1),
-                       "LinkLost " + quoted(d.name)});
-        break;
-    }
-    case TransmitterEvent::LinkRegained:
-        linked_ = true;
+        if (!database_.empty()) {
+            current_ = database_.front().address;
+            linked_ = true;
+        }
         sendCurrent(out);
-        break;
     }
-}
-
-void TransmitterFirmware::mediaKey(std::uint8_t usageLowByte, bool release,
-                                   std::vector<Outgoing>& out) {
-    out.push_back({HidCollectionRole::Consumer,
-                   {kConsumerReportId, usageLowByte, 0},
-                   "media key " + hexByte(usageLowByte) + keyName(usageLowByte)});
-    if (release)
-        out.push_back(
-            {HidCollectionRole::Consumer, {kConsumerReportId, 0, 0}, "media key released"});
-}
-
-// ==================================================================== SimPc
-
-namespace {
-
-// The record of transmitter `id`, or a failure naming the test's mistake.
-TransmitterRec* find(SimPc::Impl& w, Lock& lk, TransmitterId id, const char* what) {
-    TransmitterRec* t = hidWorld(w).transmitter(id);
-    if (!t)
-        w.fail(lk, std::string("simulated PC: ") + what + ": no transmitter " + std::to_string(id));
-    return t;
-}
-
-// The record of a plugged-in transmitter for an event; an unplugged one ignores it.
-TransmitterRec* plugged(SimPc::Impl& w, Lock& lk, TransmitterId id, const std::string& what) {
-    TransmitterRec* t = find(w, lk, id, what.c_str());
-    if (t && !t->plugged) {
-        w.journal("transmitter " + std::to_string(id) + " is unplugged: " + what + " ignored");
-        return nullptr;
-    }
-    return t;
-}
-
-// Notifications announce paths as the system spells them there. Lock held.
-void spellForNotification(SimPc::Impl& w, std::vector<String>& paths) {
-    for (auto& path : paths)
-        path = spelledForNotification(path, w.pathSpelling);
-}
-
-} // namespace
-
-namespace {
-
-bool noticeWanted(InterfaceNotices notices, HidCollectionRole role) {
-    switch (notices) {
-    case InterfaceNotices::All:
-        return true;
-    case InterfaceNotices::VendorOnly:
-        return role == HidCollectionRole::Vendor;
-    case InterfaceNotices::ConsumerOnly:
-        return role == HidCollectionRole::Consumer;
-    case InterfaceNotices::None:
-        return false;
-    }
-    return false;
-}
-
-} // namespace
-
-// The notifications of one plug-in or removal, one collection at a time: the program has
-// handled each before the next comes.
-void SimPc::announceTransmitter(TransmitterId id, const std::vector<String>& paths,
-                                plat::WParam event, InterfaceNotices notices) {
-    std::uint32_t gapMs = 0;
-    std::vector<String> sent;
-    {
-        Lock lk(impl_->m);
-        const TransmitterRec* t = hidWorld(*impl_).transmitter(id);
-        if (!t)
-            return;
-        gapMs = t->config.noticeGapMs;
-        for (const String& path : paths)
-            for (const auto& [role, known] : t->paths)
-                if (known == path && noticeWanted(notices, role))
-                    sent.push_back(path);
-        spellForNotification(*impl_, sent);
-    }
-    for (std::size_t i = 0; i < sent.size(); ++i) {
-        if (i > 0 && gapMs > 0 && !deviceNotificationWindows().empty())
-            advance(gapMs);
-        sendDeviceChange(event, sent[i]);
-    }
-}
-
-TransmitterId SimPc::plugTransmitter(TransmitterConfig config, InterfaceNotices notices) {
-    TransmitterId id = 0;
-    std::vector<String> paths;
-    {
-        Lock lk(impl_->m);
-        paths = hidWorld(*impl_).plugTransmitter(std::move(config), id);
-        if (impl_->transmitterPlugged)
-            impl_->transmitterPlugged(id, true);
-    }
-    announceTransmitter(id, paths, DBT_DEVICEARRIVAL, notices);
-    return id;
-}
-
-void SimPc::unplugTransmitter(TransmitterId id, InterfaceNotices notices) {
-    std::vector<String> paths;
-    {
-        Lock lk(impl_->m);
-        if (!find(*impl_, lk, id, "unplugTransmitter"))
-            return;
-        paths = hidWorld(*impl_).unplugTransmitter(id);
-        if (impl_->transmitterPlugged)
-            impl_->transmitterPlugged(id, false);
-    }
-    announceTransmitter(id, paths, DBT_DEVICEREMOVECOMPLETE, notices);
-}
-
-bool SimPc::replugTransmitter(TransmitterId id, InterfaceNotices notices) {
-    std::vector<String> paths;
-    {
-        Lock lk(impl_->m);
-        if (!find(*impl_, lk, id, "replugTransmitter"))
-            return false;
-        paths = hidWorld(*impl_).replugTransmitter(id);
-        if (impl_->transmitterPlugged && !paths.empty())
-            impl_->transmitterPlugged(id, true);
-    }
-    announceTransmitter(id, paths, DBT_DEVICEARRIVAL, notices);
-    return !paths.empty();
-}
-
-void SimPc::transmitterNotify(TransmitterId id, HidCollectionRole role) {
-    String path;
-    bool plugged = false;
-    {
-        Lock lk(impl_->m);
-        const TransmitterRec* t = find(*impl_, lk, id, "transmitterNotify");
-        if (!t)
-            return;
-        auto it = t->paths.find(role);
-        if (it == t->paths.end())
-            return;
-        path = spelledForNotification(it->second, impl_->pathSpelling);
-        plugged = t->plugged;
-    }
-    sendDeviceChange(plugged ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE, path);
-}
-
-bool SimPc::transmitterPlugged(TransmitterId id) const {
-    Lock lk(impl_->m);
-    const TransmitterRec* t = hidWorld(*impl_).transmitter(id);
-    return t && t->plugged;
-}
-
-String SimPc::transmitterPath(TransmitterId id, HidCollectionRole role) const {
-    Lock lk(impl_->m);
-    const TransmitterRec* t = hidWorld(*impl_).transmitter(id);
-    if (!t)
-        return {};
-    auto it = t->paths.find(role);
-    return it == t->paths.end() ? String()
-                                : spelledForEnumeration(it->second, impl_->pathSpelling);
-}
-
-HidDeviceId SimPc::plugHidDevice(HidDeviceConfig config) {
-    HidDeviceId id = 0;
-    std::vector<String> paths;
-    {
-        Lock lk(impl_->m);
-        paths = hidWorld(*impl_).plugForeign(std::move(config), id);
-        spellForNotification(*impl_, paths);
-    }
-    for (const auto& path : paths)
-        sendDeviceChange(DBT_DEVICEARRIVAL, path);
-    return id;
-}
-
-void SimPc::unplugHidDevice(HidDeviceId id) {
-    std::vector<String> paths;
-    {
-        Lock lk(impl_->m);
-        paths = hidWorld(*impl_).unplugForeign(id);
-        spellForNotification(*impl_, paths);
-    }
-    for (const auto& path : paths)
-        sendDeviceChange(DBT_DEVICEREMOVECOMPLETE, path);
-}
-
-std::vector<TransmitterCommand> SimPc::transmitterCommands(TransmitterId id) const {
-    Lock lk(impl_->m);
-    const TransmitterRec* t = hidWorld(*impl_).transmitter(id);
-    return t ? t->firmware->commands() : std::vector<TransmitterCommand>{};
-}
-
-std::vector<std::uint8_t> SimPc::transmitterCommandCodes(TransmitterId id) const {
-    std::vector<std::uint8_t> codes;
-    for (const auto& c : transmitterCommands(id))
-        if (c.reportId == 2)
-            codes.push_back(c.code);
-    return codes;
-}
-
-std::vector<PairedDevice> SimPc::transmitterDatabase(TransmitterId id) const {
-    Lock lk(impl_->m);
-    const TransmitterRec* t = hidWorld(*impl_).transmitter(id);
-    return t ? t->firmware->database() : std::vector<PairedDevice>{};
-}
-
-void SimPc::setTransmitterDatabase(TransmitterId id, std::vector<PairedDevice> database) {
-    Lock lk(impl_->m);
-    if (TransmitterRec* t = find(*impl_, lk, id, "setTransmitterDatabase"))
-        t->firmware->setDatabase(std::move(database));
-}
-
-void SimPc::setTransmitterAnswersStartup(TransmitterId id, bool answers) {
-    Lock lk(impl_->m);
-    if (TransmitterRec* t = find(*impl_, lk, id, "setTransmitterAnswersStartup"))
-        t->firmware->setAnswersStartup(answers);
-}
-
-std::optional<PairedDevice> SimPc::transmitterCurrentDevice(TransmitterId id) const {
-    Lock lk(impl_->m);
-    const TransmitterRec* t = hidWorld(*impl_).transmitter(id);
-    return t ? t->firmware->currentDevice() : std::nullopt;
-}
-
-bool SimPc::transmitterLinked(TransmitterId id) const {
-    Lock lk(impl_->m);
-    const TransmitterRec* t = hidWorld(*impl_).transmitter(id);
-    return t && t->plugged && t->firmware->linked();
-}
-
-void SimPc::setTransmitterWritesFail(TransmitterId id, bool fail) {
-    Lock lk(impl_->m);
-    if (TransmitterRec* t = find(*impl_, lk, id, "setTransmitterWritesFail"))
-        t->writesFail = fail;
-}
-
-void SimPc::setTransmitterAsleep(TransmitterId id, bool asleep) {
-    Lock lk(impl_->m);
-    if (find(*impl_, lk, id, "setTransmitterAsleep"))
-        hidWorld(*impl_).setAsleep(id, asleep);
-}
-
-bool SimPc::transmitterPairingMode(TransmitterId id) const {
-    Lock lk(impl_->m);
-    const TransmitterRec* t = hidWorld(*impl_).transmitter(id);
-    return t && t->firmware->pairingMode();
-}
-
-std::vector<PairedDevice> SimPc::transmitterPair(TransmitterId id, std::vector<NewRemote> remotes) {
-    Lock lk(impl_->m);
-    TransmitterRec* t = plugged(*impl_, lk, id, "pairing");
-    if (!t)
-        return {};
-    std::vector<Outgoing> out;
-    auto added = t->firmware->pair(std::move(remotes), out);
-    for (const auto& d : added)
-        impl_->journal("transmitter " + std::to_string(id) + " paired " + quoted(d.name) + " " +
-                       addressText(d.address));
-    hidWorld(*impl_).send(*t, std::move(out));
-    return added;
-}
-
-void SimPc::transmitterEvent(TransmitterId id, TransmitterEvent event) {
-    Lock lk(impl_->m);
-    TransmitterRec* t = plugged(*impl_, lk, id, "event");
-    if (!t)
-        return;
-    std::vector<Outgoing> out;
-    t->firmware->event(event, out);
-    hidWorld(*impl_).send(*t, std::move(out));
-}
-
-void SimPc::transmitterSendRaw(TransmitterId id, std::vector<std::uint8_t> bytes,
-                               HidCollectionRole role) {
-    Lock lk(impl_->m);
-    TransmitterRec* t = plugged(*impl_, lk, id, "raw report");
-    if (!t)
-        return;
-    std::string what = "raw report of " + std::to_string(bytes.size()) + " bytes";
-    if (!bytes.empty())
-        what += " (id " + std::to_string(bytes[0]) + ")";
-    Outgoing report{role, std::move(bytes), std::move(what), true};
-    std::vector<Outgoing> out;
-    out.push_back(std::move(report));
-    hidWorld(*impl_).send(*t, std::move(out));
-}
-
-void SimPc::pressRemoteKey(TransmitterId id, std::uint8_t usageLowByte, bool release) {
-    Lock lk(impl_->m);
-    TransmitterRec* t = plugged(*impl_, lk, id, "media key");
-    if (!t)
-        return;
-    std::vector<Outgoing> out;
-    t->firmware->mediaKey(usageLowByte, release, out);
-    hidWorld(*impl_).send(*t, std::move(out));
-}
-
-std::size_t SimPc::transmitterQueuedReports(TransmitterId id, HidCollectionRole role) const {
-    Lock lk(impl_->m);
-    std::size_t n = 0;
-    for (const HidOpenHandle* h : hidWorld(*impl_).handlesOf(id, role))
-        n += h->queue.size();
-    return n;
-}
-
-bool SimPc::transmitterReadPending(TransmitterId id, HidCollectionRole role) const {
-    Lock lk(impl_->m);
-    for (const HidOpenHandle* h : hidWorld(*impl_).handlesOf(id, role))
-        if (h->reader && h->reader->blocked)
-            return true;
-    return false;
-}
-
-std::size_t SimPc::transmitterOpenHandles(TransmitterId id, HidCollectionRole role) const {
-    Lock lk(impl_->m);
-    return hidWorld(*impl_).handlesOf(id, role).size();
-}
-
-bool SimPc::waitForTransmitterRead(TransmitterId id, HidCollectionRole role,
-                                   std::chrono::milliseconds bound) {
-    Lock lk(impl_->m);
-    const auto ready = [&] {
-        if (impl_->driver || !impl_->quiet(nullptr))
-            return false;
-        // A blocked reader has taken everything its handle had: reports wake it.
-        for (const HidOpenHandle* h : hidWorld(*impl_).handlesOf(id, role))
-            if (h->reader && h->reader->blocked)
-                return true;
-        return false;
-    };
-    if (impl_->cv.wait_for(lk, bound, ready))
-        return true;
-    impl_->fail(lk, "simulated PC: no read pending on transmitter " + std::to_string(id) +
-                        " after " + std::to_string(bound.count()) +
-                        " ms; still running: " + impl_->busyThreads(nullptr));
-    return false;
+    return "";
 }
 
 } // namespace sim

@@ -80,6 +80,10 @@ public:
 
 private:
     void sendListing(std::uint8_t flags, std::vector<Outgoing>& out) const;
+    std::string answer(const TransmitterCommand& c, std::optional<std::uint8_t> previous,
+                       std::vector<Outgoing>& out);
+    std::string answerStartup(std::optional<std::uint8_t> previous, std::vector<Outgoing>& out);
+    std::string deleteDevice(const DeviceAddress& address, int index, std::vector<Outgoing>& out);
     void sendCurrent(std::vector<Outgoing>& out) const;
     int findAddress(const DeviceAddress& address) const;
     String defaultName(RemoteKind kind);
@@ -117,6 +121,10 @@ struct ForeignHidRec {
     HidDeviceConfig config;
     std::shared_ptr<HidCollection> collection;
 };
+
+// {4D1E55B2-F16F-11CF-88CB-001111000030}, what HidD_GetHidGuid returns.
+inline constexpr plat::Guid kHidGuid{
+    0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 
 // The HID port of the simulated PC and the devices plugged into it.
 class HidWorld final : public plat::Hid {

@@ -1,0 +1,151 @@
+// Win32 constants (see constants.h): message boxes, window styles and positions, the
+// notification area, device notifications and menus.
+#pragma once
+
+#include <cstdint>
+
+// clang-format off
+#define PLAT_CONST(name, value) inline constexpr std::uint32_t name = value;
+
+// Message box styles
+#ifndef MB_OK
+PLAT_CONST(MB_OK, 0x0000)
+#endif
+#ifndef MB_OKCANCEL
+PLAT_CONST(MB_OKCANCEL, 0x0001)
+#endif
+#ifndef MB_YESNO
+PLAT_CONST(MB_YESNO, 0x0004)
+#endif
+#ifndef MB_TYPEMASK
+PLAT_CONST(MB_TYPEMASK, 0x000F)
+#endif
+#ifndef MB_ICONHAND
+PLAT_CONST(MB_ICONHAND, 0x0010)
+#endif
+#ifndef MB_ICONERROR
+PLAT_CONST(MB_ICONERROR, 0x0010)
+#endif
+#ifndef MB_ICONQUESTION
+PLAT_CONST(MB_ICONQUESTION, 0x0020)
+#endif
+#ifndef MB_ICONINFORMATION
+PLAT_CONST(MB_ICONINFORMATION, 0x0040)
+#endif
+#ifndef MB_TASKMODAL
+PLAT_CONST(MB_TASKMODAL, 0x2000)
+#endif
+
+// Window styles and ShowWindow commands
+#ifndef WS_VISIBLE
+PLAT_CONST(WS_VISIBLE, 0x10000000)
+#endif
+#ifndef WS_DISABLED
+PLAT_CONST(WS_DISABLED, 0x08000000)
+#endif
+#ifndef WS_EX_TRANSPARENT
+PLAT_CONST(WS_EX_TRANSPARENT, 0x00000020)
+#endif
+#ifndef WS_EX_CONTEXTHELP
+PLAT_CONST(WS_EX_CONTEXTHELP, 0x00000400)
+#endif
+#ifndef WS_EX_APPWINDOW
+PLAT_CONST(WS_EX_APPWINDOW, 0x00040000)
+#endif
+#ifndef SW_HIDE
+PLAT_CONST(SW_HIDE, 0)
+#endif
+#ifndef SW_SHOWNORMAL
+PLAT_CONST(SW_SHOWNORMAL, 1)
+#endif
+#ifndef SW_SHOW
+PLAT_CONST(SW_SHOW, 5)
+#endif
+#ifndef ICON_SMALL
+PLAT_CONST(ICON_SMALL, 0)
+#endif
+#ifndef ICON_BIG
+PLAT_CONST(ICON_BIG, 1)
+#endif
+
+// SetWindowPos flags, as WM_WINDOWPOSCHANGING carries them
+#ifndef SWP_NOZORDER
+PLAT_CONST(SWP_NOZORDER, 0x0004)
+#endif
+#ifndef SWP_NOACTIVATE
+PLAT_CONST(SWP_NOACTIVATE, 0x0010)
+#endif
+#ifndef SWP_SHOWWINDOW
+PLAT_CONST(SWP_SHOWWINDOW, 0x0040)
+#endif
+#ifndef SWP_NOOWNERZORDER
+PLAT_CONST(SWP_NOOWNERZORDER, 0x0200)
+#endif
+
+// SendMessageTimeoutW
+#ifndef SMTO_NORMAL
+PLAT_CONST(SMTO_NORMAL, 0x0000)
+#endif
+#ifndef SMTO_BLOCK
+PLAT_CONST(SMTO_BLOCK, 0x0001)
+#endif
+#ifndef SMTO_ABORTIFHUNG
+PLAT_CONST(SMTO_ABORTIFHUNG, 0x0002)
+#endif
+
+// Notification-area icon
+#ifndef NIM_ADD
+PLAT_CONST(NIM_ADD, 0)
+#endif
+#ifndef NIM_MODIFY
+PLAT_CONST(NIM_MODIFY, 1)
+#endif
+#ifndef NIM_DELETE
+PLAT_CONST(NIM_DELETE, 2)
+#endif
+#ifndef NIF_MESSAGE
+PLAT_CONST(NIF_MESSAGE, 1)
+#endif
+#ifndef NIF_ICON
+PLAT_CONST(NIF_ICON, 2)
+#endif
+#ifndef NIF_TIP
+PLAT_CONST(NIF_TIP, 4)
+#endif
+
+// Device notifications
+#ifndef DBT_DEVICEARRIVAL
+PLAT_CONST(DBT_DEVICEARRIVAL, 0x8000)
+#endif
+#ifndef DBT_DEVICEREMOVECOMPLETE
+PLAT_CONST(DBT_DEVICEREMOVECOMPLETE, 0x8004)
+#endif
+#ifndef DBT_DEVTYP_DEVICEINTERFACE
+PLAT_CONST(DBT_DEVTYP_DEVICEINTERFACE, 5)
+#endif
+
+// Menus
+#ifndef MF_STRING
+PLAT_CONST(MF_STRING, 0x0000)
+#endif
+#ifndef MF_GRAYED
+PLAT_CONST(MF_GRAYED, 0x0001)
+#endif
+#ifndef MF_POPUP
+PLAT_CONST(MF_POPUP, 0x0010)
+#endif
+#ifndef MF_SEPARATOR
+PLAT_CONST(MF_SEPARATOR, 0x0800)
+#endif
+#ifndef MF_BYCOMMAND
+PLAT_CONST(MF_BYCOMMAND, 0x0000)
+#endif
+#ifndef MF_BYPOSITION
+PLAT_CONST(MF_BYPOSITION, 0x0400)
+#endif
+#ifndef TPM_RIGHTBUTTON
+PLAT_CONST(TPM_RIGHTBUTTON, 0x0002)
+#endif
+
+#undef PLAT_CONST
+// clang-format on
