@@ -176,7 +176,8 @@ bool NotificationIcon::bringPendingWindowForward() {
 
 std::uintptr_t NotificationIcon::StartClickTimer(std::uint32_t interval) {
     traceEntry(u"CKTRSystemTrayApplicationDlg::StartClickTimer");
-    const std::uintptr_t id = plat::desktop().setTimer(controller.window(), kClickTimerId, interval);
+    const std::uintptr_t id =
+        plat::desktop().setTimer(controller.window(), kClickTimerId, interval);
     if (id == 0)
         LocalizedMessageBox(controller.window(), fw::loadString(IDS_NO_TIMER),
                             fw::loadString(IDS_ERROR), BoxStyle::Error);

@@ -31,8 +31,8 @@ constexpr std::uint32_t windowsToClose[] = {
 CKTRSystemTrayApplicationDlg::CKTRSystemTrayApplicationDlg(plat::Hwnd parent,
                                                            Collaborators* collaboratorsToUse)
     : fw::Dialog(IDD_KTRSYSTEMTRAYAPPLICATION_DIALOG, parent),
-      parts(collaboratorsToUse ? *collaboratorsToUse : collaborators()),
-      watch(*this, icon, parts), icon(*this) {
+      parts(collaboratorsToUse ? *collaboratorsToUse : collaborators()), watch(*this, icon, parts),
+      icon(*this) {
     appIcon = plat::resources().loadIcon(fw::resourceModule(), IDR_MAINFRAME);
     icon.loadImage();
     watch.makeFinder();
