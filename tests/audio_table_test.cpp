@@ -113,7 +113,7 @@ TEST_F(AudioTable, ASoundCardAndTheTransmitterFillEntriesOneAndTwo) {
 
     EXPECT_EQ(audioDeviceCount(), 2);
     const AudioDeviceEntry def = entry(0);
-    EXPECT_EQ(def.name, u"Default Audio Device");
+    EXPECT_EQ(def.name, shown::defaultAudioDevice);
     EXPECT_EQ(def.guid, u"{00000000-0000-0000-0000-000000000000}");
     EXPECT_EQ(def.waveId, 0u);
     EXPECT_EQ(def.waveName, u"");

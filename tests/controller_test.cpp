@@ -297,8 +297,8 @@ TEST_F(ControllerTest, WithoutTransmitterNothingShowsAndTheNoticeOpensOneAtATime
 
     sim::ScriptEntry held;
     held.kind = ModalKind::MessageBox;
-    held.caption = u"No USB Transmitter found";
-    held.text = u"Please plug the Quorvane Auravo USB Transmitter into a USB port and try again.";
+    held.caption = shown::noTransmitterCaption;
+    held.text = shown::noTransmitterText;
     held.hold = true;
     pc->script(held);
     post(WM_USER, 20);

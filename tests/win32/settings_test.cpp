@@ -243,8 +243,8 @@ TEST_F(SettingsOnWindows, PagesShowTheirTemplatesControlsAndTexts) {
     EXPECT_EQ(playersIntro, L"This list shows all of the media players installed on your" +
                                 std::wstring(11, L' ') +
                                 L"computer that are supported by Quorvane Auravo software.");
-    EXPECT_EQ(editText, L"&Edit...");
-    EXPECT_EQ(trayText, L"Show &icon in system tray");
+    EXPECT_EQ(editText, shown::wide::editButton);
+    EXPECT_EQ(trayText, shown::wide::showTrayIcon);
     EXPECT_TRUE(dbHidden);
 }
 
