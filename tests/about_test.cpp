@@ -2,6 +2,8 @@
 // and the dialog of the whole program on the simulated PC, opened from the controller.
 #include "AboutDlgBox.h"
 #include "QuorvaneAuravoSystemTrayApplication.h"
+#include "resource.h"
+#include "shown_texts.h"
 #include "transmitter_support.h"
 
 #include <gtest/gtest.h>
@@ -9,9 +11,9 @@
 namespace {
 
 // The numbers the About dialog is known by: its template, its firmware line, the menu command.
-constexpr int aboutTemplate = 100;
-constexpr int firmwareLine = 1043;
-constexpr std::uint32_t aboutCommand = 32774;
+constexpr int aboutTemplate = IDD_ABOUTBOX;
+constexpr int firmwareLine = IDC_FIRMWARE_LINE;
+constexpr std::uint32_t aboutCommand = IDM_ABOUT;
 
 TEST(FirmwareLine, IsLaidOutLikeTheApplicationLine) {
     const struct {
@@ -50,8 +52,8 @@ protected:
         ASSERT_TRUE(pc->waitForTransmitterRead(tx));
     }
     void about() {
-        ASSERT_TRUE(pc->post(pc->findWindowByTitle(u"QuorvaneAuravoSystemTrayApplication"),
-                             WM_COMMAND, aboutCommand));
+        ASSERT_TRUE(
+            pc->post(pc->findWindowByTitle(shown::controllerTitle), WM_COMMAND, aboutCommand));
         ASSERT_TRUE(pc->waitIdle());
     }
     // The About dialogs that have opened, as they looked then.
@@ -84,7 +86,7 @@ TEST_F(AboutTest, ShowsTheReportedFirmwareTheSameEachTimeWithTheTemplatesOtherLi
     const auto shown = opened();
     ASSERT_EQ(shown.size(), 2u);
     for (const auto& v : shown) {
-        EXPECT_EQ(v.caption, u"About Quorvane Auravo Settings");
+        EXPECT_EQ(v.caption, shown::aboutTitle);
         EXPECT_EQ(firmwareShown(v), u"Firmware:\tv1.0.12\t  12/01/2005");
         EXPECT_EQ(v.owner, 0u) << "About is a window of its own";
     }

@@ -6,6 +6,7 @@
 #include "Globals.h"
 #include "PcInfo.h"
 #include "ProcessObjects.h"
+#include "shown_texts.h"
 #include "sim_pc.h"
 #include "text.h"
 
@@ -29,8 +30,8 @@ void capture(const plat::String& text) {
 }
 
 constexpr std::uint32_t kWmUser = 0x0400;
-const plat::String kSettingsTitle = u"Quorvane Auravo Settings";
-const plat::String kEditPlayerTitle = u"Edit Media Player Settings";
+const plat::String kSettingsTitle = shown::settingsTitle;
+const plat::String kEditPlayerTitle = shown::editPlayerTitle;
 
 plat::Guid guidOf(std::uint32_t data1) {
     plat::Guid g;
@@ -112,7 +113,7 @@ TEST_F(AudioTable, ASoundCardAndTheTransmitterFillEntriesOneAndTwo) {
 
     EXPECT_EQ(audioDeviceCount(), 2);
     const AudioDeviceEntry def = entry(0);
-    EXPECT_EQ(def.name, u"Default Audio Device");
+    EXPECT_EQ(def.name, shown::defaultAudioDevice);
     EXPECT_EQ(def.guid, u"{00000000-0000-0000-0000-000000000000}");
     EXPECT_EQ(def.waveId, 0u);
     EXPECT_EQ(def.waveName, u"");
@@ -450,7 +451,7 @@ TEST_F(AudioTable, WithoutDsoundEveryPassFailsOnceASecondAndOnlyTheDefaultEntryE
     EXPECT_EQ(count(u" TRACE :Thread Running\n"), 4u);
     EXPECT_EQ(count(u" TRACE :Audio Thread Going to sleep\n"), 0u);
     EXPECT_EQ(audioDeviceCount(), 0);
-    EXPECT_EQ(entry(0).name, u"Default Audio Device");
+    EXPECT_EQ(entry(0).name, shown::defaultAudioDevice);
     EXPECT_EQ(entry(1).name, u"");
     EXPECT_EQ(pc->audioEnumerations(), 0);
 
@@ -510,7 +511,7 @@ TEST_F(AudioTable, WaveIdsOfNinetyNineAndMoreHaveNoEntry) {
     // "%2x": the wave id in hexadecimal, padded with a blank to two places.
     EXPECT_EQ(count(u" TRACE :\nWaveID = 62\nName = Last Fit\nGUID = " + entry(99).guid + u"\n"),
               2u);
-    EXPECT_EQ(entry(0).name, u"Default Audio Device");
+    EXPECT_EQ(entry(0).name, shown::defaultAudioDevice);
     EXPECT_EQ(count(u" TRACE :Too Far"), 0u);
     // The count is bounded by the table as well.
     EXPECT_EQ(audioDeviceCount(), 3);

@@ -9,6 +9,7 @@
 #include "ProcessObjects.h"
 #include "QuorvaneAuravoSystemTrayApplication.h"
 #include "QuorvaneAuravoSystemTrayApplicationDlg.h"
+#include "shown_texts.h"
 #include "sim_pc.h"
 #include "text.h"
 
@@ -26,7 +27,7 @@ namespace {
 
 using sim::ModalKind;
 
-const plat::String controllerTitle = u"QuorvaneAuravoSystemTrayApplication";
+const plat::String controllerTitle = shown::controllerTitle;
 const plat::String vendorPath = u"\\\\?\\HID#Vid_0b7a&Pid_0100&MI_00&Col01#7&1a2b3c4d&0&0000#{"
                                 u"4d1e55b2-f16f-11cf-88cb-001111000030}";
 const plat::String consumerPath = u"\\\\?\\HID#Vid_0b7a&Pid_0100&MI_00&Col02#7&1a2b3c4d&0&0001#{"
@@ -296,8 +297,8 @@ TEST_F(ControllerTest, WithoutTransmitterNothingShowsAndTheNoticeOpensOneAtATime
 
     sim::ScriptEntry held;
     held.kind = ModalKind::MessageBox;
-    held.caption = u"No USB Transmitter found";
-    held.text = u"Please plug the Quorvane Auravo USB Transmitter into a USB port and try again.";
+    held.caption = shown::noTransmitterCaption;
+    held.text = shown::noTransmitterText;
     held.hold = true;
     pc->script(held);
     post(WM_USER, 20);
@@ -307,10 +308,10 @@ TEST_F(ControllerTest, WithoutTransmitterNothingShowsAndTheNoticeOpensOneAtATime
 
     post(WM_USER, 20); // served inside the open box's loop: nothing more
     EXPECT_EQ(modals(), 1u);
-    pc->actOnTopModal([](sim::ModalContext& c) { c.pressButton(u"OK"); });
+    pc->actOnTopModal([](sim::ModalContext& c) { c.pressButton(shown::ok); });
     ASSERT_TRUE(pc->waitIdle());
 
-    pc->answerMessageBox(u"No USB Transmitter found", std::nullopt, u"OK");
+    pc->answerMessageBox(shown::noTransmitterCaption, std::nullopt, shown::ok);
     post(WM_USER, 20);
     EXPECT_EQ(modals(), 2u);
     EXPECT_EQ(
@@ -492,9 +493,8 @@ TEST_F(ControllerTest, AnUnplugDirectlyFollowedByAReplugEndsWithANewLink) {
 TEST_F(ControllerTest, RemovalTearsDownInOrderAndArrivalReplacesTheOldLink) {
     doubles.transmitter = 1;
     start();
-    const char16_t* titles[] = {u"About Quorvane Auravo Settings", u"New Auravo Device",
-                                u"Rename Auravo Device",           u"Delete Auravo Device",
-                                u"Edit Media Player Settings",     u"Quorvane Auravo Settings"};
+    const char16_t* titles[] = {shown::aboutTitle,    shown::newDeviceTitle,  shown::renameTitle,
+                                shown::deleteCaption, shown::editPlayerTitle, shown::settingsTitle};
     std::vector<plat::Hwnd> windows;
     for (const char16_t* title : titles)
         windows.push_back(pc->createForeignWindow(u"#32770", title, sim::SimPc::kProgramProcessId));
@@ -522,7 +522,7 @@ TEST_F(ControllerTest, RemovalTearsDownInOrderAndArrivalReplacesTheOldLink) {
 
     for (plat::Hwnd w : windows)
         pc->destroyWindow(w);
-    pc->answerMessageBox(u"No USB Transmitter found", std::nullopt, u"OK");
+    pc->answerMessageBox(shown::noTransmitterCaption, std::nullopt, shown::ok);
     post(WM_USER, 20);
     EXPECT_EQ(modals(), 1u);
 
@@ -619,7 +619,7 @@ TEST_F(ControllerTest, WhenTheClickTimerCannotStartSingleClicksWaitForADoubleCli
     doubles.transmitter = 1;
     start();
     pc->setTimersFail(true);
-    pc->answerMessageBox(u"Error", u"Unable to obtain timer", u"OK");
+    pc->answerMessageBox(shown::error, shown::noTimer, shown::ok);
     click(WM_LBUTTONDOWN);
     EXPECT_EQ(modals(), 1u);
     EXPECT_EQ(pc->modalHistory()[0].style, 0x2010u);
@@ -644,11 +644,11 @@ TEST_F(ControllerTest, AnOpenSheetRestartPromptOrExitConfirmationIsOnlyBroughtFo
     start();
     // Created last-first, so that a wrong order would find another one.
     const plat::Hwnd exitBox =
-        pc->createForeignWindow(u"#32770", u"Exiting Auravo", sim::SimPc::kProgramProcessId);
+        pc->createForeignWindow(u"#32770", shown::exitCaption, sim::SimPc::kProgramProcessId);
     const plat::Hwnd restart =
-        pc->createForeignWindow(u"#32770", u"Restart Media Player", sim::SimPc::kProgramProcessId);
-    const plat::Hwnd sheet = pc->createForeignWindow(u"#32770", u"Quorvane Auravo Settings",
-                                                     sim::SimPc::kProgramProcessId);
+        pc->createForeignWindow(u"#32770", shown::restartCaption, sim::SimPc::kProgramProcessId);
+    const plat::Hwnd sheet =
+        pc->createForeignWindow(u"#32770", shown::settingsTitle, sim::SimPc::kProgramProcessId);
     for (plat::Hwnd expected : {sheet, restart, exitBox}) {
         for (std::uint32_t mouse : {WM_LBUTTONDOWN, WM_LBUTTONDBLCLK, WM_RBUTTONDOWN}) {
             plat::desktop().setForegroundWindow(controller);
@@ -673,17 +673,17 @@ TEST_F(ControllerTest, ExitAsksOnceAndEndsOnlyOnYes) {
     sim::ModalView seen;
     sim::ScriptEntry no;
     no.kind = ModalKind::MessageBox;
-    no.caption = u"Exiting Auravo";
-    no.text = u"Are you sure you want to exit?";
+    no.caption = shown::exitCaption;
+    no.text = shown::exitText;
     no.act = [&seen](sim::ModalContext& c) {
         seen = c.view();
-        c.pressButton(u"No");
+        c.pressButton(shown::no);
     };
     pc->script(no);
     post(WM_COMMAND, IDM_EXIT);
     EXPECT_TRUE(pc->programRunning());
     EXPECT_EQ(seen.style, 0x2021u); // Yes/No shown as relabelled OK/Cancel
-    EXPECT_NE(seen.button(u"Yes"), nullptr);
+    EXPECT_NE(seen.button(shown::yes), nullptr);
     EXPECT_EQ(noted("HostExit"), 0u);
     EXPECT_EQ(pc->trayIcons().size(), 1u);
 
@@ -697,7 +697,7 @@ TEST_F(ControllerTest, ExitAsksOnceAndEndsOnlyOnYes) {
     EXPECT_EQ(modals(), 2u);
     EXPECT_EQ(plat::desktop().getForegroundWindow(), pc->openModals().at(0).window);
 
-    pc->actOnTopModal([](sim::ModalContext& c) { c.pressButton(u"Yes"); });
+    pc->actOnTopModal([](sim::ModalContext& c) { c.pressButton(shown::yes); });
     EXPECT_EQ(pc->waitForExit().value_or(-1), 0);
     expectInOrder({"answered: Yes", "HostExit", "tray icon removed", "forwarder deleted",
                    "program ended: 0"});
@@ -737,8 +737,8 @@ TEST_F(ControllerTest, RequestsFromTheReaderThread) {
     post(WM_USER, 2); // no sheet open: nobody to forward to
     post(WM_USER, 1);
     EXPECT_EQ(noted("sheet shown"), 1u);
-    const plat::Hwnd sheet = pc->createForeignWindow(u"#32770", u"Quorvane Auravo Settings",
-                                                     sim::SimPc::kProgramProcessId);
+    const plat::Hwnd sheet =
+        pc->createForeignWindow(u"#32770", shown::settingsTitle, sim::SimPc::kProgramProcessId);
     post(WM_USER, 2);
     post(WM_USER, 1); // open already: brought forward
     post(WM_USER, 7);
@@ -763,8 +763,8 @@ TEST_F(ControllerTest, HelpOpensItsTopicAndAboutOpensOnce) {
 
     post(WM_COMMAND, IDM_ABOUT);
     EXPECT_EQ(noted("about shown"), 1u);
-    const plat::Hwnd about = pc->createForeignWindow(u"#32770", u"About Quorvane Auravo Settings",
-                                                     sim::SimPc::kProgramProcessId);
+    const plat::Hwnd about =
+        pc->createForeignWindow(u"#32770", shown::aboutTitle, sim::SimPc::kProgramProcessId);
     post(WM_COMMAND, IDM_ABOUT);
     EXPECT_EQ(noted("about shown"), 1u);
     EXPECT_EQ(plat::desktop().getForegroundWindow(), about);
@@ -772,7 +772,7 @@ TEST_F(ControllerTest, HelpOpensItsTopicAndAboutOpensOnce) {
 
 TEST_F(ControllerTest, FailedDeviceNotificationRegistrationIsReportedAndTheRunGoesOn) {
     pc->setDeviceNotificationFails(true);
-    pc->answerMessageBox(u"Error", u"Failed to Register Device Notifications", u"OK");
+    pc->answerMessageBox(shown::error, shown::deviceNotifyFailed, shown::ok);
     start();
     ASSERT_EQ(modals(), 1u);
     EXPECT_EQ(pc->modalHistory()[0].style, 0x2010u);

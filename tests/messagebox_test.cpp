@@ -6,6 +6,7 @@
 #include "Globals.h"
 #include "ProcessObjects.h"
 #include "QuorvaneAuravoSystemTrayApplicationDlg.h"
+#include "shown_texts.h"
 #include "sim_pc.h"
 #include "sim_res_builder.h"
 #include "text.h"
@@ -59,34 +60,33 @@ protected:
 
 TEST_F(MessageBoxTest, YesNoBoxesShowTheStringTableTextsAndAnswerYesOrNo) {
     sim::ModalView seen;
-    answer(u"Exiting Auravo", u"Yes", seen);
-    EXPECT_EQ(LocalizedMessageBox(0, u"Are you sure you want to exit?", u"Exiting Auravo", 0x2024),
+    answer(shown::exitCaption, shown::yes, seen);
+    EXPECT_EQ(LocalizedMessageBox(0, shown::exitText, shown::exitCaption, 0x2024),
               static_cast<int>(IDYES));
-    EXPECT_EQ(buttonText(seen, IDOK), u"Yes");
-    EXPECT_EQ(buttonText(seen, IDCANCEL), u"No");
+    EXPECT_EQ(buttonText(seen, IDOK), shown::yes);
+    EXPECT_EQ(buttonText(seen, IDCANCEL), shown::no);
     // Shown as OK/Cancel with every other bit kept: task-modal, question icon.
     EXPECT_EQ(seen.style, 0x2021u);
     EXPECT_NE(seen.exStyle & WS_EX_APPWINDOW, 0u);
 
-    answer(u"Exiting Auravo", u"No", seen);
-    EXPECT_EQ(LocalizedMessageBox(0, u"?", u"Exiting Auravo", 0x2024), static_cast<int>(IDNO));
-    answer(u"Exiting Auravo", u"", seen);
-    EXPECT_EQ(LocalizedMessageBox(0, u"?", u"Exiting Auravo", 0x2024), static_cast<int>(IDNO));
+    answer(shown::exitCaption, shown::no, seen);
+    EXPECT_EQ(LocalizedMessageBox(0, u"?", shown::exitCaption, 0x2024), static_cast<int>(IDNO));
+    answer(shown::exitCaption, u"", seen);
+    EXPECT_EQ(LocalizedMessageBox(0, u"?", shown::exitCaption, 0x2024), static_cast<int>(IDNO));
 }
 
 TEST_F(MessageBoxTest, OtherBoxesKeepTheirButtonsAndResults) {
     sim::ModalView seen;
-    answer(u"Asking", u"Cancel", seen);
+    answer(u"Asking", shown::cancel, seen);
     EXPECT_EQ(LocalizedMessageBox(0, u"Go on?", u"Asking", MB_OKCANCEL),
               static_cast<int>(IDCANCEL));
-    EXPECT_EQ(buttonText(seen, IDOK), u"OK");
-    EXPECT_EQ(buttonText(seen, IDCANCEL), u"Cancel");
+    EXPECT_EQ(buttonText(seen, IDOK), shown::ok);
+    EXPECT_EQ(buttonText(seen, IDCANCEL), shown::cancel);
     EXPECT_EQ(seen.style, MB_OKCANCEL);
 
     // An OK box has no button 2 to relabel.
-    answer(u"Error", u"OK", seen);
-    EXPECT_EQ(LocalizedMessageBox(0, u"Unable to obtain timer", u"Error", 0x2010),
-              static_cast<int>(IDOK));
+    answer(shown::error, shown::ok, seen);
+    EXPECT_EQ(LocalizedMessageBox(0, shown::noTimer, shown::error, 0x2010), static_cast<int>(IDOK));
     EXPECT_EQ(seen.controls.size(), 1u);
     EXPECT_EQ(seen.style, 0x2010u);
     EXPECT_NE(seen.exStyle & WS_EX_APPWINDOW, 0u);

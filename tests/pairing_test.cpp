@@ -3,7 +3,9 @@
 // (NewDeviceDialog), with the commands the transmitter receives in order and the pairing
 // state after each road.
 #include "NewDevicesDialog.h"
+#include "resource.h"
 #include "settings_support.h"
+#include "shown_texts.h"
 
 #include <gtest/gtest.h>
 
@@ -11,16 +13,18 @@ namespace {
 
 using namespace settingstest;
 
-const plat::String kNewDevice = u"New Auravo Device";   // the wait and the naming dialog
-const plat::String kNewDevices = u"New Auravo Devices"; // the choosing dialog
+const plat::String kNewDevice = shown::newDeviceTitle;   // the wait and the naming dialog
+const plat::String kNewDevices = shown::newDevicesTitle; // the choosing dialog
 const plat::String kReceiverText = u"Quorvane Wireless Music System Receiver";
 const plat::String kHeadphonesText = u"Quorvane Wireless Headphones";
 
-// Control ids as the pairing templates give them.
+// Control ids of the pairing templates.
 namespace pid {
-inline constexpr int waitText = 1025, waitProgress = 1026, waitCancel = 1033;
-inline constexpr int newList = 1051, next = 1050;
-inline constexpr int discovered = 1021, prompt = 1022, name = 1024, pair = 1020;
+inline constexpr int waitText = IDC_CONNECT_INSTRUCTIONS, waitProgress = IDC_CONNECT_PROGRESS,
+                     waitCancel = IDC_CONNECT_CANCEL;
+inline constexpr int newList = IDC_NEW_DEVICE_LIST, next = IDC_NEXT;
+inline constexpr int discovered = IDC_NEW_DEVICE_FOUND, prompt = IDC_NEW_DEVICE_PROMPT,
+                     name = IDC_NEW_DEVICE_NAME, pair = IDC_PAIR;
 } // namespace pid
 
 // The wait's time-out: three minutes and two seconds.
@@ -111,7 +115,7 @@ protected:
     void pairingFailsWithOneBoxOwnedBy(const plat::String& title) {
         const plat::Hwnd dialog = pc->findWindowByTitle(title);
         const std::size_t opened = pc->modalHistory().size();
-        pc->answerMessageBox(u"Error", u"Unable to pair with the selected device.", u"OK");
+        pc->answerMessageBox(shown::error, shown::pairingFailed, shown::ok);
         pc->transmitterEvent(tx, sim::TransmitterEvent::PairingFailed);
         ASSERT_TRUE(pc->waitIdle());
         const auto boxes = boxesSince(opened);
@@ -164,9 +168,8 @@ TEST_F(PairingWaitTest, AddDeviceWaitsThenNamesTheNewDeviceAndMakesItCurrent) {
     EXPECT_EQ(globals().pairingWaitActive, 0);
     ASSERT_EQ(top().templateId, 106);
     EXPECT_EQ(control(pid::name).text, u"Receiver #1");
-    EXPECT_EQ(control(pid::discovered).text, u"Your computer has discovered a new Auravo device.");
-    EXPECT_EQ(control(pid::prompt).text,
-              u"To pair this device to your computer, please provide a name for it:");
+    EXPECT_EQ(control(pid::discovered).text, shown::discoveredOne);
+    EXPECT_EQ(control(pid::prompt).text, shown::namePrompt);
     EXPECT_TRUE(control(pid::pair).isDefault);
     EXPECT_EQ(pairingIdle(), 0) << "still handling the pairing listing";
 
@@ -192,7 +195,7 @@ TEST_F(PairingWaitTest, NoDeviceWithin182SecondsCancelsPairingAndSaysSoOwnedByNo
     EXPECT_EQ(road(), (std::vector<std::uint8_t>{kStartPairing}));
 
     const std::size_t opened = pc->modalHistory().size();
-    pc->answerMessageBox(u"No new device found", u"Unable to find a new Auravo device.", u"OK");
+    pc->answerMessageBox(shown::noNewDeviceCaption, shown::noNewDeviceText, shown::ok);
     pc->advance(1);
     ASSERT_TRUE(pc->waitIdle());
     EXPECT_EQ(road(), (std::vector<std::uint8_t>{kStartPairing, kCancelPairing}));
@@ -263,7 +266,7 @@ TEST_F(PairingWaitTest, WithoutATimerTheWaitSaysSoAndLastsUntilCancelled) {
     openSettings();
     pc->setTimersFail(true);
     holdDialog(kNewDevice);
-    pc->answerMessageBox(u"Error", u"Unable to obtain timer", u"OK");
+    pc->answerMessageBox(shown::error, shown::noTimer, shown::ok);
     mark = pc->transmitterCommands(tx).size();
     const std::size_t opened = pc->modalHistory().size();
     click(id::addDevice);
@@ -297,7 +300,7 @@ TEST_F(PairingWaitTest, AListingThatBringsNothingNewSaysNoNewDeviceFound) {
     addDevice();
     // A remote paired before pairs again: the listing is the database as it was.
     const std::size_t opened = pc->modalHistory().size();
-    pc->answerMessageBox(u"No new device found", u"Unable to find a new Auravo device.", u"OK");
+    pc->answerMessageBox(shown::noNewDeviceCaption, shown::noNewDeviceText, shown::ok);
     pair({{sim::RemoteKind::Receiver, u"Office", txtest::address(1)}});
     const auto boxes = boxesSince(opened);
     ASSERT_EQ(boxes.size(), 1u);
@@ -313,10 +316,10 @@ TEST_F(PairingWaitTest, AListingThatBringsNothingNewSaysNoNewDeviceFound) {
 // put oldest first and answered, as every ordinary listing is.
 TEST_F(PairingWaitTest, AListingThatCompletesUnderAPairingResultIsHandledAsAnOrdinaryOne) {
     addDevice();
-    holdBox(u"No new device found");
+    holdBox(shown::noNewDeviceCaption);
     // Paired again, Office is the transmitter's newest device now.
     pair({{sim::RemoteKind::Receiver, u"Office", txtest::address(1)}});
-    ASSERT_EQ(top().caption, u"No new device found");
+    ASSERT_EQ(top().caption, shown::noNewDeviceCaption);
     mark = pc->transmitterCommands(tx).size();
     replug();
     EXPECT_EQ(road(), (std::vector<std::uint8_t>{0x30, 0x01, kListingDone}));
@@ -344,7 +347,7 @@ TEST_F(PairingWaitTest, TheTransmittersButtonWithTheSettingsClosedOpensThemThenT
 
     // Timing out here tells the user over the settings, task-modal without an icon.
     const std::size_t opened = pc->modalHistory().size();
-    pc->answerMessageBox(u"No new device found", u"Unable to find a new Auravo device.", u"OK");
+    pc->answerMessageBox(shown::noNewDeviceCaption, shown::noNewDeviceText, shown::ok);
     pc->advance(kWaitMs);
     ASSERT_TRUE(pc->waitIdle());
     const auto boxes = boxesSince(opened);
@@ -522,7 +525,7 @@ protected:
     // Types a name and presses Pair; a refusal's message box is answered and the dialog
     // must stay open.
     void tryName(const plat::String& name, const plat::String& caption, const plat::String& text) {
-        pc->answerMessageBox(caption, text, u"OK");
+        pc->answerMessageBox(caption, text, shown::ok);
         const std::size_t opened = pc->modalHistory().size();
         typeName(name);
         click(pid::pair);
@@ -536,11 +539,11 @@ protected:
 
 TEST_F(NamingTest, RefusedNamesKeepTheDialogOpenUntilAGoodOne) {
     pairOne();
-    tryName(u"  ", u"Cannot Rename", u"A device name cannot be empty.");
-    tryName(u"Thirty-three characters is 1 more", u"Name too long",
+    tryName(u"  ", shown::cannotRename, shown::nameEmptyText);
+    tryName(u"Thirty-three characters is 1 more", shown::nameTooLongCaption,
             u"The name you have chosen is too long.\nYou must choose a name that is less than 32 "
             u"characters.");
-    tryName(u"Kitchen", u"Cannot Rename",
+    tryName(u"Kitchen", shown::cannotRename,
             u"There is already a Receiver named Kitchen. Please choose a different name.");
     EXPECT_EQ(road(), (std::vector<std::uint8_t>{kStartPairing}));
 
@@ -580,7 +583,7 @@ TEST_F(NamingTest, AFailureNotYetHandledIsFoundWhenPairIsPressed) {
     pairOne();
     // The reader has set the flag; its message has not been handled yet.
     globals().pairedDevices.pairingFailed = 1;
-    pc->answerMessageBox(u"Error", u"Unable to pair with the selected device.", u"OK");
+    pc->answerMessageBox(shown::error, shown::pairingFailed, shown::ok);
     typeName(u"Porch");
     click(pid::pair);
     EXPECT_EQ(top().caption, kSettings);
@@ -604,10 +607,10 @@ TEST_F(NamingTest, TheTransmittersButtonStopsPairingAndTheNamingGoesOn) {
 // next pairing, which comes with no wait open, is named and kept.
 TEST_F(NamingTest, AFailureAfterTheDialogHasFinishedBelongsToItsRoadOnly) {
     pairOne();
-    holdBox(u"Error");
+    holdBox(shown::error);
     pc->transmitterEvent(tx, sim::TransmitterEvent::PairingFailed);
     ASSERT_TRUE(pc->waitIdle());
-    ASSERT_EQ(top().caption, u"Error");
+    ASSERT_EQ(top().caption, shown::error);
     pc->transmitterEvent(tx, sim::TransmitterEvent::PairingFailed);
     ASSERT_TRUE(pc->waitIdle());
     act([](sim::ModalContext& m) { m.pressEnter(); });

@@ -4,6 +4,7 @@
 #include "players_support.h"
 
 #include "AudioDevices.h"
+#include "shown_texts.h"
 
 #include <gmock/gmock.h>
 
@@ -32,7 +33,7 @@ protected:
 
     // No player runs: each change of the default shows this advice once.
     void answerAdvice() {
-        pc->answerMessageBox(u"Restart Active Applications", std::nullopt, u"OK");
+        pc->answerMessageBox(shown::restartAppsCaption, std::nullopt, shown::ok);
     }
 
     std::vector<std::optional<sim::AudioDeviceId>> defaults() const {

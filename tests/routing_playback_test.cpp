@@ -1,6 +1,7 @@
 // Playback device routing on the simulated PC: the device list, where each target plays,
 // and changing it with the player closes, restarts and questions that go with a change.
 #include "routing_support.h"
+#include "shown_texts.h"
 
 #include <gmock/gmock.h>
 
@@ -59,15 +60,15 @@ TEST_F(PlaybackTest, MusicmatchReadsDefaultMixerThenMixerControlFromEitherRoot) 
     // DefaultMixer 1 wins whatever MixerControl holds.
     pc->setDword(plat::HKCU, kPlayUi, u"DefaultMixer", 1);
     pc->setDword(plat::HKCU, kPlayUi, u"MixerControl", 1);
-    EXPECT_EQ(info->getPlaybackDevice(u"Musicmatch"), u"Default Audio Device");
+    EXPECT_EQ(info->getPlaybackDevice(u"Musicmatch"), shown::defaultAudioDevice);
 
     pc->setDword(plat::HKCU, kPlayUi, u"DefaultMixer", 0);
     EXPECT_EQ(info->getPlaybackDevice(u"Musicmatch"), u"Quorvane Auravo");
     // Mixer 1 is beyond a one-device table: the default device.
     setDevices({kCard});
-    EXPECT_EQ(info->getPlaybackDevice(u"Musicmatch"), u"Default Audio Device");
+    EXPECT_EQ(info->getPlaybackDevice(u"Musicmatch"), shown::defaultAudioDevice);
     pc->setDword(plat::HKCU, kPlayUi, u"MixerControl", 0xFFFFFFFF);
-    EXPECT_EQ(info->getPlaybackDevice(u"Musicmatch"), u"Default Audio Device");
+    EXPECT_EQ(info->getPlaybackDevice(u"Musicmatch"), shown::defaultAudioDevice);
 
     // Only the machine's values: they are read when the user's are absent.
     pc->deleteTree(plat::HKCU, kPlayUi);
@@ -84,7 +85,7 @@ TEST_F(PlaybackTest, WindowsMediaPlayerMatchesGuidsWithTheLastMatchWinning) {
     EXPECT_EQ(info->getPlaybackDevice(u"Windows Media Player"), u"Quorvane Auravo");
 
     pc->setString(plat::HKCU, kWmpPrefs, u"DefaultAudioDevice", kNullGuid);
-    EXPECT_EQ(info->getPlaybackDevice(u"Windows Media Player"), u"Default Audio Device");
+    EXPECT_EQ(info->getPlaybackDevice(u"Windows Media Player"), shown::defaultAudioDevice);
 
     pc->setString(plat::HKCU, kWmpPrefs, u"DefaultAudioDevice", u"{99999999-0000-0000-0000-000000000000}");
     EXPECT_EQ(info->getPlaybackDevice(u"Windows Media Player"), u"No Device Found");
@@ -110,7 +111,7 @@ TEST_F(PlaybackTest, MusicmatchOnTheTransmitterWritesTheMixerAndRemembersTheChoi
     EXPECT_EQ(info->setPlaybackDevice(u"Musicmatch", u"Unplugged Card", 0), 1);
     EXPECT_EQ(dword(plat::HKLM, kPlayUi, u"DefaultMixer"), 1u);
     EXPECT_EQ(dword(plat::HKLM, kPlayUi, u"MixerControl"), 1u);
-    EXPECT_EQ(str(plat::HKCU, kPrefs, u"Musicmatch"), u"Default Audio Device");
+    EXPECT_EQ(str(plat::HKCU, kPrefs, u"Musicmatch"), shown::defaultAudioDevice);
 
     // The machine's key is closed to a user without rights.
     pc->setHklmWritable(false);
@@ -123,10 +124,10 @@ TEST_F(PlaybackTest, TheDefaultWithNoPlayerRunningAsksForARestartBeforeWritingPl
     pc->setString(plat::HKCU, kSoundMapper, u"Playback", kCard.waveName);
     std::optional<plat::String> playbackWhileAsked;
     pc->script({.kind = sim::ModalKind::MessageBox,
-                .caption = plat::String(u"Restart Active Applications"),
+                .caption = plat::String(shown::restartAppsCaption),
                 .act = [&](sim::ModalContext& box) {
                     playbackWhileAsked = pc->stringValue(plat::HKCU, kSoundMapper, u"Playback");
-                    box.pressButton(u"OK");
+                    box.pressButton(shown::ok);
                 }});
     EXPECT_EQ(info->setPlaybackDevice(u"Default", u"Quorvane Auravo", 0), 1);
     EXPECT_EQ(playbackWhileAsked, kCard.waveName);
@@ -139,7 +140,7 @@ TEST_F(PlaybackTest, TheDefaultWithNoPlayerRunningAsksForARestartBeforeWritingPl
 
     // A mixer without capabilities writes nothing and fails.
     audio.products.clear();
-    pc->answerMessageBox(u"Restart Active Applications", std::nullopt, u"OK");
+    pc->answerMessageBox(shown::restartAppsCaption, std::nullopt, shown::ok);
     EXPECT_EQ(info->setPlaybackDevice(u"Default", u"SoundMax Digital", 0), 0);
     EXPECT_EQ(str(plat::HKCU, kSoundMapper, u"Playback"), u"USB Audio Device");
 }
@@ -148,9 +149,9 @@ TEST_F(PlaybackTest, BasicPlayersAreAskedFirstAndRestartedUnlessRefused) {
     setDevices({kCard, kTransmitter});
     installPlayer(kITunes, true);
     installPlayer(kRealPlayer, true);
-    pc->answerMessageBox(u"Restart Media Player", restartText(kITunes), u"No");
-    pc->answerMessageBox(u"Restart Media Player", restartText(kRealPlayer), u"Yes");
-    EXPECT_EQ(info->setPlaybackDevice(u"Default Audio Device", u"Quorvane Auravo", 0), 1);
+    pc->answerMessageBox(shown::restartCaption, restartText(kITunes), shown::no);
+    pc->answerMessageBox(shown::restartCaption, restartText(kRealPlayer), shown::yes);
+    EXPECT_EQ(info->setPlaybackDevice(shown::defaultAudioDevice, u"Quorvane Auravo", 0), 1);
 
     const auto shown = boxes();
     ASSERT_EQ(shown.size(), 2u);
@@ -172,7 +173,7 @@ TEST_F(PlaybackTest, OnlyDeepPlayersFollowingTheDefaultAreAsked) {
     installPlayer(kWinamp, true, ini);
     ASSERT_EQ(info->getPlaybackDevice(kWinamp), u"SoundMax Digital");
 
-    pc->answerMessageBox(u"Restart Media Player", restartText(kWindowsMediaPlayer), u"Yes");
+    pc->answerMessageBox(shown::restartCaption, restartText(kWindowsMediaPlayer), shown::yes);
     EXPECT_EQ(info->setPlaybackDevice(u"Default", u"Quorvane Auravo", 0), 1);
     const auto shown = boxes();
     ASSERT_EQ(shown.size(), 1u);
@@ -181,7 +182,7 @@ TEST_F(PlaybackTest, OnlyDeepPlayersFollowingTheDefaultAreAsked) {
     EXPECT_EQ(pc->playerStarts(kWinamp).size(), 1u);
 
     // A deep-integration player is restarted only on Yes.
-    pc->answerMessageBox(u"Restart Media Player", restartText(kWindowsMediaPlayer), u"No");
+    pc->answerMessageBox(shown::restartCaption, restartText(kWindowsMediaPlayer), shown::no);
     EXPECT_EQ(info->setPlaybackDevice(u"Default", u"SoundMax Digital", 0), 1);
     EXPECT_EQ(pc->playerStarts(kWindowsMediaPlayer).size(), 2u);
     EXPECT_TRUE(pc->playerRunning(kWindowsMediaPlayer));

@@ -2,6 +2,7 @@
 // transmitter and back, Musicmatch follows the remembered choice, and players on the
 // default or the transmitter are offered a restart.
 #include "routing_support.h"
+#include "shown_texts.h"
 
 namespace {
 
@@ -110,7 +111,7 @@ TEST_F(RerouteTest, OnlyPlayersOnTheDefaultOrThePlainTransmitterAreOfferedAResta
     installPlayer(kWinamp, true, ini);
     ASSERT_EQ(info->getPlaybackDevice(kWinamp), u"Quorvane Auravo (2)");
 
-    pc->answerMessageBox(u"Restart Media Player", restartText(kMusicmatch), u"No");
+    pc->answerMessageBox(shown::restartCaption, restartText(kMusicmatch), shown::no);
     info->offerRestartOnDeviceChange();
     auto shown = boxes();
     ASSERT_EQ(shown.size(), 1u);
@@ -120,8 +121,8 @@ TEST_F(RerouteTest, OnlyPlayersOnTheDefaultOrThePlainTransmitterAreOfferedAResta
 
     // Musicmatch first, then Winamp; Yes restarts.
     setDevices({kCard, kTransmitter});
-    pc->answerMessageBox(u"Restart Media Player", restartText(kMusicmatch), u"Yes");
-    pc->answerMessageBox(u"Restart Media Player", restartText(kWinamp), u"Yes");
+    pc->answerMessageBox(shown::restartCaption, restartText(kMusicmatch), shown::yes);
+    pc->answerMessageBox(shown::restartCaption, restartText(kWinamp), shown::yes);
     info->offerRestartOnDeviceChange();
     shown = boxes();
     ASSERT_EQ(shown.size(), 3u);

@@ -3,6 +3,7 @@
 #include "WinampOutput.h"
 #include "rewrite_faults.h"
 #include "routing_support.h"
+#include "shown_texts.h"
 
 #include <random>
 
@@ -182,17 +183,17 @@ TEST_F(WinampOutputTest, TheWaveOutDigitIsReadAndRewritten) {
     EXPECT_EQ(info->getPlaybackDevice(kWinamp), u"SoundMax Digital");
     EXPECT_EQ(rewrite(0), 1);
     EXPECT_NE(ini().find("\r\ncfg_dev=0\r\n"), std::string::npos);
-    EXPECT_EQ(info->getPlaybackDevice(kWinamp), u"Default Audio Device");
+    EXPECT_EQ(info->getPlaybackDevice(kWinamp), shown::defaultAudioDevice);
     EXPECT_FALSE(tempLeft());
 
     // A digit beyond the current devices, or no digit, reads as the default device.
     pc->setWinampIni("outname=out_wave.dll\n[out_wave]\ncfg_dev=7\n");
-    EXPECT_EQ(info->getPlaybackDevice(kWinamp), u"Default Audio Device");
+    EXPECT_EQ(info->getPlaybackDevice(kWinamp), shown::defaultAudioDevice);
 }
 
 TEST_F(WinampOutputTest, TheDirectSoundGuidIsReadAndWritten) {
     pc->setWinampIni(kDsIni);
-    EXPECT_EQ(info->getPlaybackDevice(kWinamp), u"Default Audio Device");
+    EXPECT_EQ(info->getPlaybackDevice(kWinamp), shown::defaultAudioDevice);
     EXPECT_EQ(rewrite(2), 1);
     EXPECT_EQ(ini(), "[Winamp]\noutname=out_ds.dll\n[out_wave]\ncfg_dev=1\n"
                      "[out_ds]\ncfg_buf=1\ncfg_dev2=33221100554477668899AABBCCDDEEFF00\nx=1\n");
@@ -202,7 +203,7 @@ TEST_F(WinampOutputTest, TheDirectSoundGuidIsReadAndWritten) {
 
     // 32 zeros without the trailing "00" are the default too; lower-case digits match nothing.
     pc->setWinampIni("outname=out_ds.dll\n[out_ds]\ncfg_dev2=" + std::string(32, '0'));
-    EXPECT_EQ(info->getPlaybackDevice(kWinamp), u"Default Audio Device");
+    EXPECT_EQ(info->getPlaybackDevice(kWinamp), shown::defaultAudioDevice);
     pc->setWinampIni("outname=out_ds.dll\n[out_ds]\ncfg_dev2=33221100554477668899aabbccddeeff00\n");
     EXPECT_EQ(info->getPlaybackDevice(kWinamp), u"No Device Found");
     // A value shorter than 32 characters matches nothing, not even the all-zero default.
@@ -280,7 +281,7 @@ class WinampDeviceLineTest : public WinampOutputTest, public ::testing::WithPara
 TEST_P(WinampDeviceLineTest, AMissingLineReadsAsTheDefaultAndIsAdded) {
     const LineCase& c = GetParam();
     pc->setWinampIni(c.before);
-    EXPECT_EQ(info->getPlaybackDevice(kWinamp), u"Default Audio Device");
+    EXPECT_EQ(info->getPlaybackDevice(kWinamp), shown::defaultAudioDevice);
     EXPECT_EQ(rewrite(c.index), 1);
     EXPECT_EQ(ini(), c.after);
     EXPECT_EQ(info->getPlaybackDevice(kWinamp), c.readAfter);
@@ -309,10 +310,10 @@ TEST_F(WinampOutputTest, AnotherOutputPluginIsRefusedAndSaysWhatToDo) {
     }
 
     // The message says what to do instead of asking for rights the user may well have.
-    pc->answerMessageBox(u"Unable to process the request", std::nullopt, u"OK");
+    pc->answerMessageBox(shown::noRightsCaption, std::nullopt, shown::ok);
     EXPECT_EQ(info->setPlaybackDevice(kWinamp, u"Quorvane Auravo", 0), 0);
     info->showFailedChange(0);
-    pc->answerMessageBox(u"Unable to process the request", std::nullopt, u"OK");
+    pc->answerMessageBox(shown::noRightsCaption, std::nullopt, shown::ok);
     pc->setWinampIni(kWaveIni);
     globals().isAdministrator = false;
     EXPECT_EQ(info->setPlaybackDevice(kWinamp, u"Quorvane Auravo", 0), 0);

@@ -1,6 +1,8 @@
 // The Devices page and its rename and delete dialogs, on the running program with the
 // virtual transmitter.
+#include "resource.h"
 #include "settings_support.h"
+#include "shown_texts.h"
 
 #include <gtest/gtest.h>
 
@@ -21,25 +23,25 @@ protected:
     // Renames the selected device through the dialog, typing `name` and pressing OK; the
     // dialog is left open when it refuses the name (then its message box is answered).
     void rename(const plat::String& name, const std::optional<plat::String>& refusal = {}) {
-        holdDialog(u"Rename Auravo Device");
+        holdDialog(shown::renameTitle);
         click(id::rename);
-        ASSERT_EQ(top().caption, u"Rename Auravo Device");
+        ASSERT_EQ(top().caption, shown::renameTitle);
         if (refusal)
-            pc->answerMessageBox(*refusal, std::nullopt, u"OK");
+            pc->answerMessageBox(*refusal, std::nullopt, shown::ok);
         act([name](sim::ModalContext& m) {
             m.setText(id::newName, name);
             m.pressId(id::renameOk);
         });
         if (refusal) {
-            ASSERT_EQ(top().caption, u"Rename Auravo Device"); // open for another try
+            ASSERT_EQ(top().caption, shown::renameTitle); // open for another try
             act([](sim::ModalContext& m) { m.pressEscape(); });
         }
         ASSERT_EQ(top().caption, kSettings);
     }
     void deleteSelected(int answer) {
-        holdDialog(u"Delete Auravo Device");
+        holdDialog(shown::deleteCaption);
         click(id::remove);
-        ASSERT_EQ(top().caption, u"Delete Auravo Device");
+        ASSERT_EQ(top().caption, shown::deleteCaption);
         click(answer);
         ASSERT_EQ(top().caption, kSettings);
     }
@@ -61,11 +63,11 @@ TEST_F(DevicesPageTest, WithoutDevicesOnlyAddIsOffered) {
 
     // Add Device asks the transmitter to pair and waits (the pairing tests follow the road).
     const std::size_t before = pc->transmitterCommands(tx).size();
-    holdDialog(u"New Auravo Device");
+    holdDialog(shown::newDeviceTitle);
     click(id::addDevice);
     EXPECT_EQ(codesSince(before), (std::vector<std::uint8_t>{0x04}));
     EXPECT_TRUE(pc->transmitterPairingMode(tx));
-    EXPECT_EQ(top().caption, u"New Auravo Device");
+    EXPECT_EQ(top().caption, shown::newDeviceTitle);
     act([](sim::ModalContext& m) { m.pressEscape(); });
     EXPECT_EQ(codesSince(before), (std::vector<std::uint8_t>{0x04, 0x10}));
 }
@@ -97,8 +99,9 @@ TEST_F(DevicesPageTest, DeletingTheLastOfFiveSelectsTheNewLastAndNoKeepsTheSelec
     EXPECT_EQ(codesSince(before), (std::vector<std::uint8_t>{0x20}));
     EXPECT_EQ(items(id::pairedList).size(), 4u);
     EXPECT_EQ(control(id::pairedList).selection, 3);
-    EXPECT_EQ(lastBox().caption, u"Delete Auravo Device");
-    EXPECT_EQ(lastBox().control(1048)->text, u"Are you sure you want to delete the Device 5 device?");
+    EXPECT_EQ(lastBox().caption, shown::deleteCaption);
+    EXPECT_EQ(lastBox().control(IDC_DELETE_QUESTION)->text,
+              u"Are you sure you want to delete the Device 5 device?");
 }
 
 TEST_F(DevicesPageTest, DeletingTheOnlyDeviceEmptiesThePage) {
@@ -138,11 +141,11 @@ TEST_F(DevicesPageTest, RenameAppliesTheNameRulesAndKeepsTheSelection) {
         plat::String name, caption, text;
     };
     const Refused refusals[] = {
-        {u" \t ", u"Cannot Rename", u"A device name cannot be empty."},
-        {u"Thirty-three characters is 1 more", u"Name too long",
+        {u" \t ", shown::cannotRename, shown::nameEmptyText},
+        {u"Thirty-three characters is 1 more", shown::nameTooLongCaption,
          u"The name you have chosen is too long.\nYou must choose a name that is less than 32 "
          u"characters."},
-        {u"Kitchen", u"Cannot Rename",
+        {u"Kitchen", shown::cannotRename,
          u"There is already a Receiver named Kitchen. Please choose a different name."},
     };
     for (const Refused& r : refusals) {

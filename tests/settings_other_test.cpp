@@ -1,6 +1,7 @@
 // The Default Audio Device and Other Settings pages on the running program.
 #include "PcInfo.h"
 #include "settings_support.h"
+#include "shown_texts.h"
 
 #include <gtest/gtest.h>
 
@@ -30,13 +31,13 @@ TEST_F(DefaultAudioPageTest, WithTwoDevicesTheSoundCardIsMyComputerAndChoosingIt
     pc->setString(plat::HKCU, kSoundMapper, u"Playback", u"Quorvane Auravo");
     openPage();
     EXPECT_EQ(items(id::defaultCombo),
-              (std::vector<plat::String>{u"My Computer", u"Quorvane Auravo"}));
+              (std::vector<plat::String>{shown::myComputer, u"Quorvane Auravo"}));
     EXPECT_EQ(selected(id::defaultCombo), u"Quorvane Auravo");
 
-    pc->answerMessageBox(u"Restart Active Applications", std::nullopt, u"OK");
-    select(id::defaultCombo, u"My Computer");
+    pc->answerMessageBox(shown::restartAppsCaption, std::nullopt, shown::ok);
+    select(id::defaultCombo, shown::myComputer);
     EXPECT_EQ(pc->stringValue(plat::HKCU, kSoundMapper, u"Playback"), u"HD Audio Output");
-    EXPECT_EQ(pc->modalHistory().back().caption, u"Restart Active Applications");
+    EXPECT_EQ(pc->modalHistory().back().caption, shown::restartAppsCaption);
 }
 
 TEST_F(DefaultAudioPageTest, WithThreeDevicesEachHasItsOwnNameAndNoneIsMyComputer) {
@@ -55,10 +56,10 @@ TEST_F(DefaultAudioPageTest, ReselectingTheDefaultCallsNothing) {
     plug();
     pc->setString(plat::HKCU, kSoundMapper, u"Playback", u"HD Audio Output");
     openPage();
-    ASSERT_EQ(selected(id::defaultCombo), u"My Computer");
+    ASSERT_EQ(selected(id::defaultCombo), shown::myComputer);
     const std::size_t modals = pc->modalHistory().size();
     const std::size_t writes = playbackWrites();
-    select(id::defaultCombo, u"My Computer");
+    select(id::defaultCombo, shown::myComputer);
 
     pc->setString(plat::HKCU, kSoundMapper, u"Playback", u"Quorvane Auravo");
     postToSettings(2);
@@ -74,8 +75,8 @@ TEST_F(DefaultAudioPageTest, WithoutAKnownDefaultMyComputerIsStillApplied) {
     pc->setString(plat::HKCU, kSoundMapper, u"Playback", u"A card that is gone");
     openPage();
     EXPECT_EQ(selected(id::defaultCombo), u"");
-    pc->answerMessageBox(u"Restart Active Applications", std::nullopt, u"OK");
-    select(id::defaultCombo, u"My Computer");
+    pc->answerMessageBox(shown::restartAppsCaption, std::nullopt, shown::ok);
+    select(id::defaultCombo, shown::myComputer);
     EXPECT_EQ(pc->stringValue(plat::HKCU, kSoundMapper, u"Playback"), u"HD Audio Output");
 }
 

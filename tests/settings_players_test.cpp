@@ -3,6 +3,7 @@
 #include "AudioDevices.h"
 #include "EditMediaPlayer.h"
 #include "settings_support.h"
+#include "shown_texts.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +11,7 @@ namespace {
 
 using namespace settingstest;
 
-const plat::String kEditTitle = u"Edit Media Player Settings";
+const plat::String kEditTitle = shown::editPlayerTitle;
 const plat::String kWmpKey = u"Software\\Microsoft\\MediaPlayer\\Preferences\\";
 constexpr plat::Guid kSpeakersGuid{0x5A7E0001, 0x0001, 0x0002, {1, 2, 3, 4, 5, 6, 7, 8}};
 
@@ -70,7 +71,7 @@ TEST_F(MediaPlayersPageTest, PlayersAreSortedAndABasicPlayerIsExplained) {
     EXPECT_EQ(selected(id::playerList), u"iTunes");
     EXPECT_TRUE(control(id::edit).enabled);
 
-    pc->answerMessageBox(u"Media Players", std::nullopt, u"OK");
+    pc->answerMessageBox(shown::mediaPlayers, std::nullopt, shown::ok);
     click(id::edit);
     const sim::ModalView box = pc->modalHistory().back();
     EXPECT_EQ(box.text, u"iTunes does not allow you to select which sound device the music should "
@@ -87,12 +88,12 @@ TEST_F(MediaPlayersPageTest, WithTwoDevicesTheSoundCardIsMyComputerAndRoutesByIt
     openPlayersPage();
     openEdit(u"Windows Media Player");
     EXPECT_EQ(items(id::outputCombo),
-              (std::vector<plat::String>{u"Default Audio Device", u"My Computer",
+              (std::vector<plat::String>{shown::defaultAudioDevice, shown::myComputer,
                                          u"Quorvane Auravo"}));
-    EXPECT_EQ(selected(id::outputCombo), u"Default Audio Device"); // no setting yet
+    EXPECT_EQ(selected(id::outputCombo), shown::defaultAudioDevice); // no setting yet
 
     act([](sim::ModalContext& m) {
-        m.selectItemByText(id::outputCombo, u"My Computer");
+        m.selectItemByText(id::outputCombo, shown::myComputer);
         m.pressId(id::editOk);
     });
     EXPECT_EQ(top().caption, kSettings);
@@ -110,10 +111,10 @@ TEST_F(MediaPlayersPageTest, MyComputerSkipsATransmitterListedFirst) {
     openPlayersPage();
     openEdit(u"Windows Media Player");
     EXPECT_EQ(items(id::outputCombo),
-              (std::vector<plat::String>{u"Default Audio Device", u"Quorvane Auravo",
-                                         u"My Computer"}));
+              (std::vector<plat::String>{shown::defaultAudioDevice, u"Quorvane Auravo",
+                                         shown::myComputer}));
     act([](sim::ModalContext& m) {
-        m.selectItemByText(id::outputCombo, u"My Computer");
+        m.selectItemByText(id::outputCombo, shown::myComputer);
         m.pressId(id::editOk);
     });
     EXPECT_EQ(pc->stringValue(plat::HKCU, kWmpKey, u"DefaultAudioDevice"),
@@ -127,7 +128,7 @@ TEST_F(MediaPlayersPageTest, WithThreeDevicesEachIsListedByItsOwnNameAndTheCurre
     openPlayersPage();
     openEdit(u"Windows Media Player");
     EXPECT_EQ(items(id::outputCombo),
-              (std::vector<plat::String>{u"Default Audio Device", u"Speakers", u"Quorvane Auravo",
+              (std::vector<plat::String>{shown::defaultAudioDevice, u"Speakers", u"Quorvane Auravo",
                                          u"USB Headset"}));
     act([](sim::ModalContext& m) {
         m.selectItemByText(id::outputCombo, u"USB Headset");
@@ -152,7 +153,7 @@ TEST_F(MediaPlayersPageTest, APendingChoiceFollowsItsDeviceAndFallsBackToTheDefa
     openPlayersPage();
     openEdit(u"Windows Media Player");
     ASSERT_EQ(items(id::outputCombo),
-              (std::vector<plat::String>{u"Default Audio Device", u"Speakers", u"USB Headset",
+              (std::vector<plat::String>{shown::defaultAudioDevice, u"Speakers", u"USB Headset",
                                          u"Quorvane Auravo"}));
 
     // Two passes of the audio thread: the device has gone from both of their enumerations.
@@ -161,15 +162,15 @@ TEST_F(MediaPlayersPageTest, APendingChoiceFollowsItsDeviceAndFallsBackToTheDefa
     audioPass();
     audioPass();
     EXPECT_EQ(items(id::outputCombo),
-              (std::vector<plat::String>{u"Default Audio Device", u"My Computer",
+              (std::vector<plat::String>{shown::defaultAudioDevice, shown::myComputer,
                                          u"Quorvane Auravo"}));
     EXPECT_EQ(selected(id::outputCombo), u"Quorvane Auravo");
 
-    select(id::outputCombo, u"My Computer");
+    select(id::outputCombo, shown::myComputer);
     ASSERT_TRUE(pc->removeAudioDevice(speakersId));
     audioPass();
     audioPass();
-    EXPECT_EQ(selected(id::outputCombo), u"Default Audio Device");
+    EXPECT_EQ(selected(id::outputCombo), shown::defaultAudioDevice);
     // As first shown: OK changes nothing.
     click(id::editOk);
     EXPECT_EQ(top().caption, kSettings);
@@ -185,7 +186,7 @@ TEST_F(MediaPlayersPageTest, MyComputerWithNoDeviceLeftKeepsTheDialogOpenAndChan
     openEdit(u"Windows Media Player");
     const std::size_t modalsBefore = pc->modalHistory().size();
     act([](sim::ModalContext& m) {
-        m.selectItemByText(id::outputCombo, u"My Computer");
+        m.selectItemByText(id::outputCombo, shown::myComputer);
         // The sound card went, and the audio thread's notice has not been handled yet.
         AudioDeviceEntry transmitter;
         readDeviceEntry(2, transmitter);
@@ -217,13 +218,13 @@ TEST_F(MediaPlayersPageTest, AChangeThatCannotBeStoredIsReportedAndTheDialogClos
     openPlayersPage();
     openEdit(u"Musicmatch");
     const plat::Hwnd dialog = top().window;
-    pc->answerMessageBox(u"Unable to process the request", std::nullopt, u"OK");
+    pc->answerMessageBox(shown::noRightsCaption, std::nullopt, shown::ok);
     act([](sim::ModalContext& m) {
         m.selectItemByText(id::outputCombo, u"Quorvane Auravo");
         m.pressId(id::editOk);
     });
     const sim::ModalView box = pc->modalHistory().back();
-    EXPECT_EQ(box.caption, u"Unable to process the request");
+    EXPECT_EQ(box.caption, shown::noRightsCaption);
     EXPECT_EQ(box.text.substr(0, 26), u"Current operation cannot b");
     EXPECT_EQ(box.style, 0x2040u);
     EXPECT_EQ(box.owner, dialog);
@@ -231,7 +232,7 @@ TEST_F(MediaPlayersPageTest, AChangeThatCannotBeStoredIsReportedAndTheDialogClos
 
     // Winamp writing to disk has no device to set: the notice says what to do about it.
     openEdit(u"Winamp");
-    pc->answerMessageBox(u"Unable to process the request", std::nullopt, u"OK");
+    pc->answerMessageBox(shown::noRightsCaption, std::nullopt, shown::ok);
     act([](sim::ModalContext& m) {
         m.selectItemByText(id::outputCombo, u"Quorvane Auravo");
         m.pressId(id::editOk);

@@ -2,6 +2,7 @@
 // requests (only the page shown is refilled, and only then logged), Help and the popup help.
 #include "PropertySheetSettingBox.h"
 #include "settings_support.h"
+#include "shown_texts.h"
 
 #include <gtest/gtest.h>
 
@@ -16,17 +17,17 @@ TEST_F(SettingsSheetTest, ShowsFourTabsCloseAndHelpOnlyWithItsOwnTaskbarButtonAn
     start();
     openSettings();
     const sim::ModalView v = top();
-    EXPECT_EQ(items(id::tabs), (std::vector<plat::String>{u"Devices   ", u"Media Players",
-                                                          u"Default Audio Device",
-                                                          u"Other Settings"}));
+    EXPECT_EQ(items(id::tabs),
+              (std::vector<plat::String>{shown::devicesTab, shown::mediaPlayers,
+                                         shown::defaultAudioDevice, shown::otherSettings}));
     EXPECT_EQ(control(id::tabs).selection, 0);
     EXPECT_FALSE(control(id::cancel).visible);
     EXPECT_FALSE(control(id::apply).visible);
     EXPECT_TRUE(control(id::help).visible);
     EXPECT_TRUE(control(id::help).enabled);
-    EXPECT_EQ(control(id::help).text, u"Help");
+    EXPECT_EQ(control(id::help).text, shown::help);
     EXPECT_TRUE(control(id::close).visible);
-    EXPECT_EQ(control(id::close).text, u"Close");
+    EXPECT_EQ(control(id::close).text, shown::close);
     EXPECT_EQ(v.exStyle & (WS_EX_APPWINDOW | WS_EX_CONTEXTHELP),
               WS_EX_APPWINDOW | WS_EX_CONTEXTHELP);
 
@@ -60,7 +61,7 @@ TEST_F(SettingsSheetTest, ARequestToOpenWhileOpenOnlyBringsTheSheetForward) {
     plug();
     start();
     openSettings();
-    const plat::Hwnd controller = pc->findWindowByTitle(u"QuorvaneAuravoSystemTrayApplication");
+    const plat::Hwnd controller = pc->findWindowByTitle(shown::controllerTitle);
     ASSERT_TRUE(pc->post(controller, WM_USER, 20)); // a second start of the program
     ASSERT_TRUE(pc->waitIdle());
     EXPECT_EQ(pc->openModals().size(), 1u);
@@ -108,7 +109,7 @@ TEST_F(SettingsSheetTest, AudioRefreshRunsAndLogsOnlyOnTheDefaultAudioPage) {
     EXPECT_EQ(txtest::logged(u"Page '0' Updated."), 0u);
 
     postToSettings(2);
-    EXPECT_EQ(selected(id::defaultCombo), u"My Computer");
+    EXPECT_EQ(selected(id::defaultCombo), shown::myComputer);
     EXPECT_EQ(txtest::logged(u" TRACE :Page Updated."), 1u);
 }
 
@@ -157,13 +158,13 @@ TEST_F(SettingsSheetTest, ThePairingRequestRunsTheWaitAndLeavesTheSheetOpen) {
     start();
     openSettings();
     const std::size_t before = pc->transmitterCommands(tx).size();
-    holdDialog(u"New Auravo Device");
+    holdDialog(shown::newDeviceTitle);
     postToSettings(1);
     // The wait itself sends nothing: pairing is already under way.
-    EXPECT_EQ(top().caption, u"New Auravo Device");
+    EXPECT_EQ(top().caption, shown::newDeviceTitle);
     EXPECT_TRUE(codesSince(before).empty());
     // The reader's word ends it, and the sheet is still there.
-    ASSERT_TRUE(pc->post(pc->findWindowByTitle(u"New Auravo Device"), WM_USER, 0));
+    ASSERT_TRUE(pc->post(pc->findWindowByTitle(shown::newDeviceTitle), WM_USER, 0));
     ASSERT_TRUE(pc->waitIdle());
     EXPECT_TRUE(codesSince(before).empty());
     EXPECT_EQ(top().caption, kSettings);
@@ -173,9 +174,9 @@ TEST_F(SettingsSheetTest, TheSheetClosesWhenTheTransmitterGoes) {
     plug();
     start();
     openSettings();
-    holdDialog(u"Rename Auravo Device");
+    holdDialog(shown::renameTitle);
     click(id::rename);
-    ASSERT_EQ(top().caption, u"Rename Auravo Device");
+    ASSERT_EQ(top().caption, shown::renameTitle);
     pc->unplugTransmitter(tx);
     ASSERT_TRUE(pc->waitIdle());
     EXPECT_TRUE(pc->openModals().empty()) << pc->screen();

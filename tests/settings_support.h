@@ -4,6 +4,8 @@
 #pragma once
 
 #include "QuorvaneAuravoSystemTrayApplication.h"
+#include "resource.h"
+#include "shown_texts.h"
 #include "transmitter_support.h"
 
 #include <functional>
@@ -12,21 +14,23 @@
 
 namespace settingstest {
 
-inline const plat::String kSettings = u"Quorvane Auravo Settings";
+inline const plat::String kSettings = shown::settingsTitle;
 inline const plat::String kPreferences =
     u"SOFTWARE\\Quorvane\\Quorvane Auravo Settings\\Preferences\\";
 inline const plat::String kSoundMapper = u"SOFTWARE\\Microsoft\\Multimedia\\Sound Mapper\\";
 
-// Control ids as the dialog templates give them.
+// Control ids: the property sheet's own, and the program's pages' and dialogs' (resource.h).
 namespace id {
 inline constexpr int tabs = 0x3020, close = 1, cancel = 2, apply = 0x3021, help = 9;
-inline constexpr int pairedList = 1000, addDevice = 1002, rename = 1003, remove = 1004,
-                     playbackCombo = 1005;
-inline constexpr int playerList = 1012, edit = 1013;
-inline constexpr int defaultCombo = 1018;
-inline constexpr int trayIcon = 1019, advancedMenu = 1046, database = 1047;
-inline constexpr int newName = 1030, renameOk = 1031;
-inline constexpr int outputCombo = 1039, editOk = 1042;
+inline constexpr int pairedList = IDC_PAIRED_LIST, addDevice = IDC_ADD_DEVICE,
+                     rename = IDC_RENAME_DEVICE, remove = IDC_DELETE_DEVICE,
+                     playbackCombo = IDC_PLAYBACK_COMBO;
+inline constexpr int playerList = IDC_PLAYER_LIST, edit = IDC_EDIT_PLAYER;
+inline constexpr int defaultCombo = IDC_DEFAULT_COMBO;
+inline constexpr int trayIcon = IDC_SHOW_TRAY_ICON, advancedMenu = IDC_ADVANCED_MENU,
+                     database = IDC_DATABASE_DUMP;
+inline constexpr int newName = IDC_NEW_NAME, renameOk = IDC_RENAME_OK;
+inline constexpr int outputCombo = IDC_OUTPUT_COMBO, editOk = IDC_EDIT_OK;
 inline constexpr int yes = 6, no = 7;
 } // namespace id
 

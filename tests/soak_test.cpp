@@ -7,7 +7,9 @@
 // sanitizer build runs the same code 5 to 20 times slower and is there for the memory and
 // thread faults a round shows, not for the counts: it runs a tenth of the rounds (at least
 // two, so that a round follows one that went the same way).
+#include "resource.h"
 #include "settings_support.h"
+#include "shown_texts.h"
 
 #include <gtest/gtest.h>
 
@@ -35,14 +37,15 @@ int rounds(int full) {
     return std::max(2, full / kDivisor);
 }
 
-const plat::String kNewDevice = u"New Auravo Device";
-const plat::String kNewDevices = u"New Auravo Devices";
-const plat::String kAdvice = u"Restart Active Applications";
-const plat::String kRestart = u"Restart Media Player";
-const plat::String kNoNewDevice = u"No new device found";
+const plat::String kNewDevice = shown::newDeviceTitle;
+const plat::String kNewDevices = shown::newDevicesTitle;
+const plat::String kAdvice = shown::restartAppsCaption;
+const plat::String kRestart = shown::restartCaption;
+const plat::String kNoNewDevice = shown::noNewDeviceCaption;
 
 // Control ids of the pairing templates.
-constexpr int kWaitCancel = 1033, kNewList = 1051, kNext = 1050, kPair = 1020;
+constexpr int kWaitCancel = IDC_CONNECT_CANCEL, kNewList = IDC_NEW_DEVICE_LIST, kNext = IDC_NEXT,
+              kPair = IDC_PAIR;
 
 class SoakTest : public SettingsTest {
 protected:
@@ -167,10 +170,10 @@ TEST_F(SoakTest, ThePcSleepsAndWakes) {
 // to the computer and back to the transmitter (through the policy-config object each time).
 TEST_F(SoakTest, TheTrayMenuInBothForms) {
     auto simpleRound = [&] {
-        pc->answerMessageBox(kAdvice, std::nullopt, u"OK");
+        pc->answerMessageBox(kAdvice, std::nullopt, shown::ok);
         menu(u"Kitchen", true);
-        pc->answerMessageBox(kAdvice, std::nullopt, u"OK");
-        menu(u"My Computer");
+        pc->answerMessageBox(kAdvice, std::nullopt, shown::ok);
+        menu(shown::myComputer);
     };
     simpleRound();
     takeBaseline();
@@ -197,9 +200,9 @@ TEST_F(SoakTest, TheSettingsWithEveryPageAndAbout) {
         entry.kind = sim::ModalKind::Dialog;
         entry.templateId = 100;
         entry.label = "About";
-        entry.act = [](sim::ModalContext& m) { m.pressButton(u"OK"); };
+        entry.act = [](sim::ModalContext& m) { m.pressButton(shown::ok); };
         pc->script(std::move(entry));
-        menu(u"About");
+        menu(shown::about);
     };
     settings();
     about();
@@ -245,7 +248,7 @@ TEST_F(SoakTest, PairingEndsEveryWay) {
         {"the wait timing out",
          [&] {
              addDevice();
-             pc->answerMessageBox(kNoNewDevice, std::nullopt, u"OK");
+             pc->answerMessageBox(kNoNewDevice, std::nullopt, shown::ok);
              advance(182000);
              closeSettings();
          }},
@@ -261,7 +264,7 @@ TEST_F(SoakTest, PairingEndsEveryWay) {
              addDevice();
              holdDialog(kNewDevice);
              pairRemotes({named(u"Porch")});
-             pc->answerMessageBox(u"Error", std::nullopt, u"OK");
+             pc->answerMessageBox(shown::error, std::nullopt, shown::ok);
              pc->transmitterEvent(tx, sim::TransmitterEvent::PairingFailed);
              ASSERT_TRUE(pc->waitIdle());
              closeSettings();
@@ -269,7 +272,7 @@ TEST_F(SoakTest, PairingEndsEveryWay) {
         {"a remote paired already",
          [&] {
              addDevice();
-             pc->answerMessageBox(kNoNewDevice, std::nullopt, u"OK");
+             pc->answerMessageBox(kNoNewDevice, std::nullopt, shown::ok);
              pairRemotes({{sim::RemoteKind::Receiver, std::nullopt, txtest::address(2)}});
              closeSettings();
          }},
@@ -309,13 +312,13 @@ TEST_F(SoakTest, EachPlayerIsRoutedAndRestarted) {
     }
     setAdvancedMenu(true);
     auto route = [&](const char16_t* player, const char16_t* device) {
-        pc->answerMessageBox(kRestart, std::nullopt, u"Yes");
+        pc->answerMessageBox(kRestart, std::nullopt, shown::yes);
         menu(plat::String(u"Media Player Output>") + player + u">" + device);
     };
     auto round = [&] {
         for (const char16_t* player : {u"Winamp", u"Windows Media Player", u"Musicmatch"}) {
             route(player, u"Quorvane Auravo");
-            route(player, u"My Computer");
+            route(player, shown::myComputer);
         }
     };
     round();

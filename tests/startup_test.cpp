@@ -4,8 +4,9 @@
 #include "Debug.h"
 #include "Globals.h"
 #include "QuorvaneAuravoSystemTrayApplication.h"
-#include "resource.h"
 #include "log_capture.h"
+#include "resource.h"
+#include "shown_texts.h"
 #include "sim_pc.h"
 #include "text.h"
 
@@ -19,7 +20,7 @@
 namespace {
 
 const plat::String mutexName = u"KTRSYSTRAYAPP-0EADD176-5B47-4bcf-911D-FB76C07F75A9";
-const plat::String controllerTitle = u"QuorvaneAuravoSystemTrayApplication";
+const plat::String controllerTitle = shown::controllerTitle;
 
 std::vector<plat::String> capturedSoFar() { return logcapture::snapshot(); }
 

@@ -4,6 +4,7 @@
 #include "DongleVendorCommunication.h"
 #include "ProcessObjects.h"
 #include "resource.h"
+#include "shown_texts.h"
 #include "transmitter_support.h"
 
 #include <gtest/gtest.h>
@@ -16,10 +17,10 @@ using txtest::inOrder;
 using txtest::logged;
 using txtest::takeLog;
 
-const plat::String controllerTitle = u"QuorvaneAuravoSystemTrayApplication";
-const plat::String sheetTitle = u"Quorvane Auravo Settings";
-const plat::String newDeviceTitle = u"New Auravo Device"; // the pairing-wait dialog's too
-const plat::String newDevicesTitle = u"New Auravo Devices";
+const plat::String controllerTitle = shown::controllerTitle;
+const plat::String sheetTitle = shown::settingsTitle;
+const plat::String newDeviceTitle = shown::newDeviceTitle; // the pairing-wait dialog's too
+const plat::String newDevicesTitle = shown::newDevicesTitle;
 
 class LinkTest : public txtest::SimTest {
 protected:
@@ -369,18 +370,18 @@ TEST_F(LinkTest, NameRulesExplainRefusalsAndRenameOtherwise) {
     globals().vendorLink = link.get();
     const auto refused = [&](const plat::String& entered, const plat::String& caption,
                              const plat::String& text) {
-        pc->answerMessageBox(caption, text, u"OK");
+        pc->answerMessageBox(caption, text, shown::ok);
         EXPECT_EQ(applyDeviceNameRules(0, entered, u"Office"), 0);
         const auto shown = pc->modalHistory();
         ASSERT_FALSE(shown.empty());
         EXPECT_EQ(shown.back().style, 0x2040u);
         EXPECT_EQ(shown.back().caption, caption);
     };
-    refused(u"   ", u"Cannot Rename", u"A device name cannot be empty.");
-    refused(plat::String(33, u'x'), u"Name too long",
+    refused(u"   ", shown::cannotRename, shown::nameEmptyText);
+    refused(plat::String(33, u'x'), shown::nameTooLongCaption,
             u"The name you have chosen is too long.\nYou must choose a name that is less than "
             u"32 characters.");
-    refused(u" Kitchen", u"Cannot Rename",
+    refused(u" Kitchen", shown::cannotRename,
             u"There is already a Receiver named Kitchen. Please choose a different name.");
 
     const std::size_t commands = pc->transmitterCommands(tx).size();

@@ -3,6 +3,7 @@
 #include "DongleVendorCommunication.h"
 #include "QuorvaneAuravoSystemTrayApplication.h"
 #include "resource.h"
+#include "shown_texts.h"
 #include "transmitter_support.h"
 
 #include <gtest/gtest.h>
@@ -59,7 +60,7 @@ TEST_F(ProgramWithTransmitterTest, StartingWithATransmitterLinksItAndListsItsDev
     settle();
     EXPECT_EQ(pc->trayIcons()[0].iconResourceId, IDI_TRAY_NOTLINKED);
 
-    const plat::Hwnd controller = pc->findWindowByTitle(u"QuorvaneAuravoSystemTrayApplication");
+    const plat::Hwnd controller = pc->findWindowByTitle(shown::controllerTitle);
     ASSERT_TRUE(pc->post(controller, WM_CLOSE));
     ASSERT_TRUE(pc->waitForExit().has_value());
     EXPECT_EQ(pc->transmitterCommandCodes(tx).back(), 0x0C); // HostExit

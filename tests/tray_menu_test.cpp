@@ -1,6 +1,7 @@
 // The tray menu of the whole program on the simulated PC: what the user sees in each form,
 // what choosing an item does, and what a command does when its list changed meanwhile.
 #include "QuorvaneAuravoSystemTrayApplication.h"
+#include "shown_texts.h"
 #include "transmitter_support.h"
 
 #include <gtest/gtest.h>
@@ -17,7 +18,7 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-const plat::String controllerTitle = u"QuorvaneAuravoSystemTrayApplication";
+const plat::String controllerTitle = shown::controllerTitle;
 const plat::String prefsKey = u"SOFTWARE\\Quorvane\\Quorvane Auravo Settings\\Preferences\\";
 const plat::String soundMapper = u"SOFTWARE\\Microsoft\\Multimedia\\Sound Mapper\\";
 const plat::String wmpPrefs = u"Software\\Microsoft\\MediaPlayer\\Preferences\\";
@@ -246,7 +247,7 @@ TEST_F(TrayMenuTest, SimpleFormWithTwoDevicesRoutesTheComputerAndChoosingAReceiv
                                           "My Computer =9000 {radio}"}));
 
     // A receiver: the computer's sound goes to the transmitter, which serves that receiver.
-    answer(u"Restart Active Applications", u"OK");
+    answer(shown::restartAppsCaption, shown::ok);
     const std::size_t before = commandsSoFar();
     choose(u"Bedroom");
     EXPECT_EQ(playback(), u"Quorvane Auravo");
@@ -258,8 +259,8 @@ TEST_F(TrayMenuTest, SimpleFormWithTwoDevicesRoutesTheComputerAndChoosingAReceiv
     // Now the receiver is checked and "My Computer" is not; it routes the computer back.
     EXPECT_EQ(openMenu(), withFixedItems({"Office =10000", "Bedroom =10001 {radio}",
                                           "Kitchen =10002", "My Computer =9000"}));
-    answer(u"Restart Active Applications", u"OK");
-    choose(u"My Computer");
+    answer(shown::restartAppsCaption, shown::ok);
+    choose(shown::myComputer);
     EXPECT_EQ(playback(), u"Speakers Out");
 }
 
@@ -275,7 +276,7 @@ TEST_F(TrayMenuTest, SimpleFormListsEveryComputerDeviceOnceUnderItsOwnNameAndId)
                               "  Speakers =9000 {radio}", "  Headset =9003"}));
 
     // Its items route the system default to their own device.
-    answer(u"Restart Active Applications", u"OK");
+    answer(shown::restartAppsCaption, shown::ok);
     choose(u"My Computer>Headset");
     EXPECT_EQ(playback(), u"Headset");
 }
@@ -299,7 +300,7 @@ TEST_F(TrayMenuTest, AdvancedFormRoutesPlayersAndTheDefaultDeviceAndAlwaysChecks
 
     choose(u"Media Player Output>Winamp>Quorvane Auravo");
     EXPECT_NE(pc->winampIni()->find("cfg_dev=2"), std::string::npos); // table entry 2
-    answer(u"Restart Active Applications", u"OK");
+    answer(shown::restartAppsCaption, shown::ok);
     choose(u"Default Audio Device>Quorvane Auravo");
     EXPECT_EQ(playback(), u"Quorvane Auravo");
     // A receiver chosen here leaves the computer's routing alone.
@@ -352,7 +353,7 @@ TEST_F(TrayMenuTest, TheCheckedItemChangesNothingAndNoLeavesTheSettingAsItWas) {
 
     // Another device of a running player asks first; "No" changes nothing and leaves the
     // handler without its exit trace.
-    answer(u"Restart Media Player", u"No");
+    answer(shown::restartCaption, shown::no);
     choose(u"Media Player Output>Windows Media Player>Quorvane Auravo");
     ASSERT_EQ(boxes().size(), 1u);
     EXPECT_EQ(boxes()[0].text, wmp + restartText);
@@ -363,7 +364,7 @@ TEST_F(TrayMenuTest, TheCheckedItemChangesNothingAndNoLeavesTheSettingAsItWas) {
     EXPECT_EQ(txtest::logged(u"CKTRSystemTrayApplicationDlg::OnRadioFirst -- Method Exit."), 1u);
 
     // "Yes": the player is closed, routed to the transmitter and started again.
-    answer(u"Restart Media Player", u"Yes");
+    answer(shown::restartCaption, shown::yes);
     choose(u"Media Player Output>Windows Media Player>Quorvane Auravo");
     EXPECT_EQ(pc->stringValue(plat::HKCU, wmpPrefs, u"DefaultAudioDevice"), transmitterGuid());
     EXPECT_EQ(pc->playerCloseRequests(wmp).size(), 1u);
@@ -374,7 +375,7 @@ TEST_F(TrayMenuTest, TheCheckedItemChangesNothingAndNoLeavesTheSettingAsItWas) {
     EXPECT_EQ(boxes().size(), 2u);
 
     // Its "Default Audio Device" moves it back to the default device, restarting it.
-    answer(u"Restart Media Player", u"Yes");
+    answer(shown::restartCaption, shown::yes);
     choose(u"Media Player Output>Windows Media Player>Default Audio Device");
     EXPECT_EQ(boxes().size(), 3u);
     EXPECT_EQ(pc->stringValue(plat::HKCU, wmpPrefs, u"DefaultAudioDevice"),
@@ -398,7 +399,7 @@ TEST_F(TrayMenuTest, NamesWithAnAmpersandShowAsWritten) {
     EXPECT_EQ(openMenu(),
               withFixedItems({"Office =10000", "R&B Room =10001", "My Computer >",
                               "  Speakers =9000 {radio}", "  Speakers & Headphones =9002"}));
-    answer(u"Restart Active Applications", u"OK");
+    answer(shown::restartAppsCaption, shown::ok);
     choose(u"R&B Room");
     EXPECT_EQ(pc->transmitterCurrentDevice(tx)->name, u"R&B Room");
 
@@ -416,7 +417,7 @@ TEST_F(TrayMenuTest, WinampByAUserWithoutAdministratorRightsGetsThePermissionNot
     setAdvanced();
     const auto ini = pc->winampIni();
     start();
-    answer(u"Unable to process the request", u"OK");
+    answer(shown::noRightsCaption, shown::ok);
     choose(u"Media Player Output>Winamp>Quorvane Auravo");
     ASSERT_EQ(boxes().size(), 1u);
     EXPECT_EQ(boxes()[0].text,
@@ -443,7 +444,7 @@ TEST_F(TrayMenuTest, CommandsThatPointAtNothingDoNothing) {
     pc->setString(plat::HKCU, wmpPrefs, u"DefaultAudioDevice", *transmitterGuid());
     const std::size_t before = commandsSoFar();
     const auto playbackBefore = playback();
-    answer(u"Restart Active Applications", u"OK"); // for the one receiver that does work
+    answer(shown::restartAppsCaption, shown::ok); // for the one receiver that does work
     for (std::uint32_t id : {5003u, 5099u, 5100u, 9002u, 9100u, 10016u, 10017u})
         command(id);
     EXPECT_EQ(commandsSince(before), std::vector<std::uint8_t>{});

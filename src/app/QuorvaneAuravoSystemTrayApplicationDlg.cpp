@@ -3,29 +3,17 @@
 #include "Application.h"
 #include "BoxStyles.h"
 #include "CMessageBox.h"
+#include "ControllerWindows.h"
 #include "Debug.h"
 #include "Globals.h"
 #include "MenuIds.h"
 #include "PcInfo.h"
 #include "QuorvaneAuravoSystemTrayApplication.h"
 #include "TrayIcon.h"
-#include "text.h"
 
 #include <utility>
 
 namespace {
-
-// The tray icon record's id (the number of the icon it first shows).
-constexpr std::uint32_t trayIconId = 114;
-constexpr std::size_t tipCapacity = 63; // szTip holds 64 characters with its terminator
-
-// Both HID interfaces of the transmitter, whatever their collection, begin with this. Letter
-// case does not count: Windows 10 and 11 spell it "\\?\HID#VID_0B7A&PID_0100&MI_..." in
-// notifications, older Windows as written here.
-constexpr std::u16string_view transmitterInterfacePrefix = u"\\\\?\\HID#Vid_0b7a&Pid_0100&M";
-
-constexpr char16_t mouseKey[] = u"Control Panel\\Mouse\\";
-constexpr char16_t doubleClickValue[] = u"DoubleClickSpeed";
 
 // The first command id of the output items of deep-integration player `k` (0 to 3).
 constexpr std::uint32_t playerIds(std::uint32_t k) {
@@ -38,42 +26,17 @@ constexpr std::uint32_t windowsToClose[] = {
     IDS_ABOUT_TITLE,    IDS_PAIRING_WAIT_TITLE, IDS_NEW_DEVICES_TITLE, IDS_RENAME_TITLE,
     IDS_DELETE_CAPTION, IDS_EDIT_PLAYER_TITLE,  IDS_SETTINGS_TITLE};
 
-// Windows that a tray click only brings forward, in this order.
-constexpr std::uint32_t windowsToAnswerFirst[] = {IDS_SETTINGS_TITLE, IDS_RESTART_CAPTION,
-                                                  IDS_EXIT_CONFIRM_CAPTION};
-
-// The program's windows are found by their exact title. A title that could not be loaded
-// finds nothing: an empty title would match any untitled window.
-plat::Hwnd findByTitle(const plat::String& title) {
-    if (title.empty())
-        return 0;
-    return plat::desktop().findWindow(nullptr, &title);
-}
-
-plat::Hwnd findOwnWindow(std::uint32_t titleId) {
-    return findByTitle(fw::loadString(titleId));
-}
-
-void logHandlerEntry(std::u16string_view message) {
-    plat::String line = u"CKTRSystemTrayApplicationDlg::DefWindowProc(";
-    line += message;
-    line += u") -- Method Entry.";
-    WriteLog(std::move(line), LogLevel::Trace);
-}
-
 } // namespace
 
 CKTRSystemTrayApplicationDlg::CKTRSystemTrayApplicationDlg(plat::Hwnd parent,
                                                            Collaborators* collaboratorsToUse)
     : fw::Dialog(IDD_KTRSYSTEMTRAYAPPLICATION_DIALOG, parent),
-      parts(collaboratorsToUse ? *collaboratorsToUse : collaborators()) {
-    plat::Resources& resources = plat::resources();
-    appIcon = resources.loadIcon(fw::resourceModule(), IDR_MAINFRAME);
-    // Drawn at the notification area's size, not a large icon scaled down into a blur. There
-    // is no window yet: the system's DPI.
-    trayIcon = resources.loadSmallIcon(fw::resourceModule(), IDI_TRAY_NOTLINKED, 0);
-    transmitterFinder = parts.makeTransmitterFinder();
-    menus = parts.makeTrayMenu();
+      parts(collaboratorsToUse ? *collaboratorsToUse : collaborators()), watch(*this, icon, parts),
+      icon(*this) {
+    appIcon = plat::resources().loadIcon(fw::resourceModule(), IDR_MAINFRAME);
+    icon.loadImage();
+    watch.makeFinder();
+    icon.makeMenus(parts);
 }
 
 CKTRSystemTrayApplicationDlg::~CKTRSystemTrayApplicationDlg() = default;
@@ -103,20 +66,6 @@ const fw::MessageMap* CKTRSystemTrayApplicationDlg::messageMap() const {
     return &map;
 }
 
-// The registry text is at most nine characters (a ten-character buffer), but saturate
-// rather than trust that.
-std::uint32_t leadingDecimal(const plat::String& text) {
-    std::uint64_t value = 0;
-    for (char16_t c : text) {
-        if (c < u'0' || c > u'9')
-            break;
-        value = value * 10 + static_cast<std::uint64_t>(c - u'0');
-        if (value > 0xFFFFFFFFu)
-            return 0xFFFFFFFFu;
-    }
-    return static_cast<std::uint32_t>(value);
-}
-
 void CKTRSystemTrayApplicationDlg::DoDataExchange(bool saveAndValidate) {
     fw::Dialog::DoDataExchange(saveAndValidate);
     plat::desktop().setWindowText(window(), fw::loadString(IDS_CONTROLLER_TITLE));
@@ -130,18 +79,8 @@ int CKTRSystemTrayApplicationDlg::OnInitDialog() {
     desktop.sendMessage(window(), WM_SETICON, ICON_BIG, static_cast<plat::LParam>(appIcon));
     desktop.sendMessage(window(), WM_SETICON, ICON_SMALL, static_cast<plat::LParam>(appIcon));
 
-    SetTrayIconNotification();
-
-    Globals& g = globals();
-    // The user's own setting lives under HKEY_CURRENT_USER; HKEY_LOCAL_MACHINE holds none on any
-    // Windows, but an administrator may have put one there.
-    plat::String speed;
-    if (g.pcInfo->getRegVal(plat::HKCU, mouseKey, doubleClickValue, speed, 10) == 1 ||
-        g.pcInfo->getRegVal(plat::HKLM, mouseKey, doubleClickValue, speed, 10) == 1)
-        doubleClickTime = leadingDecimal(speed);
-    else
-        doubleClickTime = 1000;
-    clickTimerIdle = 1;
+    icon.SetTrayIconNotification();
+    icon.readDoubleClickTime();
 
     // Explorer announces its restart with this message; every tray icon is gone by then.
     taskbarCreatedMessage = desktop.registerWindowMessage(u"TaskbarCreated");
@@ -155,19 +94,13 @@ int CKTRSystemTrayApplicationDlg::OnInitDialog() {
 
     const plat::Hwnd recipient = findOwnWindow(IDS_CONTROLLER_TITLE);
 
-    if (transmitterFinder && transmitterFinder->findDongle() == 1) {
-        g.transmitterPresent = 1;
-        if (g.pcInfo->getTrayIconState() == 1)
-            ShowTrayIcon();
-        g.vendorLink = parts.makeVendorLink(transmitterFinder->getVendorHandle()).release();
-        g.keyForwarder = parts.makeKeyForwarder(transmitterFinder->getConsumerHandle()).release();
-    }
+    watch.lookAtStart();
 
     if (!bHidDeviceNotify(recipient))
         LocalizedMessageBox(window(), fw::loadString(IDS_DEVICE_NOTIFY_FAILED),
                             fw::loadString(IDS_ERROR), BoxStyle::Error);
 
-    trayMenu = 0;
+    icon.forgetMenu();
     traceExit(u"CKTRSystemTrayApplicationDlg::OnInitDialog");
     // FALSE: the dialog manager sets no focus. With no control to take it, the focus would go
     // to the controller itself and activate it: a program started by the user may take the
@@ -175,185 +108,49 @@ int CKTRSystemTrayApplicationDlg::OnInitDialog() {
     return FALSE;
 }
 
-int CKTRSystemTrayApplicationDlg::SetTrayIconNotification() {
-    traceEntry(u"CKTRSystemTrayApplicationDlg::SetTrayIconNotification");
-    if (!trayIcon) {
-        traceExit(u"CKTRSystemTrayApplicationDlg::SetTrayIconNotification");
-        return 0;
-    }
-    // Now that the window exists: the size for the DPI of its monitor.
-    if (const plat::HIcon sized =
-            plat::resources().loadSmallIcon(fw::resourceModule(), IDI_TRAY_NOTLINKED, window()))
-        trayIcon = sized;
-    plat::String tip = fw::loadString(IDS_TRAY_TIP);
-    if (tip.size() > tipCapacity)
-        tip.resize(tipCapacity);
-    {
-        Globals& g = globals();
-        std::lock_guard<std::recursive_mutex> lock(g.trayIconLock);
-        plat::NotifyIconData& data = g.trayIconData;
-        data.window = window();
-        data.id = trayIconId;
-        data.flags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-        data.callbackMessage = kTrayIconMessage;
-        data.icon = trayIcon;
-        data.tip = std::move(tip);
-    }
-    traceExit(u"CKTRSystemTrayApplicationDlg::SetTrayIconNotification");
-    return 1;
-}
-
-int CKTRSystemTrayApplicationDlg::ShowTrayIcon() {
-    traceEntry(u"CKTRSystemTrayApplicationDlg::ShowTrayIcon");
-    const bool shown = notifyTrayIcon(NIM_ADD);
-    traceExit(u"CKTRSystemTrayApplicationDlg::ShowTrayIcon");
-    return shown ? TRUE : FALSE;
-}
-
-int CKTRSystemTrayApplicationDlg::DeleteTrayIcon() {
-    traceEntry(u"CKTRSystemTrayApplicationDlg::DeleteTrayIcon");
-    const bool deleted = notifyTrayIcon(NIM_DELETE);
-    traceExit(u"CKTRSystemTrayApplicationDlg::DeleteTrayIcon");
-    return deleted ? TRUE : FALSE;
-}
-
 void CKTRSystemTrayApplicationDlg::OnIcon(plat::WParam, plat::LParam lParam) {
-    const char16_t* name = nullptr;
-    switch (lParam) {
-    case static_cast<plat::LParam>(WM_LBUTTONDOWN):
-        name = u"CKTRSystemTrayApplicationDlg::OnIcon(WM_LBUTTONDOWN)";
-        break;
-    case static_cast<plat::LParam>(WM_LBUTTONDBLCLK):
-        name = u"CKTRSystemTrayApplicationDlg::OnIcon(WM_LBUTTONDBLCLK)";
-        break;
-    case static_cast<plat::LParam>(WM_RBUTTONDOWN):
-        name = u"CKTRSystemTrayApplicationDlg::OnIcon(WM_RBUTTONDOWN)";
-        break;
-    default:
-        return; // moves, button releases and the rest mean nothing here
-    }
-    traceEntry(name);
-
-    if (bringPendingWindowForward()) {
-        traceExit(name);
-        return;
-    }
-
-    plat::Desktop& desktop = plat::desktop();
-    switch (lParam) {
-    case static_cast<plat::LParam>(WM_LBUTTONDOWN):
-        // The menu waits for the double-click time, so that a double click can still become
-        // "open the settings" instead. The click lets this program take the foreground, but
-        // only until the user's next input: by the time the timer fires the right may be gone,
-        // and a menu tracked without the foreground does not close on a click elsewhere. So it
-        // is taken now, and again just before the menu is tracked.
-        desktop.setForegroundWindow(mainWindowHandle());
-        clickPoint = desktop.getCursorPos();
-        if (clickTimerIdle == 1) {
-            clickTimerId = StartClickTimer(doubleClickTime);
-            clickTimerIdle = 0;
-        }
-        break;
-    case static_cast<plat::LParam>(WM_LBUTTONDBLCLK):
-        desktop.killTimer(window(), clickTimerId);
-        clickTimerIdle = 1;
-        OnSetting();
-        break;
-    case static_cast<plat::LParam>(WM_RBUTTONDOWN):
-        clickPoint = desktop.getCursorPos();
-        showMenuAtClickPoint();
-        break;
-    default:
-        break;
-    }
-    traceExit(name);
-}
-
-bool CKTRSystemTrayApplicationDlg::bringPendingWindowForward() {
-    for (std::uint32_t titleId : windowsToAnswerFirst)
-        if (const plat::Hwnd open = findOwnWindow(titleId)) {
-            plat::desktop().setForegroundWindow(open);
-            return true;
-        }
-    return false;
-}
-
-std::uintptr_t CKTRSystemTrayApplicationDlg::StartClickTimer(std::uint32_t interval) {
-    traceEntry(u"CKTRSystemTrayApplicationDlg::StartClickTimer");
-    const std::uintptr_t id = plat::desktop().setTimer(window(), kClickTimerId, interval);
-    if (id == 0)
-        LocalizedMessageBox(window(), fw::loadString(IDS_NO_TIMER), fw::loadString(IDS_ERROR),
-                            BoxStyle::Error);
-    traceExit(u"CKTRSystemTrayApplicationDlg::StartClickTimer");
-    return id;
+    icon.OnIcon(lParam);
 }
 
 void CKTRSystemTrayApplicationDlg::OnTimer(plat::WParam timerId) {
     traceEntry(u"CKTRSystemTrayApplicationDlg::OnTimer");
     if (timerId == kLoneNoticeTimerId) {
-        plat::desktop().killTimer(window(), kLoneNoticeTimerId);
-        // No second notification came: the other interface's was lost or never sent.
-        if (globals().deviceNoticeCount == 1)
-            checkTransmitter();
+        watch.onLoneNoticeTimer();
         traceExit(u"CKTRSystemTrayApplicationDlg::OnTimer");
         return;
     }
-    plat::desktop().killTimer(window(), clickTimerId);
-    clickTimerIdle = 1;
-    showMenuAtClickPoint();
+    icon.onClickTimer();
     traceExit(u"CKTRSystemTrayApplicationDlg::OnTimer");
 }
 
-void CKTRSystemTrayApplicationDlg::showMenuAtClickPoint() {
-    if (globals().pcInfo->getAdvancedMenuState() == 1)
-        ShowAdvancedTrayMenu();
-    else
-        ShowTrayMenu();
-}
-
-// The builders trace themselves; a popup once shown stays remembered in trayMenu.
-void CKTRSystemTrayApplicationDlg::ShowTrayMenu() {
-    if (!menus)
-        return;
-    if (const plat::HMenu popup = menus->ShowTrayMenu(mainWindowHandle(), clickPoint))
-        trayMenu = popup;
-}
-
-void CKTRSystemTrayApplicationDlg::ShowAdvancedTrayMenu() {
-    if (!menus)
-        return;
-    if (const plat::HMenu popup = menus->ShowAdvancedTrayMenu(mainWindowHandle(), clickPoint))
-        trayMenu = popup;
-}
-
 void CKTRSystemTrayApplicationDlg::OnRadioFirst(std::uint32_t id) {
-    if (menus)
-        menus->OnRadioFirst(mainWindowHandle(), id);
+    if (TrayMenu* menus = icon.menu())
+        menus->OnRadioFirst(mainWindowHandle(*this), id);
 }
 
 void CKTRSystemTrayApplicationDlg::OnRadioSecond(std::uint32_t id) {
-    if (menus)
-        menus->OnRadioSecond(mainWindowHandle(), id);
+    if (TrayMenu* menus = icon.menu())
+        menus->OnRadioSecond(mainWindowHandle(*this), id);
 }
 
 void CKTRSystemTrayApplicationDlg::OnRadioThird(std::uint32_t id) {
-    if (menus)
-        menus->OnRadioThird(mainWindowHandle(), id);
+    if (TrayMenu* menus = icon.menu())
+        menus->OnRadioThird(mainWindowHandle(*this), id);
 }
 
 void CKTRSystemTrayApplicationDlg::OnRadioFourth(std::uint32_t id) {
-    if (menus)
-        menus->OnRadioFourth(mainWindowHandle(), id);
+    if (TrayMenu* menus = icon.menu())
+        menus->OnRadioFourth(mainWindowHandle(*this), id);
 }
 
 void CKTRSystemTrayApplicationDlg::OnRadioOther(std::uint32_t id) {
-    if (menus)
-        menus->OnRadioOther(mainWindowHandle(), id);
+    if (TrayMenu* menus = icon.menu())
+        menus->OnRadioOther(mainWindowHandle(*this), id);
 }
 
 void CKTRSystemTrayApplicationDlg::OnReceiver(std::uint32_t id) {
-    if (menus)
-        menus->OnReceiver(mainWindowHandle(), id);
+    if (TrayMenu* menus = icon.menu())
+        menus->OnReceiver(mainWindowHandle(*this), id);
 }
 
 void CKTRSystemTrayApplicationDlg::OnSetting() {
@@ -426,11 +223,11 @@ void CKTRSystemTrayApplicationDlg::CloseTransmitterWindows() {
     Globals& g = globals();
     plat::Desktop& desktop = plat::desktop();
     // A tray menu that is still tracking closes on this message to its owner.
-    if (trayMenu)
-        desktop.postMessage(mainWindowHandle(), WM_RBUTTONDBLCLK, 0, 0);
+    if (icon.menuShown())
+        desktop.postMessage(mainWindowHandle(*this), WM_RBUTTONDBLCLK, 0, 0);
     SetTrayIconImage(false);
     if (g.pcInfo->getTrayIconState() == 1)
-        DeleteTrayIcon();
+        icon.DeleteTrayIcon();
     for (std::uint32_t titleId : windowsToClose)
         if (const plat::Hwnd open = findOwnWindow(titleId))
             desktop.postMessage(open, WM_CLOSE, 0, 0);
@@ -485,12 +282,7 @@ void CKTRSystemTrayApplicationDlg::OnDpiChanged() {
     traceEntry(u"CKTRSystemTrayApplicationDlg::OnDpiChanged");
     // The scale of the controller's monitor changed (the program is per-monitor aware): the
     // image shown was drawn for the old size.
-    {
-        // Held across: the reader thread may switch the image meanwhile.
-        Globals& g = globals();
-        std::lock_guard<std::recursive_mutex> lock(g.trayIconLock);
-        SetTrayIconImage(g.trayIconLinked);
-    }
+    icon.redraw();
     Default();
     traceExit(u"CKTRSystemTrayApplicationDlg::OnDpiChanged");
 }
@@ -523,7 +315,7 @@ void CKTRSystemTrayApplicationDlg::IPCMethod() {
 plat::LResult CKTRSystemTrayApplicationDlg::DefWindowProc(std::uint32_t msg, plat::WParam wParam,
                                                           plat::LParam lParam) {
     if (taskbarCreatedMessage != 0 && msg == taskbarCreatedMessage) {
-        onTaskbarCreated();
+        icon.onTaskbarCreated();
         return fw::Dialog::DefWindowProc(msg, wParam, lParam);
     }
     switch (msg) {
@@ -565,94 +357,12 @@ plat::LResult CKTRSystemTrayApplicationDlg::DefWindowProc(std::uint32_t msg, pla
         }
         return fw::Dialog::DefWindowProc(msg, wParam, lParam);
     case WM_DEVICECHANGE:
-        return onDeviceChange(wParam, lParam);
+        if (watch.onDeviceChange(wParam, lParam))
+            return 0;
+        return fw::Dialog::DefWindowProc(msg, wParam, lParam);
     default:
         return fw::Dialog::DefWindowProc(msg, wParam, lParam);
     }
-}
-
-plat::LResult CKTRSystemTrayApplicationDlg::onDeviceChange(plat::WParam event,
-                                                           plat::LParam lParam) {
-    Globals& g = globals();
-    if ((event == DBT_DEVICEARRIVAL || event == DBT_DEVICEREMOVECOMPLETE) && lParam != 0) {
-        const auto* info = reinterpret_cast<const plat::DeviceChangeInfo*>(lParam);
-        if (info->deviceType == DBT_DEVTYP_DEVICEINTERFACE &&
-            plat::startsWithIgnoringCase(info->name, transmitterInterfacePrefix)) {
-            ++g.deviceNoticeCount;
-            // A notification can be lost (a busy window misses a broadcast) or come alone (a
-            // transmitter without its consumer-control collection): do not wait forever for
-            // the second one. A timer that cannot start leaves only the count.
-            if (g.deviceNoticeCount == 1)
-                plat::desktop().setTimer(window(), kLoneNoticeTimerId, kLoneNoticeWaitMs);
-        }
-    }
-    // One notification arrives per interface: look again once both have come or gone.
-    if (g.deviceNoticeCount != 2)
-        return fw::Dialog::DefWindowProc(WM_DEVICECHANGE, event, lParam);
-
-    logHandlerEntry(u"WM_DEVICECHANGE");
-    plat::desktop().killTimer(window(), kLoneNoticeTimerId);
-    checkTransmitter();
-    return 0;
-}
-
-void CKTRSystemTrayApplicationDlg::checkTransmitter() {
-    Globals& g = globals();
-    int found = transmitterFinder ? transmitterFinder->findDongle() : 0;
-    if (found == 0 && g.transmitterPresent == 1) {
-        transmitterGone();
-        found = transmitterFinder ? transmitterFinder->findDongle() : 0;
-    }
-    if (found == 1 && g.transmitterPresent == 0)
-        transmitterArrived();
-    g.deviceNoticeCount = 0;
-}
-
-void CKTRSystemTrayApplicationDlg::transmitterGone() {
-    Globals& g = globals();
-    WriteLog(u"Terminating thread in Device change", LogLevel::Log);
-    // No thread is terminated: the reader's pending read on the vanished device is cancelled
-    // and it leaves its loop. The old link stays until the transmitter returns.
-    if (g.vendorLink)
-        g.vendorLink->stopReader();
-    g.transmitterPresent = 0;
-    CloseTransmitterWindows();
-    if (g.vendorLink)
-        g.vendorLink->releaseReaderThread();
-    parts.rerouteOnDeviceChange();
-    parts.offerRestartOnDeviceChange();
-}
-
-void CKTRSystemTrayApplicationDlg::transmitterArrived() {
-    Globals& g = globals();
-    delete std::exchange(g.vendorLink, nullptr);
-    delete std::exchange(g.keyForwarder, nullptr);
-    if (g.pcInfo->getTrayIconState() == 1)
-        ShowTrayIcon();
-    g.transmitterPresent = 1;
-    g.vendorLink = parts.makeVendorLink(transmitterFinder->getVendorHandle()).release();
-    g.keyForwarder = parts.makeKeyForwarder(transmitterFinder->getConsumerHandle()).release();
-    parts.rerouteOnDeviceChange();
-    parts.offerRestartOnDeviceChange();
-}
-
-void CKTRSystemTrayApplicationDlg::onTaskbarCreated() {
-    logHandlerEntry(u"TaskbarCreated");
-    Globals& g = globals();
-    if (g.transmitterPresent != 1 || g.pcInfo->getTrayIconState() != 1)
-        return;
-    // The image last shown (linked or not), drawn again: the shell also starts anew when the
-    // scale of its monitor changed.
-    std::lock_guard<std::recursive_mutex> lock(g.trayIconLock);
-    reloadTrayIconImage(g);
-    ShowTrayIcon();
-}
-
-plat::Hwnd CKTRSystemTrayApplicationDlg::mainWindowHandle() const {
-    if (Globals* g = currentGlobals(); g && g->application)
-        if (const fw::Dialog* main = g->application->mainWindow(); main && main->window())
-            return main->window();
-    return window();
 }
 
 bool bHidDeviceNotify(plat::Hwnd window) {

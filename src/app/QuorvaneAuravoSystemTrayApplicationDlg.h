@@ -1,12 +1,14 @@
 // The tray controller: the program's only long-lived window, a dialog that is never shown.
 // It runs modally for the whole life of the process; other windows and processes find it
-// by its title (string 139) and talk to it with posted messages. It owns the tray icon,
-// decides when the transmitter is present, and makes and discards the vendor link and the
-// key forwarder accordingly.
+// by its title (string 139) and talk to it with posted messages. It dispatches their requests,
+// runs the settings sheet and About, and tears down what belongs to the transmitter. Its tray
+// icon (NotificationIcon.h) and its watch over the transmitter (DeviceWatch.h) are its parts.
 #pragma once
 
 #include "Collaborators.h"
+#include "DeviceWatch.h"
 #include "Dialog.h"
+#include "NotificationIcon.h"
 #include "TrayIcon.h"
 #include "WindowMessages.h"
 #include "resource.h"
@@ -15,28 +17,11 @@
 #include <memory>
 #include <vector>
 
-// The click timer's id.
-inline constexpr std::uintptr_t kClickTimerId = 1;
-// The timer that checks for the transmitter after a lone device notification, and its delay.
-inline constexpr std::uintptr_t kLoneNoticeTimerId = 2;
-inline constexpr std::uint32_t kLoneNoticeWaitMs = 1000;
-
-// The double-click time the registry's text gives: its leading decimal digits, 0 when it has
-// none.
-std::uint32_t leadingDecimal(const plat::String& text);
-
 class CKTRSystemTrayApplicationDlg : public fw::Dialog {
 public:
     // `parts` null: the installed collaborators (Collaborators.h).
     explicit CKTRSystemTrayApplicationDlg(plat::Hwnd parent = 0, Collaborators* parts = nullptr);
     ~CKTRSystemTrayApplicationDlg() override;
-
-    // Fills trayIconData for this window with icon 114; 0 when that icon is not loaded.
-    int SetTrayIconNotification();
-    int ShowTrayIcon();
-    int DeleteTrayIcon();
-    // SetTimer(id 1, interval); on failure tells the user. The timer id, or 0.
-    std::uintptr_t StartClickTimer(std::uint32_t interval);
 
     void OnSetting();
     int SetSettingPropertyPages();
@@ -47,8 +32,6 @@ public:
     void IPCMethod();
     // The common tear-down of exit and transmitter removal.
     void CloseTransmitterWindows();
-    void ShowTrayMenu();
-    void ShowAdvancedTrayMenu();
 
 protected:
     // Sets the title to string 139, so that the controller can be found by it.
@@ -76,31 +59,14 @@ protected:
 private:
     // Confirmed Exit, WM_CLOSE and the end of the session.
     void shutdown();
-    plat::LResult onDeviceChange(plat::WParam event, plat::LParam lParam);
-    // Looks for the transmitter and follows its arrival or removal; the notice count starts
-    // again.
-    void checkTransmitter();
-    void transmitterGone();
-    void transmitterArrived();
-    // Explorer has restarted and lost every tray icon.
-    void onTaskbarCreated();
-    void showMenuAtClickPoint();
-    // Brings the first open window among those that must be answered first (settings sheet,
-    // restart prompt, exit confirmation) to the foreground; false when none is open.
-    bool bringPendingWindowForward();
-    plat::Hwnd mainWindowHandle() const;
 
     Collaborators& parts;
-    plat::HIcon appIcon = 0;  // icon 112: the window's own icon
-    plat::HIcon trayIcon = 0; // icon 114: the tray icon's first image
-    plat::Point clickPoint;
-    plat::HMenu trayMenu = 0; // the popup of the last tray menu; never cleared after the first
-    std::uint32_t doubleClickTime = 0;
-    std::uintptr_t clickTimerId = 0;
-    std::int32_t clickTimerIdle = 1;
-    std::unique_ptr<TransmitterFinder> transmitterFinder;
+    plat::HIcon appIcon = 0; // icon 112: the window's own icon
+    // Declared in this order so that they go in the order they always went: the tray menus
+    // (the icon's) before the About box, the transmitter finder (the watch's) last.
+    DeviceWatch watch;
     std::unique_ptr<AboutBox> aboutDialog; // while it is open
-    std::unique_ptr<TrayMenu> menus;
+    NotificationIcon icon;
     std::unique_ptr<SettingsSheet> sheet; // while it is open; Globals::settingsSheet points here
     std::vector<std::unique_ptr<SettingsPage>> sheetPages;
     std::uint32_t taskbarCreatedMessage = 0;

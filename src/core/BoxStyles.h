@@ -10,6 +10,8 @@ namespace BoxStyle {
 inline constexpr std::uint32_t Error = MB_ICONERROR | MB_TASKMODAL;                  // 0x2010
 inline constexpr std::uint32_t Notice = MB_ICONINFORMATION | MB_TASKMODAL;           // 0x2040
 inline constexpr std::uint32_t Question = MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL; // 0x2024
+// The same question modal to its owner alone: iTunes' restart question.
+inline constexpr std::uint32_t OwnedQuestion = MB_YESNO | MB_ICONQUESTION; // 0x24
 // A question mark with OK alone: a pairing listing that brought nothing.
 inline constexpr std::uint32_t NothingNew = MB_ICONQUESTION | MB_TASKMODAL; // 0x2020
 // No icon, modal to its owner alone: the database dump, and "No new device found" after a wait

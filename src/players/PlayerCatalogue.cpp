@@ -20,8 +20,6 @@ using enum Closing;
 using enum KeyForwarding;
 
 constexpr Routing kFollowsDefault{nullptr, nullptr};
-// iTunes asks its restart question with a box that is not task-modal.
-constexpr std::uint32_t kYesNoQuestion = MB_YESNO | MB_ICONQUESTION; // 0x24
 
 const PlayerRow kCatalogue[] = {
     {.name = kWindowsMediaPlayer,
@@ -103,7 +101,7 @@ const PlayerRow kCatalogue[] = {
      .olderWindowClass = nullptr,
      .closing = AskWindow,
      .closeAnswerTitle = nullptr,
-     .restartStyle = kYesNoQuestion,
+     .restartStyle = BoxStyle::OwnedQuestion, // not task-modal
      .keys = AlsoFromBackground,
      .routing = kFollowsDefault,
      .onTransmitterChange = nullptr,

@@ -1,21 +1,16 @@
 #include "DongleVendorCommunication.h"
 
 #include "Application.h"
-#include "BoxStyles.h"
-#include "CMessageBox.h"
 #include "Debug.h"
 #include "DeviceConnect.h"
 #include "Globals.h"
-#include "NewDeviceDialog.h"
-#include "NewDevicesDialog.h"
-#include "PairingWait.h"
 #include "TrayIcon.h"
+#include "VendorNotices.h"
 #include "WindowMessages.h"
 #include "resource.h"
 #include "text.h"
 
 #include <algorithm>
-#include <optional>
 #include <utility>
 
 namespace {
@@ -27,7 +22,8 @@ constexpr std::uint32_t retrySliceMs = 100;
 // How long one wait for the reader to leave lasts before its read is cancelled again: a
 // reader that was between two reads when it was cancelled may have begun a new one.
 constexpr std::uint32_t leaveWaitMs = 100;
-constexpr std::uint32_t deletePauseMs = 500;
+
+} // namespace
 
 void postRequest(plat::Hwnd window, plat::WParam code) {
     plat::desktop().postMessage(window, WM_USER, code, 0);
@@ -48,45 +44,6 @@ void requestPairingWait() {
         postRequest(controller, ControllerRequest::ForwardPairing);
     }
 }
-
-// What a pairing listing brought, shown to the user: nothing new, one device to name, or
-// several to choose one from and then name it. `base` is the listing's base, `devices` the
-// list now.
-void showPairingResult(std::int32_t base, const std::vector<PairedDevice>& devices) {
-    const auto count = static_cast<std::int32_t>(devices.size());
-    if (base == count) {
-        LocalizedMessageBox(0, fw::loadString(IDS_NO_NEW_DEVICE_TEXT),
-                            fw::loadString(IDS_NO_NEW_DEVICE_CAPTION), BoxStyle::NothingNew);
-        return;
-    }
-    // A list cleared since the listing began has nothing new to show.
-    if (base < 0 || base > count)
-        return;
-    const std::vector<PairedDevice> fresh(devices.begin() + base, devices.end());
-    PairedDevice toName = fresh.front();
-    bool secondStep = false;
-    if (fresh.size() >= 2) {
-        NewDevicesDialog choosing;
-        choosing.setDevices(fresh);
-        // Only the device the user kept is named, and only if it is still there.
-        if (choosing.doModal() != IDOK)
-            return;
-        const std::optional<PairedDevice> chosen = choosing.chosenDevice();
-        const std::optional<PairedDevice> kept =
-            chosen ? globals().pairedDevices.findAddress(chosen->address) : std::nullopt;
-        if (!kept)
-            return;
-        toName = *kept;
-        secondStep = true;
-    }
-    NewDeviceDialog naming;
-    naming.deviceName = toName.name;
-    naming.deviceAddress = toName.address;
-    naming.secondStep = secondStep ? 1 : 0;
-    naming.doModal();
-}
-
-} // namespace
 
 // The program's windows are found by their exact title; a title that cannot be loaded
 // finds nothing, since an empty title would match any untitled window.
@@ -189,20 +146,6 @@ int DongleVendorCommunication::sendCancelPairing() {
     traceExit(u"DongleVendorCommunication::sendCancelPairing");
     return result;
 }
-
-int DongleVendorCommunication::startPairing() {
-    traceEntry(u"DongleVendorCommunication::startPairing");
-    // The settings stay usable under a pairing dialog, which has no owner: a second Add
-    // Device shows the pairing already under way.
-    if (bringPairingDialogForward() || sendSimple(vendor::Command::StartPairing) != 1) {
-        traceExit(u"DongleVendorCommunication::startPairing");
-        return 0;
-    }
-    runPairingWait(0, BoxStyle::Plain);
-    traceExit(u"DongleVendorCommunication::startPairing");
-    return 1;
-}
-
 // ==================================================================== the reader
 
 void DongleVendorCommunication::startReader() {
@@ -341,229 +284,4 @@ void DongleVendorCommunication::receiveListingEntry(const vendor::DecodedReport&
     postIfOpen(IDS_PAIRING_WAIT_TITLE, PairingWaitRequest::TransmitterAnswered);
     if (step.complete)
         postIfOpen(IDS_CONTROLLER_TITLE, ControllerRequest::ListingComplete);
-}
-
-// ==================================================================== listings and the list
-
-void DongleVendorCommunication::processNewDevices() {
-    traceEntry(u"DongleVendorCommunication::processNewDevices");
-    Globals& g = globals();
-    PairedDevices& list = g.pairedDevices;
-    if (list.orderListingIfNotPairing() == 1) {
-        // An ordinary listing, also one that completes while a pairing result is shown (the
-        // transmitter unplugged and back under it).
-        postIfOpen(IDS_SETTINGS_TITLE, SheetRequest::RefreshDevices);
-        sendListingDone();
-        traceExit(u"DongleVendorCommunication::processNewDevices");
-        return;
-    }
-    // The pairing dialogs run modally inside this call, and the controller serves listings
-    // meanwhile: a pairing listing that completes under them (a remote paired while the user
-    // chooses) is not a second result to show over the first. Its devices stay in the list as
-    // the transmitter named them; the outer call ends the pairing state.
-    if (g.pairingResultShown) {
-        postIfOpen(IDS_SETTINGS_TITLE, SheetRequest::RefreshDevices);
-        traceExit(u"DongleVendorCommunication::processNewDevices");
-        return;
-    }
-    // A failure reported before this road belongs to an earlier one.
-    list.pairingFailed = 0;
-    g.pairingResultShown = true;
-    showPairingResult(list.listingBase(), list.devices());
-    g.pairingResultShown = false;
-    postIfOpen(IDS_SETTINGS_TITLE, SheetRequest::RefreshDevices);
-    list.setPairingIdle();
-    traceExit(u"DongleVendorCommunication::processNewDevices");
-}
-
-void DongleVendorCommunication::pairingStartedUnderDialog() {
-    traceEntry(u"DongleVendorCommunication::pairingStartedUnderDialog");
-    const Globals& g = globals();
-    if (g.pairingWaitDialog || g.transmitterPresent != 1) {
-        // The wait is watching for this; or the transmitter has gone since.
-    } else if (g.pairingResultShown) {
-        bringPairingDialogForward();
-        sendCancelPairing();
-    } else {
-        requestPairingWait();
-    }
-    traceExit(u"DongleVendorCommunication::pairingStartedUnderDialog");
-}
-
-int DongleVendorCommunication::getPairedList(plat::StringArray& out) {
-    traceEntry(u"DongleVendorCommunication::getPairedList");
-    out = globals().pairedDevices.names();
-    traceExit(u"DongleVendorCommunication::getPairedList");
-    return 1;
-}
-
-plat::String DongleVendorCommunication::getCurrentDeviceName() {
-    traceEntry(u"DongleVendorCommunication::getCurrentDeviceName");
-    plat::String name = globals().pairedDevices.currentName();
-    traceExit(u"DongleVendorCommunication::getCurrentDeviceName");
-    return name;
-}
-
-int DongleVendorCommunication::indexOfDevice(plat::String name) {
-    traceEntry(u"DongleVendorCommunication::indexOfDevice");
-    const std::int32_t index = globals().pairedDevices.indexOf(name);
-    traceExit(u"DongleVendorCommunication::indexOfDevice");
-    return index;
-}
-
-// The list's lock is taken for each look-up and change, never across the write.
-int DongleVendorCommunication::selectPairedDevice(plat::String name) {
-    traceEntry(u"DongleVendorCommunication::selectPairedDevice");
-    PairedDevices& list = globals().pairedDevices;
-    const DeviceAddress address = list.addressAt(indexOfDevice(name));
-    setCommand(vendor::Command::SelectDevice, name, &address);
-    const int result = writeCommand();
-    if (result == 1)
-        list.setCurrentName(name);
-    traceExit(u"DongleVendorCommunication::selectPairedDevice");
-    return result;
-}
-
-int DongleVendorCommunication::selectPairedDevice(const DeviceAddress& address,
-                                                  const plat::String& name) {
-    traceEntry(u"DongleVendorCommunication::selectPairedDevice");
-    setCommand(vendor::Command::SelectDevice, name, &address);
-    const int result = writeCommand();
-    if (result == 1)
-        globals().pairedDevices.setCurrentName(name);
-    traceExit(u"DongleVendorCommunication::selectPairedDevice");
-    return result;
-}
-
-int DongleVendorCommunication::renamePairedDevice(const DeviceAddress& address,
-                                                  const plat::String& newName) {
-    traceEntry(u"DongleVendorCommunication::renamePairedDevice");
-    PairedDevices& list = globals().pairedDevices;
-    int result = 0;
-    if (list.findAddress(address)) {
-        setCommand(vendor::Command::SetDeviceName, newName, &address);
-        result = writeCommand();
-        if (result == 1)
-            list.renameAt(address, newName);
-    }
-    traceExit(u"DongleVendorCommunication::renamePairedDevice");
-    return result;
-}
-
-int DongleVendorCommunication::renamePairedDevice(plat::String oldName, plat::String newName) {
-    traceEntry(u"DongleVendorCommunication::renamePairedDevice");
-    PairedDevices& list = globals().pairedDevices;
-    const DeviceAddress address = list.addressAt(indexOfDevice(oldName));
-    setCommand(vendor::Command::SetDeviceName, newName, &address);
-    if (writeCommand() != 1) {
-        traceExit(u"DongleVendorCommunication::renamePairedDevice");
-        return 0;
-    }
-    list.rename(oldName, newName);
-    traceExit(u"DongleVendorCommunication::renamePairedDevice");
-    return 1;
-}
-
-template <class After>
-int DongleVendorCommunication::sendDelete(const plat::String& name, const DeviceAddress& address,
-                                          After after) {
-    setCommand(vendor::Command::DeleteDevice, name, &address);
-    const plat::String flags =
-        plat::formatText(u"Flags = %d", {int{outputReport[vendor::kOutCode]}});
-    WriteLog(flags, LogLevel::Log);
-    const int result = writeCommand();
-    WriteLog(flags, LogLevel::Log);
-    after(result == 1);
-    return result;
-}
-
-int DongleVendorCommunication::deletePairedDevice(plat::String name) {
-    traceEntry(u"DongleVendorCommunication::deletePairedDevice");
-    PairedDevices& list = globals().pairedDevices;
-    const DeviceAddress address = list.addressAt(indexOfDevice(name));
-    const int result =
-        sendDelete(name, address, [&](bool written) { list.afterDelete(name, written); });
-    traceExit(u"DongleVendorCommunication::deletePairedDevice");
-    plat::threads().sleep(deletePauseMs);
-    return result;
-}
-
-int DongleVendorCommunication::deletePairedDevice(const DeviceAddress& address) {
-    traceEntry(u"DongleVendorCommunication::deletePairedDevice");
-    PairedDevices& list = globals().pairedDevices;
-    const std::optional<PairedDevice> device = list.findAddress(address);
-    if (!device) {
-        traceExit(u"DongleVendorCommunication::deletePairedDevice");
-        return 0;
-    }
-    const int result = sendDelete(device->name, address, [&](bool written) {
-        list.afterDeleteAt(address, device->name, written);
-    });
-    traceExit(u"DongleVendorCommunication::deletePairedDevice");
-    plat::threads().sleep(deletePauseMs);
-    return result;
-}
-
-plat::String DongleVendorCommunication::getDatabaseDump() {
-    traceEntry(u"DongleVendorCommunication::getDatabaseDump");
-    const std::vector<PairedDevice> devices = globals().pairedDevices.devices();
-    plat::String dump =
-        plat::formatText(u"Total Entries in database = %d", {static_cast<int>(devices.size())});
-    int position = 0;
-    for (const PairedDevice& d : devices) {
-        const DeviceAddress& a = d.address;
-        dump += plat::formatText(u"\n%d - %s - %02X-%02X-%02X-%02X-%02X-%02X",
-                                 {++position, d.name, a[0], a[1], a[2], a[3], a[4], a[5]});
-    }
-    traceExit(u"DongleVendorCommunication::getDatabaseDump");
-    return dump;
-}
-
-// ==================================================================== for the user interface
-
-DongleVendorCommunication* currentVendorLink() {
-    Globals* g = currentGlobals();
-    return g ? dynamic_cast<DongleVendorCommunication*>(g->vendorLink) : nullptr;
-}
-
-DongleVendorCommunication* liveVendorLink() {
-    Globals* g = currentGlobals();
-    return g && g->transmitterPresent == 1 ? currentVendorLink() : nullptr;
-}
-
-int applyDeviceNameRules(plat::Hwnd owner, const plat::String& entered,
-                         const plat::String& presentName, plat::String* accepted,
-                         const DeviceAddress* address) {
-    DongleVendorCommunication* link = liveVendorLink();
-    plat::StringArray names;
-    if (link)
-        link->getPairedList(names);
-    const NameCheck check = checkDeviceName(entered, presentName, names);
-    if (accepted)
-        *accepted = check.name;
-    switch (check.verdict) {
-    case NameVerdict::Empty:
-        LocalizedMessageBox(owner, fw::loadString(IDS_NAME_EMPTY_TEXT),
-                            fw::loadString(IDS_NAME_EMPTY_CAPTION), BoxStyle::Notice);
-        return 0;
-    case NameVerdict::Unchanged:
-        return 1;
-    case NameVerdict::TooLong:
-        LocalizedMessageBox(owner,
-                            FormatPlaceholders(1, fw::loadString(IDS_NAME_TOO_LONG_TEXT), u"32"),
-                            fw::loadString(IDS_NAME_TOO_LONG_CAPTION), BoxStyle::Notice);
-        return 0;
-    case NameVerdict::Taken:
-        LocalizedMessageBox(owner,
-                            FormatPlaceholders(1, fw::loadString(IDS_NAME_TAKEN_TEXT), check.name),
-                            fw::loadString(IDS_NAME_TAKEN_CAPTION), BoxStyle::Notice);
-        return 0;
-    case NameVerdict::Rename:
-        if (link && address)
-            link->renamePairedDevice(*address, check.name);
-        else if (link)
-            link->renamePairedDevice(presentName, check.name);
-        return 1;
-    }
-    return 0;
 }

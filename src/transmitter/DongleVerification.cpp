@@ -194,46 +194,58 @@ int DongleVerification::findDongleFrom(const plat::StringArray& foundVendor,
                                        const plat::StringArray& foundConsumer) {
     const std::size_t known = vendorPaths.size();
     const std::size_t present = foundVendor.size();
+    if (known == present)
+        return sameCount(foundVendor, foundConsumer);
+    if (known < present)
+        return oneArrived(foundVendor, foundConsumer);
+    return oneLeft(foundVendor, foundConsumer);
+}
 
-    // The same transmitters as before.
-    if (known == present) {
-        if (known == 0)
-            return 0;
-        if (currentInstanceId.empty())
-            return openCurrent();
-        // One left and another came between two checks: the counts agree but the current
-        // one is gone. Take the lists as found and report it gone; the next call opens the
-        // first of the others.
-        if (!contains(foundVendor, vendorPaths[0])) {
-            vendorPaths = foundVendor;
-            consumerPaths = foundConsumer;
-            loseCurrent();
-            return 0;
-        }
-        return 1;
-    }
-
-    // A transmitter arrived.
-    if (known < present) {
+// The same transmitters as before.
+int DongleVerification::sameCount(const plat::StringArray& foundVendor,
+                                  const plat::StringArray& foundConsumer) {
+    if (vendorPaths.empty())
+        return 0;
+    if (currentInstanceId.empty())
+        return openCurrent();
+    // One left and another came between two checks: the counts agree but the current
+    // one is gone. Take the lists as found and report it gone; the next call opens the
+    // first of the others.
+    if (!contains(foundVendor, vendorPaths[0])) {
+        vendorPaths = foundVendor;
+        consumerPaths = foundConsumer;
         loseCurrent();
-        if (known == 0 && present > 1) {
-            vendorPaths.insert(vendorPaths.end(), foundVendor.begin(), foundVendor.end());
-            consumerPaths.insert(consumerPaths.end(), foundConsumer.begin(), foundConsumer.end());
-        } else {
-            insertFront(vendorPaths, getPathDifference(vendorPaths, foundVendor));
-            insertFront(consumerPaths, getPathDifference(consumerPaths, foundConsumer));
-            if (known != 0)
-                return 0;
-        }
-        if (findDepth >= maxFindDepth)
-            return 0;
-        ++findDepth;
-        const int result = findDongle();
-        --findDepth;
-        return result;
+        return 0;
     }
+    return 1;
+}
 
-    // A transmitter left.
+// A transmitter arrived.
+int DongleVerification::oneArrived(const plat::StringArray& foundVendor,
+                                   const plat::StringArray& foundConsumer) {
+    const std::size_t known = vendorPaths.size();
+    const std::size_t present = foundVendor.size();
+    loseCurrent();
+    if (known == 0 && present > 1) {
+        vendorPaths.insert(vendorPaths.end(), foundVendor.begin(), foundVendor.end());
+        consumerPaths.insert(consumerPaths.end(), foundConsumer.begin(), foundConsumer.end());
+    } else {
+        insertFront(vendorPaths, getPathDifference(vendorPaths, foundVendor));
+        insertFront(consumerPaths, getPathDifference(consumerPaths, foundConsumer));
+        if (known != 0)
+            return 0;
+    }
+    if (findDepth >= maxFindDepth)
+        return 0;
+    ++findDepth;
+    const int result = findDongle();
+    --findDepth;
+    return result;
+}
+
+// A transmitter left.
+int DongleVerification::oneLeft(const plat::StringArray& foundVendor,
+                                const plat::StringArray& foundConsumer) {
     const plat::String removed = getPathDifference(vendorPaths, foundVendor);
     removeFirst(vendorPaths, removed);
     const plat::String removedConsumer = getPathDifference(consumerPaths, foundConsumer);

@@ -47,6 +47,10 @@ public:
 
 private:
     int findDongleFrom(const plat::StringArray& foundVendor, const plat::StringArray& foundConsumer);
+    // The three cases of findDongleFrom: as many transmitters as before, more, fewer.
+    int sameCount(const plat::StringArray& foundVendor, const plat::StringArray& foundConsumer);
+    int oneArrived(const plat::StringArray& foundVendor, const plat::StringArray& foundConsumer);
+    int oneLeft(const plat::StringArray& foundVendor, const plat::StringArray& foundConsumer);
     // Opens the interfaces of vendorPaths[0] and of the consumer path with its instance id.
     int openCurrent();
     // The current transmitter has gone: nothing is current and no handle is offered.

@@ -1,6 +1,7 @@
 #include "NewDeviceDialog.h"
 
 #include "Application.h"
+#include "BoxStyles.h"
 #include "CMessageBox.h"
 #include "Debug.h"
 #include "DongleVendorCommunication.h"
@@ -42,7 +43,7 @@ void NewDeviceDialog::pairingFailed() {
     finished_ = true;
     endDialog(IDOK);
     LocalizedMessageBox(window(), fw::loadString(IDS_PAIRING_FAILED), fw::loadString(IDS_ERROR),
-                        MB_OK);
+                        BoxStyle::Plain);
 }
 
 void NewDeviceDialog::OnPair() {

@@ -1,6 +1,7 @@
 #include "NewDevicesDialog.h"
 
 #include "Application.h"
+#include "BoxStyles.h"
 #include "CMessageBox.h"
 #include "Debug.h"
 #include "DongleVendorCommunication.h"
@@ -145,6 +146,6 @@ void NewDevicesDialog::OnPairingFailed() {
     endDialog(IDCANCEL);
     state.pairingFailed = 0;
     LocalizedMessageBox(window(), fw::loadString(IDS_PAIRING_FAILED), fw::loadString(IDS_ERROR),
-                        MB_OK);
+                        BoxStyle::Plain);
     traceExit(u"NewDevicesDialog::OnPairingFailed");
 }

@@ -17,6 +17,7 @@
 #include "Globals.h"
 #include "PcInfo.h"
 #include "ProcessObjects.h"
+#include "shown_texts.h"
 #include "text.h"
 #include "win32_test_support.h"
 
@@ -108,7 +109,7 @@ TEST(AudioThread, OnePassAgainstWineFillsTheTableAsTheEnumerationReports) {
     EXPECT_EQ(audioDeviceCount(), static_cast<std::int32_t>(std::min<std::uint32_t>(mixers, 99)));
     AudioDeviceEntry entry;
     readDeviceEntry(0, entry);
-    EXPECT_EQ(entry.name, u"Default Audio Device");
+    EXPECT_EQ(entry.name, shown::defaultAudioDevice);
     EXPECT_EQ(entry.guid, u"{00000000-0000-0000-0000-000000000000}");
     // Wine leaves the records' type, data flow and wave device id uninitialised, so which
     // entries a pass fills is Wine's chance; each it filled comes from a record, and no null

@@ -20,13 +20,14 @@
 #include "PcInfo.h"
 #include "QuorvaneAuravoSystemTrayApplicationDlg.h"
 #include "resource.h"
+#include "shown_texts.h"
 #include "win32_test_support.h"
 
 namespace {
 
 using plat::win32::UniqueHandle;
 
-constexpr wchar_t kControllerTitle[] = L"QuorvaneAuravoSystemTrayApplication";
+constexpr const auto& kControllerTitle = shown::wide::controllerTitle;
 
 std::wstring className(HWND window) {
     wchar_t name[64] = {};
@@ -147,8 +148,7 @@ protected:
                 return !open;
             });
         });
-        const int result =
-            LocalizedMessageBox(0, u"Are you sure you want to exit?", qa_test::u16(caption), style);
+        const int result = LocalizedMessageBox(0, shown::exitText, qa_test::u16(caption), style);
         helper.join();
         return result;
     }
@@ -170,8 +170,8 @@ TEST_F(LocalizedBox, YesNoRequestShowsYesAndNoAndAnswersYesOrNo) {
         EXPECT_EQ(result, c.expected);
         // Exactly two buttons, from strings 159 and 160 on the box's OK and Cancel.
         EXPECT_EQ(seen.buttons.size(), 2u);
-        EXPECT_EQ(seen.okText, L"Yes");
-        EXPECT_EQ(seen.cancelText, L"No");
+        EXPECT_EQ(seen.okText, shown::wide::yes);
+        EXPECT_EQ(seen.cancelText, shown::wide::no);
         EXPECT_EQ(qa_test::u16(seen.okText), fw::loadString(IDS_BUTTON_YES));
         EXPECT_EQ(qa_test::u16(seen.cancelText), fw::loadString(IDS_BUTTON_NO));
         EXPECT_TRUE(seen.exStyle & WS_EX_APPWINDOW) << "no taskbar button";
@@ -194,8 +194,8 @@ TEST_F(LocalizedBox, OkCancelRequestShowsOkAndCancelAndAnswersOkOrCancel) {
         EXPECT_TRUE(seen.pressed);
         EXPECT_EQ(result, c.expected);
         EXPECT_EQ(seen.buttons.size(), 2u);
-        EXPECT_EQ(seen.okText, L"OK");
-        EXPECT_EQ(seen.cancelText, L"Cancel");
+        EXPECT_EQ(seen.okText, shown::wide::ok);
+        EXPECT_EQ(seen.cancelText, shown::wide::cancel);
         EXPECT_EQ(qa_test::u16(seen.okText), fw::loadString(IDS_BUTTON_OK));
         EXPECT_EQ(qa_test::u16(seen.cancelText), fw::loadString(IDS_BUTTON_CANCEL));
         EXPECT_TRUE(seen.exStyle & WS_EX_APPWINDOW) << "no taskbar button";
@@ -211,8 +211,8 @@ TEST_F(LocalizedBox, OkOnlyRequestShowsOneOkButton) {
     EXPECT_TRUE(seen.pressed);
     EXPECT_EQ(result, IDOK);
     ASSERT_EQ(seen.buttons.size(), 1u);
-    EXPECT_EQ(seen.buttons.front(), L"OK");
-    EXPECT_EQ(seen.okText, L"OK");
+    EXPECT_EQ(seen.buttons.front(), shown::wide::ok);
+    EXPECT_EQ(seen.okText, shown::wide::ok);
     EXPECT_FALSE(seen.hasCancel) << "a Cancel button appeared on an OK box";
     EXPECT_TRUE(seen.exStyle & WS_EX_APPWINDOW);
     EXPECT_EQ(seen.icon, nullptr);

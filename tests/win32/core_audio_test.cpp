@@ -28,6 +28,7 @@
 #include "Globals.h"
 #include "PcInfo.h"
 #include "ProcessObjects.h"
+#include "shown_texts.h"
 #include "text.h"
 #include "win32_test_support.h"
 
@@ -270,7 +271,7 @@ TEST_F(WineSystemDefault, WithoutThePolicyConfigClassRoutingChangesOnlyThePlayba
     std::thread user([&] {
         HWND box = nullptr;
         answered = qa_test::waitFor([&] {
-                       box = ::FindWindowW(L"#32770", L"Restart Active Applications");
+                       box = ::FindWindowW(L"#32770", shown::wide::restartAppsCaption);
                        return box && ::IsWindowVisible(box);
                    }) &&
                    ::PostMessageW(box, WM_COMMAND, IDOK, 0);

@@ -28,14 +28,15 @@
 #include "AudioEndpoints.h"
 #include "Globals.h"
 #include "QuorvaneAuravoSystemTrayApplicationDlg.h"
+#include "shown_texts.h"
 #include "win32_test_support.h"
 
 namespace {
 
 // Texts and numbers the user meets, written out here rather than taken from the program.
-constexpr wchar_t kControllerTitle[] = L"QuorvaneAuravoSystemTrayApplication";
-constexpr wchar_t kAboutTitle[] = L"About Quorvane Auravo Settings";
-constexpr wchar_t kSettingsTitle[] = L"Quorvane Auravo Settings";
+constexpr const auto& kControllerTitle = shown::wide::controllerTitle;
+constexpr const auto& kAboutTitle = shown::wide::aboutTitle;
+constexpr const auto& kSettingsTitle = shown::wide::settingsTitle;
 constexpr UINT kTrayCallback = WM_USER + 1;
 constexpr WPARAM kOpenSettings = 1;
 constexpr int kPages = 4;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "resource.h"
+#include "shown_texts.h"
 #include "win32_test_support.h"
 
 namespace {
@@ -50,16 +51,16 @@ TEST_F(MenuOwner, BuildsRadioGroupsDefaultsAndSubmenus) {
     ASSERT_TRUE(menu);
     const plat::HMenu m = plat::win32::fromMenu(menu.get());
     ASSERT_TRUE(ui.appendMenu(m, MF_STRING, 5000, u"Quorvane Auravo"));
-    ASSERT_TRUE(ui.appendMenu(m, MF_STRING, 5001, u"My Computer"));
-    ASSERT_TRUE(ui.insertMenu(m, 0, MF_BYPOSITION | MF_STRING, IDM_SETTINGS, u"Settings"));
+    ASSERT_TRUE(ui.appendMenu(m, MF_STRING, 5001, shown::myComputer));
+    ASSERT_TRUE(ui.insertMenu(m, 0, MF_BYPOSITION | MF_STRING, IDM_SETTINGS, shown::settings));
     ASSERT_TRUE(ui.appendMenu(m, MF_SEPARATOR, 0, u""));
     const plat::HMenu sub = ui.createPopupMenu();
     ASSERT_TRUE(ui.appendMenu(sub, MF_STRING, 9000, u"Winamp \u2192 speakers"));
     ASSERT_TRUE(ui.appendMenu(m, MF_POPUP, sub, u"Winamp"));
 
     ASSERT_EQ(::GetMenuItemCount(menu.get()), 5);
-    EXPECT_EQ(menuText(menu.get(), 0, MF_BYPOSITION), L"Settings");
-    EXPECT_EQ(menuText(menu.get(), 5001, MF_BYCOMMAND), L"My Computer");
+    EXPECT_EQ(menuText(menu.get(), 0, MF_BYPOSITION), shown::wide::settings);
+    EXPECT_EQ(menuText(menu.get(), 5001, MF_BYCOMMAND), shown::wide::myComputer);
     EXPECT_EQ(ui.getSubMenu(m, 4), sub);
     EXPECT_EQ(menuText(plat::win32::toMenu(sub), 0, MF_BYPOSITION), L"Winamp \u2192 speakers");
 
@@ -85,7 +86,7 @@ TEST_F(MenuOwner, TrayMenuResourceLoadsWithItsCommands) {
 }
 
 void MenuOwner::expectTrayMenu(plat::Module module) {
-    plat::win32::UniqueMenu menu(plat::win32::toMenu(ui.loadMenu(module, 113)));
+    plat::win32::UniqueMenu menu(plat::win32::toMenu(ui.loadMenu(module, IDR_TRAYMENU)));
     ASSERT_TRUE(menu);
     ASSERT_EQ(::GetMenuItemCount(menu.get()), 1);
     EXPECT_EQ(menuText(menu.get(), 0, MF_BYPOSITION), L"QuorvaneMenu");
@@ -95,8 +96,12 @@ void MenuOwner::expectTrayMenu(plat::Module module) {
     const struct {
         const wchar_t* text; // null: a separator
         UINT id;
-    } expected[] = {{nullptr, 0},     {L"Settings", 32772}, {nullptr, 0},
-                    {L"Help", 32773}, {L"About", 32774},    {L"Exit", 32775}};
+    } expected[] = {{nullptr, 0},
+                    {shown::wide::settings, IDM_SETTINGS},
+                    {nullptr, 0},
+                    {shown::wide::help, IDM_HELP},
+                    {shown::wide::about, IDM_ABOUT},
+                    {shown::wide::exit, IDM_EXIT}};
     ASSERT_EQ(::GetMenuItemCount(items), 6);
     for (UINT i = 0; i < 6; ++i) {
         const UINT state = ::GetMenuState(items, i, MF_BYPOSITION);
@@ -115,8 +120,8 @@ void MenuOwner::expectTrayMenu(plat::Module module) {
 // it opens choose the first item, whose command then arrives at the owner.
 TEST_F(MenuOwner, ChosenCommandIsPostedToTheOwner) {
     const plat::HMenu m = ui.createPopupMenu();
-    ASSERT_TRUE(ui.appendMenu(m, MF_STRING, IDM_SETTINGS, u"Settings"));
-    ASSERT_TRUE(ui.appendMenu(m, MF_STRING, IDM_EXIT, u"Exit"));
+    ASSERT_TRUE(ui.appendMenu(m, MF_STRING, IDM_SETTINGS, shown::settings));
+    ASSERT_TRUE(ui.appendMenu(m, MF_STRING, IDM_EXIT, shown::exit));
     ::SetForegroundWindow(owner_.get());
     ::PostMessageW(owner_.get(), WM_KEYDOWN, VK_DOWN, 0);
     ::PostMessageW(owner_.get(), WM_KEYDOWN, VK_RETURN, 0);

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "shown_texts.h"
 #include "win32_test_support.h"
 
 namespace {
@@ -21,8 +22,8 @@ public:
         window = box;
         // The box's own initialisation has put its caption on the window by now.
         captionAtInit = desktop.getWindowText(box);
-        desktop.setWindowText(desktop.getDlgItem(box, IDOK), u"Yes");
-        desktop.setWindowText(desktop.getDlgItem(box, IDCANCEL), u"No");
+        desktop.setWindowText(desktop.getDlgItem(box, IDOK), shown::yes);
+        desktop.setWindowText(desktop.getDlgItem(box, IDCANCEL), shown::no);
         desktop.setExStyle(box, desktop.getExStyle(box) | WS_EX_APPWINDOW);
     }
     int calls = 0;
@@ -60,9 +61,8 @@ TEST(MessageBoxPort, HookRelabelsButtonsAfterTheDefaultInitialisation) {
     RelabellingHook hook;
     Seen seen;
     std::thread helper = answerBox(caption, IDCANCEL, seen);
-    const int pressed =
-        plat::ui().messageBox(0, u"Are you sure you want to exit?", qa_test::u16(caption),
-                              MB_OKCANCEL | MB_ICONQUESTION | MB_TASKMODAL, &hook);
+    const int pressed = plat::ui().messageBox(0, shown::exitText, qa_test::u16(caption),
+                                              MB_OKCANCEL | MB_ICONQUESTION | MB_TASKMODAL, &hook);
     helper.join();
 
     ASSERT_NE(seen.box, nullptr) << "the box never appeared";
@@ -71,8 +71,8 @@ TEST(MessageBoxPort, HookRelabelsButtonsAfterTheDefaultInitialisation) {
     EXPECT_EQ(hook.window, plat::win32::fromHwnd(seen.box));
     // The hook ran after the box's own initialisation, and nothing of that undid its texts.
     EXPECT_EQ(hook.captionAtInit, qa_test::u16(caption));
-    EXPECT_EQ(seen.okText, L"Yes");
-    EXPECT_EQ(seen.cancelText, L"No");
+    EXPECT_EQ(seen.okText, shown::wide::yes);
+    EXPECT_EQ(seen.cancelText, shown::wide::no);
     EXPECT_TRUE(seen.exStyle & WS_EX_APPWINDOW);
 }
 
@@ -84,7 +84,7 @@ TEST(MessageBoxPort, HookEndsWithItsBox) {
     EXPECT_EQ(plat::ui().messageBox(0, u"first", qa_test::u16(hooked), MB_OKCANCEL, &hook), IDOK);
     helper.join();
     ASSERT_NE(first.box, nullptr);
-    EXPECT_EQ(first.okText, L"Yes");
+    EXPECT_EQ(first.okText, shown::wide::yes);
 
     // The next box, without a hook, keeps the standard texts: nothing of the first call
     // still watches window creation on this thread.
@@ -94,8 +94,8 @@ TEST(MessageBoxPort, HookEndsWithItsBox) {
     EXPECT_EQ(plat::ui().messageBox(0, u"second", qa_test::u16(plain), MB_OKCANCEL, nullptr), IDOK);
     helper.join();
     ASSERT_NE(second.box, nullptr);
-    EXPECT_EQ(second.okText, L"OK");
-    EXPECT_EQ(second.cancelText, L"Cancel");
+    EXPECT_EQ(second.okText, shown::wide::ok);
+    EXPECT_EQ(second.cancelText, shown::wide::cancel);
     EXPECT_FALSE(second.exStyle & WS_EX_APPWINDOW);
     EXPECT_EQ(hook.calls, 1);
 }

@@ -17,12 +17,14 @@
 #include "Globals.h"
 #include "NewDeviceDialog.h"
 #include "NewDevicesDialog.h"
+#include "resource.h"
+#include "shown_texts.h"
 #include "win32_test_support.h"
 
 namespace {
 
-constexpr wchar_t kNewDevice[] = L"New Auravo Device";
-constexpr wchar_t kNewDevices[] = L"New Auravo Devices";
+constexpr const auto& kNewDevice = shown::wide::newDeviceTitle;
+constexpr const auto& kNewDevices = shown::wide::newDevicesTitle;
 
 std::wstring text(HWND window) {
     return qa_test::windowText(window);
@@ -71,10 +73,10 @@ TEST_F(PairingOnWindows, TheWaitShowsItsTextsStartsItsTimerAndEndsOnTheReadersWo
         if (!window)
             return;
         caption = text(window);
-        instructions = text(::GetDlgItem(window, 1025));
-        progress = text(::GetDlgItem(window, 1026));
-        cancel = text(::GetDlgItem(window, 1033));
-        cancelIsDefault = isDefaultButton(::GetDlgItem(window, 1033));
+        instructions = text(::GetDlgItem(window, IDC_CONNECT_INSTRUCTIONS));
+        progress = text(::GetDlgItem(window, IDC_CONNECT_PROGRESS));
+        cancel = text(::GetDlgItem(window, IDC_CONNECT_CANCEL));
+        cancelIsDefault = isDefaultButton(::GetDlgItem(window, IDC_CONNECT_CANCEL));
         timer = wait.startedTimer;
         // What the reader thread posts when a listing arrives.
         ::PostMessageW(window, WM_USER, 0, 0);
@@ -89,7 +91,7 @@ TEST_F(PairingOnWindows, TheWaitShowsItsTextsStartsItsTimerAndEndsOnTheReadersWo
     EXPECT_EQ(progress,
               L"Once the LEDs are blinking red and blue, pairing will be completed within 3 "
               L"minutes.");
-    EXPECT_EQ(cancel, L"Cancel");
+    EXPECT_EQ(cancel, shown::wide::cancel);
     EXPECT_TRUE(cancelIsDefault);
     EXPECT_NE(timer, 0u) << "SetTimer failed";
     EXPECT_EQ(result, IDOK);
@@ -127,8 +129,8 @@ TEST_F(PairingOnWindows, WithoutPairingUnderWayTheWaitStartsNoTimerAndEnterCance
         if (!window)
             return;
         timer = wait.startedTimer;
-        // Enter goes to the default button, 1033, which gives up waiting.
-        ::PostMessageW(::GetDlgItem(window, 1033), WM_KEYDOWN, VK_RETURN, 0);
+        // Enter goes to the default button, IDC_CONNECT_CANCEL, which gives up waiting.
+        ::PostMessageW(::GetDlgItem(window, IDC_CONNECT_CANCEL), WM_KEYDOWN, VK_RETURN, 0);
         enterEnded = qa_test::waitFor([&] { return !::IsWindow(window); }, 5000);
         if (!enterEnded)
             ::PostMessageW(window, WM_CLOSE, 0, 0);
@@ -154,13 +156,13 @@ TEST_F(PairingOnWindows, TheChoosingDialogListsTheDevicesSortedAndSelectsTheFirs
         if (!window)
             return;
         caption = text(window);
-        const HWND list = ::GetDlgItem(window, 1051);
+        const HWND list = ::GetDlgItem(window, IDC_NEW_DEVICE_LIST);
         const LRESULT count = ::SendMessageW(list, LB_GETCOUNT, 0, 0);
         for (int i = 0; i < count && i < 8; ++i)
             items.push_back(listItem(list, i));
         selection = ::SendMessageW(list, LB_GETCURSEL, 0, 0);
-        next = text(::GetDlgItem(window, 1050));
-        nextIsDefault = isDefaultButton(::GetDlgItem(window, 1050));
+        next = text(::GetDlgItem(window, IDC_NEXT));
+        nextIsDefault = isDefaultButton(::GetDlgItem(window, IDC_NEXT));
         // The two sentences are the dialog's first two statics.
         HWND child = ::GetWindow(window, GW_CHILD);
         first = text(child);
@@ -170,13 +172,13 @@ TEST_F(PairingOnWindows, TheChoosingDialogListsTheDevicesSortedAndSelectsTheFirs
     const std::intptr_t result = choosing.doModal();
     helper.join();
     EXPECT_EQ(caption, kNewDevices);
-    EXPECT_EQ(first, L"Your computer has discovered multiple Auravo devices.");
-    EXPECT_EQ(second, L"Please select the device you want to pair with:");
+    EXPECT_EQ(first, shown::wide::discoveredMany);
+    EXPECT_EQ(second, shown::wide::choosePrompt);
     EXPECT_EQ(items,
               (std::vector<std::wstring>{L"Attic", L"Quorvane Wireless Music System Receiver",
                                          L"Quorvane Wireless Music System Receiver (2)"}));
     EXPECT_EQ(selection, 0);
-    EXPECT_EQ(next, L"Next >");
+    EXPECT_EQ(next, shown::wide::next);
     EXPECT_TRUE(nextIsDefault);
     EXPECT_EQ(result, IDCANCEL);
 }
@@ -191,14 +193,14 @@ TEST_F(PairingOnWindows, TheNamingDialogRefusesAnEmptyNameWithTheRealMessageBoxA
         if (!window)
             return;
         caption = text(window);
-        discovered = text(::GetDlgItem(window, 1021));
-        prompt = text(::GetDlgItem(window, 1022));
-        editBefore = text(::GetDlgItem(window, 1024));
-        pairText = text(::GetDlgItem(window, 1020));
-        pairIsDefault = isDefaultButton(::GetDlgItem(window, 1020));
-        ::SetWindowTextW(::GetDlgItem(window, 1024), L" \t ");
-        ::PostMessageW(::GetDlgItem(window, 1020), BM_CLICK, 0, 0);
-        if (const HWND box = qa_test::waitForVisibleWindow(L"Cannot Rename")) {
+        discovered = text(::GetDlgItem(window, IDC_NEW_DEVICE_FOUND));
+        prompt = text(::GetDlgItem(window, IDC_NEW_DEVICE_PROMPT));
+        editBefore = text(::GetDlgItem(window, IDC_NEW_DEVICE_NAME));
+        pairText = text(::GetDlgItem(window, IDC_PAIR));
+        pairIsDefault = isDefaultButton(::GetDlgItem(window, IDC_PAIR));
+        ::SetWindowTextW(::GetDlgItem(window, IDC_NEW_DEVICE_NAME), L" \t ");
+        ::PostMessageW(::GetDlgItem(window, IDC_PAIR), BM_CLICK, 0, 0);
+        if (const HWND box = qa_test::waitForVisibleWindow(shown::wide::cannotRename)) {
             boxCaption = text(box);
             boxText = text(::GetDlgItem(box, 0xFFFF));
             ::PostMessageW(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
@@ -210,13 +212,13 @@ TEST_F(PairingOnWindows, TheNamingDialogRefusesAnEmptyNameWithTheRealMessageBoxA
     const std::intptr_t result = naming.doModal();
     helper.join();
     EXPECT_EQ(caption, kNewDevice);
-    EXPECT_EQ(discovered, L"Your computer has discovered a new Auravo device.");
-    EXPECT_EQ(prompt, L"To pair this device to your computer, please provide a name for it:");
+    EXPECT_EQ(discovered, shown::wide::discoveredOne);
+    EXPECT_EQ(prompt, shown::wide::namePrompt);
     EXPECT_EQ(editBefore, L"Receiver #3");
-    EXPECT_EQ(pairText, L"Pair");
+    EXPECT_EQ(pairText, shown::wide::pair);
     EXPECT_TRUE(pairIsDefault);
-    EXPECT_EQ(boxCaption, L"Cannot Rename");
-    EXPECT_EQ(boxText, L"A device name cannot be empty.");
+    EXPECT_EQ(boxCaption, shown::wide::cannotRename);
+    EXPECT_EQ(boxText, shown::wide::nameEmptyText);
     EXPECT_TRUE(stayedOpen);
     EXPECT_EQ(result, IDCANCEL);
 }
@@ -230,8 +232,8 @@ TEST_F(PairingOnWindows, TheNamingDialogAfterChoosingHasNoDiscoveredSentence) {
         const HWND window = qa_test::waitForVisibleWindow(kNewDevice);
         if (!window)
             return;
-        discovered = text(::GetDlgItem(window, 1021));
-        editBefore = text(::GetDlgItem(window, 1024));
+        discovered = text(::GetDlgItem(window, IDC_NEW_DEVICE_FOUND));
+        editBefore = text(::GetDlgItem(window, IDC_NEW_DEVICE_NAME));
         ::PostMessageW(window, WM_CLOSE, 0, 0);
     });
     const std::intptr_t result = naming.doModal();

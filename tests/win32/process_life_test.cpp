@@ -17,6 +17,7 @@
 
 #include "Collaborators.h"
 #include "QuorvaneAuravoSystemTrayApplication.h"
+#include "shown_texts.h"
 #include "standin_transmitter.h"
 #include "win32_platform.h"
 #include "win32_test_support.h"
@@ -27,7 +28,7 @@ using plat::win32::UniqueHandle;
 
 constexpr wchar_t kProbeLibrary[] = L"qa_resource_probe.dll";
 constexpr wchar_t kProbeMarker[] = L"qa-probe-code-ran.txt";
-constexpr wchar_t kRealTitle[] = L"QuorvaneAuravoSystemTrayApplication";
+constexpr const auto& kRealTitle = shown::wide::controllerTitle;
 constexpr wchar_t kProbeTitle[] = L"QA probe controller";
 
 // ------------------------------------------------------------------ the child roles

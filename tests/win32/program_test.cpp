@@ -11,13 +11,14 @@
 
 #include <gtest/gtest.h>
 
+#include "shown_texts.h"
 #include "win32_test_support.h"
 
 namespace {
 
 using plat::win32::UniqueHandle;
 
-constexpr wchar_t kControllerTitle[] = L"QuorvaneAuravoSystemTrayApplication";
+constexpr const auto& kControllerTitle = shown::wide::controllerTitle;
 
 std::wstring programPath() {
     return qa_test::testDirectory() + L"QuorvaneAuravo.exe";
@@ -130,7 +131,7 @@ TEST_F(ProgramProcess, RunsSilentAndHiddenAsOneCopyAndEndsOnWmClose) {
 // Another process asks the controller (WM_USER, 20) to open the settings: without a
 // transmitter it says so once, however often it is asked while the notice is open.
 TEST_F(ProgramProcess, SettingsRequestWithoutTransmitterShowsOneNotice) {
-    const std::wstring caption = L"No USB Transmitter found";
+    const std::wstring caption = shown::wide::noTransmitterCaption;
     ASSERT_TRUE(::PostMessageW(window_, WM_USER, 20, 0));
     HWND notice = nullptr;
     ASSERT_TRUE(qa_test::waitFor([&] {
@@ -138,7 +139,7 @@ TEST_F(ProgramProcess, SettingsRequestWithoutTransmitterShowsOneNotice) {
         notice = found.empty() ? nullptr : found.front();
         return notice && ::IsWindowVisible(notice);
     })) << "no notice appeared";
-    EXPECT_EQ(qa_test::windowText(::GetDlgItem(notice, IDOK)), L"OK");
+    EXPECT_EQ(qa_test::windowText(::GetDlgItem(notice, IDOK)), shown::wide::ok);
     // Set by the program's message-box hook, not by the system's box.
     EXPECT_TRUE(::GetWindowLongPtrW(notice, GWL_EXSTYLE) & WS_EX_APPWINDOW);
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "resource.h"
+#include "shown_texts.h"
 #include "text.h"
 #include "win32_test_support.h"
 
@@ -28,7 +29,7 @@ TEST(ResourcesPort, ProgramModuleHoldsTheStringTable) {
 
     String text;
     ASSERT_TRUE(resources.loadString(program, IDS_CONTROLLER_TITLE, text));
-    EXPECT_EQ(text, u"QuorvaneAuravoSystemTrayApplication");
+    EXPECT_EQ(text, shown::controllerTitle);
     ASSERT_TRUE(resources.loadString(program, IDS_TRAY_TIP, text));
     EXPECT_EQ(text, u"Quorvane Auravo\u2122");
     // Longer than any fixed buffer a caller would guess, with a line break inside.
@@ -60,9 +61,9 @@ TEST(ResourcesPort, ResourceLibraryLoadsFromTheProgramFolderAsData) {
 
     String text;
     ASSERT_TRUE(plat::resources().loadString(library, IDS_CONTROLLER_TITLE, text));
-    EXPECT_EQ(text, u"QuorvaneAuravoSystemTrayApplication");
+    EXPECT_EQ(text, shown::controllerTitle);
     ASSERT_TRUE(plat::resources().loadString(library, IDS_BUTTON_YES, text));
-    EXPECT_EQ(text, u"Yes");
+    EXPECT_EQ(text, shown::yes);
 
     EXPECT_EQ(plat::resources().loadLibrary(u"QuorvaneAuravoNoSuchLibrary.dll"), 0u);
 }

@@ -22,11 +22,13 @@
 #include "PropertyPageOtherSetting.h"
 #include "PropertySheetSettingBox.h"
 #include "RenameDeviceDialog.h"
+#include "resource.h"
+#include "shown_texts.h"
 #include "win32_test_support.h"
 
 namespace {
 
-constexpr wchar_t kSettings[] = L"Quorvane Auravo Settings";
+constexpr const auto& kSettings = shown::wide::settingsTitle;
 constexpr wchar_t kSoundMapper[] = L"SOFTWARE\\Microsoft\\Multimedia\\Sound Mapper";
 
 // The audio services of the machine, except that the mixer's product name (which the system
@@ -135,7 +137,7 @@ protected:
     // The settings as the controller builds them, run here while `user` acts on them; the
     // user ends the run (or, if it cannot, the sheet is closed so the test never hangs).
     void runSettings(const std::function<void(HWND sheet)>& user) {
-        PropertySheetSettingBox sheet(u"Quorvane Auravo Settings", 0, 0);
+        PropertySheetSettingBox sheet(shown::settingsTitle, 0, 0);
         PropertyPageDevice devices;
         PropertyPageMediaPlayer players;
         PropertyPageOtherApp defaultAudio;
@@ -201,12 +203,12 @@ TEST_F(SettingsOnWindows, TheSheetHasFourTabsAndOnlyCloseAndHelp) {
         closed = qa_test::waitFor([&] { return !::IsWindow(sheet); }, 5000);
     });
     EXPECT_EQ(tabCount, 4);
-    EXPECT_EQ(labels[0], L"Devices   ");
-    EXPECT_EQ(labels[1], L"Media Players");
-    EXPECT_EQ(labels[2], L"Default Audio Device");
-    EXPECT_EQ(labels[3], L"Other Settings");
-    EXPECT_EQ(closeText, L"Close");
-    EXPECT_EQ(helpText, L"Help");
+    EXPECT_EQ(labels[0], shown::wide::devicesTab);
+    EXPECT_EQ(labels[1], shown::wide::mediaPlayers);
+    EXPECT_EQ(labels[2], shown::wide::defaultAudioDevice);
+    EXPECT_EQ(labels[3], shown::wide::otherSettings);
+    EXPECT_EQ(closeText, shown::wide::close);
+    EXPECT_EQ(helpText, shown::wide::help);
     EXPECT_TRUE(closeShown);
     EXPECT_TRUE(helpShown);
     EXPECT_FALSE(cancelShown);
@@ -224,24 +226,25 @@ TEST_F(SettingsOnWindows, PagesShowTheirTemplatesControlsAndTexts) {
     bool dbHidden = false;
     runSettings([&](HWND sheet) {
         HWND page = PropSheet_GetCurrentPageHwnd(sheet);
-        pairedLabel = text(::GetDlgItem(page, 1001));
-        addText = text(::GetDlgItem(page, 1002));
+        pairedLabel = text(::GetDlgItem(page, IDC_PAIRED_LABEL));
+        addText = text(::GetDlgItem(page, IDC_ADD_DEVICE));
         PropSheet_SetCurSel(sheet, nullptr, 1);
         page = PropSheet_GetCurrentPageHwnd(sheet);
-        playersIntro = text(::GetDlgItem(page, 1007));
-        editText = text(::GetDlgItem(page, 1013));
+        playersIntro = text(::GetDlgItem(page, IDC_PLAYERS_INTRO));
+        editText = text(::GetDlgItem(page, IDC_EDIT_PLAYER));
         PropSheet_SetCurSel(sheet, nullptr, 3);
         page = PropSheet_GetCurrentPageHwnd(sheet);
-        trayText = text(::GetDlgItem(page, 1019));
-        dbHidden = ::GetDlgItem(page, 1047) && !::IsWindowVisible(::GetDlgItem(page, 1047));
+        trayText = text(::GetDlgItem(page, IDC_SHOW_TRAY_ICON));
+        dbHidden = ::GetDlgItem(page, IDC_DATABASE_DUMP) &&
+                   !::IsWindowVisible(::GetDlgItem(page, IDC_DATABASE_DUMP));
     });
-    EXPECT_EQ(pairedLabel, L"Paired de&vices:");
-    EXPECT_EQ(addText, L"&Add Device...");
+    EXPECT_EQ(pairedLabel, shown::wide::pairedLabel);
+    EXPECT_EQ(addText, shown::wide::addDevice);
     EXPECT_EQ(playersIntro, L"This list shows all of the media players installed on your" +
                                 std::wstring(11, L' ') +
                                 L"computer that are supported by Quorvane Auravo software.");
-    EXPECT_EQ(editText, L"&Edit...");
-    EXPECT_EQ(trayText, L"Show &icon in system tray");
+    EXPECT_EQ(editText, shown::wide::editButton);
+    EXPECT_EQ(trayText, shown::wide::showTrayIcon);
     EXPECT_TRUE(dbHidden);
 }
 
@@ -254,7 +257,7 @@ TEST_F(SettingsOnWindows, AComboSelectionOnTheDefaultAudioPageRoutesTheSystemDef
     runSettings([&](HWND sheet) {
         PropSheet_SetCurSel(sheet, nullptr, 2);
         const HWND page = PropSheet_GetCurrentPageHwnd(sheet);
-        const HWND combo = ::GetDlgItem(page, 1018);
+        const HWND combo = ::GetDlgItem(page, IDC_DEFAULT_COMBO);
         for (int i = 0; i < 2; ++i) {
             wchar_t item[64] = {};
             ::SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item));
@@ -262,17 +265,17 @@ TEST_F(SettingsOnWindows, AComboSelectionOnTheDefaultAudioPageRoutesTheSystemDef
         }
         selectedBefore = static_cast<int>(::SendMessageW(combo, CB_GETCURSEL, 0, 0));
         ::SendMessageW(combo, CB_SETCURSEL, 1, 0);
-        ::PostMessageW(page, WM_COMMAND, MAKEWPARAM(1018, CBN_SELCHANGE),
+        ::PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_DEFAULT_COMBO, CBN_SELCHANGE),
                        reinterpret_cast<LPARAM>(combo));
         // No player runs: the change comes with the advice to restart applications.
-        if (const HWND box = qa_test::waitForVisibleWindow(L"Restart Active Applications")) {
+        if (const HWND box = qa_test::waitForVisibleWindow(shown::wide::restartAppsCaption)) {
             advised = true;
             ::PostMessageW(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
             qa_test::waitFor([&] { return !::IsWindow(box); });
         }
         qa_test::waitFor([&] { return mixer_->asked != -1; });
     });
-    EXPECT_EQ(shown[0], L"My Computer");
+    EXPECT_EQ(shown[0], shown::wide::myComputer);
     EXPECT_EQ(shown[1], L"Quorvane Auravo");
     EXPECT_EQ(selectedBefore, 0);
     EXPECT_TRUE(advised);
@@ -286,28 +289,28 @@ TEST_F(SettingsOnWindows, TheRenameDialogRefusesAnEmptyNameWithTheRealMessageBox
     std::wstring oldName, editBefore, boxText, boxButton;
     bool stayedOpen = false;
     std::thread helper([&] {
-        const HWND window = qa_test::waitForVisibleWindow(L"Rename Auravo Device");
+        const HWND window = qa_test::waitForVisibleWindow(shown::wide::renameTitle);
         if (!window)
             return;
-        oldName = text(::GetDlgItem(window, 1028));
-        editBefore = text(::GetDlgItem(window, 1030));
-        ::SetWindowTextW(::GetDlgItem(window, 1030), L"   ");
-        ::PostMessageW(::GetDlgItem(window, 1031), BM_CLICK, 0, 0);
-        if (const HWND box = qa_test::waitForVisibleWindow(L"Cannot Rename")) {
+        oldName = text(::GetDlgItem(window, IDC_OLD_NAME));
+        editBefore = text(::GetDlgItem(window, IDC_NEW_NAME));
+        ::SetWindowTextW(::GetDlgItem(window, IDC_NEW_NAME), L"   ");
+        ::PostMessageW(::GetDlgItem(window, IDC_RENAME_OK), BM_CLICK, 0, 0);
+        if (const HWND box = qa_test::waitForVisibleWindow(shown::wide::cannotRename)) {
             boxText = text(::GetDlgItem(box, 0xFFFF));
             boxButton = text(::GetDlgItem(box, IDOK));
             ::PostMessageW(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
             qa_test::waitFor([&] { return !::IsWindow(box); });
         }
         stayedOpen = ::IsWindow(window) && ::IsWindowVisible(window);
-        ::PostMessageW(::GetDlgItem(window, 1032), BM_CLICK, 0, 0);
+        ::PostMessageW(::GetDlgItem(window, IDC_RENAME_CANCEL), BM_CLICK, 0, 0);
     });
     const std::intptr_t result = dialog.doModal();
     helper.join();
     EXPECT_EQ(oldName, L"Kitchen");
     EXPECT_EQ(editBefore, L"Kitchen");
-    EXPECT_EQ(boxText, L"A device name cannot be empty.");
-    EXPECT_EQ(boxButton, L"OK");
+    EXPECT_EQ(boxText, shown::wide::nameEmptyText);
+    EXPECT_EQ(boxButton, shown::wide::ok);
     EXPECT_TRUE(stayedOpen);
     EXPECT_EQ(result, IDCANCEL);
 }

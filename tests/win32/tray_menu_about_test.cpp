@@ -17,16 +17,18 @@
 #include "Collaborators.h"
 #include "Globals.h"
 #include "QuorvaneAuravoSystemTrayApplicationDlg.h"
+#include "resource.h"
+#include "shown_texts.h"
 #include "win32_test_support.h"
 
 namespace {
 
 // The numbers and texts the user meets, written out here rather than taken from the program.
-constexpr wchar_t kControllerTitle[] = L"QuorvaneAuravoSystemTrayApplication";
-constexpr wchar_t kAboutTitle[] = L"About Quorvane Auravo Settings";
-constexpr wchar_t kExitCaption[] = L"Exiting Auravo";
+constexpr const auto& kControllerTitle = shown::wide::controllerTitle;
+constexpr const auto& kAboutTitle = shown::wide::aboutTitle;
+constexpr const auto& kExitCaption = shown::wide::exitCaption;
 constexpr UINT kTrayCallback = WM_USER + 1;
-constexpr int kFirmwareLine = 1043;
+constexpr int kFirmwareLine = IDC_FIRMWARE_LINE;
 
 using qa_test::PresentTransmitter;
 
@@ -182,11 +184,11 @@ TEST_F(ControllerMenu, ChosenCommandsReachTheirHandlersAndAboutShowsTheFirmwareO
     EXPECT_TRUE(seen.menu.front().grayed);
     const std::size_t n = seen.menu.size();
     EXPECT_TRUE(seen.menu[n - 6].separator);
-    EXPECT_EQ(seen.menu[n - 5].text, L"Settings");
+    EXPECT_EQ(seen.menu[n - 5].text, shown::wide::settings);
     EXPECT_TRUE(seen.menu[n - 4].separator);
-    EXPECT_EQ(seen.menu[n - 3].text, L"Help");
-    EXPECT_EQ(seen.menu[n - 2].text, L"About");
-    EXPECT_EQ(seen.menu[n - 1].text, L"Exit");
+    EXPECT_EQ(seen.menu[n - 3].text, shown::wide::help);
+    EXPECT_EQ(seen.menu[n - 2].text, shown::wide::about);
+    EXPECT_EQ(seen.menu[n - 1].text, shown::wide::exit);
     EXPECT_EQ(seen.defaultItem, 32772u);
 
     EXPECT_TRUE(seen.aboutOpened) << "About did not open from its menu item";

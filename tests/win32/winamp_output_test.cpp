@@ -9,6 +9,7 @@
 #include "Globals.h"
 #include "PcInfo.h"
 #include "ProcessObjects.h"
+#include "shown_texts.h"
 #include "win32_test_support.h"
 
 #include <cstdlib>
@@ -81,7 +82,7 @@ protected:
 
 TEST_F(WinampOutputFile, TheDigitAndTheGuidAreRewrittenInPlace) {
     write("[Winamp]\r\noutname=out_wave.dll\r\n[out_wave]\r\ncfg_dev=0\r\n");
-    EXPECT_EQ(info_->getWinampOutputDevice(), u"Default Audio Device");
+    EXPECT_EQ(info_->getWinampOutputDevice(), shown::defaultAudioDevice);
     EXPECT_EQ(rewrite(2), 1);
     EXPECT_EQ(readAll(ini()), "[Winamp]\r\noutname=out_wave.dll\r\n[out_wave]\r\ncfg_dev=2\r\n");
     EXPECT_EQ(info_->getWinampOutputDevice(), u"Quorvane Auravo");
@@ -157,7 +158,7 @@ TEST_F(WinampOutputFile, SettingsPerUserLiveInTheRoamingApplicationData) {
         std::ofstream out(userIni.c_str(), std::ios::binary);
         out << "[Winamp]\r\noutname=out_ds.dll\r\n[out_ds]\r\ncfg_total_time=12\r\n";
     }
-    EXPECT_EQ(info_->getWinampOutputDevice(), u"Default Audio Device");
+    EXPECT_EQ(info_->getWinampOutputDevice(), shown::defaultAudioDevice);
     EXPECT_EQ(rewrite(2), 1);
     EXPECT_EQ(readAll(userIni), "[Winamp]\r\noutname=out_ds.dll\r\n[out_ds]\r\ncfg_total_time=12\r\n"
                                 "cfg_dev2=33221100554477668899AABBCCDDEEFF00\r\n");
