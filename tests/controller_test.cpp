@@ -124,17 +124,11 @@ struct Doubles : Collaborators {
             timeline.note("advanced menu at " + at(p));
             return 0x7000;
         }
-        void OnRadioFirst(plat::Hwnd, std::uint32_t id) override {
-            timeline.note("first " + std::to_string(id));
-        }
-        void OnRadioSecond(plat::Hwnd, std::uint32_t id) override {
-            timeline.note("second " + std::to_string(id));
-        }
-        void OnRadioThird(plat::Hwnd, std::uint32_t id) override {
-            timeline.note("third " + std::to_string(id));
-        }
-        void OnRadioFourth(plat::Hwnd, std::uint32_t id) override {
-            timeline.note("fourth " + std::to_string(id));
+        // Player k's items are 5000 + 100 k + device index.
+        void OnPlayerOutput(plat::Hwnd, std::uint32_t id) override {
+            static const char* const player[] = {"first", "second", "third", "fourth"};
+            const std::uint32_t k = (id - 5000) / 100;
+            timeline.note((k < 4 ? player[k] : "beyond") + (" " + std::to_string(id)));
         }
         void OnRadioOther(plat::Hwnd, std::uint32_t id) override {
             timeline.note("other " + std::to_string(id));

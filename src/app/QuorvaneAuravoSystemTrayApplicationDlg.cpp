@@ -15,11 +15,6 @@
 
 namespace {
 
-// The first command id of the output items of deep-integration player `k` (0 to 3).
-constexpr std::uint32_t playerIds(std::uint32_t k) {
-    return TrayMenuIds::FirstPlayer + k * TrayMenuIds::PlayerStride;
-}
-
 // Windows the program closes when the transmitter goes and at exit, in this order. The wait
 // and the naming dialog share a title; the choosing dialog has its own.
 constexpr std::uint32_t windowsToClose[] = {
@@ -52,10 +47,7 @@ const fw::MessageMap* CKTRSystemTrayApplicationDlg::messageMap() const {
         fw::onMessage<&Self::OnIcon>(kTrayIconMessage),
         fw::onCommand<&Self::OnSetting>(IDM_SETTINGS),
         fw::onCommand<&Self::OnExit>(IDM_EXIT),
-        fw::onCommandRange<&Self::OnRadioFirst>(playerIds(0), playerIds(0) + PlayerLastOffset),
-        fw::onCommandRange<&Self::OnRadioSecond>(playerIds(1), playerIds(1) + PlayerLastOffset),
-        fw::onCommandRange<&Self::OnRadioThird>(playerIds(2), playerIds(2) + PlayerLastOffset),
-        fw::onCommandRange<&Self::OnRadioFourth>(playerIds(3), playerIds(3) + PlayerLastOffset),
+        fw::onCommandRange<&Self::OnPlayerOutput>(FirstPlayer, PlayerLast),
         fw::onCommandRange<&Self::OnRadioOther>(DefaultDevice, DefaultDeviceLast),
         fw::onCommandRange<&Self::OnReceiver>(Receiver, ReceiverLast),
         fw::onCommand<&Self::OnAbout>(IDM_ABOUT),
@@ -123,24 +115,9 @@ void CKTRSystemTrayApplicationDlg::OnTimer(plat::WParam timerId) {
     traceExit(u"CKTRSystemTrayApplicationDlg::OnTimer");
 }
 
-void CKTRSystemTrayApplicationDlg::OnRadioFirst(std::uint32_t id) {
+void CKTRSystemTrayApplicationDlg::OnPlayerOutput(std::uint32_t id) {
     if (TrayMenu* menus = icon.menu())
-        menus->OnRadioFirst(mainWindowHandle(*this), id);
-}
-
-void CKTRSystemTrayApplicationDlg::OnRadioSecond(std::uint32_t id) {
-    if (TrayMenu* menus = icon.menu())
-        menus->OnRadioSecond(mainWindowHandle(*this), id);
-}
-
-void CKTRSystemTrayApplicationDlg::OnRadioThird(std::uint32_t id) {
-    if (TrayMenu* menus = icon.menu())
-        menus->OnRadioThird(mainWindowHandle(*this), id);
-}
-
-void CKTRSystemTrayApplicationDlg::OnRadioFourth(std::uint32_t id) {
-    if (TrayMenu* menus = icon.menu())
-        menus->OnRadioFourth(mainWindowHandle(*this), id);
+        menus->OnPlayerOutput(mainWindowHandle(*this), id);
 }
 
 void CKTRSystemTrayApplicationDlg::OnRadioOther(std::uint32_t id) {

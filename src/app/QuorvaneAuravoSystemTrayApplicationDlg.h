@@ -49,10 +49,7 @@ protected:
     plat::LResult OnQueryDragIcon();
     void OnIcon(plat::WParam wParam, plat::LParam lParam);
     void OnTimer(plat::WParam timerId);
-    void OnRadioFirst(std::uint32_t id);
-    void OnRadioSecond(std::uint32_t id);
-    void OnRadioThird(std::uint32_t id);
-    void OnRadioFourth(std::uint32_t id);
+    void OnPlayerOutput(std::uint32_t id);
     void OnRadioOther(std::uint32_t id);
     void OnReceiver(std::uint32_t id);
 

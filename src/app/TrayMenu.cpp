@@ -242,22 +242,6 @@ plat::HMenu QuickRoutingMenu::show(Form form, plat::Hwnd owner, plat::Point at) 
 
 // The commands of the deep-integration players' output items all arrive at one handler; the
 // player is the id's range, and each range traces under its own handler's name.
-void QuickRoutingMenu::OnRadioFirst(plat::Hwnd owner, std::uint32_t id) {
-    OnPlayerOutput(owner, id);
-}
-
-void QuickRoutingMenu::OnRadioSecond(plat::Hwnd owner, std::uint32_t id) {
-    OnPlayerOutput(owner, id);
-}
-
-void QuickRoutingMenu::OnRadioThird(plat::Hwnd owner, std::uint32_t id) {
-    OnPlayerOutput(owner, id);
-}
-
-void QuickRoutingMenu::OnRadioFourth(plat::Hwnd owner, std::uint32_t id) {
-    OnPlayerOutput(owner, id);
-}
-
 void QuickRoutingMenu::OnPlayerOutput(plat::Hwnd owner, std::uint32_t id) {
     static constexpr const char16_t* kTraceNames[MaxPlayers] = {
         u"CKTRSystemTrayApplicationDlg::OnRadioFirst", u"CKTRSystemTrayApplicationDlg::OnRadioSecond",

@@ -19,13 +19,7 @@ public:
     plat::HMenu ShowTrayMenu(plat::Hwnd owner, plat::Point at) override;
     plat::HMenu ShowAdvancedTrayMenu(plat::Hwnd owner, plat::Point at) override;
 
-    void OnRadioFirst(plat::Hwnd owner, std::uint32_t id) override;
-    void OnRadioSecond(plat::Hwnd owner, std::uint32_t id) override;
-    void OnRadioThird(plat::Hwnd owner, std::uint32_t id) override;
-    void OnRadioFourth(plat::Hwnd owner, std::uint32_t id) override;
-    // The output choice `id` of a deep-integration player's item: the player is the range of
-    // the id (FirstPlayer + PlayerStride k), the device its offset in the range.
-    void OnPlayerOutput(plat::Hwnd owner, std::uint32_t id);
+    void OnPlayerOutput(plat::Hwnd owner, std::uint32_t id) override;
     void OnRadioOther(plat::Hwnd owner, std::uint32_t id) override;
     void OnReceiver(plat::Hwnd owner, std::uint32_t id) override;
 

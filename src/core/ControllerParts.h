@@ -62,10 +62,9 @@ public:
     virtual plat::HMenu ShowTrayMenu(plat::Hwnd owner, plat::Point at) = 0;
     virtual plat::HMenu ShowAdvancedTrayMenu(plat::Hwnd owner, plat::Point at) = 0;
     // Commands of the generated items; each id carries the index of its item.
-    virtual void OnRadioFirst(plat::Hwnd owner, std::uint32_t id) = 0;
-    virtual void OnRadioSecond(plat::Hwnd owner, std::uint32_t id) = 0;
-    virtual void OnRadioThird(plat::Hwnd owner, std::uint32_t id) = 0;
-    virtual void OnRadioFourth(plat::Hwnd owner, std::uint32_t id) = 0;
+    // A deep-integration player's output device: the player is the id's range, the device its
+    // offset in the range (MenuIds.h).
+    virtual void OnPlayerOutput(plat::Hwnd owner, std::uint32_t id) = 0;
     virtual void OnRadioOther(plat::Hwnd owner, std::uint32_t id) = 0;
     virtual void OnReceiver(plat::Hwnd owner, std::uint32_t id) = 0;
 };

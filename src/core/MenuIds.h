@@ -8,8 +8,9 @@
 namespace TrayMenuIds {
 inline constexpr std::uint32_t FirstPlayer = 5000; // player k: 5000 + 100 k + device index
 inline constexpr std::uint32_t PlayerStride = 100;
-inline constexpr std::uint32_t PlayerLastOffset = 99; // a player's range: its first id + 0..99
 inline constexpr std::size_t MaxPlayers = 4;
+// The last id of the last player's range: every player's items are FirstPlayer..PlayerLast.
+inline constexpr std::uint32_t PlayerLast = FirstPlayer + MaxPlayers * PlayerStride - 1;
 inline constexpr std::uint32_t DefaultDevice = 9000; // system default: 9000 + device index
 inline constexpr std::uint32_t DefaultDeviceLast = 9100;
 inline constexpr std::uint32_t Receiver = 10000; // paired device: 10000 + list index
