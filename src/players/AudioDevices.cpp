@@ -5,6 +5,7 @@
 #include "Debug.h"
 #include "Globals.h"
 #include "WindowMessages.h"
+#include "RoutingKeys.h"
 #include "ports.h"
 #include "resource.h"
 #include "text.h"
@@ -24,7 +25,6 @@ constexpr std::uint32_t kTypeVxd = 1;
 constexpr std::uint32_t kDataFlowCapture = 1;
 // Entry k holds wave id k - 1, so ids from here on have no entry.
 constexpr std::uint32_t kFirstWaveIdWithoutEntry = kAudioDeviceTableSize - 1;
-constexpr char16_t kTransmitterName[] = u"Quorvane Auravo";
 constexpr char16_t kEmulatedMark[] = u"(emulated)";
 
 // Holds the audio-device mutex for one entry copy. A table without its mutex (no PcInfo
@@ -82,7 +82,7 @@ bool onDeviceRecord(const plat::DsDeviceDescription& record, Entries& pass,
     // record a path without them: its endpoint then leads to the USB device.
     const bool transmitter =
         carriesTransmitterIds(record.interfacePath) || transmitters.isTransmitter(entry.guid);
-    const plat::String name = transmitter ? plat::String(kTransmitterName) : record.description;
+    const plat::String name = transmitter ? plat::String(routingkeys::kTransmitterName) : record.description;
     names.push_back(name);
     const auto seen = std::count(names.begin(), names.end(), name);
     entry.name =

@@ -6,16 +6,13 @@
 #include "Debug.h"
 #include "Globals.h"
 #include "PcInfo.h"
+#include "RoutingKeys.h"
 #include "resource.h"
 
 #include <algorithm>
 #include <optional>
 
-namespace {
-
-constexpr char16_t kTransmitterName[] = u"Quorvane Auravo";
-
-} // namespace
+using routingkeys::kTransmitterName;
 
 EditMediaPlayer::EditMediaPlayer() : fw::Dialog(IDD_EDITMEDIAPLAYER) {}
 

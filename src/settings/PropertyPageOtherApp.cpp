@@ -4,13 +4,14 @@
 #include "Debug.h"
 #include "Globals.h"
 #include "PcInfo.h"
+#include "RoutingKeys.h"
 #include "resource.h"
 
 #include <algorithm>
 
 namespace {
 
-constexpr char16_t kTransmitterName[] = u"Quorvane Auravo";
+using routingkeys::kTransmitterName;
 // The name " " is no player's: setPlaybackDevice then sets the system default.
 constexpr char16_t kSystemDefault[] = u" ";
 
