@@ -45,7 +45,7 @@ def fault(text):
 
 def program_sources():
     """The program's own modules (not the simulator's, which quotes topics in its texts)."""
-    for module in ("app", "framework", "keys", "players", "settings", "transmitter"):
+    for module in ("app", "core", "framework", "keys", "players", "settings", "transmitter"):
         for pattern in ("*.cpp", "*.h"):
             yield from glob.glob(os.path.join(ROOT, "src", module, pattern))
 
