@@ -134,18 +134,9 @@ AudioWorld::systemDefault(const std::optional<String>& playback) const {
 }
 
 void AudioWorld::seedRegistry() {
-    RegKey* node = w_.rootKey(plat::HKLM);
-    std::vector<String> parts;
-    if (!node || !splitPath(kPreferredKey, parts))
+    RegKey* node = ensureKey(w_, plat::HKLM, kPreferredKey);
+    if (!node)
         return;
-    for (const auto& p : parts) {
-        auto& child = node->subkeys[foldCase(p)];
-        if (!child) {
-            child = std::make_unique<RegKey>();
-            child->name = p;
-        }
-        node = child.get();
-    }
     RegValue& v = node->values[foldCase(kPreferredCount)];
     v.name = kPreferredCount;
     v.type = REG_DWORD;

@@ -26,6 +26,16 @@ std::vector<std::uint8_t> utf16Bytes(const String& text) {
 
 namespace {
 
+const RegKey* findKey(const SimPc::Impl& w, plat::HKey root, const String& key) {
+    auto& self = const_cast<SimPc::Impl&>(w);
+    std::vector<String> parts;
+    if (!splitPath(key, parts))
+        return nullptr;
+    return self.walk(self.rootKey(root), parts);
+}
+
+} // namespace
+
 RegKey* ensureKey(SimPc::Impl& w, plat::HKey root, const String& key) {
     RegKey* node = w.rootKey(root);
     std::vector<String> parts;
@@ -41,16 +51,6 @@ RegKey* ensureKey(SimPc::Impl& w, plat::HKey root, const String& key) {
     }
     return node;
 }
-
-const RegKey* findKey(const SimPc::Impl& w, plat::HKey root, const String& key) {
-    auto& self = const_cast<SimPc::Impl&>(w);
-    std::vector<String> parts;
-    if (!splitPath(key, parts))
-        return nullptr;
-    return self.walk(self.rootKey(root), parts);
-}
-
-} // namespace
 
 void SimMachine::setRaw(plat::HKey root, const String& key, const String& name, std::uint32_t type,
                    std::vector<std::uint8_t> bytes) {

@@ -307,6 +307,9 @@ String spelledForNotification(const String& path, DevicePathSpelling spelling);
 // Splits a registry or file path into its components; empty components are dropped only at
 // the end (a trailing backslash), anywhere else they make the path invalid.
 bool splitPath(const String& path, std::vector<String>& parts);
+// The registry key at `key` under `root`, created with its parents as needed; null for an
+// invalid path.
+RegKey* ensureKey(SimPc::Impl& w, plat::HKey root, const String& key);
 
 // The moment the machine is switched on, and calendar time of any moment (UTC).
 extern const std::int64_t kStartUnixTime;
